@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QMessageBox>
+#include <QPoint>
+#include <QString>
+#include <QStringList>
+
+class QWidget;
+
+// What the platform shows the user: message boxes, file dialogs, the pop-up
+// menu and the beep. Windows get it injected so that tests can answer every
+// modal question without blocking.
+class Platform
+{
+public:
+    enum class Icon { None, Question, Caution, Warning };
+
+    virtual ~Platform() = default;
+
+    // Shows a modal message box; returns the button pressed.
+    virtual QMessageBox::StandardButton message(QWidget *parent, const QString &text,
+                                                const QString &title = QString(),
+                                                QMessageBox::StandardButtons buttons = QMessageBox::Ok,
+                                                Icon icon = Icon::None) = 0;
+    // Asks for a file to open / to save under; empty when cancelled.
+    virtual QString openFileName(QWidget *parent) = 0;
+    virtual QString saveFileName(QWidget *parent) = 0;
+    // Pops a menu up at globalPos; "-" entries are separators. Returns the
+    // text of the chosen entry, or an empty text when dismissed.
+    virtual QString popupMenu(QWidget *parent, const QStringList &entries, const QPoint &globalPos) = 0;
+    virtual void beep() = 0;
+};
+
+// The real thing: QMessageBox, QFileDialog, QMenu and QApplication::beep.
+class QtPlatform : public Platform
+{
+public:
+    QMessageBox::StandardButton message(QWidget *parent, const QString &text, const QString &title,
+                                        QMessageBox::StandardButtons buttons, Icon icon) override;
+    QString openFileName(QWidget *parent) override;
+    QString saveFileName(QWidget *parent) override;
+    QString popupMenu(QWidget *parent, const QStringList &entries, const QPoint &globalPos) override;
+    void beep() override;
+};

@@ -1,0 +1,17 @@
+#include "rxedit/rxedit.h"
+
+#include "app/frmhalvec.h"
+
+#include <QPlainTextEdit>
+#include <QVBoxLayout>
+
+rxedit::rxedit(frmHalvec &win) : QWidget(&win, Qt::Window), w(win)
+{
+    setObjectName(QStringLiteral("rxedit"));
+    setWindowTitle(QStringLiteral(" RX-Edit"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    txtFile = new QPlainTextEdit(this);
+    txtFile->setObjectName(QStringLiteral("txtFile"));
+    auto *l = new QVBoxLayout(this);
+    l->addWidget(txtFile);
+}

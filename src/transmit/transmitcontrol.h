@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QObject>
+
+class frmHalvec;
+
+// The Send, Stop and Pause buttons around a send.
+class TransmitControl : public QObject
+{
+    Q_OBJECT
+public:
+    explicit TransmitControl(frmHalvec &w);
+
+    void cmdTX_Action();
+    void cmdStop_Action();
+    void chkTXPause_Action();
+
+private:
+    frmHalvec &w;
+};

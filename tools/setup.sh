@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Installs what the build needs (on Debian or Ubuntu) and configures and builds
+# the project in build/. Sourced by ./run and ./test.
+set -euo pipefail
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+cd "$here"
+
+packages=(cmake g++ make qt6-base-dev qt6-serialport-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins libgl-dev)
+
+missing=()
+if command -v dpkg-query >/dev/null 2>&1; then
+    for p in "${packages[@]}"; do
+        if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+            missing+=("$p")
+        fi
+    done
+fi
+
+if [ "${#missing[@]}" -gt 0 ]; then
+    if command -v apt-get >/dev/null 2>&1; then
+        sudo=""
+        if [ "$(id -u)" -ne 0 ]; then
+            if command -v sudo >/dev/null 2>&1; then
+                sudo="sudo"
+            else
+                echo "Please install these packages as root: ${missing[*]}" >&2
+                exit 1
+            fi
+        fi
+        echo "Installing: ${missing[*]}"
+        $sudo apt-get update -qq
+        DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
+    else
+        echo "Please install these packages: ${missing[*]}" >&2
+        exit 1
+    fi
+fi
+
+build="$here/build"
+if [ ! -f "$build/CMakeCache.txt" ]; then
+    cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+fi
+cmake --build "$build" --parallel "$(nproc 2>/dev/null || echo 2)"
