@@ -38,6 +38,10 @@ fi
 
 build="$here/build"
 if [ ! -f "$build/CMakeCache.txt" ]; then
-    cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+    launcher=()
+    if command -v ccache >/dev/null 2>&1; then
+        launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+    fi
+    cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" >/dev/null
 fi
 cmake --build "$build" --parallel "$(nproc 2>/dev/null || echo 2)"
