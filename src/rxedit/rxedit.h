@@ -3,6 +3,7 @@
 #include <QWidget>
 
 class frmHalvec;
+class QGroupBox;
 class QPlainTextEdit;
 
 // The editor for data received from a machine.
@@ -13,6 +14,7 @@ public:
     explicit rxedit(frmHalvec &w);
 
     QPlainTextEdit *txtFile = nullptr;
+    QGroupBox *AutoGroup = nullptr; // Port Scan's panel; its title shows the settings tried
 
 private:
     frmHalvec &w;
