@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
 
 class frmHalvec;
 
@@ -15,6 +16,12 @@ public:
     void cmdStop_Action();
     void chkTXPause_Action();
 
+    static QString noProgramText();
+    static QString portText();
+
 private:
+    void sendFinished();
+
     frmHalvec &w;
+    bool m_sending = false;
 };
