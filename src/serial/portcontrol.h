@@ -34,6 +34,19 @@ public:
     static QString missingText(const QString &port);
     static QString unavailableText(const QString &port);
 
+    // Sets s_speed, s_stopbits, s_databits, s_parity, s_rtscts and s_xonxoff
+    // from machine mc's stored values.
+    void loadMachineSettings(int mc);
+
+signals:
+    // The selected machine was marked: its port is missing or unavailable;
+    // `text` is what the description shows.
+    void portMarked(const QString &text);
+
 private:
+    // The selected machine's port when the platform lists it, else empty.
+    QString listedPortOfSelected() const;
+    void mark(const QString &text);
+
     frmHalvec &w;
 };

@@ -6,6 +6,12 @@ class QSerialPort;
 
 // The production port: QSerialPort, plus what the driver still holds when
 // counting bytes left to send, and XON/XOFF that only DC1 releases.
+//
+// Line settings given through the setters take effect on Open() and Reset().
+// After opening, stale bytes in both directions are discarded, DTR is raised
+// and RTS too unless the RTS/CTS handshake drives it; a device without modem
+// lines (a pseudo-terminal) still opens. A device that goes away while open
+// is closed and reported by Lost().
 class QtSerial : public Serial
 {
     Q_OBJECT
@@ -25,7 +31,23 @@ public:
     QByteArray ReadAll() override;
 
 private:
+    // Hands the stored codes to QSerialPort (applied at once when open).
+    void applyLineSettings();
+    // Raises DTR, and RTS unless the handshake owns it.
+    void applyModemLines();
+    // Qt's software flow control lets any received byte release held
+    // output; only DC1 may.
+    void restrictXonToDc1();
+    void onError(int error);
+    // True when the open device has hung up or no longer answers.
+    bool deviceGone() const;
+    void lose();
+
     QSerialPort *m_port;
+    // Errors raised while we configure the port are expected (a device
+    // without modem lines) and must not count as a lost device.
+    bool m_configuring = false;
+    bool m_losing = false;
 };
 
 // The ports QSerialPortInfo reports.
