@@ -9,6 +9,19 @@
 #include <QSvgRenderer>
 #include <QUrl>
 
+// The pictures are compiled into the static core library, where the linker
+// would drop their registration as unreferenced; registering them from here
+// ties them to the code that shows them.
+static void registerPictures()
+{
+    Q_INIT_RESOURCE(resources);
+}
+
+namespace
+{
+const bool picturesRegistered = (registerPictures(), true);
+} // namespace
+
 QPixmap tavrinPicture(const QString &name, const QSize &size, qreal dpr)
 {
     QSvgRenderer renderer(QStringLiteral(":/pictures/") + name);
@@ -50,8 +63,7 @@ void Canvas::mousePressEvent(QMouseEvent *e)
 
 void Canvas::mouseMoveEvent(QMouseEvent *e)
 {
-    if (e->buttons() != Qt::NoButton)
-        emit mouseDrag(e->position().toPoint());
+    if (e->buttons() != Qt::NoButton) emit mouseDrag(e->position().toPoint());
     e->accept();
 }
 
@@ -78,8 +90,7 @@ void Canvas::dropEvent(QDropEvent *e)
 {
     QStringList paths;
     for (const QUrl &url : e->mimeData()->urls())
-        if (url.isLocalFile())
-            paths << url.toLocalFile();
+        if (url.isLocalFile()) paths << url.toLocalFile();
     e->acceptProposedAction();
     emit filesDropped(paths);
 }
