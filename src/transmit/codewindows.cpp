@@ -98,8 +98,8 @@ void CodeWindows::pointerToFirstLine(int mc)
 void CodeWindows::PlaceSelStartAtMyPointer()
 {
     QPlainTextEdit *edit = current();
-    const QPoint tip =
-        w.GroupBox2->mapTo(edit->viewport(), QPoint(w.cvsLinePtr->x(), pointerTop() + kPointerTip));
+    const QPoint tip = edit->viewport()->mapFrom(
+        w.GroupBox2, QPoint(w.cvsLinePtr->x(), pointerTop() + kPointerTip));
     const QTextCursor at = edit->cursorForPosition(QPoint(0, tip.y()));
     QTextCursor c = edit->textCursor();
     c.setPosition(at.block().position());

@@ -205,6 +205,14 @@ qint64 SendEngine::drainWaitMs(qint64 bytesLeft)
     return std::max({estimate, m_backoff, qint64(1)});
 }
 
+qint64 SendEngine::settleMs() const
+{
+    const qint32 bps = Serial::bitsPerSecond(w.s1.Baud());
+    const qint64 fifo =
+        bps > 0 ? qint64(std::ceil(16.0 * w.s1.bitsPerCharacter() * 1000.0 / bps)) : 20;
+    return qMax<qint64>(20, fifo);
+}
+
 void SendEngine::progress()
 {
     const qint64 pct = qMin<qint64>(100, m_counted / m_divisor);
@@ -371,6 +379,7 @@ void SendEngine::step()
             }
             w.PBar1->setMaximum(RunOutBytes + 1);
             m_lastLeft = -1;
+            m_settled = false;
             m_state = State::Clearing;
             break;
         case State::Clearing: {
@@ -382,8 +391,17 @@ void SendEngine::step()
                 w.txtPcent->setText(
                     QStringLiteral("%1 %").arg(qRound(value / 20.0), 2, 10, QLatin1Char('0')));
                 if (left == 0) {
-                    leave = true;
+                    // The driver's count leaves out what still sits in the
+                    // UART's FIFO; give that time to go before the purge.
+                    if (!m_settled) {
+                        m_settled = true;
+                        arm(settleMs());
+                        waiting = true;
+                    } else {
+                        leave = true;
+                    }
                 } else {
+                    m_settled = false;
                     arm(qMin(kClearingRefreshMs, drainWaitMs(left)));
                     waiting = true;
                 }

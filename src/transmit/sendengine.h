@@ -68,6 +68,7 @@ private:
     void finish();
     void onPortLost();
     qint64 drainWaitMs(qint64 bytesLeft);
+    qint64 settleMs() const;
 
     frmHalvec &w;
     State m_state = State::Idle;
@@ -91,6 +92,7 @@ private:
     bool m_xoff = false;
     bool m_lost = false;
     bool m_clearingShown = false;
+    bool m_settled = false;
     QString m_savedFileName;
     qint64 m_lastLeft = -1;
     qint64 m_backoff = 0;

@@ -1,0 +1,405 @@
+// What the send puts on the wire, and how it paces, holds and ends, through
+// the fake port.
+
+#include "tst_send_fixture.h"
+
+#include "serial/portcontrol.h"
+
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTextBlock>
+
+using Rig = SendRig<FakeSerial>;
+
+namespace
+{
+QMap<QString, QString> mcValues(const QString &eob = QStringLiteral("CRLF"),
+                                const QString &flow = QStringLiteral("0"))
+{
+    return {{"MCEOB", eob}, {"MCFLOW", flow}, {"MCBLKTIC", "Fast"}};
+}
+} // namespace
+
+class TestSend : public QObject
+{
+    Q_OBJECT
+private slots:
+    void wireBytes_data();
+    void wireBytes();
+    void everyByteValueUnchanged();
+    void startsAtCaretLine();
+    void purgeEndsEverySend();
+    void blockDelayTicks_data();
+    void blockDelayTicks();
+    void flowStartWait_data();
+    void flowStartWait();
+    void xoffHoldsNextCharacter();
+    void dcCodesIgnoredWithoutWatch_data();
+    void dcCodesIgnoredWithoutWatch();
+    void drainsBeforeEachLine();
+    void stopWhere_data();
+    void stopWhere();
+    void pauseHoldsThenGoesOn();
+    void progressAndClearingTexts();
+    void stopInClearingRestoresFileName();
+    void editsDuringSend();
+    void portLostEndsSend();
+};
+
+void TestSend::wireBytes_data()
+{
+    QTest::addColumn<QString>("eob");
+    QTest::addColumn<QByteArray>("program");
+    QTest::addColumn<QByteArray>("wire");
+    QTest::newRow("CRLF") << "CRLF" << QByteArray("G00\rG01\r") << QByteArray("G00\r\nG01\r\n");
+    QTest::newRow("CR") << "CR" << QByteArray("G00\rG01\r") << QByteArray("G00\rG01\r");
+    QTest::newRow("LF") << "LF" << QByteArray("G00\rG01\r") << QByteArray("G00\nG01\n");
+    QTest::newRow("CRLFLF") << "CRLFLF" << QByteArray("G00\rG01\r")
+                            << QByteArray("G00\r\n\nG01\r\n\n");
+    QTest::newRow("other value") << "EOB" << QByteArray("G00\rG01\r")
+                                 << QByteArray("G00\r\nG01\r\n");
+    QTest::newRow("LF line ends") << "CR" << QByteArray("G00\nG01\n") << QByteArray("G00\rG01\r");
+    QTest::newRow("CR LF line ends")
+        << "CR" << QByteArray("G00\r\nG01\r\n") << QByteArray("G00\rG01\r");
+    QTest::newRow("last line without end")
+        << "CRLF" << QByteArray("G00\rM30") << QByteArray("G00\r\nM30");
+    QTest::newRow("empty lines") << "CR" << QByteArray("%\r\r\rM30\r")
+                                 << QByteArray("%\r\r\rM30\r");
+    QTest::newRow("empty line last") << "LF" << QByteArray("%\n\n") << QByteArray("%\n\n");
+}
+
+void TestSend::wireBytes()
+{
+    QFETCH(QString, eob);
+    QFETCH(QByteArray, program);
+    QFETCH(QByteArray, wire);
+    Rig r(oneMachine(mcValues(eob)));
+    r.load(program);
+    r.s.written.clear();
+    QVERIFY(r.send());
+    QCOMPARE(r.s.written, wire + nuls());
+    QVERIFY(r.p.messages.isEmpty());
+}
+
+void TestSend::everyByteValueUnchanged()
+{
+    QByteArray line;
+    for (int b = 1; b <= 255; ++b)
+        if (b != '\r' && b != '\n') line += char(b);
+    const QByteArray program = line + "\r\n" + line + "\r\n";
+    Rig r(oneMachine(mcValues(QStringLiteral("CRLF"))));
+    r.load(program);
+    r.s.written.clear();
+    QVERIFY(r.send());
+    QCOMPARE(r.s.written, program + nuls());
+}
+
+void TestSend::startsAtCaretLine()
+{
+    Rig r(oneMachine(mcValues(QStringLiteral("CR"))));
+    r.load("O100\rG00 X1\rG01 Y2\rM30\r");
+    // Caret in the middle of the third line: the whole line goes first.
+    r.caretTo(int(QByteArray("O100\rG00 X1\rG0").size()));
+    r.s.written.clear();
+    QVERIFY(r.send());
+    QCOMPARE(r.s.written, QByteArray("G01 Y2\rM30\r") + nuls());
+}
+
+void TestSend::purgeEndsEverySend()
+{
+    Rig r(oneMachine(mcValues()));
+    r.load("G00\r");
+    r.s.clearLog();
+    QVERIFY(r.send());
+    const QString log = r.s.log.join(QLatin1Char(' '));
+    QVERIFY2(log.contains(QStringLiteral("Baud=14 Reset Flush")), qPrintable(log));
+    // The real settings come back after the purge.
+    QCOMPARE(r.s.Baud(), int(Serial::Baud9600));
+
+    // A send refused for want of a program touches nothing.
+    r.load("");
+    r.s.clearLog();
+    r.w->transmit->cmdTX_Action();
+    QVERIFY(!r.s.log.contains(QStringLiteral("Flush")));
+    QCOMPARE(r.p.lastMessage(), TransmitControl::noProgramText());
+}
+
+void TestSend::blockDelayTicks_data()
+{
+    QTest::addColumn<int>("ms");
+    QTest::addColumn<int>("ticks");
+    QTest::newRow("Fast") << 0 << 1;
+    QTest::newRow("5") << 5 << 1;
+    QTest::newRow("10") << 10 << 1;
+    QTest::newRow("16") << 16 << 1;
+    QTest::newRow("17") << 17 << 2;
+    QTest::newRow("25") << 25 << 2;
+    QTest::newRow("50") << 50 << 4;
+    QTest::newRow("100") << 100 << 7;
+}
+
+void TestSend::blockDelayTicks()
+{
+    QFETCH(int, ms);
+    QFETCH(int, ticks);
+    QCOMPARE(SendEngine::delayEndTick(1000, ms), 1000 + ticks);
+}
+
+void TestSend::flowStartWait_data()
+{
+    QTest::addColumn<QString>("flow");
+    QTest::addColumn<QByteArray>("notYet"); // bytes that must not start the send
+    QTest::addColumn<char>("starter");
+    QTest::newRow("3: any character") << "3" << QByteArray() << 'X';
+    QTest::newRow("4: DC1 only") << "4" << QByteArray("X%\x13") << kDC1;
+}
+
+void TestSend::flowStartWait()
+{
+    QFETCH(QString, flow);
+    QFETCH(QByteArray, notYet);
+    QFETCH(char, starter);
+    Rig r(oneMachine(mcValues(QStringLiteral("CR"), flow)));
+    r.load("G00\rM30\r");
+    r.s.written.clear();
+    r.w->transmit->cmdTX_Action();
+    QVERIFY(r.w->engine->isRunning());
+    for (char c : notYet)
+        r.s.deliver(QByteArray(1, c));
+    QTest::qWait(100);
+    QCOMPARE(r.s.written, QByteArray());
+    r.s.deliver(QByteArray(1, starter));
+    QVERIFY(r.waitFinished());
+    QCOMPARE(r.s.written, QByteArray("G00\rM30\r") + nuls());
+}
+
+void TestSend::xoffHoldsNextCharacter()
+{
+    Rig r(oneMachine(mcValues(QStringLiteral("CR"), QStringLiteral("1"))));
+    r.load("ABCDEF\rM30\r");
+    r.s.written.clear();
+    bool sentXoff = false;
+    r.s.onWrite = [&](const QByteArray &) {
+        if (!sentXoff && r.s.written == "ABC") {
+            sentXoff = true;
+            r.rx(kDC3);
+        }
+    };
+    r.w->transmit->cmdTX_Action();
+    QTRY_VERIFY(sentXoff);
+    QTest::qWait(80);
+    QCOMPARE(r.s.written, QByteArray("ABC"));
+    // Anything but DC1 leaves the hold on.
+    r.s.deliver("A%");
+    QTest::qWait(80);
+    QCOMPARE(r.s.written, QByteArray("ABC"));
+    r.s.deliver(QByteArray(1, kDC1));
+    QVERIFY(r.waitFinished());
+    QCOMPARE(r.s.written, QByteArray("ABCDEF\rM30\r") + nuls());
+}
+
+void TestSend::dcCodesIgnoredWithoutWatch_data()
+{
+    QTest::addColumn<QString>("flow");
+    QTest::newRow("0") << "0";
+    QTest::newRow("2") << "2";
+    QTest::newRow("other") << "9";
+}
+
+void TestSend::dcCodesIgnoredWithoutWatch()
+{
+    QFETCH(QString, flow);
+    Rig r(oneMachine(mcValues(QStringLiteral("CR"), flow)));
+    r.load("ABC\rM30\r");
+    r.s.written.clear();
+    r.s.onWrite = [&](const QByteArray &b) {
+        if (b == "A") r.rx(kDC3);
+    };
+    QVERIFY(r.send());
+    QCOMPARE(r.s.written, QByteArray("ABC\rM30\r") + nuls());
+}
+
+void TestSend::drainsBeforeEachLine()
+{
+    Rig r(oneMachine(mcValues(QStringLiteral("CR"))));
+    r.load("L1\rL2\rL3\r");
+    r.s.autoDrain = false;
+    r.s.written.clear();
+    r.w->transmit->cmdTX_Action();
+    QTRY_COMPARE(r.s.written, QByteArray("L1\r"));
+    QTest::qWait(60);
+    QCOMPARE(r.s.written, QByteArray("L1\r")); // line 2 waits for the drain
+    r.s.drain(2);
+    QTest::qWait(60);
+    QCOMPARE(r.s.written, QByteArray("L1\r"));
+    r.s.drain();
+    QTRY_COMPARE(r.s.written, QByteArray("L1\rL2\r"));
+    r.s.autoDrain = true;
+    r.s.drain();
+    QVERIFY(r.waitFinished());
+    QCOMPARE(r.s.written, QByteArray("L1\rL2\rL3\r") + nuls());
+}
+
+void TestSend::stopWhere_data()
+{
+    QTest::addColumn<QString>("where");
+    QTest::addColumn<QString>("flow");
+    QTest::addColumn<QByteArray>("wire");
+    // Stop during the first block delay: the line is finished, then the end.
+    QTest::newRow("block delay") << "delay"
+                                 << "0" << QByteArray("L1\r");
+    QTest::newRow("start wait") << "start"
+                                << "4" << QByteArray();
+    QTest::newRow("drain wait") << "drain"
+                                << "0" << QByteArray("L1\r");
+    QTest::newRow("XOFF hold") << "xoff"
+                               << "1" << QByteArray("L");
+    QTest::newRow("pause") << "pause"
+                           << "0" << QByteArray("L1\r");
+}
+
+void TestSend::stopWhere()
+{
+    QFETCH(QString, where);
+    QFETCH(QString, flow);
+    QFETCH(QByteArray, wire);
+    Rig r(oneMachine(mcValues(QStringLiteral("CR"), flow)));
+    r.load("L1\rL2\rL3\r");
+    r.s.written.clear();
+    if (where == QLatin1String("drain")) r.s.autoDrain = false;
+    if (where == QLatin1String("xoff"))
+        r.s.onWrite = [&](const QByteArray &b) {
+            if (b == "L") r.rx(kDC3);
+        };
+    QSignalSpy done(r.w->engine, &SendEngine::finished);
+    r.w->transmit->cmdTX_Action();
+    if (where == QLatin1String("pause")) r.w->chkTXPause->click();
+    if (where != QLatin1String("delay") && where != QLatin1String("start"))
+        QTRY_COMPARE(r.s.written, wire);
+    if (where == QLatin1String("pause")) QTest::qWait(60);
+    QVERIFY(r.w->cmdStop->isVisible());
+    r.w->cmdStop->click();
+    QVERIFY(done.count() == 1 || done.wait(5000));
+    QCOMPARE(r.s.written, wire);
+    QVERIFY(r.s.log.contains(QStringLiteral("Flush")));
+    QCOMPARE(r.w->txtPcent->text(), QStringLiteral("100%"));
+    QCOMPARE(r.w->PBar1->value(), r.w->PBar1->maximum());
+    QVERIFY(r.w->cmdTX->isVisible());
+    QVERIFY(!r.w->cmdStop->isVisible());
+    QVERIFY(!r.w->chkTXPause->isVisible());
+    QCOMPARE(r.m.PortState, 0);
+}
+
+void TestSend::pauseHoldsThenGoesOn()
+{
+    Rig r(oneMachine(mcValues(QStringLiteral("CR"))));
+    r.load("L1\rL2\r");
+    r.s.written.clear();
+    r.w->chkTXPause->setEnabled(true);
+    r.w->chkTXPause->setChecked(true); // left down by an earlier send
+    r.w->transmit->cmdTX_Action();
+    QVERIFY(!r.w->chkTXPause->isChecked()); // a new send starts with Pause up
+    QVERIFY(r.w->chkTXPause->isEnabled());
+    QCOMPARE(r.m.PortState, 1);
+    QVERIFY(!r.w->cmdTX->isVisible());
+    r.w->chkTXPause->click();
+    QTRY_COMPARE(r.s.written, QByteArray("L1\r"));
+    QTest::qWait(100);
+    QCOMPARE(r.s.written, QByteArray("L1\r"));
+    r.w->chkTXPause->click();
+    QVERIFY(r.waitFinished());
+    QCOMPARE(r.s.written, QByteArray("L1\rL2\r") + nuls());
+    QCOMPARE(r.m.PortState, 0);
+    QVERIFY(r.w->cmdTX->isVisible());
+}
+
+void TestSend::progressAndClearingTexts()
+{
+    Rig r(oneMachine(mcValues(QStringLiteral("CR"))));
+    // 1999 characters and 2000 NULs, divisor 39; each line counts its
+    // characters, its line end and one more, so the last line starts at
+    // 99 * 21 / 39 = 53.3.
+    QByteArray program;
+    for (int i = 0; i < 100; ++i)
+        program += QByteArray(19, 'A') + '\r';
+    r.load(program);
+    r.w->txFileName[1]->setText(QStringLiteral("/cnc/p1.nc"));
+    QStringList seen;
+    r.s.onWrite = [&](const QByteArray &b) {
+        if (b.size() == SendEngine::RunOutBytes)
+            r.s.autoDrain = false; // hold the NULs in the port
+        else if (b == "A")
+            seen << r.w->txtPcent->text();
+    };
+    r.w->transmit->cmdTX_Action();
+    QTRY_COMPARE_WITH_TIMEOUT(r.w->txFileName[1]->text(), SendEngine::waitingText(), 10000);
+    QVERIFY(seen.first() == QStringLiteral("0%"));
+    QVERIFY2(seen.last() == QStringLiteral("53%"), qPrintable(seen.last()));
+    QCOMPARE(r.w->PBar1->maximum(), SendEngine::RunOutBytes + 1);
+    QTRY_COMPARE(r.w->txtPcent->text(), QStringLiteral("00 %"));
+    r.s.drain(1000);
+    QTRY_COMPARE(r.w->txtPcent->text(), QStringLiteral("50 %"));
+    QCOMPARE(r.w->PBar1->value(), 1000);
+    QCOMPARE(r.w->txFileName[1]->text(), SendEngine::waitingText());
+    r.s.drain();
+    QVERIFY(r.waitFinished());
+    QCOMPARE(r.w->txtPcent->text(), QStringLiteral("100%"));
+    QCOMPARE(r.w->txFileName[1]->text(), QStringLiteral("/cnc/p1.nc"));
+    QVERIFY(r.w->PBar1->isVisible());
+}
+
+void TestSend::stopInClearingRestoresFileName()
+{
+    Rig r(oneMachine(mcValues(QStringLiteral("CR"))));
+    r.load("L1\r");
+    r.w->txFileName[1]->setText(QStringLiteral("/cnc/p2.nc"));
+    r.s.onWrite = [&](const QByteArray &b) {
+        if (b.size() == SendEngine::RunOutBytes) r.s.autoDrain = false;
+    };
+    r.w->transmit->cmdTX_Action();
+    QTRY_COMPARE(r.w->txFileName[1]->text(), SendEngine::waitingText());
+    r.w->cmdStop->click();
+    QVERIFY(r.waitFinished());
+    QCOMPARE(r.w->txFileName[1]->text(), QStringLiteral("/cnc/p2.nc"));
+    QCOMPARE(r.w->txtPcent->text(), QStringLiteral("100%"));
+}
+
+void TestSend::editsDuringSend()
+{
+    Rig r(oneMachine(mcValues(QStringLiteral("CR"))));
+    r.load("L1\rL2\rL3\r");
+    r.s.written.clear();
+    r.w->transmit->cmdTX_Action();
+    r.w->chkTXPause->click();
+    QTRY_COMPARE(r.s.written, QByteArray("L1\r"));
+    // Held before line 2: change line 3 and add lines after the end.
+    QTextCursor c(r.edit()->document()->findBlockByNumber(2));
+    c.select(QTextCursor::LineUnderCursor);
+    c.insertText(QStringLiteral("X3"));
+    c.movePosition(QTextCursor::End);
+    c.insertText(QStringLiteral("L5\nL6\n"));
+    r.w->chkTXPause->click();
+    QVERIFY(r.waitFinished());
+    // The text had four blocks at the start (the last one empty); the
+    // fourth is now "L5" with a line end, and goes; "L6" lies beyond.
+    QCOMPARE(r.s.written, QByteArray("L1\rL2\rX3\rL5\r") + nuls());
+}
+
+void TestSend::portLostEndsSend()
+{
+    Rig r(oneMachine(mcValues(QStringLiteral("CR"))));
+    r.load("L1\rL2\r");
+    r.s.autoDrain = false;
+    r.w->transmit->cmdTX_Action();
+    QTRY_COMPARE(r.s.written, QByteArray("L1\r"));
+    r.s.loseDevice();
+    QVERIFY(r.waitFinished());
+    QCOMPARE(r.p.lastMessage(), TransmitControl::portText());
+    QVERIFY(r.w->cmdTX->isVisible());
+    QVERIFY(!r.w->cmdStop->isVisible());
+    QCOMPARE(r.m.PortState, 0);
+}
+
+QTEST_MAIN(TestSend)
+#include "tst_send.moc"
