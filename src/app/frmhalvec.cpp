@@ -31,7 +31,8 @@
 #include <QTimer>
 #include <QToolButton>
 
-namespace {
+namespace
+{
 
 constexpr int kBaseWidth = 688;
 constexpr int kBaseHeight = 517;
@@ -56,13 +57,17 @@ QFrame *rule(QWidget *parent, QFrame::Shape shape)
     return f;
 }
 
-// Where machine slot i (1..9) stands: slots 1 to 4 in the first row after
-// the add-machine button, 5 to 9 in the second.
+constexpr int kSlotFrame = 56; // a machine icon's frame, and the add-machine button
+constexpr int kSlotPitch = 98; // from one slot to the next, and a caption's width
+
+// Where slot i of the machine panel stands inside Rectangle1: slot 0 is the
+// add-machine button, then machines 1 to 4 in the first row and 5 to 9 in
+// the second, starting under the add-machine button.
 QPoint slotPosition(int i)
 {
-    if (i <= 4)
-        return {288 + (i - 1) * 98, 60};
-    return {190 + (i - 5) * 98, 144};
+    const int row = i <= 4 ? 0 : 1;
+    const int column = i <= 4 ? i : i - 5;
+    return {182 + column * kSlotPitch, 8 + row * 88};
 }
 
 } // namespace
@@ -110,18 +115,24 @@ frmHalvec::~frmHalvec()
 
 void frmHalvec::buildControls()
 {
-    Rectangle1 = named(new QFrame(this), QStringLiteral("Rectangle1"), QStringLiteral("Working area"));
+    Rectangle1 =
+        named(new QFrame(this), QStringLiteral("Rectangle1"), QStringLiteral("Working area"));
     Rectangle1->setFrameShape(QFrame::Box);
     Rectangle1->setAutoFillBackground(true);
     QPalette white = Rectangle1->palette();
     white.setColor(QPalette::Window, Qt::white);
     Rectangle1->setPalette(white);
 
-    GroupBox1 = named(new QGroupBox(Rectangle1), QStringLiteral("GroupBox1"), QStringLiteral("Transmit"));
-    GroupBox2 = named(new QGroupBox(Rectangle1), QStringLiteral("GroupBox2"), QStringLiteral("Code window"));
+    GroupBox1 =
+        named(new QGroupBox(Rectangle1), QStringLiteral("GroupBox1"), QStringLiteral("Transmit"));
+    GroupBox2 = named(new QGroupBox(Rectangle1), QStringLiteral("GroupBox2"),
+                      QStringLiteral("Code window"));
 
-    Canvas1 = named(new Canvas(Rectangle1), QStringLiteral("Canvas1"), QStringLiteral("Tavrin logo"));
-    Canvas1->setPicture(QStringLiteral("tavrin"), QSize(162, 190));
+    Canvas1 =
+        named(new Canvas(Rectangle1), QStringLiteral("Canvas1"), QStringLiteral("Tavrin logo"));
+    Canvas1->setPicture(QStringLiteral("tavrin"), QSize(66, 78));
+    Canvas1->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    Canvas1->setContentsMargins(0, 2, 0, 0);
     Canvas1->setAcceptsFiles(true);
     connect(Canvas1, &Canvas::dragOver, this, [this] { platform.beep(); });
     connect(Canvas1, &Canvas::filesDropped, this, [this] { platform.beep(); });
@@ -143,14 +154,17 @@ void frmHalvec::buildControls()
         txFileName[i]->setVisible(i == 0);
     }
 
-    lbldesc = named(new QLabel(Canvas1), QStringLiteral("lbldesc"), QStringLiteral("Machine description"));
+    lbldesc = named(new QLabel(Canvas1), QStringLiteral("lbldesc"),
+                    QStringLiteral("Machine description"));
     lbldesc->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    lbldesc->setWordWrap(false);
+    // Long port messages wrap rather than run out of the panel.
+    lbldesc->setWordWrap(true);
 
     for (int i = 0; i <= 9; ++i) {
         lblmc[i] = named(new QLabel(i == 0 ? QStringLiteral("Add Machine") : QString(), Rectangle1),
                          member("lblmc", i), i == 0 ? QStringLiteral("Add Machine") : QString());
-        lblmc[i]->setAlignment(Qt::AlignCenter);
+        lblmc[i]->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+        lblmc[i]->setWordWrap(true); // a long name takes a second line
         lblmc[i]->setVisible(i == 0);
     }
 
@@ -160,11 +174,13 @@ void frmHalvec::buildControls()
     txtRename->setVisible(false);
 
     for (int i = 0; i <= 14; ++i) {
-        List1[i] = named(new QListWidget(this), member("List1", i), QStringLiteral("Program paths"));
+        List1[i] =
+            named(new QListWidget(this), member("List1", i), QStringLiteral("Program paths"));
         List1[i]->setVisible(false);
     }
 
-    Separator1 = named(rule(this, QFrame::HLine), QStringLiteral("Separator1"), QStringLiteral("Separator"));
+    Separator1 =
+        named(rule(this, QFrame::HLine), QStringLiteral("Separator1"), QStringLiteral("Separator"));
 
     for (int i = 0; i <= 9; ++i) {
         txBuffer[i] = named(new QPlainTextEdit(GroupBox2), member("txBuffer", i),
@@ -178,7 +194,8 @@ void frmHalvec::buildControls()
     PBar1 = named(new QProgressBar(GroupBox1), QStringLiteral("PBar1"), QStringLiteral("Progress"));
     PBar1->setMaximum(100);
     PBar1->setTextVisible(false);
-    txtPcent = named(new QLineEdit(GroupBox1), QStringLiteral("txtPcent"), QStringLiteral("Percent sent"));
+    txtPcent =
+        named(new QLineEdit(GroupBox1), QStringLiteral("txtPcent"), QStringLiteral("Percent sent"));
     txtPcent->setAlignment(Qt::AlignRight);
     txtPcent->setReadOnly(true);
     cmdTX = named(new QPushButton(QStringLiteral("Send"), GroupBox1), QStringLiteral("cmdTX"),
@@ -188,9 +205,11 @@ void frmHalvec::buildControls()
         frmMc[i] = named(new QFrame(Rectangle1), member("frmMc", i), QString());
         frmMc[i]->setAutoFillBackground(true);
         frmMc[i]->setPalette(white);
-        frmMc[i]->setStyleSheet(QStringLiteral("QFrame#%1 { background: white; border: 1px solid #FFFFFF; }")
-                                    .arg(member("frmMc", i).replace(QLatin1Char('('), QLatin1String("\\("))
-                                             .replace(QLatin1Char(')'), QLatin1String("\\)"))));
+        frmMc[i]->setStyleSheet(
+            QStringLiteral("QFrame#%1 { background: white; border: 1px solid #FFFFFF; }")
+                .arg(member("frmMc", i)
+                         .replace(QLatin1Char('('), QLatin1String("\\("))
+                         .replace(QLatin1Char(')'), QLatin1String("\\)"))));
         imgMc[i] = named(new Canvas(frmMc[i]), member("imgMc", i), QString());
         imgMc[i]->setPicture(QStringLiteral("mc1"), QSize(48, 48));
         imgMc[i]->setAcceptsFiles(true);
@@ -198,20 +217,20 @@ void frmHalvec::buildControls()
         frmMc[i]->setVisible(false);
     }
 
-    imgBadPort = named(new QPushButton(this), QStringLiteral("imgBadPort"),
-                       QStringLiteral("Port warning"));
+    imgBadPort =
+        named(new QPushButton(this), QStringLiteral("imgBadPort"), QStringLiteral("Port warning"));
     imgBadPort->setIcon(tavrinIcon(QStringLiteral("excl")));
     imgBadPort->setIconSize(QSize(20, 20));
     imgBadPort->setEnabled(false);
     imgBadPort->setFlat(true);
-    imgBadPort->setGeometry(0, 0, 24, 24);
 
     BevelButton1 = named(new QPushButton(Rectangle1), QStringLiteral("BevelButton1"),
                          QStringLiteral("Add Machine"));
     BevelButton1->setIcon(tavrinIcon(QStringLiteral("addmac")));
-    BevelButton1->setIconSize(QSize(44, 44));
+    BevelButton1->setIconSize(QSize(46, 46));
 
-    lblmcname = named(new QLabel(Canvas1), QStringLiteral("lblmcname"), QStringLiteral("Machine name"));
+    lblmcname =
+        named(new QLabel(Canvas1), QStringLiteral("lblmcname"), QStringLiteral("Machine name"));
     QFont bold = lblmcname->font();
     bold.setBold(true);
     lblmcname->setFont(bold);
@@ -225,7 +244,8 @@ void frmHalvec::buildControls()
     vText1->setAlignment(Qt::AlignRight | Qt::AlignTop);
     vText1->setStyleSheet(QStringLiteral("color: #8A8A8A;"));
 
-    cvsLinePtr = named(new Canvas(GroupBox2), QStringLiteral("cvsLinePtr"), QStringLiteral("Line pointer"));
+    cvsLinePtr =
+        named(new Canvas(GroupBox2), QStringLiteral("cvsLinePtr"), QStringLiteral("Line pointer"));
     cvsLinePtr->setPicture(QStringLiteral("ptr"), QSize(16, 16));
 }
 
@@ -239,8 +259,7 @@ void frmHalvec::buildToolbar()
         imgMenu[i]->setPicture(QLatin1String(pictures[i]), QSize(24, 24));
         imgMenu[i]->setCursor(Qt::PointingHandCursor);
         connect(imgMenu[i], &Canvas::mouseDown, this, [this, i] {
-            if (m.PortState == 0)
-                MenuClicked(i);
+            if (m.PortState == 0) MenuClicked(i);
         });
     }
     for (int i = 1; i <= 4; ++i) {
@@ -249,12 +268,12 @@ void frmHalvec::buildToolbar()
         lblMenu[i]->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
         lblMenu[i]->setCursor(Qt::PointingHandCursor);
         connect(lblMenu[i], &Canvas::mouseDown, this, [this, i] {
-            if (m.PortState == 0)
-                MenuClicked(i);
+            if (m.PortState == 0) MenuClicked(i);
         });
     }
     for (int i = 2; i <= 5; ++i)
-        Separator[i] = named(rule(this, QFrame::VLine), member("Separator", i), QStringLiteral("Separator"));
+        Separator[i] =
+            named(rule(this, QFrame::VLine), member("Separator", i), QStringLiteral("Separator"));
 
     mnuReceive = named(new QToolButton(this), QStringLiteral("mnuReceive"),
                        QStringLiteral("Receive CNC Data "));
@@ -267,11 +286,15 @@ void frmHalvec::buildToolbar()
 void frmHalvec::layoutForSize(const QSize &size)
 {
     // The window opens at 688 x 517; when it grows, the code window area,
-    // the queue and the transmit bar grow with it.
+    // the queue and the transmit bar grow with it. The toolbar, the logo
+    // panel and the machine panel keep their places.
     const int dx = qMax(0, size.width() - kBaseWidth);
     const int dy = qMax(0, size.height() - kBaseHeight);
+    const int width = kBaseWidth + dx;
+    const int height = kBaseHeight + dy;
 
-    // Toolbar: Quit, Editor, Menu, Setup, About, the port marker's row, Receive.
+    // Toolbar, left to right: Quit, Editor, Menu, Setup, then the About icon
+    // and the place of the port warning; Receive at the right end.
     const int order[] = {1, 4, 2, 3};
     int x = 8;
     for (int k = 0; k < 4; ++k) {
@@ -279,47 +302,62 @@ void frmHalvec::layoutForSize(const QSize &size)
         imgMenu[i]->setGeometry(x, 8, 26, 26);
         lblMenu[i]->setGeometry(x + 28, 8, 52, 26);
         x += 84;
-        if (k < 4)
-            Separator[k + 2]->setGeometry(x - 4, 6, 4, 30);
+        Separator[k + 2]->setGeometry(x - 4, 6, 4, 30);
     }
     imgMenu[5]->setGeometry(x + 4, 8, 26, 26);
-    mnuReceive->setGeometry(kBaseWidth + dx - 178, 6, 170, 30);
-    Separator1->setGeometry(0, 40, kBaseWidth + dx, 4);
+    imgBadPort->setGeometry(x + 40, 9, 24, 24);
+    mnuReceive->setGeometry(width - 178, 6, 170, 30);
+    Separator1->setGeometry(0, 40, width, 4);
 
-    Rectangle1->setGeometry(4, 46, kBaseWidth + dx - 8, kBaseHeight + dy - 50);
-    // Inside Rectangle1 (coordinates relative to it).
-    Canvas1->setGeometry(7, 4, 162, 180);
-    lblmcname->setGeometry(6, 100, 150, 18);
-    lbldesc->setGeometry(6, 118, 156, 62);
-    vText1->setGeometry(90, 2, 70, 14);
+    Rectangle1->setGeometry(4, 46, width - 8, height - 50);
+    // Inside Rectangle1 from here on.
+    // Logo panel: the picture on top, the version at the top right, the
+    // selected machine's name and description below the picture.
+    Canvas1->setGeometry(6, 6, 164, 184);
+    vText1->setGeometry(94, 2, 66, 14);
+    lblmcname->setGeometry(6, 84, 154, 18);
+    lbldesc->setGeometry(6, 102, 154, 80);
 
-    BevelButton1->setGeometry(186, 10, 52, 52);
-    lblmc[0]->setGeometry(172, 64, 80, 16);
-    for (int i = 1; i <= 9; ++i) {
-        const QPoint p = slotPosition(i) - QPoint(4, 46);
-        frmMc[i]->setGeometry(p.x(), p.y(), 56, 56);
-        lblmc[i]->setGeometry(p.x() - 20, p.y() + 58, 96, 16);
+    // Machine panel: the add-machine button and icons 1 to 4 in the first
+    // row, icons 5 to 9 in the second, each with its caption beneath.
+    for (int i = 0; i <= 9; ++i) {
+        const QPoint p = slotPosition(i);
+        if (i == 0)
+            BevelButton1->setGeometry(p.x(), p.y(), kSlotFrame, kSlotFrame);
+        else
+            frmMc[i]->setGeometry(p.x(), p.y(), kSlotFrame, kSlotFrame);
+        lblmc[i]->setGeometry(p.x() + kSlotFrame / 2 - kSlotPitch / 2 + 1, p.y() + kSlotFrame + 2,
+                              kSlotPitch - 2, 30);
     }
 
+    const int workTop = 196;
+    const int barHeight = 60;
+    const int barTop = Rectangle1->height() - barHeight - 4;
     for (int i = 0; i <= 9; ++i)
-        txQueue[i]->setGeometry(7, 191, 162, 204 + dy);
-    GroupBox2->setGeometry(174, 186, 500 + dx, 212 + dy);
+        txQueue[i]->setGeometry(6, workTop, 164, barTop - workTop - 6);
+    GroupBox2->setGeometry(176, workTop - 4, Rectangle1->width() - 182, barTop - workTop - 2);
+    const int codeWidth = GroupBox2->width() - 26;
+    const int codeHeight = GroupBox2->height() - 12;
     for (int i = 0; i <= 9; ++i)
-        txBuffer[i]->setGeometry(22, 9, 463 + dx, 193 + dy);
-    if (cvsLinePtr->geometry().isNull() || cvsLinePtr->width() != 16)
-        cvsLinePtr->setGeometry(4, 8, 16, 16);
+        txBuffer[i]->setGeometry(22, 6, codeWidth, codeHeight);
+    // The line pointer stands left of the code window; its height on that
+    // line is the code window's business and is kept on a resize.
+    if (cvsLinePtr->width() != 16) cvsLinePtr->setGeometry(4, 6, 16, 16);
 
-    GroupBox1->setGeometry(4, 404 + dy, 670 + dx, 60);
+    // Transmit bar: file name and progress on the left, Send (or Pause and
+    // Stop side by side) with the percentage below it on the right.
+    GroupBox1->setGeometry(6, barTop, Rectangle1->width() - 12, barHeight);
+    const int right = GroupBox1->width() - 108;
     for (int i = 0; i <= 9; ++i)
-        txFileName[i]->setGeometry(9, 6, 547 + dx, 22);
-    PBar1->setGeometry(9, 32, 547 + dx, 18);
-    cmdTX->setGeometry(562 + dx, 4, 100, 26);
-    chkTXPause->setGeometry(562 + dx, 4, 50, 26);
-    cmdStop->setGeometry(612 + dx, 4, 50, 26);
-    txtPcent->setGeometry(562 + dx, 32, 100, 20);
+        txFileName[i]->setGeometry(8, 6, right - 16, 22);
+    PBar1->setGeometry(8, 34, right - 16, 18);
+    cmdTX->setGeometry(right, 4, 100, 26);
+    chkTXPause->setGeometry(right, 4, 49, 26);
+    cmdStop->setGeometry(right + 51, 4, 49, 26);
+    txtPcent->setGeometry(right, 33, 100, 20);
 
     for (int i = 0; i <= 14; ++i)
-        List1[i]->setGeometry(0, kBaseHeight + dy + 40, 100, 40); // below the visible area
+        List1[i]->setGeometry(0, height + 40, 100, 40); // below the visible area
 }
 
 void frmHalvec::resizeEvent(QResizeEvent *e)
@@ -365,7 +403,8 @@ void frmHalvec::MenuClicked(int index)
         if (m.SelectedMC > 0)
             panel->showSetup(false);
         else
-            platform.message(this, QStringLiteral("You need to select a Machine icon before going to Setup"));
+            platform.message(
+                this, QStringLiteral("You need to select a Machine icon before going to Setup"));
         break;
     case 4:
         showRxEdit(false);
@@ -390,8 +429,7 @@ bool frmHalvec::locateIniFile()
         }
         m.AppPath = QDir(dir).absolutePath() + QLatin1Char('/');
     }
-    if (!m.AppPath.endsWith(QLatin1Char('/')))
-        m.AppPath += QLatin1Char('/');
+    if (!m.AppPath.endsWith(QLatin1Char('/'))) m.AppPath += QLatin1Char('/');
     m.iniFile = m.AppPath + QStringLiteral("zoZad.ini");
     return m.ensureIniFile();
 }
@@ -413,23 +451,20 @@ bool frmHalvec::Event_Open()
         txFileName[i]->clear();
     }
     panel->RefreshMCView();
-    if (m.Last_MC > 0)
-        panel->mcClick(1);
+    if (m.Last_MC > 0) panel->mcClick(1);
     return true;
 }
 
 rxedit *frmHalvec::rxEdit(bool create)
 {
-    if (!m_rxedit && create)
-        m_rxedit = new rxedit(*this);
+    if (!m_rxedit && create) m_rxedit = new rxedit(*this);
     return m_rxedit;
 }
 
 rxedit *frmHalvec::showRxEdit(bool modal)
 {
     rxedit *w = rxEdit(true);
-    if (modal)
-        w->setWindowModality(Qt::ApplicationModal);
+    if (modal) w->setWindowModality(Qt::ApplicationModal);
     w->show();
     w->raise();
     w->activateWindow();
