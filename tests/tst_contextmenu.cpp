@@ -1,0 +1,396 @@
+// The machine context menu through the real widgets: its entries, Open,
+// Clear, the rename field with its key filter and focus rule, Delete with
+// the slots' contents moving with their machines, and Properties.
+
+#include "panel_fixture.h"
+
+#include "app/canvas.h"
+#include "panel/frmsetup.h"
+#include "panel/machinepanel.h"
+#include "panel/mccontextmenu.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QTest>
+
+namespace
+{
+
+const QStringList kTenEntries{"Open",   "Receive", "Clear",      "-", "Rename",
+                              "Delete", "-",       "Properties", "-", "Port Scan"};
+
+// Gives slot i a program, a queue entry and a file name of its own.
+void fillSlot(frmHalvec &w, int i)
+{
+    w.txBuffer[i]->setPlainText(QStringLiteral("PROGRAM %1").arg(i));
+    w.txQueue[i]->addItem(QStringLiteral("q%1.nc").arg(i));
+    w.List1[i]->addItem(QStringLiteral("/p/q%1.nc").arg(i));
+    w.txFileName[i]->setText(QStringLiteral("/p/f%1.nc").arg(i));
+}
+
+QString slotContents(frmHalvec &w, int i)
+{
+    return w.txBuffer[i]->toPlainText() + QLatin1Char('|') +
+           (w.txQueue[i]->count() ? w.txQueue[i]->item(0)->text() : QString()) + QLatin1Char('|') +
+           (w.List1[i]->count() ? w.List1[i]->item(0)->text() : QString()) + QLatin1Char('|') +
+           w.txFileName[i]->text();
+}
+
+// Types text key by key, including characters QTest has no key for.
+void typeText(QWidget *widget, const QString &text)
+{
+    for (QChar c : text) {
+        if (c.unicode() < 128) {
+            QTest::keyClick(widget, c.toLatin1());
+        } else {
+            const auto key = Qt::Key(c.toUpper().unicode());
+            QTest::sendKeyEvent(QTest::Press, widget, key, QString(c), Qt::NoModifier);
+            QTest::sendKeyEvent(QTest::Release, widget, key, QString(c), Qt::NoModifier);
+        }
+    }
+}
+
+QString filled(int i)
+{
+    return QStringLiteral("PROGRAM %1|q%1.nc|/p/q%1.nc|/p/f%1.nc").arg(i);
+}
+
+} // namespace
+
+class TestContextMenu : public QObject
+{
+    Q_OBJECT
+private slots:
+    void tenEntries();
+    void noMachineSelected();
+    void onlyReceiveWhileSending();
+    void openLoadsProgram();
+    void openCancelledOrUnreadable();
+    void clearAsksFirst();
+    void renameKeyFilter_data();
+    void renameKeyFilter();
+    void renameUnchangedWritesNothing();
+    void renameEmptyNameRefused();
+    void renameAppliedOnFocusLoss();
+    void deleteMachineTwoOfFour();
+    void deleteAnsweredNo();
+    void deleteKeepsSetupDialogOnItsMachine();
+    void propertiesOpensModalSetup();
+};
+
+void TestContextMenu::tenEntries()
+{
+    PanelRig rig(machinesFile(2));
+    rig.p.menuChoices = {QString()};
+    rig.w->contextMenu->DoMcContextMenu(QPoint(10, 10));
+    QCOMPARE(rig.p.menus.size(), 1);
+    QCOMPARE(rig.p.menus.first(), kTenEntries);
+}
+
+void TestContextMenu::noMachineSelected()
+{
+    // The toolbar's Menu with no machine: a message, no menu, nothing acts
+    // on slot 0.
+    PanelRig rig(QByteArray{});
+    rig.p.menuChoices = {QStringLiteral("Delete")};
+    rig.w->MenuClicked(2);
+    QVERIFY(rig.p.menus.isEmpty());
+    QCOMPARE(rig.p.lastMessage(), QLatin1String(McContextMenu::selectFirstMessage));
+    QCOMPARE(rig.w->lblmc[0]->text(), QStringLiteral("Add Machine"));
+}
+
+void TestContextMenu::onlyReceiveWhileSending()
+{
+    PanelRig rig(machinesFile(2));
+    fillSlot(*rig.w, 1);
+    rig.m.PortState = 1;
+    // Even a stale choice cannot reach a command that is not offered.
+    rig.p.menuChoices = {QStringLiteral("Clear")};
+    rig.w->contextMenu->DoMcContextMenu(QPoint());
+    QCOMPARE(rig.p.menus.first(), QStringList{QStringLiteral("Receive")});
+    QVERIFY(rig.p.messages.isEmpty());
+    QCOMPARE(slotContents(*rig.w, 1), filled(1));
+
+    rig.p.menuChoices = {QStringLiteral("Receive")};
+    rig.w->contextMenu->DoMcContextMenu(QPoint());
+    QVERIFY(rig.w->rxEdit(false) != nullptr);
+}
+
+void TestContextMenu::openLoadsProgram()
+{
+    PanelRig rig(machinesFile(2));
+    frmHalvec &w = *rig.w;
+    w.panel->mcClick(2);
+    const QString path = rig.dir.path() + QStringLiteral("/part.nc");
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("%\nN10 G01 X1\xb0\nN20 M30\n%\n");
+    f.close();
+    w.txFileName[2]->setText(QStringLiteral("/earlier.nc"));
+
+    rig.p.openNames = {path};
+    rig.p.menuChoices = {QStringLiteral("Open")};
+    w.contextMenu->DoMcContextMenu(QPoint());
+    // Byte for byte: the 0xB0 byte is one character, not a decoding error.
+    QCOMPARE(w.txBuffer[2]->toPlainText(), QString::fromLatin1("%\nN10 G01 X1\xb0\nN20 M30\n%\n"));
+    QCOMPARE(w.txFileName[2]->text(), QStringLiteral("/earlier.nc"));
+    QVERIFY(w.txBuffer[1]->toPlainText().isEmpty());
+}
+
+void TestContextMenu::openCancelledOrUnreadable()
+{
+    PanelRig rig(machinesFile(1));
+    frmHalvec &w = *rig.w;
+    fillSlot(w, 1);
+    rig.p.openNames = {QString(), rig.dir.path() + QStringLiteral("/missing.nc")};
+    rig.p.menuChoices = {QStringLiteral("Open"), QStringLiteral("Open")};
+    w.contextMenu->DoMcContextMenu(QPoint());
+    w.contextMenu->DoMcContextMenu(QPoint());
+    QVERIFY(rig.p.openNames.isEmpty());
+    QCOMPARE(slotContents(w, 1), filled(1));
+    QVERIFY(rig.p.messages.isEmpty());
+}
+
+void TestContextMenu::clearAsksFirst()
+{
+    PanelRig rig(machinesFile(2));
+    frmHalvec &w = *rig.w;
+    fillSlot(w, 1);
+    fillSlot(w, 2);
+    w.panel->mcClick(2);
+
+    rig.p.answers = {QMessageBox::Cancel};
+    rig.p.menuChoices = {QStringLiteral("Clear")};
+    w.contextMenu->DoMcContextMenu(QPoint());
+    QCOMPARE(rig.p.messages.size(), 1);
+    const FakePlatform::Shown asked = rig.p.messages.first();
+    QCOMPARE(asked.text,
+             QStringLiteral("This will clear all transmit buffers and Q's for this machine/icon"));
+    QCOMPARE(asked.title, QStringLiteral("Clear ?"));
+    QCOMPARE(asked.buttons, QMessageBox::Ok | QMessageBox::Cancel);
+    QCOMPARE(asked.icon, Platform::Icon::Question);
+    QCOMPARE(slotContents(w, 2), filled(2));
+
+    rig.p.answers = {QMessageBox::Ok};
+    rig.p.menuChoices = {QStringLiteral("Clear")};
+    w.contextMenu->DoMcContextMenu(QPoint());
+    QCOMPARE(slotContents(w, 2), QStringLiteral("|||/p/f2.nc"));
+    QCOMPARE(slotContents(w, 1), filled(1));
+}
+
+void TestContextMenu::renameKeyFilter_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("mill 2") << "Mill #2"
+                            << "Mill 2";
+    QTest::newRow("allowed") << "Ab-c_9 Z"
+                             << "Ab-c_9 Z";
+    QTest::newRow("punctuation") << "A!\"$%&/()=?[]{}.,;:+*~'<>|\\@^`B"
+                                 << "AB";
+    QTest::newRow("non ascii") << QString::fromUtf8("Dr\u00e9h\u00df") << "Drh";
+}
+
+void TestContextMenu::renameKeyFilter()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, expected);
+    PanelRig rig(machinesFile(2));
+    frmHalvec &w = *rig.w;
+    rig.p.menuChoices = {QStringLiteral("Rename")};
+    w.contextMenu->DoMcContextMenu(QPoint());
+    QVERIFY(!w.txtRename->isHidden());
+    QCOMPARE(w.txtRename->text(), QStringLiteral("MC 1"));
+    QCOMPARE(w.txtRename->geometry().topLeft(), w.lblmc[1]->geometry().topLeft());
+    QCOMPARE(w.txtRename->width(), w.lblmc[1]->width());
+
+    typeText(w.txtRename, typed); // the first key replaces the old name
+    for (Qt::Key k : {Qt::Key_Tab, Qt::Key_Escape, Qt::Key_Delete, Qt::Key_Up, Qt::Key_Home})
+        QTest::keyClick(w.txtRename, k);
+    QTest::keyClick(w.txtRename, Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(w.txtRename->text(), expected);
+    QTest::keyClick(w.txtRename, Qt::Key_Return);
+
+    QVERIFY(w.txtRename->isHidden());
+    QCOMPARE(w.lblmc[1]->text(), expected);
+    QCOMPARE(w.imgMc[1]->accessibleName(), expected);
+    QByteArray want = machinesFile(2);
+    want.replace("MCNAME=MC 1\n", "MCNAME=" + expected.toUtf8() + '\n');
+    QCOMPARE(rig.ini(), want);
+}
+
+void TestContextMenu::renameUnchangedWritesNothing()
+{
+    // A file the program would write differently: any write shows.
+    QByteArray file = machinesFile(1);
+    file.replace("MCSBITS=1\n", "MCSBITS=1\nNOTE=kept by hand\n");
+    PanelRig rig(file);
+    frmHalvec &w = *rig.w;
+    w.contextMenu->ShowMCRename();
+    QTest::keyClicks(w.txtRename, QStringLiteral("MC 1"));
+    QTest::keyClick(w.txtRename, Qt::Key_Return);
+    QVERIFY(w.txtRename->isHidden());
+    QCOMPARE(rig.ini(), file);
+
+    // Left arrow moves the caret; what is typed lands there.
+    w.contextMenu->ShowMCRename();
+    QTest::keyClicks(w.txtRename, QStringLiteral("Mil"));
+    QTest::keyClick(w.txtRename, Qt::Key_Left);
+    QTest::keyClicks(w.txtRename, QStringLiteral("x"));
+    QTest::keyClick(w.txtRename, Qt::Key_Right);
+    QTest::keyClicks(w.txtRename, QStringLiteral("l"));
+    QTest::keyClick(w.txtRename, Qt::Key_Return);
+    QCOMPARE(rig.m.mc(1, MCNAME), QStringLiteral("Mixll"));
+    QVERIFY(rig.ini().contains("MCNAME=Mixll\n"));
+}
+
+void TestContextMenu::renameEmptyNameRefused()
+{
+    PanelRig rig(machinesFile(1));
+    frmHalvec &w = *rig.w;
+    const QByteArray before = rig.ini();
+    w.contextMenu->ShowMCRename();
+    QTest::keyClick(w.txtRename, Qt::Key_Backspace);
+    QTest::keyClick(w.txtRename, Qt::Key_Return);
+    QCOMPARE(rig.p.messages.size(), 1);
+    QCOMPARE(rig.p.lastMessage(), QStringLiteral("The name can not be empty"));
+    QCOMPARE(rig.p.messages.first().title, QString());
+    QCOMPARE(rig.p.messages.first().icon, Platform::Icon::Caution);
+    QVERIFY(!w.txtRename->isHidden());
+    QCOMPARE(w.contextMenu->renaming(), 1);
+    QCOMPARE(rig.m.mc(1, MCNAME), QStringLiteral("MC 1"));
+    QCOMPARE(rig.ini(), before);
+}
+
+void TestContextMenu::renameAppliedOnFocusLoss()
+{
+    PanelRig rig(machinesFile(2));
+    frmHalvec &w = *rig.w;
+    w.show();
+    QApplication::setActiveWindow(&w);
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+
+    w.contextMenu->ShowMCRename();
+    QTRY_VERIFY(w.txtRename->hasFocus());
+    QTest::keyClicks(w.txtRename, QStringLiteral("Drill"));
+    w.txBuffer[1]->setFocus(Qt::MouseFocusReason);
+    QTRY_VERIFY(w.txtRename->isHidden());
+    QCOMPARE(rig.m.mc(1, MCNAME), QStringLiteral("Drill"));
+    QVERIFY(rig.ini().startsWith("[MC1]\nMCNAME=Drill\n"));
+
+    // Emptied and left: dropped, the name stays.
+    w.contextMenu->ShowMCRename();
+    QTRY_VERIFY(w.txtRename->hasFocus());
+    QTest::keyClick(w.txtRename, Qt::Key_Backspace);
+    w.txBuffer[1]->setFocus(Qt::MouseFocusReason);
+    QTRY_VERIFY(w.txtRename->isHidden());
+    QCOMPARE(rig.m.mc(1, MCNAME), QStringLiteral("Drill"));
+    QCOMPARE(w.contextMenu->renaming(), 0);
+}
+
+void TestContextMenu::deleteMachineTwoOfFour()
+{
+    PanelRig rig(machinesFile(4));
+    frmHalvec &w = *rig.w;
+    for (int i = 1; i <= 4; ++i)
+        fillSlot(w, i);
+    w.panel->mcClick(2);
+    rig.p.answers = {QMessageBox::Yes};
+    rig.p.menuChoices = {QStringLiteral("Delete")};
+    w.contextMenu->DoMcContextMenu(QPoint());
+
+    const FakePlatform::Shown asked = rig.p.messages.first();
+    QCOMPARE(asked.text, QStringLiteral("Are you sure you wish to delete the selected Machine?"));
+    QCOMPARE(asked.title, QStringLiteral("Delete MC"));
+    QCOMPARE(asked.buttons, QMessageBox::Yes | QMessageBox::No);
+    QCOMPARE(asked.icon, Platform::Icon::Question);
+
+    QCOMPARE(rig.m.Last_MC, 3);
+    QCOMPARE(int(rig.m.SelectedMC), 0);
+    QByteArray want = machineSection(1) + machineSection(2, {{"MCNAME", "MC 3"}}) +
+                      machineSection(3, {{"MCNAME", "MC 4"}}) + '\n';
+    QCOMPARE(rig.ini(), want);
+    QCOMPARE(w.lblmc[2]->text(), QStringLiteral("MC 3"));
+    QCOMPARE(w.lblmc[3]->text(), QStringLiteral("MC 4"));
+    QVERIFY(w.frmMc[4]->isHidden());
+    QVERIFY(w.lblmc[4]->isHidden());
+
+    // Each machine keeps its own program, queue and file name.
+    QCOMPARE(slotContents(w, 1), filled(1));
+    QCOMPARE(slotContents(w, 2), filled(3));
+    QCOMPARE(slotContents(w, 3), filled(4));
+    QCOMPARE(slotContents(w, 4), QStringLiteral("|||"));
+
+    // Selecting the former machine 3 shows its own program.
+    w.panel->mcClick(2);
+    QCOMPARE(w.txBuffer[2]->toPlainText(), QStringLiteral("PROGRAM 3"));
+    QCOMPARE(w.lblmcname->text(), QStringLiteral("MC 3"));
+}
+
+void TestContextMenu::deleteAnsweredNo()
+{
+    PanelRig rig(machinesFile(3));
+    frmHalvec &w = *rig.w;
+    for (int i = 1; i <= 3; ++i)
+        fillSlot(w, i);
+    w.panel->mcClick(2);
+    const QByteArray before = rig.ini();
+    rig.p.answers = {QMessageBox::No};
+    rig.p.menuChoices = {QStringLiteral("Delete")};
+    w.contextMenu->DoMcContextMenu(QPoint());
+    QCOMPARE(rig.ini(), before);
+    QCOMPARE(rig.m.Last_MC, 3);
+    QCOMPARE(int(rig.m.SelectedMC), 2);
+    QCOMPARE(slotContents(w, 2), filled(2));
+    QCOMPARE(slotContents(w, 3), filled(3));
+}
+
+void TestContextMenu::deleteKeepsSetupDialogOnItsMachine()
+{
+    PanelRig rig(machinesFile(4));
+    frmHalvec &w = *rig.w;
+    w.panel->mcClick(4);
+    QPointer<frmSetup> setup = w.panel->showSetup(false);
+    QVERIFY(setup);
+    QCOMPARE(setup->MCNo, 4);
+
+    // Deleting machine 2 moves the dialog's machine to index 3 …
+    w.panel->mcClick(2);
+    rig.p.answers = {QMessageBox::Yes};
+    w.contextMenu->DeleteMC();
+    QVERIFY(setup);
+    QCOMPARE(setup->MCNo, 3);
+    setup->txtName->setText(QStringLiteral("Renamed 4"));
+    setup->SaveSettings();
+    QCOMPARE(rig.m.mc(3, MCNAME), QStringLiteral("Renamed 4"));
+    QVERIFY(rig.ini().contains("[MC3]\nMCNAME=Renamed 4\n"));
+    QTRY_VERIFY(!setup->saveFeedbackRunning());
+
+    // … and deleting its machine closes it.
+    w.panel->mcClick(3);
+    rig.p.answers = {QMessageBox::Yes};
+    w.contextMenu->DeleteMC();
+    QTRY_VERIFY(setup.isNull());
+    QCOMPARE(rig.m.Last_MC, 2);
+}
+
+void TestContextMenu::propertiesOpensModalSetup()
+{
+    PanelRig rig(machinesFile(3));
+    rig.w->panel->mcClick(3);
+    rig.p.menuChoices = {QStringLiteral("Properties")};
+    rig.w->contextMenu->DoMcContextMenu(QPoint());
+    frmSetup *setup = rig.w->panel->setupDialog();
+    QVERIFY(setup);
+    QVERIFY(setup->isVisible());
+    QCOMPARE(setup->windowModality(), Qt::ApplicationModal);
+    QCOMPARE(setup->MCNo, 3);
+    QCOMPARE(setup->txtName->text(), QStringLiteral("MC 3"));
+    setup->close();
+}
+
+QTEST_MAIN(TestContextMenu)
+#include "tst_contextmenu.moc"

@@ -1,0 +1,260 @@
+// The machine panel through the real widgets: selection and its frame,
+// the description, clicks and context clicks, adding machines and the port
+// warning marker.
+
+#include "panel_fixture.h"
+
+#include "app/canvas.h"
+#include "panel/machinepanel.h"
+#include "panel/mccontextmenu.h"
+
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+
+namespace
+{
+
+const QColor grey(0x80, 0x80, 0x80);
+const QColor white(0xFF, 0xFF, 0xFF);
+
+// The colour the frame's border is painted in, top-left and bottom-right.
+QPair<QColor, QColor> borderColours(QFrame *frame)
+{
+    const QImage img = frame->grab().toImage();
+    return {img.pixelColor(0, 0), img.pixelColor(img.width() - 1, img.height() - 1)};
+}
+
+using Values = QMap<QString, QString>;
+
+QColor textColour(QLabel *label)
+{
+    return label->palette().color(QPalette::WindowText);
+}
+
+} // namespace
+
+class TestPanel : public QObject
+{
+    Q_OBJECT
+private slots:
+    void startSelectsMachineOne();
+    void description_data();
+    void description();
+    void clickMovesSelectionAndReopensPort();
+    void clickWhileSendingChangesNothing();
+    void clickAppliesPendingRename();
+    void contextClickSelectsThenOpensMenu();
+    void addUpToNineMachines();
+    void addRefusedWhileSending();
+    void badPortMarker();
+};
+
+void TestPanel::startSelectsMachineOne()
+{
+    PanelRig rig(machinesFile(3));
+    frmHalvec &w = *rig.w;
+    QCOMPARE(rig.m.Last_MC, 3);
+    QCOMPARE(int(rig.m.SelectedMC), 1);
+    for (int i = 1; i <= 9; ++i) {
+        QCOMPARE(w.frmMc[i]->isHidden(), i > 3);
+        QCOMPARE(w.lblmc[i]->isHidden(), i > 3);
+        QCOMPARE(w.txBuffer[i]->isHidden(), i != 1);
+        QCOMPARE(w.txQueue[i]->isHidden(), i != 1);
+        QCOMPARE(w.txFileName[i]->isHidden(), i != 1);
+    }
+    QCOMPARE(w.lblmc[2]->text(), QStringLiteral("MC 2"));
+    QCOMPARE(w.imgMc[2]->accessibleName(), QStringLiteral("MC 2"));
+    QCOMPARE(w.lblmc[0]->text(), QStringLiteral("Add Machine"));
+    QCOMPARE(borderColours(w.frmMc[1]), qMakePair(grey, grey));
+    QCOMPARE(borderColours(w.frmMc[2]), qMakePair(white, white));
+    QCOMPARE(borderColours(w.frmMc[3]), qMakePair(white, white));
+    QVERIFY(w.PBar1->isHidden());
+    QVERIFY(w.txtPcent->isHidden());
+    QVERIFY(w.imgBadPort->isHidden());
+}
+
+void TestPanel::description_data()
+{
+    QTest::addColumn<Values>("values");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("xon") << QMap<QString, QString>{{"MCPORT", "none"}}
+                         << "Mode: AUTO\n\nnone\n9600 E 7 1\nXon/Xoff";
+    QTest::newRow("none 8N2") << QMap<QString, QString>{{"MCFLOW", "0"},
+                                                        {"MCDBITS", "8"},
+                                                        {"MCSBITS", "2"},
+                                                        {"MCDRATE", "115200"}}
+                              << "Mode: AUTO\n\nttyFAKE0\n115200 N 8 2\nNo Flow Control";
+    QTest::newRow("rts") << QMap<QString, QString>{{"MCFLOW", "2"}}
+                         << "Mode: AUTO\n\nttyFAKE0\n9600 E 7 1\nRTS/CTS";
+    QTest::newRow("wait xon") << QMap<QString, QString>{{"MCFLOW", "3"}}
+                              << "Mode: AUTO\n\nttyFAKE0\n9600 E 7 1\nXon/Xoff (Wait-Xon)";
+    QTest::newRow("wait any") << QMap<QString, QString>{{"MCFLOW", "4"}}
+                              << "Mode: AUTO\n\nttyFAKE0\n9600 E 7 1\nXon/Xoff (Wait-Any)";
+    QTest::newRow("unknown flow") << QMap<QString, QString>{{"MCFLOW", "9"}}
+                                  << "Mode: AUTO\n\nttyFAKE0\n9600 E 7 1\nNo Flow Control";
+}
+
+void TestPanel::description()
+{
+    QFETCH(Values, values);
+    QFETCH(QString, expected);
+    PanelRig rig(machineSection(1, values) + '\n');
+    // Shown again without opening the port, which may mark a missing one.
+    rig.w->panel->ShowSelectedMC();
+    QCOMPARE(rig.w->lbldesc->text(), expected);
+    QCOMPARE(textColour(rig.w->lbldesc), QColor(Qt::black));
+    QCOMPARE(rig.w->lblmcname->text(), QStringLiteral("MC 1"));
+}
+
+void TestPanel::clickMovesSelectionAndReopensPort()
+{
+    PanelRig rig(machinesFile(3));
+    frmHalvec &w = *rig.w;
+    rig.s.clearLog();
+    QTest::mouseClick(w.imgMc[3], Qt::LeftButton);
+    QCOMPARE(int(rig.m.SelectedMC), 3);
+    QVERIFY(rig.s.log.contains(QStringLiteral("Close")));
+    QCOMPARE(borderColours(w.frmMc[3]), qMakePair(grey, grey));
+    QCOMPARE(borderColours(w.frmMc[1]), qMakePair(white, white));
+    QVERIFY(!w.txBuffer[3]->isHidden());
+    QVERIFY(w.txBuffer[1]->isHidden());
+    QCOMPARE(w.lblmcname->text(), QStringLiteral("MC 3"));
+    QVERIFY(rig.p.menus.isEmpty());
+
+    // The selected icon again: the port is closed (and opened) once more.
+    rig.s.clearLog();
+    QTest::mouseClick(w.imgMc[3], Qt::LeftButton);
+    QCOMPARE(int(rig.m.SelectedMC), 3);
+    QVERIFY(rig.s.log.contains(QStringLiteral("Close")));
+}
+
+void TestPanel::clickWhileSendingChangesNothing()
+{
+    PanelRig rig(machinesFile(3));
+    frmHalvec &w = *rig.w;
+    w.cmdStop->setVisible(true);
+    rig.s.clearLog();
+    QTest::mouseClick(w.imgMc[2], Qt::LeftButton);
+    QCOMPARE(int(rig.m.SelectedMC), 1);
+    QVERIFY(!rig.s.log.contains(QStringLiteral("Close")));
+    QVERIFY(!w.txBuffer[1]->isHidden());
+    QVERIFY(w.txBuffer[2]->isHidden());
+
+    // A context click then offers the sending machine only "Receive".
+    rig.p.menuChoices = {QString()};
+    QTest::mouseClick(w.imgMc[2], Qt::RightButton);
+    QCOMPARE(int(rig.m.SelectedMC), 1);
+    QCOMPARE(rig.p.menus.size(), 1);
+    QCOMPARE(rig.p.menus.first(), QStringList{QStringLiteral("Receive")});
+}
+
+void TestPanel::clickAppliesPendingRename()
+{
+    PanelRig rig(machinesFile(3));
+    frmHalvec &w = *rig.w;
+    w.contextMenu->ShowMCRename();
+    QVERIFY(!w.txtRename->isHidden());
+    QTest::keyClicks(w.txtRename, QStringLiteral("Lathe"));
+    QTest::mouseClick(w.imgMc[2], Qt::LeftButton);
+    QVERIFY(w.txtRename->isHidden());
+    QCOMPARE(int(rig.m.SelectedMC), 2);
+    QCOMPARE(rig.m.mc(1, MCNAME), QStringLiteral("Lathe"));
+    QCOMPARE(w.lblmc[1]->text(), QStringLiteral("Lathe"));
+    QVERIFY(rig.ini().startsWith("[MC1]\nMCNAME=Lathe\n"));
+
+    // An emptied field is dropped: the name stays.
+    w.contextMenu->ShowMCRename();
+    QTest::keyClick(w.txtRename, Qt::Key_Backspace);
+    QCOMPARE(w.txtRename->text(), QString());
+    QTest::mouseClick(w.imgMc[1], Qt::LeftButton);
+    QVERIFY(w.txtRename->isHidden());
+    QCOMPARE(rig.m.mc(2, MCNAME), QStringLiteral("MC 2"));
+    QCOMPARE(int(rig.m.SelectedMC), 1);
+}
+
+void TestPanel::contextClickSelectsThenOpensMenu()
+{
+    PanelRig rig(machinesFile(3));
+    rig.p.menuChoices = {QString()};
+    QTest::mouseClick(rig.w->imgMc[3], Qt::RightButton);
+    QCOMPARE(int(rig.m.SelectedMC), 3);
+    QCOMPARE(rig.p.menus.size(), 1);
+    QCOMPARE(rig.p.menus.first(), McContextMenu::entries());
+}
+
+void TestPanel::addUpToNineMachines()
+{
+    PanelRig rig(QByteArray{});
+    frmHalvec &w = *rig.w;
+    QCOMPARE(rig.m.Last_MC, 0);
+    QCOMPARE(int(rig.m.SelectedMC), 0);
+    for (int n = 1; n <= 9; ++n) {
+        QTest::mouseClick(w.BevelButton1, Qt::LeftButton);
+        QCOMPARE(rig.m.Last_MC, n);
+        QVERIFY(!w.frmMc[n]->isHidden());
+        QCOMPARE(w.lblmc[n]->text(), QStringLiteral("NEW"));
+        QCOMPARE(int(rig.m.SelectedMC), 0);
+        QVERIFY(!rig.m.AddingMC);
+        QVERIFY(w.lbldesc->text().isEmpty());
+    }
+    QVERIFY(rig.p.messages.isEmpty());
+    const QByteArray nine = rig.ini();
+    QVERIFY(nine.contains("[MC9]\nMCNAME=NEW\nMCPORT=ttyFAKE0\n"));
+    QVERIFY(!nine.contains("[MC10]"));
+    QVERIFY(nine.endsWith("MCSTRIPEOB=\n\n\n"));
+
+    QTest::mouseClick(w.BevelButton1, Qt::LeftButton);
+    QCOMPARE(rig.p.messages.size(), 1);
+    QCOMPARE(rig.p.lastMessage(), QLatin1String(MachinePanel::maxMessage));
+    QCOMPARE(rig.p.messages.first().title, QString());
+    QCOMPARE(rig.m.Last_MC, 9);
+    QCOMPARE(rig.ini(), nine);
+    QVERIFY(!rig.m.AddingMC);
+
+    // The guard inside AddNewMC has its own titled message.
+    QVERIFY(!w.panel->AddNewMC());
+    QCOMPARE(rig.p.messages.last().title, QStringLiteral("Maximum number of MC Icons"));
+    QCOMPARE(rig.ini(), nine);
+}
+
+void TestPanel::addRefusedWhileSending()
+{
+    PanelRig rig(machinesFile(2));
+    rig.w->cmdStop->setVisible(true);
+    const QByteArray before = rig.ini();
+    QTest::mouseClick(rig.w->BevelButton1, Qt::LeftButton);
+    QCOMPARE(rig.m.Last_MC, 2);
+    QCOMPARE(int(rig.m.SelectedMC), 1);
+    QCOMPARE(rig.ini(), before);
+    QCOMPARE(rig.p.beeps, 1);
+}
+
+void TestPanel::badPortMarker()
+{
+    PanelRig rig(machinesFile(7));
+    frmHalvec &w = *rig.w;
+    w.panel->mcClick(6); // second row
+    w.panel->markBadPort(QStringLiteral(" ATTENTION\n\n x\n\n  is Missing"));
+    const QPoint frame = w.frmMc[6]->mapTo(&w, QPoint(0, 0));
+    QCOMPARE(w.imgBadPort->parentWidget(), static_cast<QWidget *>(&w));
+    QCOMPARE(w.imgBadPort->pos(), frame - QPoint(0, 20));
+    QVERIFY(!w.imgBadPort->isHidden());
+    QCOMPARE(w.lbldesc->text(), QStringLiteral(" ATTENTION\n\n x\n\n  is Missing"));
+    QCOMPARE(textColour(w.lbldesc), QColor(Qt::red));
+
+    // The next selection takes the marker away and writes the description
+    // in black again.
+    w.panel->mcClick(2);
+    QVERIFY(w.imgBadPort->isHidden());
+    QCOMPARE(textColour(w.lbldesc), QColor(Qt::black));
+    QVERIFY(w.lbldesc->text().startsWith(QStringLiteral("Mode: AUTO")));
+}
+
+QTEST_MAIN(TestPanel)
+#include "tst_panel.moc"
