@@ -1,0 +1,77 @@
+#pragma once
+
+// A main window with one machine on a test port, for the reception tests.
+
+#include "app/bytetext.h"
+#include "app/frmhalvec.h"
+#include "config/module1.h"
+#include "fakeplatform.h"
+#include "fakeserial.h"
+#include "receive/receivehandler.h"
+#include "rxedit/rxedit.h"
+
+#include <QFile>
+#include <QMap>
+#include <QPlainTextEdit>
+#include <QTemporaryDir>
+#include <QTextDocument>
+#include <QToolButton>
+#include <memory>
+
+// One machine's section of zoZad.ini; `values` overrides the defaults.
+inline QByteArray rxMachineSection(int n, const QMap<QString, QString> &values = {})
+{
+    QMap<QString, QString> v{{"MCNAME", QStringLiteral("Mill %1").arg(n)},
+                             {"MCPORT", "ttyFAKE0"},
+                             {"MCFLOW", "1"},
+                             {"MCBLKTIC", "0"},
+                             {"MCDRATE", "9600"},
+                             {"MCDBITS", "8"},
+                             {"MCPARITY", "None"},
+                             {"MCSBITS", "1"},
+                             {"MCEOB", "CRLF"},
+                             {"MCSTRIPEOB", ""}};
+    for (auto it = values.begin(); it != values.end(); ++it)
+        v[it.key()] = it.value();
+    QByteArray out = QStringLiteral("[MC%1]\r\n").arg(n).toLatin1();
+    for (int k = 1; k <= McKeyCount; ++k) {
+        const QString key = Module1::keyName(k);
+        out += (key + QLatin1Char('=') + v.value(key)).toLatin1() + "\r\n";
+    }
+    return out;
+}
+
+template <typename Port = FakeSerial> struct RxRig {
+    Module1 m;
+    FakePlatform p;
+    Port s;
+    FakePortList ports;
+    QTemporaryDir dir;
+    std::unique_ptr<frmHalvec> w;
+
+    explicit RxRig(const QMap<QString, QString> &machine = {}, QString portName = "ttyFAKE0")
+        : ports({portName})
+    {
+        QMap<QString, QString> values = machine;
+        values.insert("MCPORT", portName);
+        m.AppPath = dir.path() + QLatin1Char('/');
+        QFile f(iniPath());
+        if (f.open(QIODevice::WriteOnly)) f.write(rxMachineSection(1, values));
+        f.close();
+        w = std::make_unique<frmHalvec>(m, p, s, ports);
+        w->show();
+        w->Event_Open();
+    }
+    ~RxRig() { w.reset(); }
+
+    QString iniPath() const { return dir.path() + QStringLiteral("/zoZad.ini"); }
+    QByteArray iniBytes() const
+    {
+        QFile f(iniPath());
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    rxedit *rx() { return w->rxEdit(false); }
+    // The received text as it would be saved (line ends as CR LF).
+    QByteArray text() { return rx() ? rx()->textBytes() : QByteArray("<no window>"); }
+    void startReceiving() { w->mnuReceive->click(); }
+};
