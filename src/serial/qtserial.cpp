@@ -184,13 +184,18 @@ void QtSerial::onError(int error)
     if (m_configuring || m_losing || !m_port->isOpen()) return;
     switch (error) {
     case QSerialPort::ResourceError:
+#if defined(Q_OS_WIN)
         lose();
         return;
+#else
+        [[fallthrough]];
+#endif
     case QSerialPort::ReadError:
     case QSerialPort::WriteError:
     case QSerialPort::UnknownError:
-        // A hung-up terminal reads as end-of-file, which Qt reports as a
-        // read error with a stale errno: look at the device itself.
+        // On Unix these say little: a write held by XOFF fails with EAGAIN,
+        // which Qt reports as a resource error, and a hung-up terminal reads
+        // as end-of-file, reported with a stale errno. Ask the device itself.
         if (deviceGone())
             lose();
         else
