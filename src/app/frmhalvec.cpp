@@ -368,7 +368,14 @@ void frmHalvec::resizeEvent(QResizeEvent *e)
 
 void frmHalvec::closeEvent(QCloseEvent *e)
 {
-    // The close box ends the program as Quit does.
+    // The close box ends the program as Quit does, and like Quit it is
+    // refused while a program is being sent or data received, so that a
+    // stray click cannot cut a transmission off halfway.
+    if (m.PortState != 0) {
+        e->ignore();
+        platform.beep();
+        return;
+    }
     e->accept();
     emit quitRequested();
 }
@@ -417,18 +424,20 @@ void frmHalvec::MenuClicked(int index)
     }
 }
 
+QString frmHalvec::configFolder(const QString &executableFolder)
+{
+    if (QFileInfo(executableFolder).isDir() && QFileInfo(executableFolder).isWritable())
+        return QDir(executableFolder).absolutePath() + QLatin1Char('/');
+    // An installed program cannot write beside itself: keep the
+    // configuration in the user's configuration folder instead.
+    const QString dir = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
+    QDir().mkpath(dir);
+    return QDir(dir).absolutePath() + QLatin1Char('/');
+}
+
 bool frmHalvec::locateIniFile()
 {
-    if (m.AppPath.isEmpty()) {
-        QString dir = QCoreApplication::applicationDirPath();
-        if (!QFileInfo(dir).isWritable()) {
-            // An installed program cannot write beside itself: keep the
-            // configuration in the user's configuration folder instead.
-            dir = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
-            QDir().mkpath(dir);
-        }
-        m.AppPath = QDir(dir).absolutePath() + QLatin1Char('/');
-    }
+    if (m.AppPath.isEmpty()) m.AppPath = configFolder(QCoreApplication::applicationDirPath());
     if (!m.AppPath.endsWith(QLatin1Char('/'))) m.AppPath += QLatin1Char('/');
     m.iniFile = m.AppPath + QStringLiteral("zoZad.ini");
     return m.ensureIniFile();

@@ -54,6 +54,9 @@ public:
     void MenuClicked(int index);
     QString aboutText() const;
     static QString platformName();
+    // The folder that holds zoZad.ini: the executable's folder, or the
+    // user's configuration folder when the executable's cannot be written.
+    static QString configFolder(const QString &executableFolder);
 
     // The one RX-Edit window; created on first use when `create` is true.
     rxedit *rxEdit(bool create = true);
