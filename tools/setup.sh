@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what the build needs (on Debian or Ubuntu) and configures and builds
-# the project in build/. Sourced by ./run and ./test.
+# the project in build/. Run by ./run and ./test.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$here"
@@ -14,6 +14,10 @@ if command -v dpkg-query >/dev/null 2>&1; then
             missing+=("$p")
         fi
     done
+elif ! command -v cmake >/dev/null 2>&1 || ! command -v c++ >/dev/null 2>&1; then
+    echo "Please install CMake, a C++20 compiler and Qt 6 (Widgets, SerialPort, Svg, Test)." >&2
+    echo "On Debian or Ubuntu these are: ${packages[*]}" >&2
+    exit 1
 fi
 
 if [ "${#missing[@]}" -gt 0 ]; then
