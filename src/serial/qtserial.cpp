@@ -97,8 +97,12 @@ bool QtSerial::Open()
 void QtSerial::Close()
 {
     m_losing = false;
+    // Closing a device that has gone restores its settings in vain; that
+    // failure is no news.
+    m_configuring = true;
     if (m_port->isOpen()) m_port->close();
     m_port->clearError();
+    m_configuring = false;
 }
 
 bool QtSerial::isOpen() const
