@@ -8,6 +8,7 @@
 #include "panel/frmsetup.h"
 #include "panel/machinepanel.h"
 #include "panel/mccontextmenu.h"
+#include "transmit/txqueue.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -25,7 +26,7 @@ const QStringList kTenEntries{"Open",   "Receive", "Clear",      "-", "Rename",
 // Gives slot i a program, a queue entry and a file name of its own.
 void fillSlot(frmHalvec &w, int i)
 {
-    w.txBuffer[i]->setPlainText(QStringLiteral("PROGRAM %1").arg(i));
+    w.txBuffer[i]->setPlainText(QStringLiteral("PROGRAM\u00a0%1\nM30").arg(i));
     w.txQueue[i]->addItem(QStringLiteral("q%1.nc").arg(i));
     w.List1[i]->addItem(QStringLiteral("/p/q%1.nc").arg(i));
     w.txFileName[i]->setText(QStringLiteral("/p/f%1.nc").arg(i));
@@ -33,7 +34,7 @@ void fillSlot(frmHalvec &w, int i)
 
 QString slotContents(frmHalvec &w, int i)
 {
-    return w.txBuffer[i]->toPlainText() + QLatin1Char('|') +
+    return w.txBuffer[i]->document()->toRawText() + QLatin1Char('|') +
            (w.txQueue[i]->count() ? w.txQueue[i]->item(0)->text() : QString()) + QLatin1Char('|') +
            (w.List1[i]->count() ? w.List1[i]->item(0)->text() : QString()) + QLatin1Char('|') +
            w.txFileName[i]->text();
@@ -55,7 +56,7 @@ void typeText(QWidget *widget, const QString &text)
 
 QString filled(int i)
 {
-    return QStringLiteral("PROGRAM %1|q%1.nc|/p/q%1.nc|/p/f%1.nc").arg(i);
+    return QStringLiteral("PROGRAM\u00a0%1\u2029M30|q%1.nc|/p/q%1.nc|/p/f%1.nc").arg(i);
 }
 
 } // namespace
@@ -130,6 +131,8 @@ void TestContextMenu::openLoadsProgram()
     f.write("%\nN10 G01 X1\xb0\nN20 M30\n%\n");
     f.close();
     w.txFileName[2]->setText(QStringLiteral("/earlier.nc"));
+    w.queue->Q_AddFile(2, QStringLiteral("/p/one.nc"));
+    w.queue->Q_AddFile(2, QStringLiteral("/p/two.nc"));
 
     rig.p.openNames = {path};
     rig.p.menuChoices = {QStringLiteral("Open")};
@@ -137,6 +140,9 @@ void TestContextMenu::openLoadsProgram()
     // Byte for byte: the 0xB0 byte is one character, not a decoding error.
     QCOMPARE(w.txBuffer[2]->toPlainText(), QString::fromLatin1("%\nN10 G01 X1\xb0\nN20 M30\n%\n"));
     QCOMPARE(w.txFileName[2]->text(), QStringLiteral("/earlier.nc"));
+    QCOMPARE(w.txQueue[2]->count(), 3);
+    QCOMPARE(w.txQueue[2]->item(2)->text(), QStringLiteral("part.nc"));
+    QCOMPARE(w.List1[2]->item(2)->text(), path);
     QVERIFY(w.txBuffer[1]->toPlainText().isEmpty());
 }
 
@@ -326,7 +332,7 @@ void TestContextMenu::deleteMachineTwoOfFour()
 
     // Selecting the former machine 3 shows its own program.
     w.panel->mcClick(2);
-    QCOMPARE(w.txBuffer[2]->toPlainText(), QStringLiteral("PROGRAM 3"));
+    QCOMPARE(w.txBuffer[2]->document()->toRawText(), QStringLiteral("PROGRAM\u00a03\u2029M30"));
     QCOMPARE(w.lblmcname->text(), QStringLiteral("MC 3"));
 }
 

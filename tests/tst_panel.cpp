@@ -53,6 +53,7 @@ private slots:
     void addUpToNineMachines();
     void addRefusedWhileSending();
     void badPortMarker();
+    void dropQueuesWithoutSelecting();
 };
 
 void TestPanel::startSelectsMachineOne()
@@ -254,6 +255,35 @@ void TestPanel::badPortMarker()
     QVERIFY(w.imgBadPort->isHidden());
     QCOMPARE(textColour(w.lbldesc), QColor(Qt::black));
     QVERIFY(w.lbldesc->text().startsWith(QStringLiteral("Mode: AUTO")));
+}
+
+void TestPanel::dropQueuesWithoutSelecting()
+{
+    PanelRig rig(machinesFile(4));
+    frmHalvec &w = *rig.w;
+    w.panel->mcClick(2);
+    QStringList paths;
+    for (const char *name : {"a.nc", "b.nc", "c.nc"}) {
+        paths << rig.dir.path() + QLatin1Char('/') + QLatin1String(name);
+        QFile f(paths.last());
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray("(") + name + ")\n");
+    }
+    rig.s.clearLog();
+    emit w.imgMc[4]->filesDropped(paths);
+    QCOMPARE(w.List1[4]->count(), 3);
+    for (int r = 0; r < 3; ++r)
+        QCOMPARE(w.List1[4]->item(r)->text(), paths.at(r));
+    QCOMPARE(w.txBuffer[4]->toPlainText(), QStringLiteral("(a.nc)\n"));
+    QCOMPARE(int(rig.m.SelectedMC), 2);
+    QVERIFY(!w.txBuffer[2]->isHidden());
+    QVERIFY(w.txBuffer[4]->isHidden());
+    QVERIFY(rig.s.log.isEmpty());
+
+    // A code window that holds text keeps it.
+    emit w.imgMc[4]->filesDropped({paths.at(2)});
+    QCOMPARE(w.List1[4]->count(), 4);
+    QCOMPARE(w.txBuffer[4]->toPlainText(), QStringLiteral("(a.nc)\n"));
 }
 
 QTEST_MAIN(TestPanel)

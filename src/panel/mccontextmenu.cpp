@@ -38,6 +38,15 @@ void moveRows(QListWidget *from, QListWidget *to)
     from->clear();
 }
 
+// A code window's text character for character (toPlainText would turn a
+// no-break space, byte 0xA0 of a program, into a blank).
+QString windowText(const QPlainTextEdit *edit)
+{
+    QString text = edit->document()->toRawText();
+    text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+    return text;
+}
+
 } // namespace
 
 McContextMenu::McContextMenu(frmHalvec &win) : QObject(&win), w(win)
@@ -251,7 +260,7 @@ void McContextMenu::closeSlotGap(int mc)
 {
     const int last = w.m.Last_MC;
     for (int i = mc; i < last; ++i) {
-        w.txBuffer[i]->setPlainText(w.txBuffer[i + 1]->toPlainText());
+        w.txBuffer[i]->setPlainText(windowText(w.txBuffer[i + 1]));
         moveRows(w.txQueue[i + 1], w.txQueue[i]);
         moveRows(w.List1[i + 1], w.List1[i]);
         w.txFileName[i]->setText(w.txFileName[i + 1]->text());
