@@ -5,9 +5,13 @@
 #include "panel_fixture.h"
 
 #include "app/canvas.h"
+#include "panel/frmsetup.h"
 #include "panel/machinepanel.h"
 #include "panel/mccontextmenu.h"
+#include "pty.h"
+#include "serial/qtserial.h"
 
+#include <QComboBox>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
@@ -16,6 +20,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
+
+#include <termios.h>
 
 namespace
 {
@@ -54,6 +60,7 @@ private slots:
     void addRefusedWhileSending();
     void badPortMarker();
     void dropQueuesWithoutSelecting();
+    void machineLifeOnPseudoTerminal();
 };
 
 void TestPanel::startSelectsMachineOne()
@@ -284,6 +291,107 @@ void TestPanel::dropQueuesWithoutSelecting()
     emit w.imgMc[4]->filesDropped({paths.at(2)});
     QCOMPARE(w.List1[4]->count(), 4);
     QCOMPARE(w.txBuffer[4]->toPlainText(), QStringLiteral("(a.nc)\n"));
+}
+
+// Add a machine, set it up, select it, see its port opened with its
+// settings, rename and delete it: against a pseudo-terminal and the real
+// port, with the configuration file checked after each step.
+void TestPanel::machineLifeOnPseudoTerminal()
+{
+    Pty pty;
+    QVERIFY(pty.isOpen());
+    const QString dev = pty.slavePath();
+    const auto lineSettings = [&pty] {
+        termios t{};
+        tcgetattr(pty.slaveFd(), &t);
+        return t;
+    };
+
+    Module1 m;
+    FakePlatform p;
+    QtSerial s1;
+    FakePortList ports({QStringLiteral("ttyFAKE9"), dev});
+    QTemporaryDir dir;
+    m.AppPath = dir.path() + QLatin1Char('/');
+    const QString ini = m.AppPath + QStringLiteral("zoZad.ini");
+    const auto file = [&ini] {
+        QFile f(ini);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    frmHalvec w(m, p, s1, ports);
+    QVERIFY(w.Event_Open());
+    QCOMPARE(file(), QByteArray());
+
+    // Add: the defaults, on the first listed port.
+    QTest::mouseClick(w.BevelButton1, Qt::LeftButton);
+    QByteArray expected = machineSection(1, {{"MCNAME", "NEW"},
+                                             {"MCPORT", "ttyFAKE9"},
+                                             {"MCFOLDER", "Unused"},
+                                             {"MCDRATE", "1200"},
+                                             {"MCTXSTEP", ""}}) +
+                          '\n';
+    QCOMPARE(file(), expected);
+
+    // Set up: the pseudo-terminal, 9600 bit/s, 8 data bits, 2 stop bits, XON.
+    QTest::mouseClick(w.imgMc[1], Qt::LeftButton);
+    QCOMPARE(int(m.SelectedMC), 1);
+    QVERIFY(!s1.isOpen()); // ttyFAKE9 does not exist
+    QPointer<frmSetup> setup = w.panel->showSetup(false);
+    QVERIFY(setup);
+    setup->txtName->setText(QStringLiteral("Mill"));
+    setup->Combo2->setCurrentText(dev);
+    setup->Combo1->setCurrentText(QStringLiteral("9600"));
+    setup->Combo4->setCurrentText(QStringLiteral("8 Bits - No Parity"));
+    setup->Combo3->setCurrentText(QStringLiteral("2"));
+    QTest::mouseClick(setup->Command1, Qt::LeftButton);
+    QTRY_VERIFY(!setup->saveFeedbackRunning());
+    QTest::mouseClick(setup->Command2, Qt::LeftButton);
+    QTRY_VERIFY(setup.isNull());
+    expected = machineSection(1, {{"MCNAME", "Mill"},
+                                  {"MCPORT", dev},
+                                  {"MCFOLDER", m.AppPath},
+                                  {"MCDRATE", "9600"},
+                                  {"MCDBITS", "8"},
+                                  {"MCPARITY", "None"},
+                                  {"MCSBITS", "2"}}) +
+               '\n';
+    QCOMPARE(file(), expected);
+
+    // Select: the port opens with the machine's settings.
+    QTest::mouseClick(w.imgMc[1], Qt::LeftButton);
+    QCOMPARE(int(m.SelectedMC), 1);
+    QVERIFY(s1.isOpen());
+    QVERIFY(w.imgBadPort->isHidden());
+    QCOMPARE(s1.Baud(), int(Serial::Baud9600));
+    QCOMPARE(s1.Bits(), int(Serial::Bits8));
+    QCOMPARE(s1.Parity(), int(Serial::ParityNone));
+    termios t = lineSettings();
+    QCOMPARE(int(cfgetospeed(&t)), int(B9600));
+    QVERIFY(t.c_cflag & CSTOPB);
+    QVERIFY(t.c_iflag & IXON);
+    QVERIFY(!(t.c_cflag & CRTSCTS));
+    QVERIFY(s1.Write("G01 X1\r\n"));
+    QCOMPARE(pty.readFor(8), QByteArray("G01 X1\r\n"));
+
+    // Rename.
+    p.menuChoices = {QStringLiteral("Rename")};
+    QTest::mouseClick(w.imgMc[1], Qt::RightButton);
+    QVERIFY(!w.txtRename->isHidden());
+    QTest::keyClicks(w.txtRename, QStringLiteral("Mill 2"));
+    QTest::keyClick(w.txtRename, Qt::Key_Return);
+    QCOMPARE(w.lblmc[1]->text(), QStringLiteral("Mill 2"));
+    expected.replace("MCNAME=Mill\n", "MCNAME=Mill 2\n");
+    QCOMPARE(file(), expected);
+    QVERIFY(s1.isOpen()); // the context click reopened it
+
+    // Delete.
+    p.menuChoices = {QStringLiteral("Delete")};
+    p.answers = {QMessageBox::Yes};
+    QTest::mouseClick(w.imgMc[1], Qt::RightButton);
+    QCOMPARE(m.Last_MC, 0);
+    QCOMPARE(int(m.SelectedMC), 0);
+    QVERIFY(w.frmMc[1]->isHidden());
+    QCOMPARE(file(), QByteArray("\n"));
 }
 
 QTEST_MAIN(TestPanel)
