@@ -63,6 +63,18 @@ private slots:
         QVERIFY(!port->Write("x"));
     }
 
+    void openAfterRenamingSwitchesDevice()
+    {
+        QVERIFY(port->Open());
+        Pty other;
+        QVERIFY(other.isOpen());
+        port->setPortName(other.slavePath());
+        QVERIFY(port->Open());
+        QVERIFY(port->Write("O1"));
+        QCOMPARE(other.readFor(2), QByteArray("O1"));
+        QCOMPARE(pty->readAll(), QByteArray());
+    }
+
     void missingDeviceDoesNotOpen()
     {
         QSignalSpy lost(port.get(), &Serial::Lost);

@@ -78,12 +78,17 @@ void QtSerial::restrictXonToDc1()
 
 bool QtSerial::Open()
 {
-    if (m_port->isOpen()) return true;
+    if (m_port->isOpen()) {
+        if (m_openedName == portName()) return true;
+        // Another device was named since: never go on talking to the old one.
+        Close();
+    }
     m_configuring = true;
     m_losing = false;
     m_port->setPortName(portName());
     applyLineSettings();
     const bool ok = m_port->open(QIODevice::ReadWrite);
+    m_openedName = portName();
     if (ok) {
         restrictXonToDc1();
         m_port->clear(QSerialPort::AllDirections);

@@ -48,6 +48,7 @@ private:
     // without modem lines) and must not count as a lost device.
     bool m_configuring = false;
     bool m_losing = false;
+    QString m_openedName; // the name the open device was opened by
 };
 
 // The ports QSerialPortInfo reports.
