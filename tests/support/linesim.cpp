@@ -164,9 +164,9 @@ LinePort::LinePort(LineFormat machine, QObject *parent) : FakeSerial(parent), li
     m_inForce = LineFormat::of(*this);
 }
 
-void LinePort::machineSends(const QByteArray &bytes)
+void LinePort::machineSends(const QByteArray &bytes, double idleBits)
 {
-    line.send(bytes);
+    line.send(bytes, idleBits);
     const QByteArray got = line.receive(m_inForce);
     if (isOpen() && !got.isEmpty()) deliver(got);
 }

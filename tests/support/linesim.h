@@ -100,9 +100,10 @@ public:
     // Every format the port was put in, in order (the first on Open()).
     QList<LineFormat> history;
 
-    // The machine sends bytes: the port receives what its settings decode.
-    // Nothing arrives while the port is closed.
-    void machineSends(const QByteArray &bytes);
+    // The machine sends bytes, after idleBits bit times of idle line: the
+    // port receives what its settings decode. Nothing arrives while the port
+    // is closed.
+    void machineSends(const QByteArray &bytes, double idleBits = 0);
     // The machine stops sending for a while: a frame the receiver was still
     // sampling completes.
     void machineIdle(double seconds = 0.1);
