@@ -102,17 +102,6 @@ private slots:
         QVERIFY(data.count() > 0);
     }
 
-    void readTakesOneByteAtATime()
-    {
-        QVERIFY(port->Open());
-        QSignalSpy data(port.get(), &Serial::DataAvailable);
-        QVERIFY(pty->write("N1"));
-        QTRY_COMPARE(port->BytesAvailable(), 2);
-        QCOMPARE(port->Read(1), QByteArray("N"));
-        QCOMPARE(port->Read(1), QByteArray("1"));
-        QCOMPARE(port->Read(1), QByteArray());
-    }
-
     void staleInputIsDiscardedOnOpen()
     {
         // Bytes the machine sent while nobody had the port open.
@@ -123,13 +112,16 @@ private slots:
         QCOMPARE(port->ReadAll(), QByteArray("new"));
     }
 
-    void flushDiscardsWaitingInput()
+    void readOneByteAndFlush()
     {
         QVERIFY(port->Open());
-        QVERIFY(pty->write("old"));
-        QTRY_COMPARE(port->BytesAvailable(), 3);
+        QVERIFY(pty->write("N1old"));
+        QTRY_COMPARE(port->BytesAvailable(), 5);
+        QCOMPARE(port->Read(1), QByteArray("N"));
+        QCOMPARE(port->Read(1), QByteArray("1"));
         port->Flush();
         QCOMPARE(port->BytesAvailable(), 0);
+        QCOMPARE(port->Read(1), QByteArray());
         QCOMPARE(port->ReadAll(), QByteArray());
     }
 
@@ -293,7 +285,6 @@ private slots:
         port->Close();
         QTest::qWait(100);
         QCOMPARE(lost.count(), 0);
-        QVERIFY(!port->Open() || port->isOpen());
     }
 
     // A machine whose port is the pseudo-terminal is opened with its settings
