@@ -99,6 +99,13 @@ void MachinePanel::setFrameSelected(int i, bool selected)
     frame->setProperty("selected", selected);
 }
 
+void MachinePanel::setWorkControlsVisible(int i, bool on)
+{
+    w.txFileName[i]->setVisible(on);
+    w.txBuffer[i]->setVisible(on);
+    w.txQueue[i]->setVisible(on);
+}
+
 void MachinePanel::RefreshMCView()
 {
     // A name being typed belongs to a slot that the reload may renumber.
@@ -109,9 +116,7 @@ void MachinePanel::RefreshMCView()
         w.frmMc[i]->setVisible(false);
         w.lblmc[i]->setVisible(false);
         setFrameSelected(i, false);
-        w.txFileName[i]->setVisible(false);
-        w.txBuffer[i]->setVisible(false);
-        w.txQueue[i]->setVisible(false);
+        setWorkControlsVisible(i, false);
         w.List1[i]->setVisible(false);
     }
 
@@ -141,14 +146,10 @@ void MachinePanel::ShowSelectedMC()
     for (int i = 1; i <= Module1::Max_MC; ++i) {
         if (i == sel) continue;
         setFrameSelected(i, false);
-        w.txFileName[i]->setVisible(false);
-        w.txBuffer[i]->setVisible(false);
-        w.txQueue[i]->setVisible(false);
+        setWorkControlsVisible(i, false);
     }
     setFrameSelected(sel, true);
-    w.txFileName[sel]->setVisible(true);
-    w.txBuffer[sel]->setVisible(true);
-    w.txQueue[sel]->setVisible(true);
+    setWorkControlsVisible(sel, true);
     w.PBar1->setVisible(false);
     w.txtPcent->setVisible(false);
 

@@ -52,6 +52,8 @@ private:
     // White border: not selected (it vanishes against the white panel);
     // grey: the selected machine.
     void setFrameSelected(int i, bool selected);
+    // Machine i's code window, queue and file-name field.
+    void setWorkControlsVisible(int i, bool on);
 
     frmHalvec &w;
     QPointer<frmSetup> m_setup;
