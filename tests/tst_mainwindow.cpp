@@ -393,7 +393,10 @@ private slots:
         const QRect code = w.txBuffer[1]->geometry();
         const QRect bar = w.GroupBox1->geometry();
         const QRect add = w.BevelButton1->geometry();
+        // Markers that other parts place stay where they were put.
+        w.imgBadPort->move(300, 60);
         w.resize(988, 717);
+        QCOMPARE(w.imgBadPort->pos(), QPoint(300, 60));
         QCOMPARE(w.txBuffer[1]->width(), code.width() + 300);
         QCOMPARE(w.txBuffer[1]->height(), code.height() + 200);
         QCOMPARE(w.GroupBox1->width(), bar.width() + 300);

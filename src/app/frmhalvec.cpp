@@ -19,6 +19,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QFontDatabase>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
@@ -67,7 +68,7 @@ QPoint slotPosition(int i)
 {
     const int row = i <= 4 ? 0 : 1;
     const int column = i <= 4 ? i : i - 5;
-    return {182 + column * kSlotPitch, 8 + row * 88};
+    return {182 + column * kSlotPitch, 22 + row * 86};
 }
 
 } // namespace
@@ -88,6 +89,9 @@ frmHalvec::frmHalvec(Module1 &module, Platform &plat, Serial &port, SerialPortLi
     buildControls();
     buildToolbar();
     layoutForSize(size());
+    // The port warning starts beside the About icon; the port control moves
+    // it to the machine it concerns, so a resize leaves it where it is.
+    imgBadPort->setGeometry(imgMenu[5]->geometry().right() + 14, 9, 24, 24);
 
     portControl = new PortControl(*this);
     panel = new MachinePanel(*this);
@@ -186,6 +190,8 @@ void frmHalvec::buildControls()
         txBuffer[i] = named(new QPlainTextEdit(GroupBox2), member("txBuffer", i),
                             QStringLiteral("Code window"));
         txBuffer[i]->setFrameShape(QFrame::NoFrame);
+        // Part programs line up in columns.
+        txBuffer[i]->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
         txBuffer[i]->setLineWrapMode(QPlainTextEdit::NoWrap);
         txBuffer[i]->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
         txBuffer[i]->setVisible(false);
@@ -219,7 +225,14 @@ void frmHalvec::buildControls()
 
     imgBadPort =
         named(new QPushButton(this), QStringLiteral("imgBadPort"), QStringLiteral("Port warning"));
-    imgBadPort->setIcon(tavrinIcon(QStringLiteral("excl")));
+    // The marker is a disabled button, yet the warning must keep its colour.
+    QIcon warning;
+    for (const QSize size : {QSize(20, 20), QSize(40, 40)}) {
+        const QPixmap pm = tavrinPicture(QStringLiteral("excl"), size);
+        warning.addPixmap(pm, QIcon::Normal);
+        warning.addPixmap(pm, QIcon::Disabled);
+    }
+    imgBadPort->setIcon(warning);
     imgBadPort->setIconSize(QSize(20, 20));
     imgBadPort->setEnabled(false);
     imgBadPort->setFlat(true);
@@ -305,7 +318,6 @@ void frmHalvec::layoutForSize(const QSize &size)
         Separator[k + 2]->setGeometry(x - 4, 6, 4, 30);
     }
     imgMenu[5]->setGeometry(x + 4, 8, 26, 26);
-    imgBadPort->setGeometry(x + 40, 9, 24, 24);
     mnuReceive->setGeometry(width - 178, 6, 170, 30);
     Separator1->setGeometry(0, 40, width, 4);
 
@@ -330,7 +342,7 @@ void frmHalvec::layoutForSize(const QSize &size)
                               kSlotPitch - 2, 30);
     }
 
-    const int workTop = 196;
+    const int workTop = 202;
     const int barHeight = 60;
     const int barTop = Rectangle1->height() - barHeight - 4;
     for (int i = 0; i <= 9; ++i)
