@@ -33,6 +33,8 @@ constexpr qint64 kBatchNs = 2'000'000;
 constexpr qint64 kMaxBackoffMs = 50;
 // The clearing phase refreshes its progress at least this often.
 constexpr qint64 kClearingRefreshMs = 100;
+// The line being sent is shown (selected, scrolled to) at most this often.
+constexpr qint64 kShowEveryNs = 100'000'000;
 
 const QElapsedTimer &tickClock()
 {
@@ -58,9 +60,14 @@ SendEngine::SendEngine(frmHalvec &win) : QObject(&win), w(win)
     connect(&w.s1, &Serial::Lost, this, &SendEngine::onPortLost);
 }
 
+qint64 SendEngine::clockNs()
+{
+    return tickClock().nsecsElapsed();
+}
+
 qint64 SendEngine::ticks()
 {
-    return tickClock().nsecsElapsed() * 60 / 1'000'000'000;
+    return clockNs() * 60 / 1'000'000'000;
 }
 
 qint64 SendEngine::delayEndTick(qint64 start, int ms)
@@ -117,6 +124,8 @@ void SendEngine::SendFile()
     w.PBar1->setMaximum(100);
     m_counted = 0;
     m_lineBytes.clear();
+    m_shownLine = -1;
+    m_shownNs = 0;
     w.cmdTX->setVisible(false);
 
     m.LastRxChar.clear();
@@ -216,30 +225,46 @@ qint64 SendEngine::settleMs() const
 void SendEngine::progress()
 {
     const qint64 pct = qMin<qint64>(100, m_counted / m_divisor);
-    w.PBar1->setValue(int(pct));
     const qint64 shown = qMin<qint64>(100, qRound64(double(m_counted) / double(m_divisor)));
-    w.txtPcent->setText(QString::number(shown) + QLatin1Char('%'));
+    const QString text = QString::number(shown) + QLatin1Char('%');
+    // Both widgets repaint at once when changed; leave them alone otherwise.
+    if (w.PBar1->value() != int(pct)) w.PBar1->setValue(int(pct));
+    if (w.txtPcent->text() != text) w.txtPcent->setText(text);
 }
 
-void SendEngine::selectLine(QPlainTextEdit *edit, int line)
+void SendEngine::readLine(int line)
 {
-    QTextDocument *doc = edit->document();
-    // Keep the line about to be sent in view.
-    const int selLine = doc->findBlock(edit->textCursor().selectionStart()).blockNumber();
-    edit->verticalScrollBar()->setValue(selLine + 5);
-
-    const QTextBlock block = doc->findBlockByNumber(line);
+    const QTextBlock block = w.txBuffer[m_mc]->document()->findBlockByNumber(line);
     if (!block.isValid()) {
         // Lines removed while sending: nothing is left to send here.
         m_lineBytes.clear();
         m_lineHasEnd = false;
         return;
     }
-    const QTextBlock next = block.next();
-    m_lineHasEnd = next.isValid();
+    m_lineHasEnd = block.next().isValid();
     // Raw block text: one character per byte, exactly as loaded.
     m_lineBytes = textToBytes(block.text());
-    const int end = m_lineHasEnd ? next.position() : block.position() + block.length() - 1;
+}
+
+void SendEngine::showLine(bool now)
+{
+    if (m_shownLine == m_line - 1) return;
+    // At most a few times a second: the lines of a fast send go by quicker
+    // than anyone can read them, and every change repaints the code window.
+    const qint64 t = clockNs();
+    if (!now && t - m_shownNs < kShowEveryNs) return;
+    m_shownNs = t;
+    m_shownLine = m_line - 1;
+    QPlainTextEdit *edit = w.txBuffer[m_mc];
+    QTextDocument *doc = edit->document();
+    // Scroll ahead, then select the line being sent: selecting brings it
+    // back into view, near the top, with the lines that follow below it.
+    const int selLine = doc->findBlock(edit->textCursor().selectionStart()).blockNumber();
+    edit->verticalScrollBar()->setValue(selLine + 5);
+    const QTextBlock block = doc->findBlockByNumber(m_shownLine);
+    if (!block.isValid()) return;
+    const QTextBlock next = block.next();
+    const int end = next.isValid() ? next.position() : block.position() + block.length() - 1;
     QTextCursor c(doc);
     c.setPosition(end);
     c.setPosition(block.position(), QTextCursor::KeepAnchor);
@@ -318,8 +343,9 @@ void SendEngine::step()
                 break;
             }
             progress();
-            selectLine(w.txBuffer[m_mc], m_line);
+            readLine(m_line);
             ++m_line;
+            showLine(false);
             m_pos = 0;
             m_state = State::PauseHold;
             break;
@@ -330,6 +356,7 @@ void SendEngine::step()
             } else if (m.StopTX) {
                 m_state = State::Ending;
             } else {
+                showLine(true);
                 waiting = true;
             }
             break;
@@ -362,12 +389,14 @@ void SendEngine::step()
             waiting = m_state == State::Writing && !m_lost;
             break;
         case State::XoffHold:
-            if (!m_xoff)
+            if (!m_xoff) {
                 m_state = State::Writing;
-            else if (m.StopTX)
+            } else if (m.StopTX) {
                 m_state = State::Ending;
-            else
+            } else {
+                showLine(true);
                 waiting = true;
+            }
             break;
         case State::RunOut:
             m_savedFileName = w.txFileName[m_mc]->text();
@@ -387,9 +416,10 @@ void SendEngine::step()
             if (!leave) {
                 const qint64 left = w.s1.BytesLeftToSend();
                 const int value = int(std::clamp<qint64>(RunOutBytes - left, 0, RunOutBytes));
-                w.PBar1->setValue(value);
-                w.txtPcent->setText(
-                    QStringLiteral("%1 %").arg(qRound(value / 20.0), 2, 10, QLatin1Char('0')));
+                const QString text =
+                    QStringLiteral("%1 %").arg(qRound(value / 20.0), 2, 10, QLatin1Char('0'));
+                if (w.PBar1->value() != value) w.PBar1->setValue(value);
+                if (w.txtPcent->text() != text) w.txtPcent->setText(text);
                 if (left == 0) {
                     // The driver's count leaves out what still sits in the
                     // UART's FIFO; give that time to go before the purge.
@@ -414,6 +444,7 @@ void SendEngine::step()
             break;
         }
         case State::Ending:
+            if (m_line > 0) showLine(true);
             m_timer.stop();
             m_state = State::Purging;
             purge = true;

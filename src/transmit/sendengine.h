@@ -30,8 +30,10 @@ public:
     // Looks again at what the send is waiting for (Stop was pressed).
     void wake();
 
-    // The 60-per-second tick counter the block delay is measured on.
+    // The 60-per-second tick counter the block delay is measured on, and the
+    // monotonic clock (nanoseconds) it counts.
     static qint64 ticks();
+    static qint64 clockNs();
     // The tick at which a block delay of `ms` begun at tick `start` ends:
     // the first tick strictly after start + ms / 16.666.
     static qint64 delayEndTick(qint64 start, int ms);
@@ -64,7 +66,8 @@ private:
     void arm(qint64 ms);
     void writeSome();
     void progress();
-    void selectLine(QPlainTextEdit *edit, int line);
+    void readLine(int line);
+    void showLine(bool now);
     void finish();
     void onPortLost();
     qint64 drainWaitMs(qint64 bytesLeft);
@@ -87,6 +90,8 @@ private:
     qint64 m_counted = 0;
     QByteArray m_lineBytes; // the line being written
     bool m_lineHasEnd = false;
+    int m_shownLine = -1;
+    qint64 m_shownNs = 0;
     int m_pos = 0;
     qint64 m_delayEnd = 0;
     bool m_xoff = false;

@@ -1,0 +1,219 @@
+// Sends a 10,000-line program through the fake port with a timed line model
+// and prints how long it took against the time the pacing rules need, the
+// CPU the process used while sending, and how long the event loop was ever
+// kept from answering.
+//
+//   bench_send [lines]
+
+#include "app/frmhalvec.h"
+#include "config/module1.h"
+#include "fakeplatform.h"
+#include "linemodel.h"
+#include "transmit/codewindows.h"
+#include "transmit/sendengine.h"
+#include "transmit/transmitcontrol.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEvent>
+#include <QEventLoop>
+#include <QFile>
+#include <QPlainTextEdit>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <QTimer>
+#include <cmath>
+#include <cstdio>
+#include <sys/resource.h>
+
+namespace
+{
+
+qint64 cpuNs()
+{
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return (qint64(u.ru_utime.tv_sec) + u.ru_stime.tv_sec) * 1'000'000'000 +
+           (qint64(u.ru_utime.tv_usec) + u.ru_stime.tv_usec) * 1000;
+}
+
+QByteArray section(const QString &speed, const QString &dbits, const QString &delay)
+{
+    const QStringList lines = {
+        "[MC1]",
+        "MCNAME=Bench",
+        "MCPORT=ttyFAKE0",
+        "MCMODE=AUTO",
+        "MCCOMPAR=Unused",
+        "MCFOLDER=/cnc",
+        "MCFLOW=0",
+        "MCCRLF=UNUSED",
+        "MCBLKTIC=" + delay,
+        "MCBLKNUL=",
+        "MCPREFIX=",
+        "MCEXTENS=",
+        "MCDRATE=" + speed,
+        "MCDBITS=" + dbits,
+        dbits == "8" ? "MCPARITY=None" : "MCPARITY=Even",
+        "MCSBITS=1",
+        "MCEOB=CRLF",
+        "MCSOT=",
+        "MCEOT=",
+        "MCTXSTEP=Smooth",
+        "MCSTRIPEOB=",
+    };
+    return (lines.join('\n') + "\n\n").toLatin1();
+}
+
+QByteArray benchProgram(int lines)
+{
+    QByteArray out;
+    for (int i = 1; i <= lines; ++i) {
+        char buf[64];
+        std::snprintf(buf, sizeof buf, "N%05d G1 X%03d Y%03d\r", i % 100000, i * 7 % 1000,
+                      i * 13 % 1000);
+        out += buf;
+    }
+    return out;
+}
+
+// The time the pacing rules need: before each line the port drains, then
+// the block delay runs to the first tick strictly after its start plus the
+// delay; the line then takes its bytes' time on the line. After the last
+// line the run-out follows at once; the end step pauses 300 ms.
+qint64 pacingNs(const QByteArray &program, qint64 startNs, int delayMs, qint64 charNs, int eob)
+{
+    qint64 t = startNs;
+    qint64 lineFree = startNs;
+    for (const QByteArray &line : program.split('\r')) {
+        if (line.isEmpty()) continue;
+        const qint64 drained = std::max(t, lineFree);
+        const qint64 tick = drained * 60 / 1'000'000'000;
+        const qint64 endTick = SendEngine::delayEndTick(tick, delayMs);
+        t = (endTick * 1'000'000'000 + 59) / 60;
+        lineFree = t + (line.size() + eob) * charNs;
+    }
+    const qint64 runOutEnd = lineFree + SendEngine::RunOutBytes * charNs;
+    return runOutEnd + 300'000'000 - startNs;
+}
+
+// Posts an event every 20 ms and records how long it waited for the loop.
+class Probe : public QObject
+{
+public:
+    Probe()
+    {
+        m_tick.setInterval(20);
+        connect(&m_tick, &QTimer::timeout, this, [this] {
+            m_posted = m_clock.nsecsElapsed();
+            if (m_lastTick >= 0)
+                worstTimer = std::max(worstTimer, m_posted - m_lastTick - 20'000'000);
+            m_lastTick = m_posted;
+            QCoreApplication::postEvent(this, new QEvent(QEvent::User));
+        });
+        m_clock.start();
+    }
+    void start()
+    {
+        worstPosted = worstTimer = 0;
+        m_lastTick = -1;
+        m_tick.start();
+    }
+    void stop() { m_tick.stop(); }
+    qint64 worstPosted = 0;
+    qint64 worstTimer = 0;
+
+protected:
+    bool event(QEvent *e) override
+    {
+        if (e->type() == QEvent::User) {
+            worstPosted = std::max(worstPosted, m_clock.nsecsElapsed() - m_posted);
+            return true;
+        }
+        return QObject::event(e);
+    }
+
+private:
+    QTimer m_tick;
+    QElapsedTimer m_clock;
+    qint64 m_posted = 0;
+    qint64 m_lastTick = -1;
+};
+
+struct Result {
+    double wallS, pacingS, cpuShare, worstMs;
+};
+
+Result run(const QString &speed, const QString &dbits, const QString &delay, int lines)
+{
+    QTemporaryDir dir;
+    Module1 m;
+    FakePlatform p;
+    LineModelSerial s;
+    FakePortList ports({QStringLiteral("ttyFAKE0")});
+    m.AppPath = dir.path() + '/';
+    QFile f(m.AppPath + "zoZad.ini");
+    f.open(QIODevice::WriteOnly);
+    f.write(section(speed, dbits, delay));
+    f.close();
+    frmHalvec w(m, p, s, ports);
+    if (!qEnvironmentVariableIsSet("BENCH_HIDDEN")) w.show();
+    w.Event_Open();
+    const QByteArray program = benchProgram(lines);
+    w.codeWindows->setProgram(1, program);
+    QTextCursor c = w.txBuffer[1]->textCursor();
+    c.setPosition(0);
+    w.txBuffer[1]->setTextCursor(c);
+    QEventLoop settle;
+    QTimer::singleShot(200, &settle, &QEventLoop::quit);
+    settle.exec();
+
+    Probe probe;
+    QEventLoop loop;
+    QObject::connect(w.engine, &SendEngine::finished, &loop, &QEventLoop::quit);
+    probe.start();
+    const qint64 cpu0 = cpuNs();
+    const qint64 t0 = SendEngine::clockNs();
+    w.transmit->cmdTX_Action();
+    loop.exec();
+    const qint64 wall = SendEngine::clockNs() - t0;
+    const qint64 cpu = cpuNs() - cpu0;
+    probe.stop();
+    const int delayMs = std::max(0, Module1::leadingNumber(m.mc(1, MCBLKTIC)));
+    const qint64 pacing = pacingNs(program, t0, delayMs, s.charNs(), 2);
+    if (s.written.size() != program.size() + lines + SendEngine::RunOutBytes)
+        std::printf("  !! wrote %lld bytes, expected %lld\n", qint64(s.written.size()),
+                    qint64(program.size() + lines + SendEngine::RunOutBytes));
+    return {wall / 1e9, pacing / 1e9, double(cpu) / double(wall),
+            std::max(probe.worstPosted, probe.worstTimer) / 1e6};
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const int lines = argc > 1 ? std::atoi(argv[1]) : 10000;
+    std::printf("bench_send: %d-line program (N00001 G1 X007 Y013 and so on, 19 characters), "
+                "end of block CR LF, no flow control\n",
+                lines);
+    std::printf("%-22s %-6s %10s %10s %8s %9s %13s\n", "line", "delay", "wall s", "pacing s",
+                "ratio", "CPU/wall", "worst wait ms");
+    struct Case {
+        const char *name, *speed, *dbits, *delay;
+    };
+    const Case cases[] = {
+        {"115200 8N1 11520 B/s", "115200", "8", "Fast"},
+        {"115200 8N1 11520 B/s", "115200", "8", "10ms"},
+        {"9600 7E1 960 B/s", "9600", "7", "Fast"},
+        {"9600 7E1 960 B/s", "9600", "7", "10ms"},
+    };
+    for (const Case &k : cases) {
+        const Result r = run(k.speed, k.dbits, k.delay, lines);
+        std::printf("%-22s %-6s %10.3f %10.3f %8.4f %8.2f%% %13.2f\n", k.name, k.delay, r.wallS,
+                    r.pacingS, r.wallS / r.pacingS, r.cpuShare * 100, r.worstMs);
+        std::fflush(stdout);
+    }
+    return 0;
+}
