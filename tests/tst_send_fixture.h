@@ -3,6 +3,7 @@
 // A main window with machines, a port of the test's choosing and helpers to
 // load a program and run a send, for the transmission tests.
 
+#include "app/canvas.h"
 #include "app/frmhalvec.h"
 #include "config/module1.h"
 #include "fakeplatform.h"
@@ -14,6 +15,7 @@
 
 #include <QFile>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
