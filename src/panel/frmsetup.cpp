@@ -187,11 +187,9 @@ void frmSetup::fillLists()
 
     // Each flow row carries the code it stores.
     cboFlow->clear();
-    for (const char *code : {"0", "1", "2"}) {
-        const QString c = QLatin1String(code);
-        cboFlow->addItem(
-            c == QLatin1String("0") ? QStringLiteral("None") : MachinePanel::flowName(c), c);
-    }
+    cboFlow->addItem(QStringLiteral("None"), QStringLiteral("0"));
+    cboFlow->addItem(QStringLiteral("Xon/Xoff"), QStringLiteral("1"));
+    cboFlow->addItem(QStringLiteral("RTS/CTS"), QStringLiteral("2"));
     SetComboDefault(cboFlow, QStringLiteral("Xon/Xoff"));
 
     fill(cboBlkTic,
