@@ -92,14 +92,14 @@ void frmSetup::buildControls()
     GroupBox1 = named(new QGroupBox(QStringLiteral("Communication Port Settings"), this),
                       "GroupBox1", QStringLiteral("Communication Port Settings"));
     GroupBox1->setGeometry(11, 64, 438, 76);
-    StaticText2 = label("StaticText2", QStringLiteral("Speed (Baud Rate)"), GroupBox1, 8, 22, 110);
-    Combo1 = combo("Combo1", QStringLiteral("Speed (Baud Rate)"), GroupBox1, 8, 42, 96);
-    StaticText4 = label("StaticText4", QStringLiteral("Data Format"), GroupBox1, 120, 22, 150);
-    Combo4 = combo("Combo4", QStringLiteral("Data Format"), GroupBox1, 120, 42, 150);
-    StaticText5 = label("StaticText5", QStringLiteral("Stop Bits"), GroupBox1, 278, 22, 60);
-    Combo3 = combo("Combo3", QStringLiteral("Stop Bits"), GroupBox1, 278, 42, 52);
-    StaticText3 = label("StaticText3", QStringLiteral("Flow Control"), GroupBox1, 338, 22, 94);
-    cboFlow = combo("cboFlow", QStringLiteral("Flow Control"), GroupBox1, 338, 42, 92);
+    StaticText2 = label("StaticText2", QStringLiteral("Speed (Baud Rate)"), GroupBox1, 8, 22, 120);
+    Combo1 = combo("Combo1", QStringLiteral("Speed (Baud Rate)"), GroupBox1, 8, 42, 110);
+    StaticText4 = label("StaticText4", QStringLiteral("Data Format"), GroupBox1, 128, 22, 140);
+    Combo4 = combo("Combo4", QStringLiteral("Data Format"), GroupBox1, 128, 42, 140);
+    StaticText5 = label("StaticText5", QStringLiteral("Stop Bits"), GroupBox1, 274, 22, 60);
+    Combo3 = combo("Combo3", QStringLiteral("Stop Bits"), GroupBox1, 274, 42, 52);
+    StaticText3 = label("StaticText3", QStringLiteral("Flow Control"), GroupBox1, 334, 22, 98);
+    cboFlow = combo("cboFlow", QStringLiteral("Flow Control"), GroupBox1, 334, 42, 98);
 
     const QString txOptions =
         QStringLiteral("Additional Transmit Options (Only affects data TO the CNC)");
