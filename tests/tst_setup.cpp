@@ -442,10 +442,17 @@ void TestSetup::oneInstance()
     QCOMPARE(first->windowModality(), Qt::ApplicationModal);
     first->close();
     QTRY_VERIFY(first.isNull());
-    frmSetup *second = rig.w->panel->showSetup(false);
+    QPointer<frmSetup> second = rig.w->panel->showSetup(false);
     QVERIFY(second);
     QCOMPARE(second->MCNo, 2);
-    second->close();
+
+    // Escape closes it for good too: the next use opens afresh.
+    QTest::keyClick(second, Qt::Key_Escape);
+    QTRY_VERIFY(second.isNull());
+    rig.w->panel->mcClick(1);
+    frmSetup *third = rig.w->panel->showSetup(false);
+    QCOMPARE(third->MCNo, 1);
+    third->close();
 }
 
 void TestSetup::saveRefusedWhileSending()

@@ -223,6 +223,9 @@ bool McContextMenu::eventFilter(QObject *watched, QEvent *event)
             txtRename_LostFocus();
         return false;
     }
+    case QEvent::InputMethod:
+        // Composed characters (dead keys, input methods) are not name keys.
+        return true;
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonRelease:
         // The middle button pastes the selection on X11.
