@@ -28,14 +28,6 @@ QStringList rows(QComboBox *box)
     return out;
 }
 
-QString checkedStrip(frmSetup *s)
-{
-    QStringList on;
-    for (QRadioButton *b : {s->optStripNone, s->optStripLF, s->optStripCR})
-        if (b->isChecked()) on << b->objectName();
-    return on.join(QLatin1Char(','));
-}
-
 // Opens the dialog for machine mc the way the toolbar's Setup does.
 frmSetup *openFor(PanelRig &rig, int mc)
 {
@@ -50,7 +42,6 @@ class TestSetup : public QObject
     Q_OBJECT
 private slots:
     void controlsAndLists();
-    void newMachineDefaults();
     void noPortListed();
     void loading_data();
     void loading();
@@ -63,7 +54,6 @@ private slots:
     void closeDuringFeedbackStillRefreshes();
     void oneInstance();
     void saveRefusedWhileSending();
-    void advancedGroupSwap();
 };
 
 void TestSetup::controlsAndLists()
@@ -115,31 +105,6 @@ void TestSetup::controlsAndLists()
                                            "CTRL-D, EOT, 04", "CTRL-[, ESC, 27"}));
     QCOMPARE(rows(s->Combo2), (QStringList{"ttyFAKE0", "ttyFAKE1", "none"}));
     s->close();
-}
-
-void TestSetup::newMachineDefaults()
-{
-    PanelRig rig(machinesFile(2));
-    rig.m.AddingMC = true;
-    auto *s = new frmSetup(*rig.w);
-    rig.m.AddingMC = false;
-    QCOMPARE(s->MCNo, 3);
-    QCOMPARE(rig.m.Last_MC, 3);
-    QVERIFY(s->x() <= -10000 + 1);
-    QVERIFY(!s->isVisible());
-    QCOMPARE(s->txtName->text(), QString());
-    QCOMPARE(s->Combo2->currentText(), QStringLiteral("ttyFAKE0"));
-    QCOMPARE(s->cboNCMode->currentText(), QStringLiteral("AUTO"));
-    QCOMPARE(s->Combo1->currentText(), QStringLiteral("1200"));
-    QCOMPARE(s->Combo4->currentText(), QStringLiteral("7 Bits - Even Parity"));
-    QCOMPARE(s->Combo3->currentText(), QStringLiteral("1"));
-    QCOMPARE(s->cboFlow->currentText(), QStringLiteral("Xon/Xoff"));
-    QCOMPARE(s->cboBlkTic->currentText(), QStringLiteral("10"));
-    QCOMPARE(s->cboEOB->currentText(), QStringLiteral("CRLF"));
-    QCOMPARE(s->cboSOT->currentText(), QString());
-    QCOMPARE(s->cboEOT->currentText(), QString());
-    QCOMPARE(checkedStrip(s), QString());
-    delete s;
 }
 
 void TestSetup::noPortListed()
@@ -467,19 +432,6 @@ void TestSetup::saveRefusedWhileSending()
     QCOMPARE(rig.p.lastMessage(), QLatin1String(frmSetup::busyMessage));
     QCOMPARE(int(rig.m.SelectedMC), 2);
     QVERIFY(!s->saveFeedbackRunning());
-    s->close();
-}
-
-void TestSetup::advancedGroupSwap()
-{
-    PanelRig rig(machinesFile(1));
-    frmSetup *s = openFor(rig, 1);
-    s->cmdAdvanced->click();
-    QCOMPARE(s->Frame3->x(), 500);
-    QCOMPARE(s->Frame5->x(), 11);
-    s->PushButton3->click();
-    QCOMPARE(s->Frame3->x(), 11);
-    QCOMPARE(s->Frame5->x(), 500);
     s->close();
 }
 
