@@ -34,7 +34,7 @@ constexpr qint64 kMaxBackoffMs = 50;
 // The clearing phase refreshes its progress at least this often.
 constexpr qint64 kClearingRefreshMs = 100;
 // The line being sent is shown (selected, scrolled to) at most this often.
-constexpr qint64 kShowEveryNs = 100'000'000;
+constexpr qint64 kShowEveryNs = 250'000'000;
 
 const QElapsedTimer &tickClock()
 {
@@ -175,6 +175,7 @@ void SendEngine::wake()
     case State::StartWait:
     case State::PauseHold:
     case State::Drain:
+    case State::DrainCheck:
     case State::XoffHold:
     case State::Clearing:
         m_timer.stop();
@@ -191,6 +192,18 @@ void SendEngine::onPortLost()
     m_lost = true;
     m_timer.stop();
     step();
+}
+
+qint64 SendEngine::msUntilTick(qint64 tick)
+{
+    const qint64 dueNs = (tick * 1'000'000'000 + 59) / 60;
+    return std::max<qint64>(0, (dueNs - clockNs() + 999'999) / 1'000'000);
+}
+
+qint64 SendEngine::lineNs() const
+{
+    const qint32 bps = Serial::bitsPerSecond(w.s1.Baud());
+    return bps > 0 ? qint64(w.s1.bitsPerCharacter()) * 1'000'000'000 / bps : 0;
 }
 
 void SendEngine::arm(qint64 ms)
@@ -352,6 +365,7 @@ void SendEngine::step()
         case State::PauseHold:
             if (!w.chkTXPause->isChecked()) {
                 m_lastLeft = -1;
+                m_drainChecked = false;
                 m_state = State::Drain;
             } else if (m.StopTX) {
                 m_state = State::Ending;
@@ -367,23 +381,43 @@ void SendEngine::step()
                 m_state = State::BlockDelay;
             } else if (m.StopTX) {
                 m_state = State::Ending;
+            } else if (!m_drainChecked && lineNs() > 0) {
+                // The bytes will have left at about now + their line time:
+                // look first at the tick after that. Drained by then, the
+                // drain ended in an earlier tick, and counting the delay
+                // from the latest such tick errs on the long side. This
+                // saves a wake-up per line; otherwise wait as usual.
+                m_drainChecked = true;
+                const qint64 drainedNs = clockNs() + left * lineNs();
+                m_checkTick = drainedNs * 60 / 1'000'000'000 + 1;
+                m_state = State::DrainCheck;
+                arm(msUntilTick(m_checkTick));
+                waiting = true;
             } else {
                 arm(drainWaitMs(left));
                 waiting = true;
             }
             break;
         }
-        case State::BlockDelay: {
-            const qint64 nowNs = tickClock().nsecsElapsed();
-            const qint64 dueNs = (m_delayEnd * 1'000'000'000 + 59) / 60;
-            if (nowNs >= dueNs) {
+        case State::DrainCheck:
+            if (ticks() < m_checkTick) {
+                arm(msUntilTick(m_checkTick));
+                waiting = true;
+            } else if (w.s1.BytesLeftToSend() < 1) {
+                m_delayEnd = delayEndTick(m_checkTick - 1, m_blockDelay);
+                m_state = State::BlockDelay;
+            } else {
+                m_state = State::Drain;
+            }
+            break;
+        case State::BlockDelay:
+            if (ticks() >= m_delayEnd) {
                 m_state = State::Writing;
             } else {
-                arm((dueNs - nowNs + 999'999) / 1'000'000);
+                arm(msUntilTick(m_delayEnd));
                 waiting = true;
             }
             break;
-        }
         case State::Writing:
             writeSome();
             waiting = m_state == State::Writing && !m_lost;

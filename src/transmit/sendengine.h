@@ -53,6 +53,7 @@ private:
         LineStart,  // Stop check, progress, scroll, select the line
         PauseHold,  // Pause is down
         Drain,      // the port still holds bytes
+        DrainCheck, // looking again at the tick after the bytes' line time
         BlockDelay, // waiting for the tick that ends the block delay
         Writing,    // one Write per character
         XoffHold,   // the machine sent DC3
@@ -72,6 +73,9 @@ private:
     void onPortLost();
     qint64 drainWaitMs(qint64 bytesLeft);
     qint64 settleMs() const;
+    static qint64 msUntilTick(qint64 tick);
+    // Nanoseconds one character takes on the line; 0 when unknown.
+    qint64 lineNs() const;
 
     frmHalvec &w;
     State m_state = State::Idle;
@@ -94,6 +98,8 @@ private:
     qint64 m_shownNs = 0;
     int m_pos = 0;
     qint64 m_delayEnd = 0;
+    qint64 m_checkTick = 0;
+    bool m_drainChecked = false;
     bool m_xoff = false;
     bool m_lost = false;
     bool m_clearingShown = false;
