@@ -19,6 +19,7 @@ class TestSendPty : public QObject
 private slots:
     void endToEnd_data();
     void endToEnd();
+    void deviceGoneDuringSend();
 };
 
 void TestSendPty::endToEnd_data()
@@ -95,6 +96,29 @@ void TestSendPty::endToEnd()
     QCOMPARE(machine.received, expected + nuls());
     if (machineRate < 1e6) QVERIFY(machine.dc3Sent > 0);
     QVERIFY(r.p.messages.isEmpty());
+    QCOMPARE(r.m.PortState, 0);
+}
+
+void TestSendPty::deviceGoneDuringSend()
+{
+    Pty pty;
+    QVERIFY(pty.isOpen());
+    Rig r(oneMachine({{"MCPORT", pty.slavePath()},
+                      {"MCDRATE", "9600"},
+                      {"MCDBITS", "8"},
+                      {"MCFLOW", "4"},
+                      {"MCBLKTIC", "Fast"}}),
+          {pty.slavePath()});
+    QVERIFY(r.s.isOpen());
+    r.load("G00\rM30\r");
+    QSignalSpy done(r.w->engine, &SendEngine::finished);
+    r.w->cmdTX->click();
+    QVERIFY(r.w->engine->isRunning()); // waiting for the machine's DC1
+    pty.closeMaster();                 // the adapter is pulled out
+    QVERIFY(done.wait(10000));
+    QCOMPARE(r.p.lastMessage(), TransmitControl::portText());
+    QVERIFY(r.w->cmdTX->isVisible());
+    QVERIFY(!r.w->cmdStop->isVisible());
     QCOMPARE(r.m.PortState, 0);
 }
 
