@@ -9,6 +9,15 @@
 
 class Pty;
 
+// How a simulated machine tool takes data.
+struct SimMachineConfig {
+    int bufferSize = 256;
+    double bytesPerSecond = 1000; // how fast the control empties the buffer
+    int highWater = 192;          // DC3 when the buffer holds this many
+    int lowWater = 64;            // DC1 when it has fallen to this many
+    bool flowControl = true;      // sends DC3/DC1 at all
+};
+
 // The serial side of a machine tool: a receive buffer of a given size that
 // the control empties at a given rate, DC3 sent back when the buffer reaches
 // its high-water mark and DC1 when it falls to its low-water mark, and a
@@ -20,14 +29,6 @@ class Pty;
 // Transports: LineModelSerial (tests/support/linemodel.h) drives the model
 // itself; attachPty() hooks it to the master side of a pseudo-terminal, where
 // bytes arrive as soon as they are written.
-struct SimMachineConfig {
-    int bufferSize = 256;
-    double bytesPerSecond = 1000; // how fast the control empties the buffer
-    int highWater = 192;          // DC3 when the buffer holds this many
-    int lowWater = 64;            // DC1 when it has fallen to this many
-    bool flowControl = true;      // sends DC3/DC1 at all
-};
-
 class SimMachine : public QObject
 {
     Q_OBJECT
