@@ -400,7 +400,9 @@ void SendEngine::step()
             break;
         }
         case State::DrainCheck:
-            if (ticks() < m_checkTick) {
+            if (m.StopTX && w.s1.BytesLeftToSend() >= 1) {
+                m_state = State::Ending;
+            } else if (ticks() < m_checkTick) {
                 arm(msUntilTick(m_checkTick));
                 waiting = true;
             } else if (w.s1.BytesLeftToSend() < 1) {
