@@ -1,0 +1,162 @@
+// Receives 5 MB through a pseudo-terminal in the receive state, as fast as a
+// writer thread can push it, and prints: bytes lost, the time from the last
+// byte sent to the last byte shown in RX-Edit, and CPU time per megabyte
+// (the GUI thread alone, and the whole process including the writer).
+
+#include "app/frmhalvec.h"
+#include "config/module1.h"
+#include "fakeplatform.h"
+#include "fakeserial.h"
+#include "pty.h"
+#include "receive/receivehandler.h"
+#include "rxedit/rxedit.h"
+#include "serial/qtserial.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QPlainTextEdit>
+#include <QTemporaryDir>
+#include <QTextDocument>
+#include <QTimer>
+#include <QToolButton>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <poll.h>
+#include <sys/resource.h>
+#include <thread>
+#include <unistd.h>
+
+namespace
+{
+
+double cpuSeconds(int who)
+{
+    rusage u{};
+    getrusage(who, &u);
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+QByteArray program(qsizetype size)
+{
+    QByteArray out = "%\nO0001\n";
+    for (int n = 1; out.size() < size - 2; ++n)
+        out += QStringLiteral("N%1 G01 X%2.125 Y-%3.5 Z0 F1200\n")
+                   .arg(n)
+                   .arg(n % 400)
+                   .arg(n % 77)
+                   .toLatin1();
+    out.truncate(size - 2);
+    return out + "\n%";
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+
+    const qsizetype size = (argc > 1 ? QByteArray(argv[1]).toLongLong() : 5) * 1024 * 1024;
+    const QByteArray data = program(size);
+
+    Pty pty;
+    if (!pty.isOpen()) {
+        std::fprintf(stderr, "no pseudo-terminal\n");
+        return 1;
+    }
+    QTemporaryDir dir;
+    Module1 m;
+    FakePlatform platform;
+    QtSerial s;
+    FakePortList ports({pty.slavePath()});
+    m.AppPath = dir.path() + QLatin1Char('/');
+    {
+        QFile f(m.AppPath + QStringLiteral("zoZad.ini"));
+        if (!f.open(QIODevice::WriteOnly)) return 1;
+        f.write("[MC1]\r\nMCNAME=Bench\r\nMCPORT=" + pty.slavePath().toLatin1() +
+                "\r\nMCFLOW=0\r\nMCDRATE=115200\r\nMCDBITS=8\r\nMCSBITS=1\r\n");
+    }
+    frmHalvec w(m, platform, s, ports);
+    w.show();
+    w.Event_Open();
+    if (!s.isOpen()) {
+        std::fprintf(stderr, "port not open\n");
+        return 1;
+    }
+    w.mnuReceive->click();
+    QTextDocument *doc = w.rxEdit(false)->txtFile->document();
+
+    // Characters the text holds once everything is shown: one per byte (a
+    // line end is one), plus the document's own end.
+    const int wanted = int(data.size()) + 1;
+    const int wantedBeforeLastEnd = wanted; // the data ends in "%", not a line end
+
+    QElapsedTimer clock;
+    std::atomic<qint64> lastSentNs{-1};
+    std::atomic<qint64> sent{0};
+    const double cpu0 = cpuSeconds(RUSAGE_THREAD);
+    const double proc0 = cpuSeconds(RUSAGE_SELF);
+    clock.start();
+    std::thread writer([&] {
+        const int fd = pty.masterFd();
+        qsizetype off = 0;
+        while (off < data.size()) {
+            const ssize_t n = ::write(fd, data.constData() + off, size_t(data.size() - off));
+            if (n > 0) {
+                off += n;
+                sent = off;
+            } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
+                break;
+            } else {
+                pollfd p{fd, POLLOUT, 0};
+                ::poll(&p, 1, 100);
+            }
+        }
+        lastSentNs = clock.nsecsElapsed();
+    });
+
+    qint64 shownNs = -1;
+    QTimer watch;
+    watch.setInterval(1);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (shownNs < 0 && doc->characterCount() >= wantedBeforeLastEnd && lastSentNs >= 0)
+            shownNs = clock.nsecsElapsed();
+        // quit() would first ask the windows to close, and the main window
+        // closes only through its Quit entry.
+        if ((shownNs >= 0 && !m.InRXHandler) || clock.elapsed() > 300000) QCoreApplication::exit(0);
+    });
+    watch.start();
+    QTimer progress;
+    QObject::connect(&progress, &QTimer::timeout, [&] {
+        std::fprintf(stderr, "%lld ms: sent %lld, shown %d, waiting %lld, in run %d\n",
+                     static_cast<long long>(clock.elapsed()), static_cast<long long>(sent.load()),
+                     doc->characterCount(), static_cast<long long>(s.BytesAvailable()),
+                     int(m.InRXHandler));
+    });
+    if (qEnvironmentVariableIsSet("BENCH_PROGRESS")) progress.start(1000);
+    app.exec();
+    writer.join();
+    const double cpu = cpuSeconds(RUSAGE_THREAD) - cpu0;
+    const double proc = cpuSeconds(RUSAGE_SELF) - proc0;
+
+    QByteArray expected = data;
+    expected.replace("\n", "\r\n");
+    const QByteArray got = w.rxEdit(false)->textBytes();
+    const qint64 lost = qint64(expected.size()) - qint64(got.size());
+    const double mb = double(size) / (1024.0 * 1024.0);
+
+    std::printf("received:                      %lld of %lld bytes, content %s\n",
+                static_cast<long long>(doc->characterCount() - 1),
+                static_cast<long long>(data.size()), got == expected ? "identical" : "DIFFERENT");
+    std::printf("bytes lost:                    %lld\n", static_cast<long long>(lost));
+    std::printf("sending took:                  %.0f ms\n", double(lastSentNs) / 1e6);
+    std::printf("last byte sent -> last shown:  %.0f ms\n",
+                shownNs < 0 ? -1.0 : double(shownNs - lastSentNs) / 1e6);
+    std::printf("CPU per MB, GUI thread:        %.0f ms\n", cpu * 1000.0 / mb);
+    std::printf("CPU per MB, whole process:     %.0f ms\n", proc * 1000.0 / mb);
+    return lost == 0 && got == expected ? 0 : 2;
+}
