@@ -9,9 +9,11 @@
 #include "serial/portcontrol.h"
 
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
 
 using ScanRig = RxRig<LinePort>;
@@ -299,6 +301,23 @@ private slots:
         QCOMPARE(r.rx()->textBytes(), QByteArray("G0\r\n"));
         QCOMPARE(r.m.AutoErrCounter, 96);
         QVERIFY(r.rx()->chkCTSOK->isChecked());
+    }
+
+    void runEndsAfterTenQuietPolls()
+    {
+        ScanRig r;
+        startScan(r, "8N1", 9600);
+        QSignalSpy ended(r.w->receiver, &ReceiveHandler::runEnded);
+        punch(r, "G01\r\n");
+        QElapsedTimer quiet;
+        quiet.start();
+        QVERIFY(r.m.InRXHandler);
+        QVERIFY(ended.wait(10000));
+        QVERIFY(quiet.elapsed() >= (ReceiveHandler::ScanPolls - 1) * ReceiveHandler::ScanPollMs);
+        QVERIFY(!r.m.InRXHandler);
+        QVERIFY(r.m.AutoScanning); // the scan itself goes on
+        punch(r, "G02\r\n");
+        QCOMPARE(r.rx()->textBytes(), QByteArray("G01\r\nG02\r\n"));
     }
 
     void saveBeforeDetectionComplete()

@@ -62,6 +62,7 @@ void ReceiveHandler::step()
         // while it makes progress, so a port that claims bytes it cannot
         // deliver cannot hold the program in this loop.
         qint64 before = w.s1.BytesAvailable();
+        const bool received = before > 0;
         while (before > 0 && w.m.AutoScanning) {
             w.portScan->Auto_RX_Data();
             const qint64 after = w.s1.BytesAvailable();
@@ -69,8 +70,15 @@ void ReceiveHandler::step()
             before = after;
         }
         w.tmrRX_Timeout->stop();
-        m_scanPolls = 0;
-        m_scanPoll.start();
+        if (received) {
+            // After data, up to ten polls for more before the run ends.
+            m_scanPolls = 0;
+            m_scanPoll.start();
+        } else if (!m_scanPoll.isActive()) {
+            m_inStep = false;
+            endRun();
+            return;
+        }
     } else {
         readForState();
         m_scanPoll.stop();
