@@ -5,6 +5,8 @@
 
 #include "app/canvas.h"
 #include "receive/portscan.h"
+#include "transmit/codewindows.h"
+#include "transmit/sendengine.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -173,6 +175,26 @@ private slots:
         QVERIFY(r.rx() && r.rx()->isVisible());
         QCOMPARE(e->txtFile->toPlainText(), QString("N1"));
         QCOMPARE(r.w->txBuffer[0]->toPlainText(), QString());
+    }
+
+    void moveRefusedDuringSend()
+    {
+        Rig r;
+        r.s.autoDrain = false; // the send stays busy while the test looks
+        r.w->codeWindows->setProgram(1, "G01 X1\r\nG01 X2\r\n");
+        r.w->cmdTX->click();
+        QTRY_VERIFY(r.w->engine->isRunning());
+        rxedit *e = r.w->showRxEdit(false);
+        e->txtFile->setPlainText("N1");
+        e->mnuExit4->click();
+        QCOMPARE(r.p.messages.size(), 1);
+        QVERIFY(r.p.lastMessage().contains("being sent"));
+        QCOMPARE(r.w->txBuffer[1]->toPlainText(), QString("G01 X1\nG01 X2\n"));
+        QVERIFY(r.rx() && r.rx()->isVisible());
+        QCOMPARE(r.m.PortState, 1);
+        r.w->cmdStop->click();
+        r.s.drain();
+        QTRY_VERIFY_WITH_TIMEOUT(!r.w->engine->isRunning(), 5000);
     }
 
     void closingResetsState_data()

@@ -201,6 +201,15 @@ void rxedit::mnuExit4_Action()
                            QString(), QMessageBox::Ok, Platform::Icon::Caution);
         return;
     }
+    if (w.engine->isRunning()) {
+        // The send reads its lines from the code window as it goes: a new
+        // text there would reach the machine as a mix of two programs.
+        w.platform.message(this,
+                           QStringLiteral("A program is being sent. Wait until it has finished, "
+                                          "or stop it, before moving the text to the TX Buffer"),
+                           QString(), QMessageBox::Ok, Platform::Icon::Caution);
+        return;
+    }
     w.codeWindows->setProgram(mc, textBytes());
     w.txFileName[mc]->setText(QStringLiteral("Unknown"));
     close();
