@@ -12,37 +12,23 @@
 
 using Rig = SendRig<FakeSerial>;
 
-namespace
-{
-QMap<QString, QString> mcValues(const QString &eob = QStringLiteral("CRLF"),
-                                const QString &flow = QStringLiteral("0"))
-{
-    return {{"MCEOB", eob}, {"MCFLOW", flow}, {"MCBLKTIC", "Fast"}};
-}
-} // namespace
-
 class TestSend : public QObject
 {
     Q_OBJECT
 private slots:
     void wireBytes_data();
     void wireBytes();
-    void everyByteValueUnchanged();
-    void startsAtCaretLine();
     void purgeEndsEverySend();
-    void blockDelayTicks_data();
     void blockDelayTicks();
     void flowStartWait_data();
     void flowStartWait();
     void xoffHoldsNextCharacter();
-    void dcCodesIgnoredWithoutWatch_data();
     void dcCodesIgnoredWithoutWatch();
     void drainsBeforeEachLine();
     void stopWhere_data();
     void stopWhere();
     void pauseHoldsThenGoesOn();
     void progressAndClearingTexts();
-    void stopInClearingRestoresFileName();
     void editsDuringSend();
     void portLostEndsSend();
 };
@@ -51,99 +37,62 @@ void TestSend::wireBytes_data()
 {
     QTest::addColumn<QString>("eob");
     QTest::addColumn<QByteArray>("program");
+    QTest::addColumn<int>("caret");
     QTest::addColumn<QByteArray>("wire");
-    QTest::newRow("CRLF") << "CRLF" << QByteArray("G00\rG01\r") << QByteArray("G00\r\nG01\r\n");
-    QTest::newRow("CR") << "CR" << QByteArray("G00\rG01\r") << QByteArray("G00\rG01\r");
-    QTest::newRow("LF") << "LF" << QByteArray("G00\rG01\r") << QByteArray("G00\nG01\n");
-    QTest::newRow("CRLFLF") << "CRLFLF" << QByteArray("G00\rG01\r")
-                            << QByteArray("G00\r\n\nG01\r\n\n");
-    QTest::newRow("other value") << "EOB" << QByteArray("G00\rG01\r")
-                                 << QByteArray("G00\r\nG01\r\n");
-    QTest::newRow("LF line ends") << "CR" << QByteArray("G00\nG01\n") << QByteArray("G00\rG01\r");
-    QTest::newRow("CR LF line ends")
-        << "CR" << QByteArray("G00\r\nG01\r\n") << QByteArray("G00\rG01\r");
+    const QByteArray g("G00\rG01\r");
+    QTest::newRow("CRLF") << "CRLF" << g << 0 << QByteArray("G00\r\nG01\r\n");
+    QTest::newRow("CR") << "CR" << g << 0 << g;
+    QTest::newRow("LF") << "LF" << g << 0 << QByteArray("G00\nG01\n");
+    QTest::newRow("CRLFLF") << "CRLFLF" << g << 0 << QByteArray("G00\r\n\nG01\r\n\n");
+    QTest::newRow("other value") << "EOB" << g << 0 << QByteArray("G00\r\nG01\r\n");
+    QTest::newRow("LF line ends") << "CR" << QByteArray("G00\nG01\n") << 0 << g;
+    QTest::newRow("CR LF line ends") << "CR" << QByteArray("G00\r\nG01\r\n") << 0 << g;
     QTest::newRow("last line without end")
-        << "CRLF" << QByteArray("G00\rM30") << QByteArray("G00\r\nM30");
-    QTest::newRow("empty lines") << "CR" << QByteArray("%\r\r\rM30\r")
+        << "CRLF" << QByteArray("G00\rM30") << 0 << QByteArray("G00\r\nM30");
+    QTest::newRow("empty lines") << "CR" << QByteArray("%\r\r\rM30\r") << 0
                                  << QByteArray("%\r\r\rM30\r");
-    QTest::newRow("empty line last") << "LF" << QByteArray("%\n\n") << QByteArray("%\n\n");
+    QTest::newRow("empty line last") << "LF" << QByteArray("%\n\n") << 0 << QByteArray("%\n\n");
+    // Caret in the middle of the third line: the whole line goes first.
+    QTest::newRow("from the caret line")
+        << "CR" << QByteArray("O100\rG00 X1\rG01 Y2\rM30\r") << 14 << QByteArray("G01 Y2\rM30\r");
+    QByteArray all;
+    for (int b = 1; b <= 255; ++b)
+        if (b != '\r' && b != '\n') all += char(b);
+    all += "\r\n";
+    QTest::newRow("every byte value") << "CRLF" << all + all << 0 << all + all;
 }
 
 void TestSend::wireBytes()
 {
     QFETCH(QString, eob);
     QFETCH(QByteArray, program);
+    QFETCH(int, caret);
     QFETCH(QByteArray, wire);
-    Rig r(oneMachine(mcValues(eob)));
+    Rig r(fastMachine(eob));
     r.load(program);
-    r.s.written.clear();
+    r.caretTo(caret);
     QVERIFY(r.send());
     QCOMPARE(r.s.written, wire + nuls());
     QVERIFY(r.p.messages.isEmpty());
 }
 
-void TestSend::everyByteValueUnchanged()
-{
-    QByteArray line;
-    for (int b = 1; b <= 255; ++b)
-        if (b != '\r' && b != '\n') line += char(b);
-    const QByteArray program = line + "\r\n" + line + "\r\n";
-    Rig r(oneMachine(mcValues(QStringLiteral("CRLF"))));
-    r.load(program);
-    r.s.written.clear();
-    QVERIFY(r.send());
-    QCOMPARE(r.s.written, program + nuls());
-}
-
-void TestSend::startsAtCaretLine()
-{
-    Rig r(oneMachine(mcValues(QStringLiteral("CR"))));
-    r.load("O100\rG00 X1\rG01 Y2\rM30\r");
-    // Caret in the middle of the third line: the whole line goes first.
-    r.caretTo(int(QByteArray("O100\rG00 X1\rG0").size()));
-    r.s.written.clear();
-    QVERIFY(r.send());
-    QCOMPARE(r.s.written, QByteArray("G01 Y2\rM30\r") + nuls());
-}
-
 void TestSend::purgeEndsEverySend()
 {
-    Rig r(oneMachine(mcValues()));
+    Rig r(fastMachine());
     r.load("G00\r");
     r.s.clearLog();
     QVERIFY(r.send());
     const QString log = r.s.log.join(QLatin1Char(' '));
     QVERIFY2(log.contains(QStringLiteral("Baud=14 Reset Flush")), qPrintable(log));
-    // The real settings come back after the purge.
-    QCOMPARE(r.s.Baud(), int(Serial::Baud9600));
-
-    // A send refused for want of a program touches nothing.
-    r.load("");
-    r.s.clearLog();
-    r.w->transmit->cmdTX_Action();
-    QVERIFY(!r.s.log.contains(QStringLiteral("Flush")));
-    QCOMPARE(r.p.lastMessage(), TransmitControl::noProgramText());
-}
-
-void TestSend::blockDelayTicks_data()
-{
-    QTest::addColumn<int>("ms");
-    QTest::addColumn<int>("ticks");
-    QTest::newRow("Fast") << 0 << 1;
-    QTest::newRow("5") << 5 << 1;
-    QTest::newRow("10") << 10 << 1;
-    QTest::newRow("16") << 16 << 1;
-    QTest::newRow("17") << 17 << 2;
-    QTest::newRow("25") << 25 << 2;
-    QTest::newRow("50") << 50 << 4;
-    QTest::newRow("100") << 100 << 7;
+    QCOMPARE(r.s.Baud(), int(Serial::Baud9600)); // the real settings come back
 }
 
 void TestSend::blockDelayTicks()
 {
-    QFETCH(int, ms);
-    QFETCH(int, ticks);
-    QCOMPARE(SendEngine::delayEndTick(1000, ms), 1000 + ticks);
+    // Block delay in ms -> ticks of the ~16 ms clock until the next line.
+    const int table[][2] = {{0, 1}, {16, 1}, {17, 2}, {25, 2}, {50, 4}, {100, 7}};
+    for (const auto &[ms, ticks] : table)
+        QCOMPARE(SendEngine::delayEndTick(1000, ms), 1000 + ticks);
 }
 
 void TestSend::flowStartWait_data()
@@ -160,9 +109,8 @@ void TestSend::flowStartWait()
     QFETCH(QString, flow);
     QFETCH(QByteArray, notYet);
     QFETCH(char, starter);
-    Rig r(oneMachine(mcValues(QStringLiteral("CR"), flow)));
+    Rig r(fastMachine(QStringLiteral("CR"), flow));
     r.load("G00\rM30\r");
-    r.s.written.clear();
     r.w->transmit->cmdTX_Action();
     QVERIFY(r.w->engine->isRunning());
     for (char c : notYet)
@@ -176,9 +124,8 @@ void TestSend::flowStartWait()
 
 void TestSend::xoffHoldsNextCharacter()
 {
-    Rig r(oneMachine(mcValues(QStringLiteral("CR"), QStringLiteral("1"))));
+    Rig r(fastMachine(QStringLiteral("CR"), QStringLiteral("1")));
     r.load("ABCDEF\rM30\r");
-    r.s.written.clear();
     bool sentXoff = false;
     r.s.onWrite = [&](const QByteArray &) {
         if (!sentXoff && r.s.written == "ABC") {
@@ -190,8 +137,7 @@ void TestSend::xoffHoldsNextCharacter()
     QTRY_VERIFY(sentXoff);
     QTest::qWait(80);
     QCOMPARE(r.s.written, QByteArray("ABC"));
-    // Anything but DC1 leaves the hold on.
-    r.s.deliver("A%");
+    r.s.deliver("A%"); // anything but DC1 leaves the hold on
     QTest::qWait(80);
     QCOMPARE(r.s.written, QByteArray("ABC"));
     r.s.deliver(QByteArray(1, kDC1));
@@ -199,40 +145,29 @@ void TestSend::xoffHoldsNextCharacter()
     QCOMPARE(r.s.written, QByteArray("ABCDEF\rM30\r") + nuls());
 }
 
-void TestSend::dcCodesIgnoredWithoutWatch_data()
-{
-    QTest::addColumn<QString>("flow");
-    QTest::newRow("0") << "0";
-    QTest::newRow("2") << "2";
-    QTest::newRow("other") << "9";
-}
-
 void TestSend::dcCodesIgnoredWithoutWatch()
 {
-    QFETCH(QString, flow);
-    Rig r(oneMachine(mcValues(QStringLiteral("CR"), flow)));
-    r.load("ABC\rM30\r");
-    r.s.written.clear();
-    r.s.onWrite = [&](const QByteArray &b) {
-        if (b == "A") r.rx(kDC3);
-    };
-    QVERIFY(r.send());
-    QCOMPARE(r.s.written, QByteArray("ABC\rM30\r") + nuls());
+    for (const char *flow : {"0", "2", "9"}) {
+        Rig r(fastMachine(QStringLiteral("CR"), QString::fromLatin1(flow)));
+        r.load("ABC\rM30\r");
+        r.s.onWrite = [&](const QByteArray &b) {
+            if (b == "A") r.rx(kDC3);
+        };
+        QVERIFY2(r.send(), flow);
+        QCOMPARE(r.s.written, QByteArray("ABC\rM30\r") + nuls());
+    }
 }
 
 void TestSend::drainsBeforeEachLine()
 {
-    Rig r(oneMachine(mcValues(QStringLiteral("CR"))));
+    Rig r(fastMachine());
     r.load("L1\rL2\rL3\r");
     r.s.autoDrain = false;
-    r.s.written.clear();
     r.w->transmit->cmdTX_Action();
     QTRY_COMPARE(r.s.written, QByteArray("L1\r"));
-    QTest::qWait(60);
-    QCOMPARE(r.s.written, QByteArray("L1\r")); // line 2 waits for the drain
     r.s.drain(2);
     QTest::qWait(60);
-    QCOMPARE(r.s.written, QByteArray("L1\r"));
+    QCOMPARE(r.s.written, QByteArray("L1\r")); // line 2 waits for the whole drain
     r.s.drain();
     QTRY_COMPARE(r.s.written, QByteArray("L1\rL2\r"));
     r.s.autoDrain = true;
@@ -257,6 +192,8 @@ void TestSend::stopWhere_data()
                                << "1" << QByteArray("L");
     QTest::newRow("pause") << "pause"
                            << "0" << QByteArray("L1\r");
+    QTest::newRow("clearing") << "clearing"
+                              << "0" << QByteArray("L1\rL2\rL3\r") + nuls();
 }
 
 void TestSend::stopWhere()
@@ -264,18 +201,20 @@ void TestSend::stopWhere()
     QFETCH(QString, where);
     QFETCH(QString, flow);
     QFETCH(QByteArray, wire);
-    Rig r(oneMachine(mcValues(QStringLiteral("CR"), flow)));
+    Rig r(fastMachine(QStringLiteral("CR"), flow));
     r.load("L1\rL2\rL3\r");
-    r.s.written.clear();
+    r.w->txFileName[1]->setText(QStringLiteral("/cnc/p2.nc"));
     if (where == QLatin1String("drain")) r.s.autoDrain = false;
-    if (where == QLatin1String("xoff"))
-        r.s.onWrite = [&](const QByteArray &b) {
-            if (b == "L") r.rx(kDC3);
-        };
+    r.s.onWrite = [&](const QByteArray &b) {
+        if (where == QLatin1String("xoff") && b == "L") r.rx(kDC3);
+        if (b.size() == SendEngine::RunOutBytes) r.s.autoDrain = false; // hold the NULs
+    };
     QSignalSpy done(r.w->engine, &SendEngine::finished);
     r.w->transmit->cmdTX_Action();
     if (where == QLatin1String("pause")) r.w->chkTXPause->click();
-    if (where != QLatin1String("delay") && where != QLatin1String("start"))
+    if (where == QLatin1String("clearing"))
+        QTRY_COMPARE(r.w->txFileName[1]->text(), SendEngine::waitingText());
+    else if (where != QLatin1String("delay") && where != QLatin1String("start"))
         QTRY_COMPARE(r.s.written, wire);
     if (where == QLatin1String("pause")) QTest::qWait(60);
     QVERIFY(r.w->cmdStop->isVisible());
@@ -285,17 +224,15 @@ void TestSend::stopWhere()
     QVERIFY(r.s.log.contains(QStringLiteral("Flush")));
     QCOMPARE(r.w->txtPcent->text(), QStringLiteral("100%"));
     QCOMPARE(r.w->PBar1->value(), r.w->PBar1->maximum());
-    QVERIFY(r.w->cmdTX->isVisible());
-    QVERIFY(!r.w->cmdStop->isVisible());
+    QCOMPARE(r.w->txFileName[1]->text(), QStringLiteral("/cnc/p2.nc"));
     QVERIFY(!r.w->chkTXPause->isVisible());
-    QCOMPARE(r.m.PortState, 0);
+    QVERIFY(r.idle());
 }
 
 void TestSend::pauseHoldsThenGoesOn()
 {
-    Rig r(oneMachine(mcValues(QStringLiteral("CR"))));
+    Rig r(fastMachine());
     r.load("L1\rL2\r");
-    r.s.written.clear();
     r.w->chkTXPause->setEnabled(true);
     r.w->chkTXPause->setChecked(true); // left down by an earlier send
     r.w->transmit->cmdTX_Action();
@@ -310,13 +247,12 @@ void TestSend::pauseHoldsThenGoesOn()
     r.w->chkTXPause->click();
     QVERIFY(r.waitFinished());
     QCOMPARE(r.s.written, QByteArray("L1\rL2\r") + nuls());
-    QCOMPARE(r.m.PortState, 0);
-    QVERIFY(r.w->cmdTX->isVisible());
+    QVERIFY(r.idle());
 }
 
 void TestSend::progressAndClearingTexts()
 {
-    Rig r(oneMachine(mcValues(QStringLiteral("CR"))));
+    Rig r(fastMachine());
     // 1999 characters and 2000 NULs, divisor 39; each line counts its
     // characters, its line end and one more, so the last line starts at
     // 99 * 21 / 39 = 53.3.
@@ -334,8 +270,8 @@ void TestSend::progressAndClearingTexts()
     };
     r.w->transmit->cmdTX_Action();
     QTRY_COMPARE_WITH_TIMEOUT(r.w->txFileName[1]->text(), SendEngine::waitingText(), 10000);
-    QVERIFY(seen.first() == QStringLiteral("0%"));
-    QVERIFY2(seen.last() == QStringLiteral("53%"), qPrintable(seen.last()));
+    QCOMPARE(seen.first(), QStringLiteral("0%"));
+    QCOMPARE(seen.last(), QStringLiteral("53%"));
     QCOMPARE(r.w->PBar1->maximum(), SendEngine::RunOutBytes + 1);
     QTRY_COMPARE(r.w->txtPcent->text(), QStringLiteral("00 %"));
     r.s.drain(1000);
@@ -349,27 +285,10 @@ void TestSend::progressAndClearingTexts()
     QVERIFY(r.w->PBar1->isVisible());
 }
 
-void TestSend::stopInClearingRestoresFileName()
-{
-    Rig r(oneMachine(mcValues(QStringLiteral("CR"))));
-    r.load("L1\r");
-    r.w->txFileName[1]->setText(QStringLiteral("/cnc/p2.nc"));
-    r.s.onWrite = [&](const QByteArray &b) {
-        if (b.size() == SendEngine::RunOutBytes) r.s.autoDrain = false;
-    };
-    r.w->transmit->cmdTX_Action();
-    QTRY_COMPARE(r.w->txFileName[1]->text(), SendEngine::waitingText());
-    r.w->cmdStop->click();
-    QVERIFY(r.waitFinished());
-    QCOMPARE(r.w->txFileName[1]->text(), QStringLiteral("/cnc/p2.nc"));
-    QCOMPARE(r.w->txtPcent->text(), QStringLiteral("100%"));
-}
-
 void TestSend::editsDuringSend()
 {
-    Rig r(oneMachine(mcValues(QStringLiteral("CR"))));
+    Rig r(fastMachine());
     r.load("L1\rL2\rL3\r");
-    r.s.written.clear();
     r.w->transmit->cmdTX_Action();
     r.w->chkTXPause->click();
     QTRY_COMPARE(r.s.written, QByteArray("L1\r"));
@@ -388,7 +307,7 @@ void TestSend::editsDuringSend()
 
 void TestSend::portLostEndsSend()
 {
-    Rig r(oneMachine(mcValues(QStringLiteral("CR"))));
+    Rig r(fastMachine());
     r.load("L1\rL2\r");
     r.s.autoDrain = false;
     r.w->transmit->cmdTX_Action();
@@ -396,9 +315,7 @@ void TestSend::portLostEndsSend()
     r.s.loseDevice();
     QVERIFY(r.waitFinished());
     QCOMPARE(r.p.lastMessage(), TransmitControl::portText());
-    QVERIFY(r.w->cmdTX->isVisible());
-    QVERIFY(!r.w->cmdStop->isVisible());
-    QCOMPARE(r.m.PortState, 0);
+    QVERIFY(r.idle());
 }
 
 QTEST_MAIN(TestSend)

@@ -80,14 +80,27 @@ template <typename Port> struct SendRig {
     {
         QSignalSpy done(w->engine, &SendEngine::finished);
         w->transmit->cmdTX_Action();
-        if (!w->engine->isRunning()) return done.count() > 0 || true;
-        return done.wait(timeoutMs);
+        return !w->engine->isRunning() || done.wait(timeoutMs);
     }
     bool waitFinished(int timeoutMs = 10000)
     {
         if (!w->engine->isRunning()) return true;
         QSignalSpy done(w->engine, &SendEngine::finished);
         return done.wait(timeoutMs);
+    }
+    // No send runs and the window shows it: Send back, Stop gone, port idle.
+    bool idle() const
+    {
+        return !w->engine->isRunning() && w->cmdTX->isVisible() && !w->cmdStop->isVisible() &&
+               m.PortState == 0;
+    }
+    // Writes `bytes` to the file `name` in the temporary folder.
+    QString file(const QString &name, const QByteArray &bytes) const
+    {
+        const QString path = dir.path() + QLatin1Char('/') + name;
+        QFile f(path);
+        if (f.open(QIODevice::WriteOnly)) f.write(bytes);
+        return path;
     }
     // What the receive handler does with a byte the machine sends mid-send.
     void rx(char c)
@@ -101,4 +114,10 @@ template <typename Port> struct SendRig {
 inline QList<QMap<QString, QString>> oneMachine(const QMap<QString, QString> &values)
 {
     return {values};
+}
+// One machine sending without block delay.
+inline QList<QMap<QString, QString>> fastMachine(const QString &eob = QStringLiteral("CR"),
+                                                 const QString &flow = QStringLiteral("0"))
+{
+    return {{{"MCEOB", eob}, {"MCFLOW", flow}, {"MCBLKTIC", "Fast"}}};
 }
