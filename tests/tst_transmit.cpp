@@ -11,81 +11,66 @@ class TestTransmit : public QObject
 {
     Q_OBJECT
 private slots:
-    void nothingToSend_data();
-    void nothingToSend();
-    void portUnavailable();
-    void neverToAnotherMachine();
+    void refused_data();
+    void refused();
     void selectionFrozenWhileSending();
 };
 
-void TestTransmit::nothingToSend_data()
+void TestTransmit::refused_data()
 {
     QTest::addColumn<int>("machines");
     QTest::addColumn<QByteArray>("program");
-    QTest::newRow("no machine") << 0 << QByteArray();
-    QTest::newRow("empty code window") << 1 << QByteArray();
-    QTest::newRow("one character") << 1 << QByteArray("%");
+    QTest::addColumn<QString>("why");
+    QTest::addColumn<QString>("message");
+    const QString none = TransmitControl::noProgramText();
+    const QString port = TransmitControl::portText();
+    QTest::newRow("no machine") << 0 << QByteArray() << "" << none;
+    QTest::newRow("empty code window") << 1 << QByteArray() << "" << none;
+    QTest::newRow("one character") << 1 << QByteArray("%") << "" << none;
+    QTest::newRow("port will not open") << 1 << QByteArray("G00\rM30\r") << "openFails" << port;
+    // Machine 2's device is missing; the port object may still name machine
+    // 1's device, which must not get machine 2's program.
+    QTest::newRow("other machine's port")
+        << 2 << QByteArray("G00 X100\rM30\r") << "select2" << port;
 }
 
-void TestTransmit::nothingToSend()
+void TestTransmit::refused()
 {
     QFETCH(int, machines);
     QFETCH(QByteArray, program);
+    QFETCH(QString, why);
+    QFETCH(QString, message);
     QList<QMap<QString, QString>> sections;
     for (int i = 0; i < machines; ++i)
-        sections.append(QMap<QString, QString>());
-    Rig r(sections);
-    if (machines > 0) r.load(program);
+        sections.append({{"MCFLOW", "0"}, {"MCPORT", i == 0 ? "ttyFAKE0" : "ttyGONE"}});
+    Rig r(sections, {QStringLiteral("ttyFAKE0")});
+    const int mc = why == QLatin1String("select2") ? 2 : 1;
+    if (mc == 2) {
+        QVERIFY(r.s.isOpen());
+        r.w->panel->mcClick(2);
+        QCOMPARE(int(r.m.SelectedMC), 2);
+    }
+    if (machines > 0) r.load(program, mc);
+    if (why == QLatin1String("openFails")) {
+        r.s.Close();
+        r.s.openFails = true;
+    }
     r.s.clearLog();
-    r.w->cmdTX->click();
-    QCOMPARE(r.p.messages.size(), 1);
-    QCOMPARE(r.p.lastMessage(), TransmitControl::noProgramText());
-    QVERIFY(!r.w->engine->isRunning());
-    QVERIFY(r.w->cmdTX->isVisible());
-    QVERIFY(!r.w->cmdStop->isVisible());
-    QCOMPARE(r.m.PortState, 0);
-    QVERIFY(r.s.written.isEmpty());
-    QVERIFY(!r.s.log.contains(QStringLiteral("Open")));
-}
-
-void TestTransmit::portUnavailable()
-{
-    Rig r(oneMachine({{"MCFLOW", "0"}}));
-    r.load("G00\rM30\r");
-    r.s.Close();
-    r.s.openFails = true;
-    r.w->cmdTX->click();
-    QCOMPARE(r.p.lastMessage(), TransmitControl::portText());
-    QVERIFY(!r.w->engine->isRunning());
-    QVERIFY(r.w->cmdTX->isVisible());
-    QVERIFY(!r.w->cmdStop->isVisible());
-    QCOMPARE(r.m.PortState, 0);
-    QVERIFY(r.s.written.isEmpty());
-}
-
-void TestTransmit::neverToAnotherMachine()
-{
-    // Machine 1's device is present; machine 2's is not. After selecting
-    // machine 2 the port object may still name machine 1's device.
-    Rig r({{{"MCPORT", "ttyFAKE0"}, {"MCFLOW", "0"}}, {{"MCPORT", "ttyGONE"}, {"MCFLOW", "0"}}},
-          {QStringLiteral("ttyFAKE0")});
-    QVERIFY(r.s.isOpen());
-    r.w->panel->mcClick(2);
-    QCOMPARE(int(r.m.SelectedMC), 2);
-    r.load("G00 X100\rM30\r", 2);
-    r.s.written.clear();
     r.p.messages.clear();
     r.w->cmdTX->click();
-    QCOMPARE(r.p.lastMessage(), TransmitControl::portText());
-    QVERIFY(!r.w->engine->isRunning());
+    QCOMPARE(r.p.messages.size(), 1);
+    QCOMPARE(r.p.lastMessage(), message);
+    QVERIFY(r.idle());
     QVERIFY(r.s.written.isEmpty());
-    QVERIFY(!r.s.isOpen());
+    QVERIFY(!r.s.log.contains(QStringLiteral("Flush")));
+    if (message == TransmitControl::noProgramText())
+        QVERIFY(!r.s.log.contains(QStringLiteral("Open")));
+    if (mc == 2) QVERIFY(!r.s.isOpen());
 }
 
 void TestTransmit::selectionFrozenWhileSending()
 {
-    Rig r({{{"MCFLOW", "0"}, {"MCBLKTIC", "Fast"}, {"MCEOB", "CR"}},
-           {{"MCFLOW", "0"}, {"MCPORT", "ttyFAKE1"}}});
+    Rig r({fastMachine().first(), {{"MCFLOW", "0"}, {"MCPORT", "ttyFAKE1"}}});
     r.load("L1\rL2\r");
     r.w->cmdTX->click();
     r.w->chkTXPause->click(); // hold before the second line
@@ -99,8 +84,7 @@ void TestTransmit::selectionFrozenWhileSending()
     r.w->chkTXPause->click();
     QVERIFY(r.waitFinished());
     QCOMPARE(r.s.written, QByteArray("L1\rL2\r") + nuls());
-    // After the send the selection works again.
-    r.w->panel->mcClick(2);
+    r.w->panel->mcClick(2); // after the send the selection works again
     QCOMPARE(int(r.m.SelectedMC), 2);
 }
 
