@@ -20,16 +20,22 @@
 namespace
 {
 
-const QStringList kTenEntries{"Open",   "Receive", "Clear",      "-", "Rename",
-                              "Delete", "-",       "Properties", "-", "Port Scan"};
-
-// Gives slot i a program, a queue entry and a file name of its own.
-void fillSlot(frmHalvec &w, int i)
+// Gives slots 1..n a program, a queue entry and a file name of their own.
+void fillSlots(frmHalvec &w, int n)
 {
-    w.txBuffer[i]->setPlainText(QStringLiteral("PROGRAM\u00a0%1\nM30").arg(i));
-    w.txQueue[i]->addItem(QStringLiteral("q%1.nc").arg(i));
-    w.List1[i]->addItem(QStringLiteral("/p/q%1.nc").arg(i));
-    w.txFileName[i]->setText(QStringLiteral("/p/f%1.nc").arg(i));
+    for (int i = 1; i <= n; ++i) {
+        w.txBuffer[i]->setPlainText(QStringLiteral("PROGRAM\u00a0%1\nM30").arg(i));
+        w.txQueue[i]->addItem(QStringLiteral("q%1.nc").arg(i));
+        w.List1[i]->addItem(QStringLiteral("/p/q%1.nc").arg(i));
+        w.txFileName[i]->setText(QStringLiteral("/p/f%1.nc").arg(i));
+    }
+}
+
+// Opens the context menu on the selected machine and picks entry.
+void choose(PanelRig &rig, const char *entry)
+{
+    rig.p.menuChoices = {QLatin1String(entry)};
+    rig.w->contextMenu->DoMcContextMenu(QPoint());
 }
 
 QString slotContents(frmHalvec &w, int i)
@@ -54,6 +60,15 @@ void typeText(QWidget *widget, const QString &text)
     }
 }
 
+// The first message, asked as a question: "text|title|buttons".
+QString question(const PanelRig &rig)
+{
+    const FakePlatform::Shown &q = rig.p.messages.first();
+    return q.icon == Platform::Icon::Question
+               ? q.text + QLatin1Char('|') + q.title + QLatin1Char('|') + QString::number(q.buttons)
+               : QStringLiteral("not a question");
+}
+
 QString filled(int i)
 {
     return QStringLiteral("PROGRAM\u00a0%1\u2029M30|q%1.nc|/p/q%1.nc|/p/f%1.nc").arg(i);
@@ -65,31 +80,17 @@ class TestContextMenu : public QObject
 {
     Q_OBJECT
 private slots:
-    void tenEntries();
     void noMachineSelected();
     void onlyReceiveWhileSending();
-    void openLoadsProgram();
-    void openCancelledOrUnreadable();
+    void open();
     void clearAsksFirst();
     void renameKeyFilter_data();
     void renameKeyFilter();
-    void renameUnchangedWritesNothing();
-    void renameEmptyNameRefused();
+    void renameWritesOnlyARealName();
     void renameAppliedOnFocusLoss();
     void deleteMachineTwoOfFour();
-    void deleteAnsweredNo();
-    void deleteKeepsSetupDialogOnItsMachine();
     void propertiesOpensModalSetup();
 };
-
-void TestContextMenu::tenEntries()
-{
-    PanelRig rig(machinesFile(2));
-    rig.p.menuChoices = {QString()};
-    rig.w->contextMenu->DoMcContextMenu(QPoint(10, 10));
-    QCOMPARE(rig.p.menus.size(), 1);
-    QCOMPARE(rig.p.menus.first(), kTenEntries);
-}
 
 void TestContextMenu::noMachineSelected()
 {
@@ -106,24 +107,23 @@ void TestContextMenu::noMachineSelected()
 void TestContextMenu::onlyReceiveWhileSending()
 {
     PanelRig rig(machinesFile(2));
-    fillSlot(*rig.w, 1);
+    fillSlots(*rig.w, 1);
     rig.m.PortState = 1;
     // Even a stale choice cannot reach a command that is not offered.
-    rig.p.menuChoices = {QStringLiteral("Clear")};
-    rig.w->contextMenu->DoMcContextMenu(QPoint());
+    choose(rig, "Clear");
     QCOMPARE(rig.p.menus.first(), QStringList{QStringLiteral("Receive")});
     QVERIFY(rig.p.messages.isEmpty());
     QCOMPARE(slotContents(*rig.w, 1), filled(1));
 
-    rig.p.menuChoices = {QStringLiteral("Receive")};
-    rig.w->contextMenu->DoMcContextMenu(QPoint());
+    choose(rig, "Receive");
     QVERIFY(rig.w->rxEdit(false) != nullptr);
 }
 
-void TestContextMenu::openLoadsProgram()
+void TestContextMenu::open()
 {
     PanelRig rig(machinesFile(2));
     frmHalvec &w = *rig.w;
+    fillSlots(w, 1);
     w.panel->mcClick(2);
     const QString path = rig.dir.path() + QStringLiteral("/part.nc");
     QFile f(path);
@@ -134,55 +134,42 @@ void TestContextMenu::openLoadsProgram()
     w.queue->Q_AddFile(2, QStringLiteral("/p/one.nc"));
     w.queue->Q_AddFile(2, QStringLiteral("/p/two.nc"));
 
-    rig.p.openNames = {path};
-    rig.p.menuChoices = {QStringLiteral("Open")};
-    w.contextMenu->DoMcContextMenu(QPoint());
+    // Cancelled, then unreadable: nothing changes and nothing is said.
+    rig.p.openNames = {QString(), rig.dir.path() + QStringLiteral("/missing.nc"), path};
+    choose(rig, "Open");
+    choose(rig, "Open");
+    QCOMPARE(rig.p.openNames.size(), 1);
+    QVERIFY(rig.p.messages.isEmpty());
+    QVERIFY(w.txBuffer[2]->toPlainText().isEmpty());
+    QCOMPARE(w.txQueue[2]->count(), 2);
+
+    choose(rig, "Open");
     // Byte for byte: the 0xB0 byte is one character, not a decoding error.
     QCOMPARE(w.txBuffer[2]->toPlainText(), QString::fromLatin1("%\nN10 G01 X1\xb0\nN20 M30\n%\n"));
     QCOMPARE(w.txFileName[2]->text(), QStringLiteral("/earlier.nc"));
     QCOMPARE(w.txQueue[2]->count(), 3);
     QCOMPARE(w.txQueue[2]->item(2)->text(), QStringLiteral("part.nc"));
     QCOMPARE(w.List1[2]->item(2)->text(), path);
-    QVERIFY(w.txBuffer[1]->toPlainText().isEmpty());
-}
-
-void TestContextMenu::openCancelledOrUnreadable()
-{
-    PanelRig rig(machinesFile(1));
-    frmHalvec &w = *rig.w;
-    fillSlot(w, 1);
-    rig.p.openNames = {QString(), rig.dir.path() + QStringLiteral("/missing.nc")};
-    rig.p.menuChoices = {QStringLiteral("Open"), QStringLiteral("Open")};
-    w.contextMenu->DoMcContextMenu(QPoint());
-    w.contextMenu->DoMcContextMenu(QPoint());
-    QVERIFY(rig.p.openNames.isEmpty());
     QCOMPARE(slotContents(w, 1), filled(1));
-    QVERIFY(rig.p.messages.isEmpty());
 }
 
 void TestContextMenu::clearAsksFirst()
 {
     PanelRig rig(machinesFile(2));
     frmHalvec &w = *rig.w;
-    fillSlot(w, 1);
-    fillSlot(w, 2);
+    fillSlots(w, 2);
     w.panel->mcClick(2);
 
     rig.p.answers = {QMessageBox::Cancel};
-    rig.p.menuChoices = {QStringLiteral("Clear")};
-    w.contextMenu->DoMcContextMenu(QPoint());
+    choose(rig, "Clear");
     QCOMPARE(rig.p.messages.size(), 1);
-    const FakePlatform::Shown asked = rig.p.messages.first();
-    QCOMPARE(asked.text,
-             QStringLiteral("This will clear all transmit buffers and Q's for this machine/icon"));
-    QCOMPARE(asked.title, QStringLiteral("Clear ?"));
-    QCOMPARE(asked.buttons, QMessageBox::Ok | QMessageBox::Cancel);
-    QCOMPARE(asked.icon, Platform::Icon::Question);
+    QCOMPARE(question(rig), "This will clear all transmit buffers and Q's for this machine/icon"
+                            "|Clear ?|" +
+                                QString::number(QMessageBox::Ok | QMessageBox::Cancel));
     QCOMPARE(slotContents(w, 2), filled(2));
 
     rig.p.answers = {QMessageBox::Ok};
-    rig.p.menuChoices = {QStringLiteral("Clear")};
-    w.contextMenu->DoMcContextMenu(QPoint());
+    choose(rig, "Clear");
     QCOMPARE(slotContents(w, 2), QStringLiteral("|||/p/f2.nc"));
     QCOMPARE(slotContents(w, 1), filled(1));
 }
@@ -191,13 +178,10 @@ void TestContextMenu::renameKeyFilter_data()
 {
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("mill 2") << "Mill #2"
-                            << "Mill 2";
-    QTest::newRow("allowed") << "Ab-c_9 Z"
-                             << "Ab-c_9 Z";
-    QTest::newRow("punctuation") << "A!\"$%&/()=?[]{}.,;:+*~'<>|\\@^`B"
-                                 << "AB";
-    QTest::newRow("non ascii") << QString::fromUtf8("Dr\u00e9h\u00df") << "Drh";
+    QTest::newRow("mill 2") << QString("Mill #2") << QString("Mill 2");
+    QTest::newRow("allowed") << QString("Ab-c_9 Z") << QString("Ab-c_9 Z");
+    QTest::newRow("punctuation") << QString("A!\"$%&/()=?[]{}.,;:+*~'<>|\\@^`B") << QString("AB");
+    QTest::newRow("non ascii") << QString::fromUtf8("Dr\u00e9h\u00df") << QString("Drh");
 }
 
 void TestContextMenu::renameKeyFilter()
@@ -206,8 +190,7 @@ void TestContextMenu::renameKeyFilter()
     QFETCH(QString, expected);
     PanelRig rig(machinesFile(2));
     frmHalvec &w = *rig.w;
-    rig.p.menuChoices = {QStringLiteral("Rename")};
-    w.contextMenu->DoMcContextMenu(QPoint());
+    choose(rig, "Rename");
     QVERIFY(!w.txtRename->isHidden());
     QCOMPARE(w.txtRename->text(), QStringLiteral("MC 1"));
     QCOMPARE(w.txtRename->geometry().topLeft(), w.lblmc[1]->geometry().topLeft());
@@ -228,7 +211,7 @@ void TestContextMenu::renameKeyFilter()
     QCOMPARE(rig.ini(), want);
 }
 
-void TestContextMenu::renameUnchangedWritesNothing()
+void TestContextMenu::renameWritesOnlyARealName()
 {
     // A file the program would write differently: any write shows.
     QByteArray file = machinesFile(1);
@@ -241,23 +224,7 @@ void TestContextMenu::renameUnchangedWritesNothing()
     QVERIFY(w.txtRename->isHidden());
     QCOMPARE(rig.ini(), file);
 
-    // Left arrow moves the caret; what is typed lands there.
-    w.contextMenu->ShowMCRename();
-    QTest::keyClicks(w.txtRename, QStringLiteral("Mil"));
-    QTest::keyClick(w.txtRename, Qt::Key_Left);
-    QTest::keyClicks(w.txtRename, QStringLiteral("x"));
-    QTest::keyClick(w.txtRename, Qt::Key_Right);
-    QTest::keyClicks(w.txtRename, QStringLiteral("l"));
-    QTest::keyClick(w.txtRename, Qt::Key_Return);
-    QCOMPARE(rig.m.mc(1, MCNAME), QStringLiteral("Mixll"));
-    QVERIFY(rig.ini().contains("MCNAME=Mixll\n"));
-}
-
-void TestContextMenu::renameEmptyNameRefused()
-{
-    PanelRig rig(machinesFile(1));
-    frmHalvec &w = *rig.w;
-    const QByteArray before = rig.ini();
+    // Emptied: refused with a message, the field stays open.
     w.contextMenu->ShowMCRename();
     QTest::keyClick(w.txtRename, Qt::Key_Backspace);
     QTest::keyClick(w.txtRename, Qt::Key_Return);
@@ -268,7 +235,17 @@ void TestContextMenu::renameEmptyNameRefused()
     QVERIFY(!w.txtRename->isHidden());
     QCOMPARE(w.contextMenu->renaming(), 1);
     QCOMPARE(rig.m.mc(1, MCNAME), QStringLiteral("MC 1"));
-    QCOMPARE(rig.ini(), before);
+    QCOMPARE(rig.ini(), file);
+
+    // Left arrow moves the caret; what is typed lands there.
+    QTest::keyClicks(w.txtRename, QStringLiteral("Mil"));
+    QTest::keyClick(w.txtRename, Qt::Key_Left);
+    QTest::keyClicks(w.txtRename, QStringLiteral("x"));
+    QTest::keyClick(w.txtRename, Qt::Key_Right);
+    QTest::keyClicks(w.txtRename, QStringLiteral("l"));
+    QTest::keyClick(w.txtRename, Qt::Key_Return);
+    QCOMPARE(rig.m.mc(1, MCNAME), QStringLiteral("Mixll"));
+    QVERIFY(rig.ini().contains("MCNAME=Mixll\n"));
 }
 
 void TestContextMenu::renameAppliedOnFocusLoss()
@@ -301,28 +278,32 @@ void TestContextMenu::deleteMachineTwoOfFour()
 {
     PanelRig rig(machinesFile(4));
     frmHalvec &w = *rig.w;
-    for (int i = 1; i <= 4; ++i)
-        fillSlot(w, i);
+    fillSlots(w, 4);
+    w.panel->mcClick(4);
+    QPointer<frmSetup> setup = w.panel->showSetup(false);
+    QVERIFY(setup);
     w.panel->mcClick(2);
+    const QByteArray before = rig.ini();
+
+    // Answered No: nothing moves.
+    rig.p.answers = {QMessageBox::No};
+    choose(rig, "Delete");
+    QCOMPARE(question(rig), "Are you sure you wish to delete the selected Machine?|Delete MC|" +
+                                QString::number(QMessageBox::Yes | QMessageBox::No));
+    QCOMPARE(rig.ini(), before);
+    QCOMPARE(rig.m.Last_MC, 4);
+    QCOMPARE(int(rig.m.SelectedMC), 2);
+    QCOMPARE(slotContents(w, 2), filled(2));
+    QCOMPARE(setup->MCNo, 4);
+
     rig.p.answers = {QMessageBox::Yes};
-    rig.p.menuChoices = {QStringLiteral("Delete")};
-    w.contextMenu->DoMcContextMenu(QPoint());
-
-    const FakePlatform::Shown asked = rig.p.messages.first();
-    QCOMPARE(asked.text, QStringLiteral("Are you sure you wish to delete the selected Machine?"));
-    QCOMPARE(asked.title, QStringLiteral("Delete MC"));
-    QCOMPARE(asked.buttons, QMessageBox::Yes | QMessageBox::No);
-    QCOMPARE(asked.icon, Platform::Icon::Question);
-
+    choose(rig, "Delete");
     QCOMPARE(rig.m.Last_MC, 3);
     QCOMPARE(int(rig.m.SelectedMC), 0);
-    QByteArray want = machineSection(1) + machineSection(2, {{"MCNAME", "MC 3"}}) +
-                      machineSection(3, {{"MCNAME", "MC 4"}}) + '\n';
-    QCOMPARE(rig.ini(), want);
+    QCOMPARE(rig.ini(), machineSection(1) + machineSection(2, {{"MCNAME", "MC 3"}}) +
+                            machineSection(3, {{"MCNAME", "MC 4"}}) + '\n');
     QCOMPARE(w.lblmc[2]->text(), QStringLiteral("MC 3"));
-    QCOMPARE(w.lblmc[3]->text(), QStringLiteral("MC 4"));
     QVERIFY(w.frmMc[4]->isHidden());
-    QVERIFY(w.lblmc[4]->isHidden());
 
     // Each machine keeps its own program, queue and file name.
     QCOMPARE(slotContents(w, 1), filled(1));
@@ -334,39 +315,8 @@ void TestContextMenu::deleteMachineTwoOfFour()
     w.panel->mcClick(2);
     QCOMPARE(w.txBuffer[2]->document()->toRawText(), QStringLiteral("PROGRAM\u00a03\u2029M30"));
     QCOMPARE(w.lblmcname->text(), QStringLiteral("MC 3"));
-}
 
-void TestContextMenu::deleteAnsweredNo()
-{
-    PanelRig rig(machinesFile(3));
-    frmHalvec &w = *rig.w;
-    for (int i = 1; i <= 3; ++i)
-        fillSlot(w, i);
-    w.panel->mcClick(2);
-    const QByteArray before = rig.ini();
-    rig.p.answers = {QMessageBox::No};
-    rig.p.menuChoices = {QStringLiteral("Delete")};
-    w.contextMenu->DoMcContextMenu(QPoint());
-    QCOMPARE(rig.ini(), before);
-    QCOMPARE(rig.m.Last_MC, 3);
-    QCOMPARE(int(rig.m.SelectedMC), 2);
-    QCOMPARE(slotContents(w, 2), filled(2));
-    QCOMPARE(slotContents(w, 3), filled(3));
-}
-
-void TestContextMenu::deleteKeepsSetupDialogOnItsMachine()
-{
-    PanelRig rig(machinesFile(4));
-    frmHalvec &w = *rig.w;
-    w.panel->mcClick(4);
-    QPointer<frmSetup> setup = w.panel->showSetup(false);
-    QVERIFY(setup);
-    QCOMPARE(setup->MCNo, 4);
-
-    // Deleting machine 2 moves the dialog's machine to index 3 …
-    w.panel->mcClick(2);
-    rig.p.answers = {QMessageBox::Yes};
-    w.contextMenu->DeleteMC();
+    // The setup dialog moved with its machine to index 3 …
     QVERIFY(setup);
     QCOMPARE(setup->MCNo, 3);
     setup->txtName->setText(QStringLiteral("Renamed 4"));
@@ -387,14 +337,12 @@ void TestContextMenu::propertiesOpensModalSetup()
 {
     PanelRig rig(machinesFile(3));
     rig.w->panel->mcClick(3);
-    rig.p.menuChoices = {QStringLiteral("Properties")};
-    rig.w->contextMenu->DoMcContextMenu(QPoint());
+    choose(rig, "Properties");
     frmSetup *setup = rig.w->panel->setupDialog();
     QVERIFY(setup);
     QVERIFY(setup->isVisible());
     QCOMPARE(setup->windowModality(), Qt::ApplicationModal);
     QCOMPARE(setup->MCNo, 3);
-    QCOMPARE(setup->txtName->text(), QStringLiteral("MC 3"));
     setup->close();
 }
 
