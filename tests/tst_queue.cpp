@@ -17,27 +17,11 @@ using Rig = SendRig<FakeSerial>;
 namespace
 {
 
-QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
-{
-    const QString path = dir.path() + QLatin1Char('/') + name;
-    QFile f(path);
-    if (f.open(QIODevice::WriteOnly)) f.write(bytes);
-    return path;
-}
-
 QStringList rows(const QListWidget *list)
 {
     QStringList out;
     for (int i = 0; i < list->count(); ++i)
         out << list->item(i)->text();
-    return out;
-}
-
-QList<QMap<QString, QString>> machines(int n)
-{
-    QList<QMap<QString, QString>> out;
-    for (int i = 0; i < n; ++i)
-        out.append({{"MCFLOW", "0"}, {"MCBLKTIC", "Fast"}, {"MCEOB", "CR"}});
     return out;
 }
 
@@ -47,34 +31,19 @@ class TestQueue : public QObject
 {
     Q_OBJECT
 private slots:
-    void addKeepsNamesAndPaths();
     void clickLoadsEntry();
     void unreadableEntryLeavesCodeWindow();
-    void dropOnIcon_data();
     void dropOnIcon();
     void contextMenuOpen();
-    void sendLeavesQueueAndProgram();
+    void addThenSendLeavesQueueAndProgram();
 };
-
-void TestQueue::addKeepsNamesAndPaths()
-{
-    Rig r(machines(1));
-    const QString a = writeFile(r.dir, QStringLiteral("a.nc"), "A\r");
-    const QString b = writeFile(r.dir, QStringLiteral("b.nc"), "B\r");
-    r.w->queue->Q_AddFile(1, a);
-    r.w->queue->Q_AddFile(1, b);
-    r.w->queue->Q_AddFile(1, a); // twice is twice
-    QCOMPARE(rows(r.w->txQueue[1]), QStringList({"a.nc", "b.nc", "a.nc"}));
-    QCOMPARE(rows(r.w->List1[1]), QStringList({a, b, a}));
-    QVERIFY(r.edit()->document()->isEmpty()); // adding loads nothing
-}
 
 void TestQueue::clickLoadsEntry()
 {
-    Rig r(machines(1));
+    Rig r(fastMachine());
     const QByteArray program("\xA0O1\r\nG00 X\xFF\r\nM30\r\n", 19);
-    const QString a = writeFile(r.dir, QStringLiteral("first.nc"), "FIRST\r");
-    const QString b = writeFile(r.dir, QStringLiteral("second.nc"), program);
+    const QString a = r.file(QStringLiteral("first.nc"), "FIRST\r");
+    const QString b = r.file(QStringLiteral("second.nc"), program);
     r.w->queue->Q_AddFile(1, a);
     r.w->queue->Q_AddFile(1, b);
     r.w->codeWindows->setPointerTop(150);
@@ -96,7 +65,7 @@ void TestQueue::clickLoadsEntry()
 
 void TestQueue::unreadableEntryLeavesCodeWindow()
 {
-    Rig r(machines(1));
+    Rig r(fastMachine());
     const QString gone = r.dir.path() + QStringLiteral("/gone.nc");
     r.w->queue->Q_AddFile(1, gone);
     r.load("KEEP\r");
@@ -108,38 +77,31 @@ void TestQueue::unreadableEntryLeavesCodeWindow()
     QCOMPARE(r.w->txFileName[1]->text(), QStringLiteral("/old/path.nc"));
 }
 
-void TestQueue::dropOnIcon_data()
-{
-    QTest::addColumn<bool>("windowEmpty");
-    QTest::newRow("empty code window") << true;
-    QTest::newRow("code window holds text") << false;
-}
-
 void TestQueue::dropOnIcon()
 {
-    QFETCH(bool, windowEmpty);
-    Rig r(machines(4));
-    r.w->panel->mcClick(2);
-    QCOMPARE(int(r.m.SelectedMC), 2);
-    const QString a = writeFile(r.dir, QStringLiteral("a.nc"), "AAA\r");
-    const QString b = writeFile(r.dir, QStringLiteral("b.nc"), "BBB\r");
-    const QString c = writeFile(r.dir, QStringLiteral("c.nc"), "CCC\r");
-    if (!windowEmpty) r.load("OWN\r", 4);
-    emit r.w->imgMc[4]->filesDropped({a, b, c});
-    QCOMPARE(rows(r.w->List1[4]), QStringList({a, b, c}));
-    QCOMPARE(rows(r.w->txQueue[4]), QStringList({"a.nc", "b.nc", "c.nc"}));
-    QCOMPARE(r.edit(4)->toPlainText(),
-             windowEmpty ? QStringLiteral("AAA\n") : QStringLiteral("OWN\n"));
-    QCOMPARE(int(r.m.SelectedMC), 2); // a drop does not select
-    QVERIFY(r.edit(2)->isVisible());
-    QVERIFY(!r.edit(4)->isVisible());
+    for (const bool windowEmpty : {true, false}) {
+        Rig r(QList<QMap<QString, QString>>(4, fastMachine().first()));
+        r.w->panel->mcClick(2);
+        const QString a = r.file(QStringLiteral("a.nc"), "AAA\r");
+        const QString b = r.file(QStringLiteral("b.nc"), "BBB\r");
+        const QString c = r.file(QStringLiteral("c.nc"), "CCC\r");
+        if (!windowEmpty) r.load("OWN\r", 4);
+        emit r.w->imgMc[4]->filesDropped({a, b, c});
+        QCOMPARE(rows(r.w->List1[4]), QStringList({a, b, c}));
+        QCOMPARE(rows(r.w->txQueue[4]), QStringList({"a.nc", "b.nc", "c.nc"}));
+        // Loads the first file only into an empty code window.
+        QCOMPARE(r.edit(4)->toPlainText(), QString::fromLatin1(windowEmpty ? "AAA\n" : "OWN\n"));
+        QCOMPARE(int(r.m.SelectedMC), 2); // a drop does not select
+        QVERIFY(r.edit(2)->isVisible());
+        QVERIFY(!r.edit(4)->isVisible());
+    }
 }
 
 void TestQueue::contextMenuOpen()
 {
-    Rig r(machines(1));
+    Rig r(fastMachine());
     const QByteArray bytes("%\nO7\nM30\n");
-    const QString path = writeFile(r.dir, QStringLiteral("seven.nc"), bytes);
+    const QString path = r.file(QStringLiteral("seven.nc"), bytes);
     r.p.openNames << path;
     r.p.menuChoices << QStringLiteral("Open");
     r.w->contextMenu->DoMcContextMenu(QPoint(10, 10));
@@ -148,16 +110,21 @@ void TestQueue::contextMenuOpen()
     QCOMPARE(r.edit()->document()->findBlockByNumber(1).text(), QStringLiteral("O7"));
 }
 
-void TestQueue::sendLeavesQueueAndProgram()
+void TestQueue::addThenSendLeavesQueueAndProgram()
 {
-    Rig r(machines(1));
-    const QString a = writeFile(r.dir, QStringLiteral("a.nc"), "G00\rM30\r");
-    r.w->queue->Q_AddFile(1, a);
+    Rig r(fastMachine());
+    const QString a = r.file(QStringLiteral("a.nc"), "G00\rM30\r");
+    const QString b = r.file(QStringLiteral("b.nc"), "B\r");
+    for (const QString &path : {a, b, a}) // twice is twice
+        r.w->queue->Q_AddFile(1, path);
+    QCOMPARE(rows(r.w->txQueue[1]), QStringList({"a.nc", "b.nc", "a.nc"}));
+    QCOMPARE(rows(r.w->List1[1]), QStringList({a, b, a}));
+    QVERIFY(r.edit()->document()->isEmpty()); // adding loads nothing
     r.w->queue->Q_Clicked(1, 0);
     const QString before = r.edit()->toPlainText();
     QVERIFY(r.send());
     QCOMPARE(r.s.written, QByteArray("G00\rM30\r") + nuls());
-    QCOMPARE(rows(r.w->List1[1]), QStringList({a}));
+    QCOMPARE(rows(r.w->List1[1]), QStringList({a, b, a}));
     QCOMPARE(r.edit()->toPlainText(), before);
     QCOMPARE(r.w->txFileName[1]->text(), a);
 }
