@@ -109,17 +109,13 @@ class TestConfig : public QObject
     }
 
 private slots:
-    void init()
+    void init() // a fresh folder and table for every case
     {
+        m.reset();
         QVERIFY(dir.emplace().isValid());
         m.emplace();
         m->AppPath = dir->path() + QLatin1Char('/');
         m->iniFile = iniPath();
-    }
-    void cleanup()
-    {
-        m.reset();
-        dir.reset();
     }
 
     void writeIni_golden_data()
