@@ -65,15 +65,18 @@ struct PanelRig {
     QTemporaryDir dir;
     std::unique_ptr<frmHalvec> w;
 
-    explicit PanelRig(const QByteArray &ini, QStringList portNames = {QStringLiteral("ttyFAKE0"),
-                                                                      QStringLiteral("ttyFAKE1")})
+    // `serial` replaces the fake port, e.g. with a real one.
+    explicit PanelRig(const QByteArray &ini,
+                      QStringList portNames = {QStringLiteral("ttyFAKE0"),
+                                               QStringLiteral("ttyFAKE1")},
+                      Serial *serial = nullptr)
         : ports(std::move(portNames))
     {
         m.AppPath = dir.path() + QLatin1Char('/');
         QFile f(iniPath());
         if (f.open(QIODevice::WriteOnly)) f.write(ini);
         f.close();
-        w = std::make_unique<frmHalvec>(m, p, s, ports);
+        w = std::make_unique<frmHalvec>(m, p, serial ? *serial : s, ports);
         w->Event_Open();
     }
     ~PanelRig() { w.reset(); }
