@@ -18,18 +18,15 @@ class TestSend : public QObject
 private slots:
     void wireBytes_data();
     void wireBytes();
-    void purgeEndsEverySend();
     void blockDelayTicks();
     void flowStartWait_data();
     void flowStartWait();
-    void xoffHoldsNextCharacter();
-    void dcCodesIgnoredWithoutWatch();
+    void dc3HoldsOnlyInMode1();
     void drainsBeforeEachLine();
     void stopWhere_data();
     void stopWhere();
-    void pauseHoldsThenGoesOn();
     void progressAndClearingTexts();
-    void editsDuringSend();
+    void pauseAndEditsDuringSend();
     void portLostEndsSend();
 };
 
@@ -71,20 +68,14 @@ void TestSend::wireBytes()
     Rig r(fastMachine(eob));
     r.load(program);
     r.caretTo(caret);
+    r.s.clearLog();
     QVERIFY(r.send());
     QCOMPARE(r.s.written, wire + nuls());
     QVERIFY(r.p.messages.isEmpty());
-}
-
-void TestSend::purgeEndsEverySend()
-{
-    Rig r(fastMachine());
-    r.load("G00\r");
-    r.s.clearLog();
-    QVERIFY(r.send());
+    // Every send ends with the purge; the real settings come back after it.
     const QString log = r.s.log.join(QLatin1Char(' '));
     QVERIFY2(log.contains(QStringLiteral("Baud=14 Reset Flush")), qPrintable(log));
-    QCOMPARE(r.s.Baud(), int(Serial::Baud9600)); // the real settings come back
+    QCOMPARE(r.s.Baud(), int(Serial::Baud9600));
 }
 
 void TestSend::blockDelayTicks()
@@ -122,39 +113,26 @@ void TestSend::flowStartWait()
     QCOMPARE(r.s.written, QByteArray("G00\rM30\r") + nuls());
 }
 
-void TestSend::xoffHoldsNextCharacter()
+void TestSend::dc3HoldsOnlyInMode1()
 {
-    Rig r(fastMachine(QStringLiteral("CR"), QStringLiteral("1")));
-    r.load("ABCDEF\rM30\r");
-    bool sentXoff = false;
-    r.s.onWrite = [&](const QByteArray &) {
-        if (!sentXoff && r.s.written == "ABC") {
-            sentXoff = true;
-            r.rx(kDC3);
-        }
-    };
-    r.w->transmit->cmdTX_Action();
-    QTRY_VERIFY(sentXoff);
-    QTest::qWait(80);
-    QCOMPARE(r.s.written, QByteArray("ABC"));
-    r.s.deliver("A%"); // anything but DC1 leaves the hold on
-    QTest::qWait(80);
-    QCOMPARE(r.s.written, QByteArray("ABC"));
-    r.s.deliver(QByteArray(1, kDC1));
-    QVERIFY(r.waitFinished());
-    QCOMPARE(r.s.written, QByteArray("ABCDEF\rM30\r") + nuls());
-}
-
-void TestSend::dcCodesIgnoredWithoutWatch()
-{
-    for (const char *flow : {"0", "2", "9"}) {
+    for (const char *flow : {"1", "0", "2", "9"}) {
         Rig r(fastMachine(QStringLiteral("CR"), QString::fromLatin1(flow)));
-        r.load("ABC\rM30\r");
-        r.s.onWrite = [&](const QByteArray &b) {
-            if (b == "A") r.rx(kDC3);
+        r.load("ABCDEF\rM30\r");
+        r.s.onWrite = [&](const QByteArray &) {
+            if (r.s.written == "ABC") r.rx(kDC3);
         };
-        QVERIFY2(r.send(), flow);
-        QCOMPARE(r.s.written, QByteArray("ABC\rM30\r") + nuls());
+        r.w->transmit->cmdTX_Action();
+        if (flow == QByteArrayView("1")) {
+            QTRY_COMPARE(r.s.written, QByteArray("ABC"));
+            QTest::qWait(80);
+            QCOMPARE(r.s.written, QByteArray("ABC"));
+            r.s.deliver("A%"); // anything but DC1 leaves the hold on
+            QTest::qWait(80);
+            QCOMPARE(r.s.written, QByteArray("ABC"));
+            r.s.deliver(QByteArray(1, kDC1));
+        }
+        QVERIFY2(r.waitFinished(), flow);
+        QCOMPARE(r.s.written, QByteArray("ABCDEF\rM30\r") + nuls());
     }
 }
 
@@ -178,29 +156,22 @@ void TestSend::drainsBeforeEachLine()
 
 void TestSend::stopWhere_data()
 {
-    QTest::addColumn<QString>("where");
     QTest::addColumn<QString>("flow");
     QTest::addColumn<QByteArray>("wire");
     // Stop during the first block delay: the line is finished, then the end.
-    QTest::newRow("block delay") << "delay"
-                                 << "0" << QByteArray("L1\r");
-    QTest::newRow("start wait") << "start"
-                                << "4" << QByteArray();
-    QTest::newRow("drain wait") << "drain"
-                                << "0" << QByteArray("L1\r");
-    QTest::newRow("XOFF hold") << "xoff"
-                               << "1" << QByteArray("L");
-    QTest::newRow("pause") << "pause"
-                           << "0" << QByteArray("L1\r");
-    QTest::newRow("clearing") << "clearing"
-                              << "0" << QByteArray("L1\rL2\rL3\r") + nuls();
+    QTest::newRow("delay") << "0" << QByteArray("L1\r");
+    QTest::newRow("start wait") << "4" << QByteArray();
+    QTest::newRow("drain") << "0" << QByteArray("L1\r");
+    QTest::newRow("xoff") << "1" << QByteArray("L");
+    QTest::newRow("pause") << "0" << QByteArray("L1\r");
+    QTest::newRow("clearing") << "0" << QByteArray("L1\rL2\rL3\r") + nuls();
 }
 
 void TestSend::stopWhere()
 {
-    QFETCH(QString, where);
     QFETCH(QString, flow);
     QFETCH(QByteArray, wire);
+    const QLatin1String where(QTest::currentDataTag());
     Rig r(fastMachine(QStringLiteral("CR"), flow));
     r.load("L1\rL2\rL3\r");
     r.w->txFileName[1]->setText(QStringLiteral("/cnc/p2.nc"));
@@ -214,7 +185,7 @@ void TestSend::stopWhere()
     if (where == QLatin1String("pause")) r.w->chkTXPause->click();
     if (where == QLatin1String("clearing"))
         QTRY_COMPARE(r.w->txFileName[1]->text(), SendEngine::waitingText());
-    else if (where != QLatin1String("delay") && where != QLatin1String("start"))
+    else if (where != QLatin1String("delay") && where != QLatin1String("start wait"))
         QTRY_COMPARE(r.s.written, wire);
     if (where == QLatin1String("pause")) QTest::qWait(60);
     QVERIFY(r.w->cmdStop->isVisible());
@@ -226,27 +197,6 @@ void TestSend::stopWhere()
     QCOMPARE(r.w->PBar1->value(), r.w->PBar1->maximum());
     QCOMPARE(r.w->txFileName[1]->text(), QStringLiteral("/cnc/p2.nc"));
     QVERIFY(!r.w->chkTXPause->isVisible());
-    QVERIFY(r.idle());
-}
-
-void TestSend::pauseHoldsThenGoesOn()
-{
-    Rig r(fastMachine());
-    r.load("L1\rL2\r");
-    r.w->chkTXPause->setEnabled(true);
-    r.w->chkTXPause->setChecked(true); // left down by an earlier send
-    r.w->transmit->cmdTX_Action();
-    QVERIFY(!r.w->chkTXPause->isChecked()); // a new send starts with Pause up
-    QVERIFY(r.w->chkTXPause->isEnabled());
-    QCOMPARE(r.m.PortState, 1);
-    QVERIFY(!r.w->cmdTX->isVisible());
-    r.w->chkTXPause->click();
-    QTRY_COMPARE(r.s.written, QByteArray("L1\r"));
-    QTest::qWait(100);
-    QCOMPARE(r.s.written, QByteArray("L1\r"));
-    r.w->chkTXPause->click();
-    QVERIFY(r.waitFinished());
-    QCOMPARE(r.s.written, QByteArray("L1\rL2\r") + nuls());
     QVERIFY(r.idle());
 }
 
@@ -285,13 +235,21 @@ void TestSend::progressAndClearingTexts()
     QVERIFY(r.w->PBar1->isVisible());
 }
 
-void TestSend::editsDuringSend()
+void TestSend::pauseAndEditsDuringSend()
 {
     Rig r(fastMachine());
     r.load("L1\rL2\rL3\r");
+    r.w->chkTXPause->setEnabled(true);
+    r.w->chkTXPause->setChecked(true); // left down by an earlier send
     r.w->transmit->cmdTX_Action();
+    QVERIFY(!r.w->chkTXPause->isChecked()); // a new send starts with Pause up
+    QVERIFY(r.w->chkTXPause->isEnabled());
+    QCOMPARE(r.m.PortState, 1);
+    QVERIFY(!r.w->cmdTX->isVisible());
     r.w->chkTXPause->click();
     QTRY_COMPARE(r.s.written, QByteArray("L1\r"));
+    QTest::qWait(100);
+    QCOMPARE(r.s.written, QByteArray("L1\r"));
     // Held before line 2: change line 3 and add lines after the end.
     QTextCursor c(r.edit()->document()->findBlockByNumber(2));
     c.select(QTextCursor::LineUnderCursor);
@@ -303,6 +261,7 @@ void TestSend::editsDuringSend()
     // The text had four blocks at the start (the last one empty); the
     // fourth is now "L5" with a line end, and goes; "L6" lies beyond.
     QCOMPARE(r.s.written, QByteArray("L1\rL2\rX3\rL5\r") + nuls());
+    QVERIFY(r.idle());
 }
 
 void TestSend::portLostEndsSend()
