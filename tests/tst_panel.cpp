@@ -48,23 +48,22 @@ class TestPanel : public QObject
 {
     Q_OBJECT
 private slots:
-    void startSelectsMachineOne();
+    void selection();
     void description_data();
     void description();
-    void clickMovesSelectionAndReopensPort();
     void whileSendingPanelChangesNothing();
     void clickAppliesPendingRename();
-    void contextClickSelectsThenOpensMenu();
     void addUpToNineMachines();
     void badPortMarker();
     void dropQueuesWithoutSelecting();
     void machineLifeOnPseudoTerminal();
 };
 
-void TestPanel::startSelectsMachineOne()
+void TestPanel::selection()
 {
     PanelRig rig(machinesFile(3));
     frmHalvec &w = *rig.w;
+    // At the start: machine 1.
     QCOMPARE(rig.m.Last_MC, 3);
     QCOMPARE(int(rig.m.SelectedMC), 1);
     for (int i = 1; i <= 9; ++i) {
@@ -80,6 +79,28 @@ void TestPanel::startSelectsMachineOne()
     QCOMPARE(borderColours(w.frmMc[1]), qMakePair(grey, grey));
     QCOMPARE(borderColours(w.frmMc[2]), qMakePair(white, white));
     QVERIFY(w.imgBadPort->isHidden());
+
+    // A click, twice: the selected icon again closes (and opens) the port.
+    for (int round = 0; round < 2; ++round) {
+        rig.s.clearLog();
+        QTest::mouseClick(w.imgMc[3], Qt::LeftButton);
+        QCOMPARE(int(rig.m.SelectedMC), 3);
+        QVERIFY(rig.s.log.contains(QStringLiteral("Close")));
+    }
+    QCOMPARE(borderColours(w.frmMc[3]), qMakePair(grey, grey));
+    QCOMPARE(borderColours(w.frmMc[1]), qMakePair(white, white));
+    QVERIFY(!w.txBuffer[3]->isHidden());
+    QVERIFY(w.txBuffer[1]->isHidden());
+    QCOMPARE(w.lblmcname->text(), QStringLiteral("MC 3"));
+    QVERIFY(rig.p.menus.isEmpty());
+
+    // A context click selects, then opens the menu.
+    rig.p.menuChoices = {QString()};
+    QTest::mouseClick(w.imgMc[2], Qt::RightButton);
+    QCOMPARE(int(rig.m.SelectedMC), 2);
+    QCOMPARE(rig.p.menus.size(), 1);
+    QCOMPARE(rig.p.menus.first(), (QStringList{"Open", "Receive", "Clear", "-", "Rename", "Delete",
+                                               "-", "Properties", "-", "Port Scan"}));
 }
 
 void TestPanel::description_data()
@@ -108,25 +129,6 @@ void TestPanel::description()
     QCOMPARE(rig.w->lbldesc->text(), "Mode: AUTO\n\n" + expected);
     QCOMPARE(textColour(rig.w->lbldesc), QColor(Qt::black));
     QCOMPARE(rig.w->lblmcname->text(), QStringLiteral("MC 1"));
-}
-
-void TestPanel::clickMovesSelectionAndReopensPort()
-{
-    PanelRig rig(machinesFile(3));
-    frmHalvec &w = *rig.w;
-    // Twice: the selected icon again closes (and opens) the port once more.
-    for (int round = 0; round < 2; ++round) {
-        rig.s.clearLog();
-        QTest::mouseClick(w.imgMc[3], Qt::LeftButton);
-        QCOMPARE(int(rig.m.SelectedMC), 3);
-        QVERIFY(rig.s.log.contains(QStringLiteral("Close")));
-    }
-    QCOMPARE(borderColours(w.frmMc[3]), qMakePair(grey, grey));
-    QCOMPARE(borderColours(w.frmMc[1]), qMakePair(white, white));
-    QVERIFY(!w.txBuffer[3]->isHidden());
-    QVERIFY(w.txBuffer[1]->isHidden());
-    QCOMPARE(w.lblmcname->text(), QStringLiteral("MC 3"));
-    QVERIFY(rig.p.menus.isEmpty());
 }
 
 void TestPanel::whileSendingPanelChangesNothing()
@@ -176,17 +178,6 @@ void TestPanel::clickAppliesPendingRename()
     QVERIFY(w.txtRename->isHidden());
     QCOMPARE(rig.m.mc(2, MCNAME), QStringLiteral("MC 2"));
     QCOMPARE(int(rig.m.SelectedMC), 1);
-}
-
-void TestPanel::contextClickSelectsThenOpensMenu()
-{
-    PanelRig rig(machinesFile(3));
-    rig.p.menuChoices = {QString()};
-    QTest::mouseClick(rig.w->imgMc[3], Qt::RightButton);
-    QCOMPARE(int(rig.m.SelectedMC), 3);
-    QCOMPARE(rig.p.menus.size(), 1);
-    QCOMPARE(rig.p.menus.first(), (QStringList{"Open", "Receive", "Clear", "-", "Rename", "Delete",
-                                               "-", "Properties", "-", "Port Scan"}));
 }
 
 void TestPanel::addUpToNineMachines()
@@ -287,12 +278,10 @@ void TestPanel::machineLifeOnPseudoTerminal()
 
     // Add: the defaults, on the first listed port.
     QTest::mouseClick(w.BevelButton1, Qt::LeftButton);
-    QByteArray expected = machineSection(1, {{"MCNAME", "NEW"},
-                                             {"MCPORT", "ttyFAKE9"},
-                                             {"MCFOLDER", "Unused"},
-                                             {"MCDRATE", "1200"},
-                                             {"MCTXSTEP", ""}}) +
-                          '\n';
+    // clang-format off
+    QByteArray expected = machineSection(1, {{"MCNAME", "NEW"}, {"MCPORT", "ttyFAKE9"},
+        {"MCFOLDER", "Unused"}, {"MCDRATE", "1200"}, {"MCTXSTEP", ""}}) + '\n';
+    // clang-format on
     QCOMPARE(rig.ini(), expected);
 
     // Set up: the pseudo-terminal, 9600 bit/s, 8 data bits, 2 stop bits, XON.
@@ -310,14 +299,10 @@ void TestPanel::machineLifeOnPseudoTerminal()
     QTRY_VERIFY(!setup->saveFeedbackRunning());
     QTest::mouseClick(setup->Command2, Qt::LeftButton);
     QTRY_VERIFY(setup.isNull());
-    expected = machineSection(1, {{"MCNAME", "Mill"},
-                                  {"MCPORT", dev},
-                                  {"MCFOLDER", m.AppPath},
-                                  {"MCDRATE", "9600"},
-                                  {"MCDBITS", "8"},
-                                  {"MCPARITY", "None"},
-                                  {"MCSBITS", "2"}}) +
-               '\n';
+    // clang-format off
+    expected = machineSection(1, {{"MCNAME", "Mill"}, {"MCPORT", dev}, {"MCFOLDER", m.AppPath},
+        {"MCDRATE", "9600"}, {"MCDBITS", "8"}, {"MCPARITY", "None"}, {"MCSBITS", "2"}}) + '\n';
+    // clang-format on
     QCOMPARE(rig.ini(), expected);
 
     // Select: the port opens with the machine's settings.
