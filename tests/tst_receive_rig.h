@@ -41,6 +41,21 @@ inline QByteArray rxMachineSection(int n, const QMap<QString, QString> &values =
     return out;
 }
 
+// Every byte value from `from` to 255 except CR and LF, in order.
+inline QByteArray bytesButLineEnds(int from)
+{
+    QByteArray out;
+    for (int c = from; c < 256; ++c)
+        if (c != '\r' && c != '\n') out += char(c);
+    return out;
+}
+
+inline QByteArray fileBytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+}
+
 template <typename Port = FakeSerial> struct RxRig {
     Module1 m;
     FakePlatform p;
@@ -65,11 +80,7 @@ template <typename Port = FakeSerial> struct RxRig {
     ~RxRig() { w.reset(); }
 
     QString iniPath() const { return dir.path() + QStringLiteral("/zoZad.ini"); }
-    QByteArray iniBytes() const
-    {
-        QFile f(iniPath());
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
+    QByteArray iniBytes() const { return fileBytes(iniPath()); }
     rxedit *rx() { return w->rxEdit(false); }
     // The received text as it would be saved (line ends as CR LF).
     QByteArray text() { return rx() ? rx()->textBytes() : QByteArray("<no window>"); }
