@@ -150,12 +150,19 @@ void TestPanel::whileSendingPanelChangesNothing()
     QCOMPARE(rig.ini(), before);
     QCOMPARE(rig.p.beeps, 1);
 
-    // A context click offers the sending machine only "Receive".
-    rig.p.menuChoices = {QString()};
+    // A context click offers the sending machine only "Receive"; even a
+    // stale choice cannot reach a command that is not offered.
+    w.txBuffer[1]->setPlainText(QStringLiteral("G01 X1"));
+    rig.p.menuChoices = {QStringLiteral("Clear")};
     QTest::mouseClick(w.imgMc[2], Qt::RightButton);
     QCOMPARE(int(rig.m.SelectedMC), 1);
     QCOMPARE(rig.p.menus.size(), 1);
     QCOMPARE(rig.p.menus.first(), QStringList{QStringLiteral("Receive")});
+    QVERIFY(rig.p.messages.isEmpty());
+    QCOMPARE(w.txBuffer[1]->toPlainText(), QStringLiteral("G01 X1"));
+    rig.p.menuChoices = {QStringLiteral("Receive")};
+    QTest::mouseClick(w.imgMc[2], Qt::RightButton);
+    QVERIFY(w.rxEdit(false) != nullptr);
 }
 
 void TestPanel::clickAppliesPendingRename()
