@@ -81,15 +81,13 @@ class TestContextMenu : public QObject
     Q_OBJECT
 private slots:
     void noMachineSelected();
-    void onlyReceiveWhileSending();
     void open();
     void clearAsksFirst();
     void renameKeyFilter_data();
     void renameKeyFilter();
     void renameWritesOnlyARealName();
     void renameAppliedOnFocusLoss();
-    void deleteMachineTwoOfFour();
-    void propertiesOpensModalSetup();
+    void deleteMachineTwoOfFour(); // and Properties
 };
 
 void TestContextMenu::noMachineSelected()
@@ -102,21 +100,6 @@ void TestContextMenu::noMachineSelected()
     QVERIFY(rig.p.menus.isEmpty());
     QCOMPARE(rig.p.lastMessage(), QLatin1String(McContextMenu::selectFirstMessage));
     QCOMPARE(rig.w->lblmc[0]->text(), QStringLiteral("Add Machine"));
-}
-
-void TestContextMenu::onlyReceiveWhileSending()
-{
-    PanelRig rig(machinesFile(2));
-    fillSlots(*rig.w, 1);
-    rig.m.PortState = 1;
-    // Even a stale choice cannot reach a command that is not offered.
-    choose(rig, "Clear");
-    QCOMPARE(rig.p.menus.first(), QStringList{QStringLiteral("Receive")});
-    QVERIFY(rig.p.messages.isEmpty());
-    QCOMPARE(slotContents(*rig.w, 1), filled(1));
-
-    choose(rig, "Receive");
-    QVERIFY(rig.w->rxEdit(false) != nullptr);
 }
 
 void TestContextMenu::open()
@@ -279,9 +262,13 @@ void TestContextMenu::deleteMachineTwoOfFour()
     PanelRig rig(machinesFile(4));
     frmHalvec &w = *rig.w;
     fillSlots(w, 4);
+    // Properties opens the setup dialog, modal, for the selected machine.
     w.panel->mcClick(4);
-    QPointer<frmSetup> setup = w.panel->showSetup(false);
-    QVERIFY(setup);
+    choose(rig, "Properties");
+    QPointer<frmSetup> setup = w.panel->setupDialog();
+    QVERIFY(setup && setup->isVisible());
+    QCOMPARE(setup->windowModality(), Qt::ApplicationModal);
+    QCOMPARE(setup->MCNo, 4);
     w.panel->mcClick(2);
     const QByteArray before = rig.ini();
 
@@ -331,19 +318,6 @@ void TestContextMenu::deleteMachineTwoOfFour()
     w.contextMenu->DeleteMC();
     QTRY_VERIFY(setup.isNull());
     QCOMPARE(rig.m.Last_MC, 2);
-}
-
-void TestContextMenu::propertiesOpensModalSetup()
-{
-    PanelRig rig(machinesFile(3));
-    rig.w->panel->mcClick(3);
-    choose(rig, "Properties");
-    frmSetup *setup = rig.w->panel->setupDialog();
-    QVERIFY(setup);
-    QVERIFY(setup->isVisible());
-    QCOMPARE(setup->windowModality(), Qt::ApplicationModal);
-    QCOMPARE(setup->MCNo, 3);
-    setup->close();
 }
 
 QTEST_MAIN(TestContextMenu)
