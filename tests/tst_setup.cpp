@@ -54,9 +54,7 @@ private slots:
     void saving();
     void addWritesTheDefaultSection();
     void saveFeedbackLeavesDialogOpen();
-    void closeDuringFeedbackStillRefreshes();
     void oneInstance();
-    void saveRefusedWhileSending();
 };
 
 void TestSetup::controlsAndLists()
@@ -249,6 +247,17 @@ void TestSetup::saveFeedbackLeavesDialogOpen()
     QPointer<frmSetup> s = openFor(rig, 2);
     const int width = s->Command1->width();
     s->txtName->setText(QStringLiteral("Lathe"));
+
+    // Refused while sending.
+    const QByteArray before = rig.ini();
+    rig.w->cmdStop->setVisible(true);
+    QTest::mouseClick(s->Command1, Qt::LeftButton);
+    QCOMPARE(rig.ini(), before);
+    QCOMPARE(rig.p.lastMessage(), QLatin1String(frmSetup::busyMessage));
+    QCOMPARE(int(rig.m.SelectedMC), 2);
+    QVERIFY(!s->saveFeedbackRunning());
+
+    rig.w->cmdStop->setVisible(false);
     QTest::mouseClick(s->Command1, Qt::LeftButton);
     QVERIFY(rig.ini().contains("[MC2]\nMCNAME=Lathe\n"));
     QVERIFY(s->saveFeedbackRunning());
@@ -269,18 +278,6 @@ void TestSetup::saveFeedbackLeavesDialogOpen()
     QTRY_VERIFY(s.isNull());
 }
 
-void TestSetup::closeDuringFeedbackStillRefreshes()
-{
-    PanelRig rig(machinesFile(2));
-    QPointer<frmSetup> s = openFor(rig, 1);
-    s->txtName->setText(QStringLiteral("Router"));
-    s->SaveSettings();
-    s->close();
-    QCOMPARE(rig.w->lblmc[1]->text(), QStringLiteral("Router"));
-    QCOMPARE(rig.m.mc(1, MCNAME), QStringLiteral("Router"));
-    QTRY_VERIFY(s.isNull());
-}
-
 void TestSetup::oneInstance()
 {
     PanelRig rig(machinesFile(2));
@@ -290,8 +287,14 @@ void TestSetup::oneInstance()
     QCOMPARE(rig.w->panel->showSetup(true), first.data());
     QCOMPARE(first->MCNo, 1);
     QCOMPARE(first->windowModality(), Qt::ApplicationModal);
+    // Closed while Save's feedback runs: the panel still shows the change.
+    first->txtName->setText(QStringLiteral("Router"));
+    first->SaveSettings();
     first->close();
+    QCOMPARE(rig.w->lblmc[1]->text(), QStringLiteral("Router"));
+    QCOMPARE(rig.m.mc(1, MCNAME), QStringLiteral("Router"));
     QTRY_VERIFY(first.isNull());
+    rig.w->panel->mcClick(2);
     QPointer<frmSetup> second = rig.w->panel->showSetup(false);
     QVERIFY(second);
     QCOMPARE(second->MCNo, 2);
@@ -303,21 +306,6 @@ void TestSetup::oneInstance()
     frmSetup *third = rig.w->panel->showSetup(false);
     QCOMPARE(third->MCNo, 1);
     third->close();
-}
-
-void TestSetup::saveRefusedWhileSending()
-{
-    PanelRig rig(machinesFile(2));
-    frmSetup *s = openFor(rig, 2);
-    const QByteArray before = rig.ini();
-    rig.w->cmdStop->setVisible(true);
-    s->txtName->setText(QStringLiteral("Changed"));
-    s->SaveSettings();
-    QCOMPARE(rig.ini(), before);
-    QCOMPARE(rig.p.lastMessage(), QLatin1String(frmSetup::busyMessage));
-    QCOMPARE(int(rig.m.SelectedMC), 2);
-    QVERIFY(!s->saveFeedbackRunning());
-    s->close();
 }
 
 QTEST_MAIN(TestSetup)
