@@ -73,9 +73,6 @@ private slots:
         QVERIFY(r.rx() && r.rx()->isVisible());
         QVERIFY(!r.rx()->isModal());
         QVERIFY(!r.rx()->AutoGroup->isVisible());
-        deliverAll(r, {"%\r\nN10 G01", " X1\r\n"});
-        waitRunEnd(r);
-        QCOMPARE(r.text(), QByteArray("%\r\nN10 G01 X1\r\n"));
     }
 
     void strip_data()
