@@ -6,6 +6,8 @@
 #include "linemodel.h"
 #include "simmachine.h"
 
+#include <algorithm>
+
 using Rig = SendRig<LineModelSerial>;
 
 namespace
@@ -54,11 +56,8 @@ void TestSendLine::flowControl()
     QFETCH(double, machineRate);
     QFETCH(int, lines);
     constexpr int width = 70;
-    Rig r(oneMachine({{"MCDRATE", speed},
-                      {"MCDBITS", "8"},
-                      {"MCFLOW", flow},
-                      {"MCBLKTIC", "Fast"},
-                      {"MCEOB", "CRLF"}}));
+    Rig r(
+        oneMachine({{"MCDRATE", speed}, {"MCDBITS", "8"}, {"MCFLOW", flow}, {"MCBLKTIC", "Fast"}}));
     SimMachine machine({256, machineRate, 192, 64, true});
     r.s.attach(&machine);
     const QByteArray text = program(lines, width);
@@ -77,9 +76,8 @@ void TestSendLine::flowControl()
 
     QCOMPARE(machine.received, expected + nuls());
     QVERIFY2(machine.dc3Sent > 0, "the machine's buffer never filled: the test proves nothing");
-    int programOverruns = 0;
-    for (qint64 at : machine.overrunAt)
-        if (at < expected.size()) ++programOverruns;
+    const auto programOverruns = std::count_if(machine.overrunAt.begin(), machine.overrunAt.end(),
+                                               [&](qint64 at) { return at < expected.size(); });
     if (flow == QLatin1String("1")) {
         // The port's own handshake stops the line within a character or two:
         // the DC3 takes one character time to come back, and the character
@@ -89,17 +87,15 @@ void TestSendLine::flowControl()
     } else {
         // The program obeys XOFF between characters; what the driver holds
         // (at most the line in flight) still goes.
-        QVERIFY2(programOverruns <= width + 2, qPrintable(QString::number(programOverruns)));
+        QVERIFY2(programOverruns <= width + 2,
+                 qPrintable(QString::number(qint64(programOverruns))));
     }
 }
 
 void TestSendLine::drainAndDelayBeforeEachLine()
 {
-    Rig r(oneMachine({{"MCDRATE", "9600"},
-                      {"MCDBITS", "7"},
-                      {"MCFLOW", "0"},
-                      {"MCBLKTIC", "50ms"},
-                      {"MCEOB", "CR"}}));
+    Rig r(
+        oneMachine({{"MCDRATE", "9600"}, {"MCFLOW", "0"}, {"MCBLKTIC", "50ms"}, {"MCEOB", "CR"}}));
     SimMachine machine({1 << 20, 1e6, 1 << 20, 0, false});
     r.s.attach(&machine);
     r.load(program(8, 30));
