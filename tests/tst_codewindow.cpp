@@ -43,7 +43,6 @@ private slots:
     void lineEndsAndBytes();
     void pointerFollowsCaret();
     void scrollLeavesPointerAndSendUsesIt();
-    void caretOutOfViewLeavesPointer();
     void dragAndRelease();
 };
 
@@ -108,34 +107,29 @@ void TestCodeWindow::scrollLeavesPointerAndSendUsesIt()
 {
     Rig r(fastMachine());
     r.load(lines(200));
+    r.caretTo(r.edit()->document()->findBlockByNumber(3).position() + 2);
+    QCOMPARE(r.w->codeWindows->pointerTop(), lineTop(r, 3));
+    // The view scrolls away from the caret's line; a selection change then
+    // finds no row showing it and leaves the pointer where it stands.
+    QScrollBar *bar = r.edit()->verticalScrollBar();
+    bar->setValue(100);
+    r.w->codeWindows->setPointerTop(lineTop(r, 110));
+    r.w->codeWindows->txBuffer_SelChange();
+    QCOMPARE(r.w->codeWindows->pointerTop(), lineTop(r, 110));
+    bar->setValue(0); // the line back in view: the pointer goes to it again
+    r.w->codeWindows->txBuffer_SelChange();
+    QCOMPARE(r.w->codeWindows->pointerTop(), lineTop(r, 3));
+    // Scrolling alone leaves the pointer; Send starts at the line beside it.
+    r.caretTo(0);
     const int before = r.w->codeWindows->pointerTop();
     QCOMPARE(before, lineTop(r, 0));
-    r.edit()->verticalScrollBar()->setValue(120);
+    bar->setValue(120);
     QCOMPARE(r.w->codeWindows->pointerTop(), before);
-    // Send starts at the line now beside the pointer.
     QSignalSpy done(r.w->engine, &SendEngine::finished);
     r.w->transmit->cmdTX_Action();
     r.w->cmdStop->click(); // after the first line
     QVERIFY(done.wait(5000));
     QCOMPARE(r.s.written, QByteArray("N120 G01 X120\r"));
-}
-
-void TestCodeWindow::caretOutOfViewLeavesPointer()
-{
-    Rig r(oneMachine({}));
-    r.load(lines(200));
-    r.caretTo(r.edit()->document()->findBlockByNumber(3).position() + 2);
-    QCOMPARE(r.w->codeWindows->pointerTop(), lineTop(r, 3));
-    // The view scrolls away from the caret's line; a selection change then
-    // finds no row showing it and leaves the pointer where it stands.
-    r.edit()->verticalScrollBar()->setValue(100);
-    r.w->codeWindows->setPointerTop(lineTop(r, 110));
-    r.w->codeWindows->txBuffer_SelChange();
-    QCOMPARE(r.w->codeWindows->pointerTop(), lineTop(r, 110));
-    // With the line back in view the pointer goes to it again.
-    r.edit()->verticalScrollBar()->setValue(0);
-    r.w->codeWindows->txBuffer_SelChange();
-    QCOMPARE(r.w->codeWindows->pointerTop(), lineTop(r, 3));
 }
 
 void TestCodeWindow::dragAndRelease()
