@@ -173,26 +173,6 @@ private slots:
         }
     }
 
-    void lineIsAStream()
-    {
-        const QByteArray text = upperProgram(300);
-        const LineFormat tx = LineFormat::parse(2400, "8N1");
-        for (int rx : {2400, 9600, 1200}) {
-            const LineFormat f = LineFormat::parse(rx, "8N1");
-            LineSimulator whole(tx), pieces(tx);
-            whole.send(text);
-            whole.idle(1);
-            QByteArray got;
-            for (qsizetype i = 0; i < text.size(); i += 7) {
-                pieces.send(text.mid(i, 7));
-                got += pieces.receive(f);
-            }
-            pieces.idle(1);
-            got += pieces.receive(f);
-            QCOMPARE(got, whole.receive(f));
-        }
-    }
-
     void scanFinds_data()
     {
         QTest::addColumn<int>("speed");
