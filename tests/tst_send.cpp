@@ -19,9 +19,8 @@ private slots:
     void wireBytes_data();
     void wireBytes();
     void blockDelayTicks();
-    void flowStartWait_data();
-    void flowStartWait();
-    void dc3HoldsOnlyInMode1();
+    void flowModes_data();
+    void flowModes();
     void drainsBeforeEachLine();
     void stopWhere_data();
     void stopWhere();
@@ -86,54 +85,41 @@ void TestSend::blockDelayTicks()
         QCOMPARE(SendEngine::delayEndTick(1000, ms), 1000 + ticks);
 }
 
-void TestSend::flowStartWait_data()
+void TestSend::flowModes_data()
 {
-    QTest::addColumn<QString>("flow");
-    QTest::addColumn<QByteArray>("notYet"); // bytes that must not start the send
-    QTest::addColumn<char>("starter");
-    QTest::newRow("3: any character") << "3" << QByteArray() << 'X';
-    QTest::newRow("4: DC1 only") << "4" << QByteArray("X%\x13") << kDC1;
+    QTest::addColumn<QByteArray>("notYet"); // arrives while held, must not release
+    QTest::addColumn<char>("release");      // 0: nothing holds the send
+    QTest::newRow("0") << QByteArray() << '\0';
+    QTest::newRow("2") << QByteArray() << '\0';
+    QTest::newRow("9") << QByteArray() << '\0';
+    QTest::newRow("1") << QByteArray("A%") << kDC1; // DC3 holds the next character
+    QTest::newRow("3") << QByteArray() << 'X';      // start waits for any character
+    QTest::newRow("4") << QByteArray("X%\x13") << kDC1;
 }
 
-void TestSend::flowStartWait()
+void TestSend::flowModes()
 {
-    QFETCH(QString, flow);
     QFETCH(QByteArray, notYet);
-    QFETCH(char, starter);
+    QFETCH(char, release);
+    const QString flow = QString::fromLatin1(QTest::currentDataTag());
     Rig r(fastMachine(QStringLiteral("CR"), flow));
-    r.load("G00\rM30\r");
+    r.load("ABCDEF\rM30\r");
+    const bool startWait = flow == QLatin1String("3") || flow == QLatin1String("4");
+    r.s.onWrite = [&](const QByteArray &) {
+        if (!startWait && r.s.written == "ABC") r.rx(kDC3);
+    };
     r.w->transmit->cmdTX_Action();
-    QVERIFY(r.w->engine->isRunning());
-    for (char c : notYet)
-        r.s.deliver(QByteArray(1, c));
-    QTest::qWait(100);
-    QCOMPARE(r.s.written, QByteArray());
-    r.s.deliver(QByteArray(1, starter));
-    QVERIFY(r.waitFinished());
-    QCOMPARE(r.s.written, QByteArray("G00\rM30\r") + nuls());
-}
-
-void TestSend::dc3HoldsOnlyInMode1()
-{
-    for (const char *flow : {"1", "0", "2", "9"}) {
-        Rig r(fastMachine(QStringLiteral("CR"), QString::fromLatin1(flow)));
-        r.load("ABCDEF\rM30\r");
-        r.s.onWrite = [&](const QByteArray &) {
-            if (r.s.written == "ABC") r.rx(kDC3);
-        };
-        r.w->transmit->cmdTX_Action();
-        if (flow == QByteArrayView("1")) {
-            QTRY_COMPARE(r.s.written, QByteArray("ABC"));
-            QTest::qWait(80);
-            QCOMPARE(r.s.written, QByteArray("ABC"));
-            r.s.deliver("A%"); // anything but DC1 leaves the hold on
-            QTest::qWait(80);
-            QCOMPARE(r.s.written, QByteArray("ABC"));
-            r.s.deliver(QByteArray(1, kDC1));
-        }
-        QVERIFY2(r.waitFinished(), flow);
-        QCOMPARE(r.s.written, QByteArray("ABCDEF\rM30\r") + nuls());
+    if (release) {
+        const QByteArray held = startWait ? QByteArray() : QByteArray("ABC");
+        QTRY_COMPARE(r.s.written, held);
+        for (char c : notYet)
+            r.s.deliver(QByteArray(1, c));
+        QTest::qWait(100);
+        QCOMPARE(r.s.written, held);
+        r.s.deliver(QByteArray(1, release));
     }
+    QVERIFY(r.waitFinished());
+    QCOMPARE(r.s.written, QByteArray("ABCDEF\rM30\r") + nuls());
 }
 
 void TestSend::drainsBeforeEachLine()
