@@ -78,9 +78,8 @@ template <typename Port> struct SendRig {
     // Presses Send and waits for the send to end.
     bool send(int timeoutMs = 10000)
     {
-        QSignalSpy done(w->engine, &SendEngine::finished);
         w->transmit->cmdTX_Action();
-        return !w->engine->isRunning() || done.wait(timeoutMs);
+        return waitFinished(timeoutMs);
     }
     bool waitFinished(int timeoutMs = 10000)
     {
