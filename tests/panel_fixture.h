@@ -57,19 +57,20 @@ inline QByteArray machinesFile(int n)
     return out + '\n';
 }
 
-struct PanelRig {
+// A main window over a temporary folder holding `ini` as zoZad.ini, with
+// the test's own port (or `serial` in its place, e.g. a real one).
+template <typename Port = FakeSerial> struct WindowRig {
     Module1 m;
     FakePlatform p;
-    FakeSerial s;
+    Port s;
     FakePortList ports;
     QTemporaryDir dir;
     std::unique_ptr<frmHalvec> w;
 
-    // `serial` replaces the fake port, e.g. with a real one.
-    explicit PanelRig(const QByteArray &ini,
-                      QStringList portNames = {QStringLiteral("ttyFAKE0"),
-                                               QStringLiteral("ttyFAKE1")},
-                      Serial *serial = nullptr)
+    explicit WindowRig(const QByteArray &ini,
+                       QStringList portNames = {QStringLiteral("ttyFAKE0"),
+                                                QStringLiteral("ttyFAKE1")},
+                       Serial *serial = nullptr, bool show = false)
         : ports(std::move(portNames))
     {
         m.AppPath = dir.path() + QLatin1Char('/');
@@ -77,9 +78,10 @@ struct PanelRig {
         if (f.open(QIODevice::WriteOnly)) f.write(ini);
         f.close();
         w = std::make_unique<frmHalvec>(m, p, serial ? *serial : s, ports);
+        if (show) w->show();
         w->Event_Open();
     }
-    ~PanelRig() { w.reset(); }
+    ~WindowRig() { w.reset(); }
 
     QString iniPath() const { return dir.path() + QStringLiteral("/zoZad.ini"); }
     QByteArray ini() const
@@ -88,3 +90,5 @@ struct PanelRig {
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
 };
+
+using PanelRig = WindowRig<FakeSerial>;

@@ -7,6 +7,7 @@
 #include "config/module1.h"
 #include "fakeplatform.h"
 #include "fakeserial.h"
+#include "panel_fixture.h"
 #include "receive/receivehandler.h"
 #include "rxedit/rxedit.h"
 
@@ -56,31 +57,21 @@ inline QByteArray fileBytes(const QString &path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
 }
 
-template <typename Port = FakeSerial> struct RxRig {
-    Module1 m;
-    FakePlatform p;
-    Port s;
-    FakePortList ports;
-    QTemporaryDir dir;
-    std::unique_ptr<frmHalvec> w;
+template <typename Port = FakeSerial> struct RxRig : WindowRig<Port> {
+    using Base = WindowRig<Port>;
+    using Base::w;
 
     explicit RxRig(const QMap<QString, QString> &machine = {}, QString portName = "ttyFAKE0")
-        : ports({portName})
+        : Base(iniOf(machine, portName), {portName}, nullptr, true)
     {
-        QMap<QString, QString> values = machine;
-        values.insert("MCPORT", portName);
-        m.AppPath = dir.path() + QLatin1Char('/');
-        QFile f(iniPath());
-        if (f.open(QIODevice::WriteOnly)) f.write(rxMachineSection(1, values));
-        f.close();
-        w = std::make_unique<frmHalvec>(m, p, s, ports);
-        w->show();
-        w->Event_Open();
     }
-    ~RxRig() { w.reset(); }
+    static QByteArray iniOf(QMap<QString, QString> values, const QString &portName)
+    {
+        values.insert("MCPORT", portName);
+        return rxMachineSection(1, values);
+    }
 
-    QString iniPath() const { return dir.path() + QStringLiteral("/zoZad.ini"); }
-    QByteArray iniBytes() const { return fileBytes(iniPath()); }
+    QByteArray iniBytes() const { return fileBytes(this->iniPath()); }
     rxedit *rx() { return w->rxEdit(false); }
     // The received text as it would be saved (line ends as CR LF).
     QByteArray text() { return rx() ? rx()->textBytes() : QByteArray("<no window>"); }

@@ -29,33 +29,27 @@ inline QByteArray nuls(int n = SendEngine::RunOutBytes)
     return QByteArray(n, '\0');
 }
 
-template <typename Port> struct SendRig {
-    Module1 m;
-    FakePlatform p;
-    Port s;
-    FakePortList ports;
-    QTemporaryDir dir;
-    std::unique_ptr<frmHalvec> w;
+template <typename Port> struct SendRig : WindowRig<Port> {
+    using Base = WindowRig<Port>;
+    using Base::dir;
+    using Base::m;
+    using Base::w;
 
     // Machines from `sections` (values per machine, over the defaults of
     // machineSection); machine 1 is selected and its port opened.
     explicit SendRig(const QList<QMap<QString, QString>> &sections,
                      QStringList portNames = {QStringLiteral("ttyFAKE0"),
                                               QStringLiteral("ttyFAKE1")})
-        : ports(std::move(portNames))
+        : Base(iniOf(sections), std::move(portNames), nullptr, true)
     {
-        m.AppPath = dir.path() + QLatin1Char('/');
+    }
+    static QByteArray iniOf(const QList<QMap<QString, QString>> &sections)
+    {
         QByteArray ini;
         for (int i = 0; i < sections.size(); ++i)
             ini += machineSection(i + 1, sections[i]);
-        QFile f(m.AppPath + QStringLiteral("zoZad.ini"));
-        if (f.open(QIODevice::WriteOnly)) f.write(ini);
-        f.close();
-        w = std::make_unique<frmHalvec>(m, p, s, ports);
-        w->show();
-        w->Event_Open();
+        return ini;
     }
-    ~SendRig() { w.reset(); }
 
     QPlainTextEdit *edit(int mc = 1) const { return w->txBuffer[mc]; }
 
