@@ -3,14 +3,15 @@
 // byte sent to the last byte shown in RX-Edit, and CPU time per megabyte
 // (the GUI thread alone, and the whole process including the writer).
 
-#include "app/frmhalvec.h"
-#include "config/module1.h"
+#include "core/clock.h"
+#include "core/configstore.h"
+#include "core/link.h"
+#include "core/qtserialport.h"
+#include "core/workshop.h"
 #include "fakeplatform.h"
-#include "fakeserial.h"
+#include "fakeport.h"
 #include "pty.h"
-#include "receive/receivehandler.h"
-#include "rxedit/rxedit.h"
-#include "serial/qtserial.h"
+#include "ui/mainwindow.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -69,26 +70,27 @@ int main(int argc, char **argv)
         return 1;
     }
     QTemporaryDir dir;
-    Module1 m;
-    FakePlatform platform;
-    QtSerial s;
-    FakePortList ports({pty.slavePath()});
-    m.AppPath = dir.path() + QLatin1Char('/');
     {
-        QFile f(m.AppPath + QStringLiteral("zoZad.ini"));
+        QFile f(dir.filePath(QStringLiteral("zoZad.ini")));
         if (!f.open(QIODevice::WriteOnly)) return 1;
         f.write("[MC1]\r\nMCNAME=Bench\r\nMCPORT=" + pty.slavePath().toLatin1() +
                 "\r\nMCFLOW=0\r\nMCDRATE=115200\r\nMCDBITS=8\r\nMCSBITS=1\r\n");
     }
-    frmHalvec w(m, platform, s, ports);
+    FakePlatform platform;
+    QtSerialPort s;
+    FakePortList ports({pty.slavePath()});
+    ConfigStore config(dir.path());
+    Link link(s, ports, Clock::system());
+    Workshop workshop(config, link);
+    MainWindow w(workshop, platform);
     w.show();
-    w.Event_Open();
+    w.open();
     if (!s.isOpen()) {
         std::fprintf(stderr, "port not open\n");
         return 1;
     }
-    w.mnuReceive->click();
-    QTextDocument *doc = w.rxEdit(false)->txtFile->document();
+    w.findChild<QToolButton *>(QStringLiteral("mnuReceive"))->click();
+    QTextDocument *doc = w.rxEdit()->findChild<QPlainTextEdit *>(QStringLiteral("txtFile"))->document();
 
     // Characters the text holds once everything is shown: one per byte (a
     // line end is one), plus the document's own end.
@@ -127,15 +129,14 @@ int main(int argc, char **argv)
             shownNs = clock.nsecsElapsed();
         // quit() would first ask the windows to close, and the main window
         // closes only through its Quit entry.
-        if ((shownNs >= 0 && !m.InRXHandler) || clock.elapsed() > 300000) QCoreApplication::exit(0);
+        if ((shownNs >= 0 && !link.receiver().inBurst()) || clock.elapsed() > 300000) QCoreApplication::exit(0);
     });
     watch.start();
     QTimer progress;
     QObject::connect(&progress, &QTimer::timeout, [&] {
-        std::fprintf(stderr, "%lld ms: sent %lld, shown %d, waiting %lld, in run %d\n",
+        std::fprintf(stderr, "%lld ms: sent %lld, shown %d, in burst %d\n",
                      static_cast<long long>(clock.elapsed()), static_cast<long long>(sent.load()),
-                     doc->characterCount(), static_cast<long long>(s.BytesAvailable()),
-                     int(m.InRXHandler));
+                     doc->characterCount(), int(link.receiver().inBurst()));
     });
     if (qEnvironmentVariableIsSet("BENCH_PROGRESS")) progress.start(1000);
     app.exec();
@@ -145,7 +146,7 @@ int main(int argc, char **argv)
 
     QByteArray expected = data;
     expected.replace("\n", "\r\n");
-    const QByteArray got = w.rxEdit(false)->textBytes();
+    const QByteArray got = w.rxEdit()->textBytes();
     const qint64 lost = qint64(expected.size()) - qint64(got.size());
     const double mb = double(size) / (1024.0 * 1024.0);
 

@@ -5,19 +5,20 @@
 //
 //   bench_send [lines [case]]   (case 1..4: only that one)
 
-#include "app/frmhalvec.h"
-#include "config/module1.h"
+#include "core/clock.h"
+#include "core/configstore.h"
+#include "core/link.h"
+#include "core/workshop.h"
 #include "fakeplatform.h"
 #include "linemodel.h"
-#include "transmit/codewindows.h"
-#include "transmit/sendengine.h"
-#include "transmit/transmitcontrol.h"
+#include "ui/codewindows.h"
+#include "ui/mainwindow.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QFile>
-#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -90,11 +91,11 @@ qint64 pacingNs(const QByteArray &program, qint64 startNs, int delayMs, qint64 c
         if (line.isEmpty()) continue;
         const qint64 drained = std::max(t, lineFree);
         const qint64 tick = drained * 60 / 1'000'000'000;
-        const qint64 endTick = SendEngine::delayEndTick(tick, delayMs);
+        const qint64 endTick = SendJob::delayEndTick(tick, delayMs);
         t = (endTick * 1'000'000'000 + 59) / 60;
         lineFree = t + (line.size() + eob) * charNs;
     }
-    const qint64 runOutEnd = lineFree + SendEngine::RunOutBytes * charNs;
+    const qint64 runOutEnd = lineFree + SendJob::RunOutBytes * charNs;
     return runOutEnd + 300'000'000 - startNs;
 }
 
@@ -148,42 +149,42 @@ struct Result {
 Result run(const QString &speed, const QString &dbits, const QString &delay, int lines)
 {
     QTemporaryDir dir;
-    Module1 m;
-    FakePlatform p;
-    LineModelSerial s;
-    FakePortList ports({QStringLiteral("ttyFAKE0")});
-    m.AppPath = dir.path() + '/';
-    QFile f(m.AppPath + "zoZad.ini");
+    QFile f(dir.filePath("zoZad.ini"));
     f.open(QIODevice::WriteOnly);
     f.write(section(speed, dbits, delay));
     f.close();
-    frmHalvec w(m, p, s, ports);
+    Clock &clock = Clock::system();
+    FakePlatform p;
+    LineModelPort port(clock);
+    FakePortList ports({QStringLiteral("ttyFAKE0")});
+    ConfigStore config(dir.path());
+    Link link(port, ports, clock);
+    Workshop workshop(config, link);
+    MainWindow w(workshop, p);
     if (!qEnvironmentVariableIsSet("BENCH_HIDDEN")) w.show();
-    w.Event_Open();
+    w.open();
     const QByteArray program = benchProgram(lines);
-    w.codeWindows->setProgram(1, program);
-    QTextCursor c = w.txBuffer[1]->textCursor();
-    c.setPosition(0);
-    w.txBuffer[1]->setTextCursor(c);
+    w.codeWindows().setProgram(1, program);
+    w.codeWindows().showStart(1);
     QTest::qWait(200);
 
     Probe probe;
-    QSignalSpy finished(w.engine, &SendEngine::finished);
+    QSignalSpy finished(&link, &Link::sendFinished);
     probe.start();
     const qint64 cpu0 = cpuNs();
-    const qint64 t0 = SendEngine::clockNs();
-    w.transmit->cmdTX_Action();
+    const qint64 t0 = clock.nowNs();
+    w.findChild<QPushButton *>("cmdTX")->click();
     // The slowest case (10,000 lines at 960 B/s with a block delay) needs minutes.
     if (finished.isEmpty() && !finished.wait(60 * 60 * 1000))
         std::printf("  !! the send did not finish within an hour\n");
-    const qint64 wall = SendEngine::clockNs() - t0;
+    const qint64 wall = clock.nowNs() - t0;
     const qint64 cpu = cpuNs() - cpu0;
     probe.stop();
-    const int delayMs = std::max(0, Module1::leadingNumber(m.mc(1, MCBLKTIC)));
-    const qint64 pacing = pacingNs(program, t0, delayMs, s.charNs(), 2);
-    if (s.written.size() != program.size() + lines + SendEngine::RunOutBytes)
-        std::printf("  !! wrote %lld bytes, expected %lld\n", qint64(s.written.size()),
-                    qint64(program.size() + lines + SendEngine::RunOutBytes));
+    const int delayMs = workshop.machines().at(1).blockDelayMs();
+    const qint64 pacing = pacingNs(program, t0, delayMs, port.settings().characterNs(), 2);
+    if (port.written.size() != program.size() + lines + SendJob::RunOutBytes)
+        std::printf("  !! wrote %lld bytes, expected %lld\n", qint64(port.written.size()),
+                    qint64(program.size() + lines + SendJob::RunOutBytes));
     return {wall / 1e9, pacing / 1e9, double(cpu) / double(wall),
             std::max(probe.worstPosted, probe.worstTimer) / 1e6};
 }

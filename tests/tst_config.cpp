@@ -1,392 +1,252 @@
-// The machine table and its file zoZad.ini: what WriteIni writes (compared
-// byte for byte with files under tests/data), how ReadIni normalises what it
-// loads, how GetIniStr finds a key, and what a failed write leaves behind.
+// zoZad.ini: the files written (byte for byte against tests/data), how they
+// load, how one key is looked up, and what a failed write leaves behind.
 
-#include "config/module1.h"
+#include "core/inifile.h"
+#include "machinevalues.h"
+#include "shoprig.h"
 
 #include <QDir>
-#include <QFile>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
-#include <optional>
 #include <sys/resource.h>
 
 namespace
 {
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-QByteArray golden(const char *name)
-{
-    return readAll(QStringLiteral(TAVRIN_TEST_DATA "/") + QLatin1String(name));
-}
-
-// A machine with a distinct value in every column, so that a row written
-// under the wrong section or a column out of place shows in the file.
-void fillMachine(Module1 &m, int row, int k)
+// A distinct value in every column, so a value out of place shows.
+MachineConfig filled(int k)
 {
     static const char *const delays[] = {"5", "10", "25", "50", "70", "90", "150", "200", "Fast"};
     static const char *const rates[] = {"300",  "600",   "1200",  "2400",  "4800",
                                         "9600", "19200", "38400", "115200"};
     static const char *const eobs[] = {"CRLF", "LF", "CRLFLF", "CR"};
     static const char *const strips[] = {"", "10", "13"};
-    const bool odd = k % 2;
-    const std::pair<McKey, QString> values[] = {
-        {MCNAME, k == 2 ? QStringLiteral("Drehbank \u00C4") : QStringLiteral("Mill %1").arg(k)},
-        {MCPORT, QStringLiteral("ttyUSB%1").arg(k - 1)},
-        {MCMODE, "AUTO"},
-        {MCCOMPAR, "Unused"},
-        {MCFOLDER, QStringLiteral("/home/shop/progs%1").arg(k)},
-        {MCFLOW, QString::number(k % 3)},
-        {MCCRLF, "UNUSED"},
-        {MCBLKTIC, delays[k - 1]},
-        {MCEXTENS, QStringLiteral("ext %1").arg(k)},
-        {MCDRATE, rates[k - 1]},
-        {MCDBITS, odd ? "8" : "7"},
-        {MCPARITY, odd ? "None" : "Even"},
-        {MCSBITS, odd ? "1" : "2"},
-        {MCEOB, eobs[k % 4]},
-        {MCSOT, odd ? "2" : ""},
-        {MCEOT, odd ? "27" : ""},
-        {MCTXSTEP, odd ? "Fast" : "Smooth"},
-        {MCSTRIPEOB, strips[k % 3]}};
-    for (const auto &[key, value] : values)
-        m.setMc(row, key, value);
+    MachineConfig m = machineWith(QString::asprintf(
+        "MCPORT=ttyUSB%d|MCMODE=AUTO|MCCOMPAR=Unused|MCFOLDER=/home/shop/progs%d|MCFLOW=%d|"
+        "MCCRLF=UNUSED|MCBLKTIC=%s|MCEXTENS=ext %d|MCDRATE=%s|MCEOB=%s|MCSTRIPEOB=%s|%s",
+        k - 1, k, k % 3, delays[k - 1], k, rates[k - 1], eobs[k % 4], strips[k % 3],
+        k % 2 ? "MCDBITS=8|MCPARITY=None|MCSBITS=1|MCSOT=2|MCEOT=27|MCTXSTEP=Fast"
+              : "MCDBITS=7|MCPARITY=Even|MCSBITS=2|MCTXSTEP=Smooth"));
+    m.setValue(Key::Name,
+               k == 2 ? QStringLiteral("Drehbank \u00C4") : QStringLiteral("Mill %1").arg(k));
+    return m;
 }
 
-// One machine section with plain values; `overrides` replaces a key's line
-// ("KEY=value") or, given as "-KEY", leaves the key out.
-QByteArray section(int index, const QStringList &overrides = {})
+MachineTable filledTable(int count, int without = 0)
 {
-    const QStringList base = {
-        "MCNAME=Lathe", "MCPORT=ttyS1",  "MCMODE=AUTO",   "MCCOMPAR=Unused", "MCFOLDER=/data/nc",
-        "MCFLOW=1",     "MCCRLF=UNUSED", "MCBLKTIC=50ms", "MCBLKNUL=",       "MCPREFIX=",
-        "MCEXTENS=",    "MCDRATE=9600",  "MCDBITS=8",     "MCPARITY=None",   "MCSBITS=1",
-        "MCEOB=CRLF",   "MCSOT=",        "MCEOT=",        "MCTXSTEP=Smooth", "MCSTRIPEOB=",
-    };
-    QString out = QStringLiteral("[MC%1]\n").arg(index);
-    for (const QString &line : base) {
-        const QString key = line.section(QLatin1Char('='), 0, 0);
-        QString text = line;
-        for (const QString &o : overrides) {
-            if (o == QLatin1Char('-') + key)
-                text.clear();
-            else if (o.section(QLatin1Char('='), 0, 0) == key)
-                text = o;
-        }
-        if (!text.isNull()) out += text + QLatin1Char('\n');
-    }
-    return (out + QLatin1Char('\n')).toUtf8();
+    MachineTable t;
+    for (int k = 1; k <= count; ++k)
+        if (k != without) t.append(filled(k));
+    return t;
 }
 
+struct Rig : ShopRig<> {
+    using ShopRig::ShopRig;
+    // Machines 1 to `count`, each with a program in its queue.
+    void fill(int count)
+    {
+        config.table() = filledTable(count);
+        for (int i = 1; i <= count; ++i)
+            shop.queue(i).add(QStringLiteral("/p/%1.nc").arg(i));
+    }
+    QStringList queues()
+    {
+        QStringList out;
+        for (int i = 1; i <= MachineTable::MaxMachines; ++i)
+            out << shop.queue(i).paths().join(u',');
+        return out;
+    }
+    QStringList files() const
+    {
+        return QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries);
+    }
+};
 } // namespace
 
 class TestConfig : public QObject
 {
     Q_OBJECT
-
-    std::optional<QTemporaryDir> dir;
-    std::optional<Module1> m;
-
-    QString iniPath() const { return dir->filePath(QStringLiteral("zoZad.ini")); }
-    void setFile(const QByteArray &bytes)
-    {
-        QFile f(iniPath());
-        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
-    }
-    void fillMachines(int count)
-    {
-        m->Last_MC = qMax(0, count);
-        for (int k = 1; k <= count; ++k)
-            fillMachine(*m, k, k);
-    }
-
 private slots:
-    void init() // a fresh folder and table for every case
+    // Added with the defaults on the first port listed, or deleted: the later
+    // machines move down with their queues, and the file loads back.
+    void written_data()
     {
-        m.reset();
-        QVERIFY(dir.emplace().isValid());
-        m.emplace();
-        m->AppPath = dir->path() + QLatin1Char('/');
-        m->iniFile = iniPath();
-    }
-
-    void writeIni_golden_data()
-    {
+        QTest::addColumn<QStringList>("ports");
         QTest::addColumn<int>("machines");
-        QTest::addColumn<int>("skip");
-        QTest::addColumn<QByteArray>("expected");
-        QTest::newRow("delete 2 of 3") << 3 << 2 << golden("config_delete_2_of_3.ini");
-        QTest::newRow("delete last of 3") << 3 << 3 << golden("config_delete_3_of_3.ini");
-        QTest::newRow("nine less 9") << 9 << 9 << golden("config_nine_less_9.ini");
-        QTest::newRow("nine less 4") << 9 << 4 << golden("config_nine_less_4.ini");
-        QTest::newRow("no machine") << -1 << 0 << golden("config_empty.ini");
-        QTest::newRow("skip of an absent machine") << -1 << 5 << golden("config_empty.ini");
+        QTest::addColumn<int>("removed"); // 0: one is added
+        QTest::addColumn<QString>("file");
+        QTest::newRow("add") << QStringList{"ttyS0", "ttyS1"} << 0 << 0 << "config_add.ini";
+        QTest::newRow("add on ttyFAKE0")
+            << QStringList{"ttyFAKE0"} << 0 << 0 << "setup_add_golden.ini";
+        QTest::newRow("delete 2 of 3") << QStringList() << 3 << 2 << "config_delete_2_of_3.ini";
+        QTest::newRow("delete 3 of 3") << QStringList() << 3 << 3 << "config_delete_3_of_3.ini";
+        QTest::newRow("nine less 4") << QStringList() << 9 << 4 << "config_nine_less_4.ini";
+        QTest::newRow("nine less 9") << QStringList() << 9 << 9 << "config_nine_less_9.ini";
+        QTest::newRow("delete the only one") << QStringList() << 1 << 1 << "config_empty.ini";
     }
-    void writeIni_golden()
+    void written()
     {
+        QFETCH(QStringList, ports);
         QFETCH(int, machines);
-        QFETCH(int, skip);
-        QFETCH(QByteArray, expected);
-        setFile("old contents\n");
-        fillMachines(machines);
-        const auto before = m->MCDATA[2][MCNAME];
-        QSignalSpy failed(&*m, &Module1::iniWriteFailed);
-        QVERIFY(m->WriteIni(skip));
-        QCOMPARE(failed.count(), 0);
-        QCOMPARE(readAll(iniPath()), expected);
-        // Writing never changes the table; the reload after it does.
-        QCOMPARE(m->MCDATA[2][MCNAME], before);
-        QCOMPARE(QDir(dir->path()).entryList(QDir::Files), QStringList{"zoZad.ini"});
+        QFETCH(int, removed);
+        QFETCH(QString, file);
+        Rig r;
+        r.ports.list = ports;
+        r.fill(machines);
+        if (removed)
+            QVERIFY(r.shop.remove(removed));
+        else
+            QCOMPARE(r.shop.addMachine(), Workshop::AddResult::Added);
+        QCOMPARE(r.file(), readFile(TAVRIN_TEST_DATA "/" + file));
+        QCOMPARE(r.files(), QStringList{"zoZad.ini"});
+        if (removed) QCOMPARE(r.shop.machines(), filledTable(machines, removed)); // as loaded
+        QStringList queues(MachineTable::MaxMachines);
+        for (int i = 1; i < machines; ++i)
+            queues[i - 1] = QStringLiteral("/p/%1.nc").arg(i < removed ? i : i + 1);
+        QCOMPARE(r.queues(), queues);
     }
 
-    // A written file loads back as it was, in any line end: block delays
-    // "150" and "200" included, machines in their order, the rest empty.
-    void writeThenRead_data()
+    void renameAndUpdate()
     {
-        QTest::addColumn<QByteArray>("lineEnd");
-        QTest::newRow("LF") << QByteArray("\n");
-        QTest::newRow("CR") << QByteArray("\r");
-        QTest::newRow("CR LF") << QByteArray("\r\n");
-    }
-    void writeThenRead()
-    {
-        QFETCH(QByteArray, lineEnd);
-        fillMachines(9);
-        QVERIFY(m->WriteIni(4));
-        setFile(readAll(iniPath()).replace('\n', lineEnd));
-        m->ReadIni();
-        QCOMPARE(m->Last_MC, 8);
-        for (int i = 0; i <= Module1::Max_MC; ++i) {
-            Module1 expected;
-            if (i >= 1 && i <= 8) fillMachine(expected, i, i < 4 ? i : i + 1);
-            for (int k = 0; k <= McKeyCount; ++k)
-                QCOMPARE(m->MCDATA[i][k], expected.MCDATA[i][k]);
-        }
+        Rig r;
+        r.fill(2);
+        QVERIFY(r.shop.rename(2, "Lathe #2"));
+        QVERIFY(!r.shop.rename(2, "Lathe 2"));
+        QVERIFY(!r.shop.rename(1, "###"));
+        QCOMPARE(r.shop.update(1, machineWith("MCDRATE=4800", filled(1))),
+                 Workshop::UpdateResult::Saved);
+        const QStringList lines = IniFile::lines(r.file());
+        QCOMPARE(IniFile::lookup(lines, "[MC1]", "MCDRATE"), QStringLiteral("4800"));
+        QCOMPARE(IniFile::lookup(lines, "[MC2]", "MCNAME"), QStringLiteral("Lathe 2"));
     }
 
-    void readIni_normalisation_data()
+    // "as written>as loaded"; "-KEY" leaves the key out.
+    void loading_data()
     {
-        QTest::addColumn<QStringList>("overrides");
-        QTest::addColumn<QStringList>("expected"); // "KEY=value"; $APP is AppPath
-        const char *const delays[][2] = {
-            {"5ms", "5"},       {"10ms", "10"},   {"25ms", "25"},   {"50ms", "50"},
-            {"70ms", "70"},     {"90ms", "90"},   {"150ms", "150"}, {"200ms", "200"},
-            {"Fastms", "Fast"}, {"Fast", "Fast"}, {"0", "10"},      {"2", "10"},
-            {"3", "25"},        {"5", "25"},      {"10", "25"},     {"150", "25"},
-            {"ms", "25"},       {"", "25"},       {"junk", "25"},   {"fastms", "25"},
-            {"300ms", "25"},    {" 10ms", "25"},
-        };
-        for (const auto &[in, out] : delays)
-            QTest::addRow("MCBLKTIC '%s'", in) << QStringList{QStringLiteral("MCBLKTIC=") + in}
-                                               << QStringList{QStringLiteral("MCBLKTIC=") + out};
-        // "as written>as loaded"
-        const QStringList codes = QStringList{"27>27", "127>27", "5>5",  "07>7", "99>99",
-                                              "100>",  "0>",     "abc>", ">",    "NOINIVAL>"}
-                                  << "CTRL-B, STX, 02>2"
-                                  << "CTRL-[, ESC, 27>27";
-        for (const char *key : {"MCSOT", "MCEOT"}) {
-            const QString k = QLatin1String(key);
-            for (const QString &c : codes) {
-                const QStringList io = c.split('>');
-                QTest::addRow("%s '%s'", key, qPrintable(io[0]))
-                    << QStringList{k + '=' + io[0]} << QStringList{k + '=' + io[1]};
-            }
-            QTest::addRow("%s missing", key) << QStringList{'-' + k} << QStringList{k + '='};
-        }
-
-        // "KEY=value" or "-KEY" (left out), joined with '|'. Parity always
-        // follows the data bits; keys without a rule are taken as they stand.
-        const char *const rows[][3] = {
-            {"MCBLKTIC missing", "-MCBLKTIC", "MCBLKTIC=25"},
-            {"MCDBITS 8, parity Even", "MCDBITS=8|MCPARITY=Even", "MCDBITS=8|MCPARITY=None"},
-            {"MCDBITS 8, parity missing", "MCDBITS=8|-MCPARITY", "MCDBITS=8|MCPARITY=None"},
-            {"MCDBITS 7, parity None", "MCDBITS=7|MCPARITY=None", "MCDBITS=7|MCPARITY=Even"},
-            {"MCDBITS 6", "MCDBITS=6", "MCDBITS=7|MCPARITY=Even"},
-            {"MCDBITS empty", "MCDBITS=", "MCDBITS=7|MCPARITY=Even"},
-            {"MCDBITS '8 '", "MCDBITS=8 ", "MCDBITS=7|MCPARITY=Even"},
-            {"MCDBITS missing", "-MCDBITS", "MCDBITS=7|MCPARITY=Even"},
-            {"MCTXSTEP Fast", "MCTXSTEP=Fast", "MCTXSTEP=Fast"},
-            {"MCTXSTEP fast", "MCTXSTEP=fast", "MCTXSTEP=Smooth"},
-            {"MCTXSTEP empty", "MCTXSTEP=", "MCTXSTEP=Smooth"},
-            {"MCTXSTEP missing", "-MCTXSTEP", "MCTXSTEP=Smooth"},
-            {"MCSTRIPEOB 13", "MCSTRIPEOB=13", "MCSTRIPEOB=13"},
-            {"MCSTRIPEOB missing", "-MCSTRIPEOB", "MCSTRIPEOB="},
-            {"MCFOLDER Unused", "MCFOLDER=Unused", "MCFOLDER=$APP"},
-            {"MCFOLDER empty", "MCFOLDER=", "MCFOLDER=$APP"},
-            {"MCFOLDER path", "MCFOLDER=/x/y", "MCFOLDER=/x/y"},
-            {"MCFOLDER missing", "-MCFOLDER", "MCFOLDER=NOINIVAL"},
-            {"as it stands", "-MCPORT|-MCBLKNUL|MCDRATE=fast|MCFLOW=4|MCNAME=   ",
-             "MCPORT=NOINIVAL|MCBLKNUL=NOINIVAL|MCDRATE=fast|MCFLOW=4|MCNAME=   "}};
-        for (const auto &r : rows)
-            QTest::newRow(r[0]) << QString(r[1]).split('|') << QString(r[2]).split('|');
+        QTest::addColumn<QString>("values");
+        const QString rows =
+            "MCBLKTIC=5ms>MCBLKTIC=5;MCBLKTIC=10ms>MCBLKTIC=10;MCBLKTIC=90ms>MCBLKTIC=90;"
+            "MCBLKTIC=150ms>MCBLKTIC=150;MCBLKTIC=200ms>MCBLKTIC=200;MCBLKTIC=Fast>MCBLKTIC=Fast;"
+            "MCBLKTIC=Fastms>MCBLKTIC=Fast;MCBLKTIC=0>MCBLKTIC=10;MCBLKTIC=2>MCBLKTIC=10;"
+            "MCBLKTIC=3>MCBLKTIC=25;MCBLKTIC=300ms>MCBLKTIC=25;MCBLKTIC=junk>MCBLKTIC=25;"
+            "-MCBLKTIC>MCBLKTIC=25;MCSOT=5|MCEOT=127>MCSOT=5|MCEOT=27;"
+            "MCSOT=abc|MCEOT=0>MCSOT=|MCEOT=;-MCSOT|-MCEOT>MCSOT=|MCEOT=;"
+            "MCSOT=CTRL-B, STX, 02|MCEOT=CTRL-[, ESC, 27>MCSOT=2|MCEOT=27;"
+            "MCDBITS=8|MCPARITY=Even>MCDBITS=8|MCPARITY=None;"
+            "MCDBITS=7|MCPARITY=None>MCDBITS=7|MCPARITY=Even;"
+            "MCDBITS=6>MCDBITS=7|MCPARITY=Even;-MCDBITS>MCDBITS=7|MCPARITY=Even;"
+            "MCTXSTEP=fast|MCSTRIPEOB=13>MCTXSTEP=Smooth|MCSTRIPEOB=13;"
+            "-MCTXSTEP|-MCSTRIPEOB>MCTXSTEP=Smooth|MCSTRIPEOB=;"
+            "MCTXSTEP=Fast|MCFOLDER=Unused>MCTXSTEP=Fast|MCFOLDER=/app/;"
+            "MCFOLDER=>MCFOLDER=/app/;MCFOLDER=/x/y>MCFOLDER=/x/y;"
+            "-MCFOLDER|-MCPORT>MCFOLDER=NOINIVAL|MCPORT=NOINIVAL;"
+            "-MCBLKNUL|MCDRATE=fast|MCFLOW=4>MCBLKNUL=NOINIVAL|MCDRATE=fast|MCFLOW=4";
+        for (const QString &row : rows.split(u';'))
+            QTest::newRow(qPrintable(row)) << row;
     }
-    void readIni_normalisation()
+    void loading()
     {
-        QFETCH(QStringList, overrides);
-        QFETCH(QStringList, expected);
-        setFile(section(1, overrides));
-        m->ReadIni();
-        QCOMPARE(m->Last_MC, 1);
-        for (const QString &e : expected) {
-            const QString keyName = e.section(QLatin1Char('='), 0, 0);
-            int key = 1;
-            while (key <= McKeyCount && Module1::keyName(key) != keyName)
-                ++key;
-            QVERIFY2(key <= McKeyCount, qPrintable(keyName));
-            QCOMPARE(m->MCDATA[1][key],
-                     e.mid(keyName.size() + 1).replace(QLatin1String("$APP"), m->AppPath));
-        }
+        QFETCH(QString, values);
+        const MachineTable t =
+            IniFile::parse(iniSection(1, values.section(u'>', 0, 0).split(u'|')), "/app/");
+        QCOMPARE(t.count(), 1);
+        for (const QString &e : values.section(u'>', 1).split(u'|'))
+            QCOMPARE(t.at(1).value(keyOf(e.section(u'=', 0, 0))), e.section(u'=', 1));
     }
 
-    // Loading stops at the first machine without a name and clears the rest;
-    // the next write keeps only what was loaded.
-    void readIni_stopsAtFirstNameless_data()
+    // Loading stops at the first machine without a name.
+    void loadingStops_data()
     {
         QTest::addColumn<QByteArray>("file");
         QTest::addColumn<int>("loaded");
-        QTest::newRow("no file") << QByteArray() << 0;
-        QTest::newRow("empty file") << QByteArray("") << 0;
-        QTest::newRow("one empty line") << QByteArray("\n") << 0;
-        QTest::newRow("gap [MC1][MC2][MC4]") << section(1) + section(2) + section(4) << 2;
-        QTest::newRow("empty name") << section(1) + section(2, {"MCNAME="}) + section(3) << 1;
-        QTest::newRow("no name") << section(1) + section(2, {"-MCNAME"}) + section(3) << 1;
-        QTest::newRow("name 'NO_MC'") << section(1, {"MCNAME=NO_MC"}) << 0;
-        QTest::newRow("first section missing") << section(2) << 0;
         QByteArray ten;
         for (int i = 1; i <= 10; ++i)
-            ten += section(i, {QStringLiteral("MCNAME=M%1").arg(i)});
+            ten += iniSection(i);
+        QTest::newRow("empty file") << QByteArray() << 0;
+        QTest::newRow("gap [MC1][MC2][MC4]") << iniSection(1) + iniSection(2) + iniSection(4) << 2;
+        QTest::newRow("empty name") << iniSection(1) + iniSection(2, {"MCNAME="}) + iniSection(3) << 1;
+        QTest::newRow("no name") << iniSection(1) + iniSection(2, {"-MCNAME"}) + iniSection(3) << 1;
+        QTest::newRow("first section missing") << iniSection(2) << 0;
+        QTest::newRow("sections out of order") << iniSection(2) + iniSection(1) << 2;
         QTest::newRow("ten sections") << ten << 9;
-        QTest::newRow("sections out of order") << section(2) + section(1) << 2;
     }
-    void readIni_stopsAtFirstNameless()
+    void loadingStops()
     {
         QFETCH(QByteArray, file);
         QFETCH(int, loaded);
-        if (!file.isNull()) setFile(file);
-        for (auto &row : m->MCDATA)
-            for (auto &cell : row)
-                cell = QStringLiteral("stale");
-        m->Last_MC = 7;
-        m->ReadIni();
-        QCOMPARE(m->Last_MC, loaded);
-        for (int i = 0; i <= Module1::Max_MC; ++i)
-            for (int k = 0; k <= McKeyCount; ++k)
-                if (i == 0 || k == 0 || i > loaded) QCOMPARE(m->MCDATA[i][k], QString());
-        for (int i = 1; i <= loaded; ++i)
-            QVERIFY(!m->mc(i, MCNAME).isEmpty());
-        if (loaded == 9) QCOMPARE(m->mc(9, MCNAME), QStringLiteral("M9"));
-        QCOMPARE(readAll(iniPath()), file); // a missing file is made, empty
-        QVERIFY(m->WriteIni(0));
-        QCOMPARE(readAll(iniPath()).count("[MC"), loaded);
+        QCOMPARE(IniFile::parse(file, "/app/").count(), loaded);
     }
 
-    // Lookups in [MC1]; a missing file is made, empty, and no lookup changes it.
-    void getIniStr_data()
+    // One key of "[MC1]".
+    void lookup_data()
     {
         QTest::addColumn<QByteArray>("file");
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("expected");
-        const char *dupSection = "[MC1]\nMCNAME=First\n\n[MC1]\nMCNAME=Second\nMCPORT=ttyS9\n";
+        const char *dup = "[MC1]\nMCNAME=First\n\n[MC1]\nMCNAME=Second\nMCPORT=ttyS9\n";
         const char *const rows[][4] = {
-            {"value", "[MC1]\nMCNAME=One\nMCPORT=ttyS0\n\n[MC2]\nMCNAME=Two\n", "MCPORT", "ttyS0"},
-            {"later section", "[MC2]\nMCNAME=Two\n\n[MC1]\nMCNAME=One\n\n\n", "MCNAME", "One"},
             {"no section", "[MC2]\nMCNAME=Two\n", "MCNAME", "NO_MC"},
-            {"no such key", "[MC1]\nMCNAME=One\n\n[MC2]\nMCNAME=Two\n", "MCPORT", "NOINIVAL"},
-            {"no file", nullptr, "MCNAME", "NO_MC"},
-            {"empty file", "", "MCNAME", "NO_MC"},
-            {"empty value", "[MC1]\nMCBLKNUL=\n", "MCBLKNUL", ""},
-            {"key alone at end of file", "[MC1]\nMCNAME", "MCNAME", ""},
-            {"no line end at end of file", "[MC1]\nMCNAME=Last", "MCNAME", "Last"},
+            {"no such key", "[MC1]\nMCNAME=One\n\n[MC2]\nMCPORT=ttyS1\n", "MCPORT", "NOINIVAL"},
             {"space before '='", "[MC1]\nMCNAME =Mill\n", "MCNAME", "=Mill"},
-            {"any one character after the key", "[MC1]\nMCNAME:Mill\n", "MCNAME", "Mill"},
-            {"'=' in the value", "[MC1]\nMCEXTENS=a=b \n", "MCEXTENS", "a=b "},
             {"keys out of order", "[MC1]\nMCEOT=3\nMCSBITS=2\nMCNAME=Mill\n", "MCNAME", "Mill"},
-            {"unknown lines skipped", "[MC1]\n\n; note\nfoo\nMCNAME=Mill\n", "MCNAME", "Mill"},
-            {"key indented", "[MC1]\n MCNAME=Mill\n", "MCNAME", "NOINIVAL"},
-            {"key before the header", "MCPORT=ttyS9\n[MC1]\nMCNAME=Mill\n", "MCPORT", "NOINIVAL"},
-            {"key in a later section", "[MC1]\nMCNAME=M\n[MC2]\nMCPORT=ttyS9\n", "MCPORT",
+            {"key before the header", "MCPORT=ttyS9\n[MC1]\nMCNAME=M\n", "MCPORT", "NOINIVAL"},
+            {"'[' ends the section", "[MC1]\nMCNAME=M\n[note\nMCPORT=ttyS9\n", "MCPORT",
              "NOINIVAL"},
-            {"key of an earlier section", "[MC2]\nMCPORT=ttyS9\n[MC1]\nMCNAME=M\n", "MCPORT",
-             "NOINIVAL"},
-            {"'[' line ends the section", "[MC1]\nMCNAME=M\n[comment\nMCPORT=ttyS9\n", "MCPORT",
-             "NOINIVAL"},
-            {"duplicate section: first one counts", dupSection, "MCNAME", "First"},
-            {"duplicate section: later one not searched", dupSection, "MCPORT", "NOINIVAL"},
-            {"duplicate key: first one counts", "[MC1]\nMCNAME=A\nMCNAME=B\n", "MCNAME", "A"},
-            {"header must be the whole line", "[MC1] \nMCNAME=Mill\n", "MCNAME", "NO_MC"},
-            {"header [MC10] is not [MC1]", "[MC10]\nMCNAME=Ten\n", "MCNAME", "NO_MC"},
-            {"mixed line ends", "[MC1]\r\nMCNAME=Mill\rMCPORT=ttyS0\n", "MCPORT", "ttyS0"},
-            {"UTF-8 value", "[MC1]\nMCNAME=Fr\xC3\xA4se\n", "MCNAME", "Fr\xC3\xA4se"},
-            {"UTF-8 byte order mark", "\xEF\xBB\xBF[MC1]\nMCNAME=Mill\n", "MCNAME", "Mill"}};
+            {"duplicate section: the first counts", dup, "MCNAME", "First"},
+            {"duplicate section: the second is not searched", dup, "MCPORT", "NOINIVAL"},
+            {"[MC10] is not [MC1]", "[MC10]\nMCNAME=Ten\n", "MCNAME", "NO_MC"},
+            {"CR, LF and CR LF", "[MC1]\r\nMCNAME=Mill\rMCPORT=ttyS0\nMCEOB=CR", "MCPORT", "ttyS0"},
+            {"byte order mark", "\xEF\xBB\xBF[MC1]\nMCNAME=Mill\n", "MCNAME", "Mill"}};
         for (const auto &r : rows)
-            QTest::newRow(r[0]) << QByteArray(r[1]) << QString(r[2]) << QString::fromUtf8(r[3]);
+            QTest::newRow(r[0]) << QByteArray(r[1]) << QString(r[2]) << QString(r[3]);
     }
-    void getIniStr()
+    void lookup()
     {
         QFETCH(QByteArray, file);
         QFETCH(QString, key);
         QFETCH(QString, expected);
-        if (!file.isNull()) setFile(file);
-        QCOMPARE(m->GetIniStr(QStringLiteral("[MC1]"), key), expected);
-        QCOMPARE(readAll(iniPath()), file);
+        QCOMPARE(IniFile::lookup(IniFile::lines(file), "[MC1]", key), expected);
     }
 
-    // Writes beyond a file size limit fail with EFBIG, for root as well: as
-    // good as a full disk.
-    void writeIni_failureKeepsOldFile_data()
+    // The old file, the table and the queues stay, and the reason is given.
+    // Beyond RLIMIT_FSIZE writes fail (for root too), as on a full disk.
+    void failedWriteKeepsTheOldFile_data()
     {
-        QTest::addColumn<QString>("target");
+        QTest::addColumn<QString>("folder");
         QTest::addColumn<int>("sizeLimit");
-        QTest::newRow("folder does not exist") << "gone/zoZad.ini" << 0;
-        QTest::newRow("folder is a regular file") << "zoZad.ini/zoZad.ini" << 0;
-        QTest::newRow("disk full") << "zoZad.ini" << 600;
+        QTest::newRow("folder does not exist") << "gone" << 0;
+        QTest::newRow("folder is a file") << "zoZad.ini" << 0;
+        QTest::newRow("disk full") << "" << 600;
     }
-    void writeIni_failureKeepsOldFile()
+    void failedWriteKeepsTheOldFile()
     {
-        QFETCH(QString, target);
+        QFETCH(QString, folder);
         QFETCH(int, sizeLimit);
-        const QByteArray old = golden("config_delete_2_of_3.ini");
-        setFile(old);
-        fillMachines(9);
-        m->iniFile = dir->filePath(target);
-        QSignalSpy failed(&*m, &Module1::iniWriteFailed);
+        Rig r(folder);
+        QVERIFY(QFile::copy(QStringLiteral(TAVRIN_TEST_DATA "/config_delete_2_of_3.ini"),
+                            r.dir.filePath("zoZad.ini")));
+        r.fill(9);
+        const QStringList queues = r.queues();
+        QSignalSpy failed(&r.config, &ConfigStore::saveFailed);
         rlimit saved{};
         QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
         rlimit small = saved;
-        if (sizeLimit) small.rlim_cur = sizeLimit;
+        if (sizeLimit) small.rlim_cur = rlim_t(sizeLimit);
         const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
         QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
-        const bool ok = m->WriteIni(0);
+        const bool removed = r.shop.remove(2);
         setrlimit(RLIMIT_FSIZE, &saved);
         std::signal(SIGXFSZ, oldHandler);
-        QVERIFY(!ok);
+        QVERIFY(!removed);
         QCOMPARE(failed.count(), 1);
-        QCOMPARE(failed.at(0).at(0).toString(), m->iniFile);
+        QCOMPARE(failed.at(0).at(0).toString(), r.config.filePath());
         QVERIFY(!failed.at(0).at(1).toString().isEmpty());
-        // The old file is as it was, no temporary file is left over, and the
-        // table is untouched.
-        QCOMPARE(readAll(iniPath()), old);
-        QCOMPARE(QDir(dir->path()).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot),
-                 QStringList{"zoZad.ini"});
-        QCOMPARE(m->Last_MC, 9);
-        QCOMPARE(m->mc(9, MCNAME), QStringLiteral("Mill 9"));
-    }
-
-    void leadingNumber()
-    {
-        const std::pair<const char *, int> cases[] = {
-            {"9600", 9600}, {"150ms", 150},           {"Fast", 0}, {"", 0}, {"02", 2},
-            {" 7", 7},      {"8 Bits - No Parity", 8}};
-        for (const auto &[text, number] : cases)
-            QCOMPARE(Module1::leadingNumber(QLatin1String(text)), number);
+        QCOMPARE(readFile(r.dir.filePath("zoZad.ini")),
+                 readFile(TAVRIN_TEST_DATA "/config_delete_2_of_3.ini"));
+        QCOMPARE(r.files(), QStringList{"zoZad.ini"});
+        QCOMPARE(r.config.table(), filledTable(9));
+        QCOMPARE(r.queues(), queues);
     }
 };
 

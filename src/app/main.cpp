@@ -1,7 +1,10 @@
-#include "app/frmhalvec.h"
-#include "app/platform.h"
-#include "config/module1.h"
-#include "serial/qtserial.h"
+#include "core/clock.h"
+#include "core/configstore.h"
+#include "core/link.h"
+#include "core/qtserialport.h"
+#include "core/workshop.h"
+#include "ui/mainwindow.h"
+#include "ui/platform.h"
 
 #include <QApplication>
 
@@ -11,15 +14,17 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("Tavrin"));
     QApplication::setOrganizationName(QStringLiteral("Tavrin"));
 
-    Module1 module;
+    QtSerialPort port;
+    port.setObjectName(QStringLiteral("s1"));
+    QtPortList ports;
+    ConfigStore config(ConfigStore::folderFor(QCoreApplication::applicationDirPath()));
+    Link link(port, ports, Clock::system());
+    Workshop workshop(config, link);
     QtPlatform platform;
-    QtSerialPortList ports;
-    QtSerial s1;
-    frmHalvec window(module, platform, s1, ports);
-    QObject::connect(&window, &frmHalvec::quitRequested, &app, &QApplication::quit,
+    MainWindow window(workshop, platform);
+    QObject::connect(&window, &MainWindow::quitRequested, &app, &QApplication::quit,
                      Qt::QueuedConnection);
-    if (!window.Event_Open())
-        return 1;
+    if (!window.open()) return 1;
     window.show();
     return app.exec();
 }

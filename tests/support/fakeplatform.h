@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/platform.h"
+#include "ui/platform.h"
 
 #include <QList>
 #include <QStringList>

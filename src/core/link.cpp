@@ -1,0 +1,108 @@
+#include "core/link.h"
+
+#include "core/machine.h"
+#include "core/serialport.h"
+
+Link::Link(SerialPort &port, PortList &ports, Clock &clock, QObject *parent)
+    : QObject(parent), m_port(port), m_ports(ports), m_clock(clock), m_receive(clock),
+      m_scan(port)
+{
+    connect(&m_port, &SerialPort::received, this, &Link::route);
+    connect(&m_port, &SerialPort::lost, this, &Link::portLost);
+}
+
+void Link::setState(LinkState state)
+{
+    if (state == m_state) return;
+    m_state = state;
+    emit stateChanged(state);
+}
+
+void Link::route(const QByteArray &bytes)
+{
+    // A send running while the user receives still needs the machine's
+    // XON/XOFF, or it would overrun the machine.
+    if (sending()) m_job->feed(bytes);
+    if (m_state == LinkState::Receiving)
+        m_receive.feed(bytes);
+    else if (m_state == LinkState::Scanning)
+        m_scan.feed(bytes);
+}
+
+bool Link::listed(const QString &name) const
+{
+    return !name.isEmpty() && m_ports.names().contains(name);
+}
+
+LineSettings Link::settingsFor(const MachineConfig &machine)
+{
+    const LineSettings s = LineSettings::forMachine(machine, m_speed);
+    m_speed = s.speed;
+    return s;
+}
+
+PortStatus Link::openFor(const MachineConfig &machine)
+{
+    if (!listed(machine.port())) {
+        // Never leave the port open on a device that is not this machine's.
+        m_port.close();
+        return PortStatus::Missing;
+    }
+    const LineSettings s = settingsFor(machine);
+    m_port.close();
+    return m_port.open(machine.port(), s) ? PortStatus::Open : PortStatus::Unavailable;
+}
+
+bool Link::openForSend(const MachineConfig &machine)
+{
+    if (!listed(machine.port())) return false;
+    const LineSettings s = settingsFor(machine);
+    if (m_port.isOpen() && m_port.name() == machine.port()) {
+        if (m_port.settings() != s) m_port.apply(s);
+        return true;
+    }
+    m_port.close();
+    return m_port.open(machine.port(), s);
+}
+
+void Link::closePort()
+{
+    m_port.close();
+}
+
+SendJob *Link::startSend(const Program &program, int startLine, const MachineConfig &machine)
+{
+    if (sending() || m_state == LinkState::Scanning) return nullptr;
+    if (m_job) m_job->deleteLater();
+    m_job = new SendJob(m_port, m_clock, program, startLine, SendSettings::of(machine), this);
+    SendJob *job = m_job;
+    connect(job, &SendJob::finished, this, [this, job](SendOutcome outcome) {
+        if (job != m_job) return;
+        setState(LinkState::Idle);
+        emit sendFinished(outcome);
+    });
+    setState(LinkState::Sending);
+    emit sendStarted(job);
+    job->start();
+    return job;
+}
+
+void Link::beginReceive()
+{
+    setState(LinkState::Receiving);
+}
+
+void Link::endReceive()
+{
+    m_receive.discard();
+    setState(sending() ? LinkState::Sending : LinkState::Idle);
+}
+
+bool Link::beginScan()
+{
+    if (sending()) return false;
+    m_receive.discard();
+    setState(LinkState::Scanning);
+    m_scan.start();
+    return true;
+}

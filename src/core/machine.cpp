@@ -1,0 +1,112 @@
+#include "core/machine.h"
+
+#include <QStringList>
+
+namespace
+{
+const char *const kKeyNames[KeyCount] = {
+    "MCNAME",  "MCPORT",  "MCMODE",   "MCCOMPAR", "MCFOLDER", "MCFLOW",  "MCCRLF",
+    "MCBLKTIC", "MCBLKNUL", "MCPREFIX", "MCEXTENS", "MCDRATE", "MCDBITS", "MCPARITY",
+    "MCSBITS", "MCEOB",   "MCSOT",    "MCEOT",    "MCTXSTEP", "MCSTRIPEOB",
+};
+} // namespace
+
+int leadingNumber(QStringView text)
+{
+    qsizetype i = 0;
+    while (i < text.size() && (text[i] == u' ' || text[i] == u'\t'))
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == u'-' || text[i] == u'+')) {
+        negative = text[i] == u'-';
+        ++i;
+    }
+    qint64 n = 0;
+    while (i < text.size() && text[i] >= u'0' && text[i] <= u'9') {
+        n = qMin<qint64>(n * 10 + (text[i].unicode() - '0'), 0x7fffffff);
+        ++i;
+    }
+    return int(negative ? -n : n);
+}
+
+QString MachineConfig::keyName(Key key)
+{
+    return QLatin1String(kKeyNames[size_t(key)]);
+}
+
+FlowMode MachineConfig::flowMode() const
+{
+    const QString flow = value(Key::Flow);
+    if (flow == u"1") return FlowMode::XonXoff;
+    if (flow == u"2") return FlowMode::RtsCts;
+    if (flow == u"3") return FlowMode::StartOnAnyByte;
+    if (flow == u"4") return FlowMode::StartOnDc1;
+    return FlowMode::None;
+}
+
+int MachineConfig::blockDelayMs() const
+{
+    return qMax(0, leadingNumber(value(Key::BlockDelay)));
+}
+
+QByteArray MachineConfig::endOfBlock() const
+{
+    const QString eob = value(Key::EndOfBlock);
+    if (eob == u"CR") return QByteArray("\r");
+    if (eob == u"LF") return QByteArray("\n");
+    if (eob == u"CRLFLF") return QByteArray("\r\n\n");
+    return QByteArray("\r\n");
+}
+
+static char stripFor(int code)
+{
+    return (code >= 0 && code <= 255) ? char(code) : '\0';
+}
+
+char MachineConfig::stripByte() const
+{
+    return stripFor(leadingNumber(value(Key::StripEob)));
+}
+
+QString MachineConfig::flowName(const QString &code)
+{
+    if (code == u"1") return QStringLiteral("Xon/Xoff");
+    if (code == u"2") return QStringLiteral("RTS/CTS");
+    if (code == u"3") return QStringLiteral("Xon/Xoff (Wait-Xon)");
+    if (code == u"4") return QStringLiteral("Xon/Xoff (Wait-Any)");
+    return QStringLiteral("No Flow Control");
+}
+
+QString MachineConfig::description() const
+{
+    const QString format = value(Key::Speed) + u' ' + value(Key::Parity).left(1) + u' ' +
+                           value(Key::DataBits) + u' ' + value(Key::StopBits);
+    return QStringList{QStringLiteral("Mode: ") + value(Key::Mode), QString(), value(Key::Port),
+                       format, flowName(value(Key::Flow))}
+        .join(u'\n');
+}
+
+MachineConfig MachineConfig::defaults(const QString &firstPort)
+{
+    MachineConfig m;
+    m.setValue(Key::Name, QStringLiteral("NEW"));
+    m.setValue(Key::Port, firstPort);
+    m.setValue(Key::Mode, QStringLiteral("AUTO"));
+    m.setValue(Key::ComPar, QStringLiteral("Unused"));
+    m.setValue(Key::Folder, QStringLiteral("Unused"));
+    m.setValue(Key::Flow, QStringLiteral("1"));
+    m.setValue(Key::CrLf, QStringLiteral("UNUSED"));
+    m.setValue(Key::BlockDelay, QStringLiteral("10"));
+    m.setValue(Key::Speed, QStringLiteral("1200"));
+    m.setValue(Key::DataBits, QStringLiteral("7"));
+    m.setValue(Key::Parity, QStringLiteral("Even"));
+    m.setValue(Key::StopBits, QStringLiteral("1"));
+    m.setValue(Key::EndOfBlock, QStringLiteral("CRLF"));
+    return m;
+}
+
+bool MachineConfig::isNameCharacter(QChar c)
+{
+    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') ||
+           c == u' ' || c == u'-' || c == u'_';
+}

@@ -1,0 +1,82 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringView>
+#include <array>
+
+// The twenty values kept for each machine, in the order zoZad.ini holds them.
+enum class Key {
+    Name,
+    Port,
+    Mode,
+    ComPar,
+    Folder,
+    Flow,
+    CrLf,
+    BlockDelay,
+    BlockNul,
+    Prefix,
+    Extension,
+    Speed,
+    DataBits,
+    Parity,
+    StopBits,
+    EndOfBlock,
+    StartCode,
+    EndCode,
+    TxStep,
+    StripEob,
+};
+constexpr int KeyCount = 20;
+
+// How a send paces itself on the machine's XON/XOFF (the stored MCFLOW).
+enum class FlowMode {
+    None,          // "0" and anything unknown
+    XonXoff,       // "1": the port's own handshake, and DC3/DC1 obeyed
+    RtsCts,        // "2": the port's hardware handshake
+    StartOnAnyByte, // "3": waits for any byte before the first line
+    StartOnDc1,    // "4": waits for DC1 before the first line
+};
+
+// "25" -> 25, "150ms" -> 150, "Fast" -> 0: the number a text starts with.
+int leadingNumber(QStringView text);
+
+// One machine's configuration: its stored texts exactly as read, with typed
+// views of the ones the program acts on.
+class MachineConfig
+{
+public:
+    static QString keyName(Key key);
+
+    QString value(Key key) const { return m_values[size_t(key)]; }
+    void setValue(Key key, const QString &value) { m_values[size_t(key)] = value; }
+
+    QString name() const { return value(Key::Name); }
+    QString port() const { return value(Key::Port); }
+    FlowMode flowMode() const;
+    // The pause before each line; 0 for "Fast".
+    int blockDelayMs() const;
+    // The bytes sent for each line end of a program.
+    QByteArray endOfBlock() const;
+    // The byte removed from received data (0 when none is chosen).
+    char stripByte() const;
+
+    // What the panel shows under the logo for this machine: five lines.
+    QString description() const;
+    // How the panel names a stored flow-control code.
+    static QString flowName(const QString &code);
+
+    // What a machine name may hold: ASCII letters and digits, blank, "-"
+    // and "_", so that a name can never break a line of the file.
+    static bool isNameCharacter(QChar c);
+
+    // A new machine: the first listed port (empty when there is none) and
+    // the default line settings.
+    static MachineConfig defaults(const QString &firstPort);
+
+    bool operator==(const MachineConfig &) const = default;
+
+private:
+    std::array<QString, KeyCount> m_values;
+};

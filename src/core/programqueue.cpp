@@ -1,0 +1,63 @@
+#include "core/programqueue.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+ProgramFile ProgramFile::read(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return {Status::CannotOpen, {}, f.errorString()};
+    ProgramFile out;
+    out.bytes = f.readAll();
+    if (f.error() != QFileDevice::NoError) return {Status::CannotRead, {}, f.errorString()};
+    return out;
+}
+
+int ProgramQueue::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : count();
+}
+
+int ProgramQueue::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : 2;
+}
+
+QVariant ProgramQueue::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.row() >= count() || role != Qt::DisplayRole) return {};
+    const QString &p = m_paths.at(index.row());
+    return index.column() == PathColumn ? p : QFileInfo(p).fileName();
+}
+
+void ProgramQueue::add(const QString &path)
+{
+    beginInsertRows({}, count(), count());
+    m_paths.append(QFileInfo(path).absoluteFilePath());
+    endInsertRows();
+}
+
+void ProgramQueue::clear()
+{
+    if (m_paths.isEmpty()) return;
+    beginResetModel();
+    m_paths.clear();
+    endResetModel();
+}
+
+void ProgramQueue::setLoadedName(const QString &name)
+{
+    if (name == m_loadedName) return;
+    m_loadedName = name;
+    emit loadedNameChanged(name);
+}
+
+void ProgramQueue::takeFrom(ProgramQueue &other)
+{
+    beginResetModel();
+    m_paths = other.m_paths;
+    endResetModel();
+    setLoadedName(other.m_loadedName);
+    other.clear();
+    other.setLoadedName(QString());
+}

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+// A program file read whole, or why it could not be.
+struct ProgramFile {
+    enum class Status { Read, CannotOpen, CannotRead };
+    Status status = Status::Read;
+    QByteArray bytes;
+    QString reason;
+
+    static ProgramFile read(const QString &path);
+};
+
+// One machine's queue of program files: the files handed to it, to pick
+// from. Column 0 holds each file's name, column 1 its absolute path. The
+// queue also keeps the name the file-name field shows: the path of the
+// entry loaded last, or "Unknown" for text that came from elsewhere.
+class ProgramQueue : public QAbstractTableModel
+{
+    Q_OBJECT
+public:
+    enum Column { NameColumn, PathColumn };
+
+    using QAbstractTableModel::QAbstractTableModel;
+
+    int rowCount(const QModelIndex &parent = {}) const override;
+    int columnCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+
+    int count() const { return int(m_paths.size()); }
+    QString path(int row) const { return m_paths.value(row); }
+    QStringList paths() const { return m_paths; }
+    void add(const QString &path);
+    void clear();
+
+    QString loadedName() const { return m_loadedName; }
+    void setLoadedName(const QString &name);
+
+    // Takes over another queue's entries and name, leaving it empty.
+    void takeFrom(ProgramQueue &other);
+
+signals:
+    void loadedNameChanged(const QString &name);
+
+private:
+    QStringList m_paths;
+    QString m_loadedName;
+};

@@ -1,0 +1,78 @@
+#pragma once
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QObject>
+#include <QPointer>
+#include <array>
+
+class Canvas;
+class Program;
+class QPlainTextEdit;
+class QTextBlock;
+class QTimer;
+class QWidget;
+class SendJob;
+class Workshop;
+
+// The code windows txBuffer(i), one per machine slot, and the line pointer
+// beside them that marks where the next send starts.
+//
+// A code window holds one character per program byte; its blocks are the
+// program's lines (CR, LF and CR LF all end a line when a program is put
+// in). The pointer follows the caret, can be dragged, and on Send the caret
+// goes to the line under it. While a send runs, the sending window is
+// read-only (the send has taken its text) and shows the line being sent.
+class CodeWindows : public QObject
+{
+    Q_OBJECT
+public:
+    CodeWindows(Workshop &workshop, QWidget *box);
+
+    // Places the windows in a box of this size.
+    void layout(const QSize &box);
+
+    // Puts a program's bytes into slot's window, replacing its text.
+    void setProgram(int slot, const QByteArray &bytes);
+    void clear(int slot);
+    bool isEmpty(int slot) const;
+    // The window's text as a program, one byte per character.
+    Program program(int slot) const;
+    // The window's text as bytes with LF line ends.
+    QByteArray text(int slot) const;
+    // The line holding the caret of the selected machine's window.
+    int caretLine() const;
+    // Puts the caret of the selected machine's window at the start of the
+    // line the pointer marks, and gives it the keyboard focus.
+    void placeCaretAtPointer();
+    // After a program was loaded: the caret near its start, the pointer
+    // beside its first line.
+    void showStart(int slot);
+
+    // The pointer's top, in the box's coordinates.
+    int pointerTop() const;
+    QPlainTextEdit *window(int slot) const { return m_windows[size_t(slot)]; }
+
+private:
+    QPlainTextEdit *current() const;
+    void showSlot(int slot);
+    void followCaret();
+    void dragPointer(const QPoint &pos);
+    void setPointerTop(int top);
+    bool blockTop(QPlainTextEdit *edit, const QTextBlock &block, int *top) const;
+    void shiftDown(int from);
+    void follow(SendJob *job);
+    void showSendingLine(bool now);
+
+    Workshop &m_workshop;
+    QWidget *m_box;
+    Canvas *m_pointer;
+    std::array<QPlainTextEdit *, 10> m_windows{};
+    // The send on show: its window, and the line last shown.
+    QPointer<SendJob> m_job;
+    int m_sendSlot = 0;
+    int m_sendLine = -1;
+    int m_shownLine = -1;
+    QElapsedTimer m_shownAt;
+    QTimer *m_showLater;
+};

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "core/link.h"
+
+#include <QObject>
+#include <QStringList>
+#include <array>
+
+class Canvas;
+class Platform;
+class QFrame;
+class QLabel;
+class QPushButton;
+class QWidget;
+class RenameField;
+class Workshop;
+
+// The machine panel: an icon and a name per machine, the add-machine
+// button, the frame that marks the selected machine, and under the logo
+// the selected machine's name and description. It shows what the workshop
+// reports and hands clicks, drops and renames to it.
+class MachinePanel : public QObject
+{
+    Q_OBJECT
+public:
+    // `area` holds the icons, `logo` the name and description; the port
+    // warning belongs to `window`.
+    MachinePanel(Workshop &workshop, Platform &platform, QWidget *area, QWidget *logo,
+                 QWidget *window);
+
+    // Places the slots; the warning waits at `warningPlace` of the window.
+    void layout(const QPoint &warningPlace);
+    // Opens the rename field over the selected machine's name.
+    void startRename();
+
+    static QString missingText(const QString &port);
+    static QString unavailableText(const QString &port);
+
+signals:
+    // A contextual click on an icon (after it selected the machine).
+    void contextMenuRequested(const QPoint &globalPos);
+    void filesDropped(int mc, const QStringList &paths);
+
+private:
+    void addMachine();
+    void iconPressed(int mc, bool contextual, const QPoint &globalPos);
+    void showMachines();
+    void showSelected(int mc);
+    void showName(int mc);
+    void markPort(int mc, PortStatus status, const QString &port);
+    void setFrameSelected(int mc, bool selected);
+    void setDescription(const QString &text, Qt::GlobalColor colour);
+
+    Workshop &m_workshop;
+    Platform &m_platform;
+    QWidget *m_window;
+    RenameField *m_rename;
+    std::array<QFrame *, 10> m_frames{}; // frmMc(1..9)
+    std::array<Canvas *, 10> m_icons{};  // imgMc(1..9)
+    std::array<QLabel *, 10> m_names{};  // lblmc(0..9); 0 is "Add Machine"
+    QPushButton *m_add = nullptr;
+    QPushButton *m_warning = nullptr;
+    QLabel *m_selectedName = nullptr;
+    QLabel *m_description = nullptr;
+};

@@ -1,0 +1,59 @@
+#include "ui/platform.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFileDialog>
+#include <QMenu>
+
+QMessageBox::StandardButton QtPlatform::message(QWidget *parent, const QString &text,
+                                                const QString &title,
+                                                QMessageBox::StandardButtons buttons, Icon icon)
+{
+    QMessageBox box(parent);
+    box.setText(text);
+    box.setWindowTitle(title.isEmpty() ? QStringLiteral("Tavrin") : title);
+    box.setStandardButtons(buttons);
+    switch (icon) {
+    case Icon::None:
+        box.setIcon(QMessageBox::NoIcon);
+        break;
+    case Icon::Question:
+        box.setIcon(QMessageBox::Question);
+        break;
+    case Icon::Caution:
+        box.setIcon(QMessageBox::Information);
+        break;
+    case Icon::Warning:
+        box.setIcon(QMessageBox::Warning);
+        break;
+    }
+    return QMessageBox::StandardButton(box.exec());
+}
+
+QString QtPlatform::openFileName(QWidget *parent)
+{
+    return QFileDialog::getOpenFileName(parent);
+}
+
+QString QtPlatform::saveFileName(QWidget *parent)
+{
+    return QFileDialog::getSaveFileName(parent);
+}
+
+QString QtPlatform::popupMenu(QWidget *parent, const QStringList &entries, const QPoint &globalPos)
+{
+    QMenu menu(parent);
+    for (const QString &e : entries) {
+        if (e == QLatin1String("-"))
+            menu.addSeparator();
+        else
+            menu.addAction(e);
+    }
+    QAction *chosen = menu.exec(globalPos);
+    return chosen ? chosen->text() : QString();
+}
+
+void QtPlatform::beep()
+{
+    QApplication::beep();
+}

@@ -1,0 +1,87 @@
+#include "ui/queueview.h"
+
+#include "core/workshop.h"
+#include "ui/codewindows.h"
+#include "ui/names.h"
+#include "ui/platform.h"
+
+#include <QDir>
+#include <QListView>
+
+QueueView::QueueView(Workshop &workshop, Platform &platform, CodeWindows &code, QWidget *area,
+                     QWidget *window)
+    : QObject(area), m_workshop(workshop), m_platform(platform), m_code(code), m_window(window)
+{
+    for (int i = 0; i <= 9; ++i) {
+        auto *list = named(new QListView(area), member("txQueue", i),
+                           QStringLiteral("Program queue"));
+        list->setModel(&workshop.queue(i));
+        list->setModelColumn(ProgramQueue::NameColumn);
+        list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        list->setVisible(false);
+        connect(list, &QListView::clicked, this,
+                [this, i](const QModelIndex &index) { load(i, index.row()); });
+        m_lists[size_t(i)] = list;
+    }
+    for (int i = 0; i <= 14; ++i) {
+        auto *paths = named(new QListView(window), member("List1", i),
+                            QStringLiteral("Program paths"));
+        if (i <= 9) {
+            paths->setModel(&workshop.queue(i));
+            paths->setModelColumn(ProgramQueue::PathColumn);
+        }
+        paths->setVisible(false);
+        m_paths[size_t(i)] = paths;
+    }
+    connect(&workshop, &Workshop::machinesReloaded, this, [this] { showSlot(-1); });
+    connect(&workshop, &Workshop::selectionChanged, this, &QueueView::showSlot);
+}
+
+void QueueView::layout(const QRect &lists, int windowHeight)
+{
+    for (QListView *list : m_lists)
+        list->setGeometry(lists);
+    for (QListView *paths : m_paths)
+        paths->setGeometry(0, windowHeight + 40, 100, 40); // below the visible area
+}
+
+void QueueView::showSlot(int slot)
+{
+    for (int i = 1; i <= 9; ++i)
+        m_lists[size_t(i)]->setVisible(i == slot);
+}
+
+void QueueView::addFiles(int mc, const QStringList &paths)
+{
+    ProgramQueue &queue = m_workshop.queue(mc);
+    for (const QString &path : paths)
+        queue.add(path);
+    if (m_code.isEmpty(mc) && queue.count() > 0) load(mc, 0);
+}
+
+void QueueView::load(int mc, int row)
+{
+    ProgramQueue &queue = m_workshop.queue(mc);
+    if (mc < 1 || row < 0 || row >= queue.count()) return;
+    if (m_workshop.sending() && mc == m_workshop.selected()) {
+        // The send has taken the window's text: a new one would show lines
+        // that are not the ones going out.
+        m_platform.beep();
+        return;
+    }
+    const QString path = queue.path(row);
+    const ProgramFile file = ProgramFile::read(path);
+    if (file.status != ProgramFile::Status::Read) {
+        const char *what = file.status == ProgramFile::Status::CannotOpen ? "opened" : "read";
+        m_platform.message(m_window,
+                           QStringLiteral("The program file \"%1\" cannot be %2: %3\n"
+                                          "The code window was left as it was.")
+                               .arg(QDir::toNativeSeparators(path), QLatin1String(what),
+                                    file.reason),
+                           QStringLiteral("Open"), QMessageBox::Ok, Platform::Icon::Caution);
+        return;
+    }
+    queue.setLoadedName(path);
+    m_code.setProgram(mc, file.bytes);
+    m_code.showStart(mc);
+}

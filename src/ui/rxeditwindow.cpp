@@ -1,0 +1,250 @@
+#include "ui/rxeditwindow.h"
+
+#include "core/atomicfile.h"
+#include "core/bytetext.h"
+#include "core/workshop.h"
+#include "ui/canvas.h"
+#include "ui/names.h"
+#include "ui/platform.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFrame>
+#include <QGroupBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QToolButton>
+
+namespace
+{
+
+QToolButton *bevel(QWidget *parent, const char *name, const QString &caption, const char *picture,
+                   int x, int width)
+{
+    auto *b = named(new QToolButton(parent), QLatin1String(name), caption.trimmed());
+    b->setText(caption);
+    b->setIcon(tavrinIcon(QLatin1String(picture)));
+    b->setIconSize(QSize(24, 24));
+    b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    b->setAutoRaise(true);
+    b->setGeometry(x, 4, width, 46);
+    return b;
+}
+
+constexpr int kPanelLeft = 18;
+constexpr int kPanelAway = 700;
+
+} // namespace
+
+RxEditWindow::RxEditWindow(Workshop &workshop, Platform &platform, bool scanning,
+                           QWidget *parent)
+    : QWidget(parent, Qt::Window), m_workshop(workshop), m_platform(platform)
+{
+    setObjectName(QStringLiteral("rxedit"));
+    setAccessibleName(QStringLiteral("RX-Edit"));
+    setWindowTitle(QStringLiteral(" RX-Edit"));
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    setAttribute(Qt::WA_DeleteOnClose);
+    setFixedSize(Width, Height);
+
+    auto *exit = bevel(this, "mnuExit", QStringLiteral("Exit"), "end1", 6, 56);
+    auto *clear = bevel(this, "mnuNew", QStringLiteral("New"), "new2", 64, 56);
+    auto *open = bevel(this, "mnuOpen", QStringLiteral("Open"), "foldopen1", 122, 56);
+    auto *save = bevel(this, "mnuSave", QStringLiteral("Save"), "Save16", 180, 56);
+    auto *move = bevel(this, "mnuExit4", QStringLiteral("Move to TX Buffer "), "rx1",
+                       Width - 6 - 130, 130);
+    auto *rule = named(new QFrame(this), QStringLiteral("Separator1"), QStringLiteral("Separator"));
+    rule->setFrameShape(QFrame::HLine);
+    rule->setFrameShadow(QFrame::Sunken);
+    rule->setGeometry(0, 52, Width, 4);
+
+    auto *logo = named(new Canvas(this), QStringLiteral("Canvas1"), QStringLiteral("Tavrin logo"));
+    logo->setPicture(QStringLiteral("tavrin"), QSize(162, 190));
+    logo->setGeometry(8, 62, 162, 190);
+    // Dropping something on the logo only beeps.
+    logo->setAcceptsFiles(true);
+    connect(logo, &Canvas::dragOver, this, [this] { m_platform.beep(); });
+    connect(logo, &Canvas::filesDropped, this, [this] { m_platform.beep(); });
+
+    m_text = named(new QPlainTextEdit(this), QStringLiteral("txtFile"),
+                   QStringLiteral("Received data"));
+    m_text->setGeometry(178, 62, Width - 178 - 8, Height - 62 - 8);
+    m_text->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    QFont mono(QStringLiteral("Monospace"));
+    mono.setStyleHint(QFont::TypeWriter);
+    m_text->setFont(mono);
+
+    buildPanel(scanning);
+
+    connect(exit, &QToolButton::clicked, this, &QWidget::close);
+    connect(clear, &QToolButton::clicked, this, &RxEditWindow::newText);
+    connect(open, &QToolButton::clicked, this, &RxEditWindow::openFile);
+    connect(save, &QToolButton::clicked, this, &RxEditWindow::saveFile);
+    connect(move, &QToolButton::clicked, this, &RxEditWindow::moveText);
+
+    Link &link = workshop.link();
+    connect(&link.receiver(), &ReceiveSession::text, this,
+            [this](const QByteArray &bytes) { appendReceived(bytesToText(bytes)); });
+    connect(&link.scan(), &PortScan::shown, this,
+            [this](const QByteArray &bytes) { appendReceived(bytesToText(bytes)); });
+    connect(&link.scan(), &PortScan::settingsTried, m_panel, &QGroupBox::setTitle);
+    connect(&link.scan(), &PortScan::findingsChanged, this, &RxEditWindow::showFindings);
+}
+
+void RxEditWindow::buildPanel(bool scanning)
+{
+    m_panel = named(new QGroupBox(QStringLiteral("9600,N,8,1"), this), QStringLiteral("AutoGroup"),
+                    QStringLiteral("Port Scan"));
+    m_panel->setGeometry(kPanelAway, 262, 152, 200);
+    showPanel(scanning);
+    named(new QPushButton(QStringLiteral("Help"), m_panel), QStringLiteral("PushButton2"),
+          QStringLiteral("Help"))
+        ->setGeometry(10, 22, 132, 26);
+    int y = 54;
+    auto box = [this, &y](const char *name, const QString &caption) {
+        auto *c = named(new QCheckBox(caption, m_panel), QLatin1String(name), caption);
+        c->setGeometry(10, y, 132, 22);
+        // Only the detection ticks these.
+        c->setAttribute(Qt::WA_TransparentForMouseEvents);
+        c->setFocusPolicy(Qt::NoFocus);
+        y += 26;
+        return c;
+    };
+    m_data = box("chkCTSOK", QStringLiteral("RTS/CTS"));
+    m_speed = box("chkSpeedOK", QStringLiteral("Speed/Baud rate"));
+    m_dataBits = box("chkDBitsOK", QStringLiteral("DataBits"));
+    m_parity = box("chkParityOK", QStringLiteral("Parity"));
+    auto *store = named(new QPushButton(QStringLiteral("Save Settings"), m_panel),
+                        QStringLiteral("PushButton1"), QStringLiteral("Save Settings"));
+    store->setGeometry(10, 162, 132, 28);
+    connect(store, &QPushButton::clicked, this, &RxEditWindow::saveSettings);
+}
+
+void RxEditWindow::showPanel(bool shown)
+{
+    m_panel->move(shown ? kPanelLeft : kPanelAway, m_panel->y());
+    m_panel->setVisible(shown);
+}
+
+void RxEditWindow::showFindings(const ScanFindings &found)
+{
+    // Ticked once, they stay ticked.
+    if (found.data) m_data->setChecked(true);
+    if (found.speed) m_speed->setChecked(true);
+    if (found.dataBits) m_dataBits->setChecked(true);
+    if (found.parity) m_parity->setChecked(true);
+}
+
+void RxEditWindow::closeEvent(QCloseEvent *e)
+{
+    // Ends receiving and Port Scan; a send still running keeps the link.
+    m_workshop.endReceive();
+    QWidget::closeEvent(e);
+    emit closed();
+}
+
+void RxEditWindow::newText()
+{
+    m_text->clear();
+    m_endsWithCR = false;
+    // Held-back received text belongs to the text just discarded.
+    m_workshop.link().receiver().discard();
+}
+
+void RxEditWindow::openFile()
+{
+    const QString path = m_platform.openFileName(this);
+    if (path.isEmpty()) return;
+    const ProgramFile file = ProgramFile::read(path);
+    if (file.status != ProgramFile::Status::Read) return;
+    m_text->setPlainText(bytesToText(file.bytes));
+    m_endsWithCR = false;
+}
+
+void RxEditWindow::saveFile()
+{
+    const QString path = m_platform.saveFileName(this);
+    if (path.isEmpty()) return;
+    const QString reason = writeFileAtomically(path, textBytes());
+    if (reason.isEmpty()) return;
+    // The text would be lost with the window: the user must know it was not saved.
+    m_platform.message(this,
+                       QStringLiteral("The text could not be saved to \"%1\": %2")
+                           .arg(QDir::toNativeSeparators(path), reason),
+                       QStringLiteral("Save"), QMessageBox::Ok, Platform::Icon::Warning);
+}
+
+void RxEditWindow::moveText()
+{
+    if (!m_workshop.machines().contains(m_workshop.selected())) {
+        // No code window is showing: keep the text rather than hide it.
+        m_platform.message(this,
+                           QStringLiteral("You need to select a Machine icon before moving the "
+                                          "text to the TX Buffer"),
+                           QString(), QMessageBox::Ok, Platform::Icon::Caution);
+        return;
+    }
+    if (m_workshop.sending()) {
+        // The send has taken the code window's text: a new one there would
+        // not be what reaches the machine.
+        m_platform.message(this,
+                           QStringLiteral("A program is being sent. Wait until it has finished, "
+                                          "or stop it, before moving the text to the TX Buffer"),
+                           QString(), QMessageBox::Ok, Platform::Icon::Caution);
+        return;
+    }
+    emit moveToTxBuffer(textBytes());
+    close();
+}
+
+void RxEditWindow::saveSettings()
+{
+    switch (m_workshop.saveScan()) {
+    case Workshop::ScanSaveResult::Incomplete:
+        m_platform.message(
+            this,
+            QStringLiteral("Machine communications settings have not been detected. If the "
+                           "autodetect function has failed then you will need to setup the "
+                           "communications parameters manually"),
+            QStringLiteral("Detection not complete"), QMessageBox::Ok, Platform::Icon::Warning);
+        break;
+    case Workshop::ScanSaveResult::NoMachine:
+        m_platform.message(this, QStringLiteral("The parameters were invalid and could not be saved"),
+                           QStringLiteral("Save Parameters"), QMessageBox::Ok,
+                           Platform::Icon::Warning);
+        break;
+    case Workshop::ScanSaveResult::Saved:
+        break;
+    }
+}
+
+void RxEditWindow::appendReceived(const QString &text)
+{
+    QTextDocument *doc = m_text->document();
+    QStringView t(text);
+    if (m_endsWithCR && doc->revision() == m_revision && t.startsWith(u'\n')) t = t.mid(1);
+    m_endsWithCR = false;
+    if (t.isEmpty()) return;
+    QScrollBar *sb = m_text->verticalScrollBar();
+    const bool follow = sb->value() == sb->maximum();
+    QTextCursor c(doc);
+    c.movePosition(QTextCursor::End);
+    c.insertText(t.toString());
+    m_endsWithCR = t.endsWith(u'\r');
+    m_revision = doc->revision();
+    if (follow) sb->setValue(sb->maximum());
+}
+
+QByteArray RxEditWindow::textBytes() const
+{
+    // toRawText keeps every character as it was put in (toPlainText would
+    // turn a no-break space into a space).
+    QString t = m_text->document()->toRawText();
+    t.replace(QChar::ParagraphSeparator, QLatin1String("\r\n"));
+    t.replace(QChar::LineSeparator, QLatin1String("\r\n"));
+    return textToBytes(t);
+}

@@ -1,0 +1,314 @@
+#include "ui/setupdialog.h"
+
+#include "ui/names.h"
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+
+namespace
+{
+
+constexpr int kWidth = 460;
+constexpr int kHeight = 403;
+// Where the advanced group and Text3 wait, right of the window's edge.
+constexpr int kAway = 500;
+constexpr int kFeedbackSteps = 10;
+
+QStringList texts(std::initializer_list<const char *> rows)
+{
+    QStringList out;
+    for (const char *r : rows)
+        out << QLatin1String(r);
+    return out;
+}
+
+} // namespace
+
+SetupDialog::SetupDialog(const MachineConfig &machine, const QStringList &ports, QWidget *parent)
+    : QDialog(parent), m_machine(machine)
+{
+    setObjectName(QStringLiteral("frmSetup"));
+    setAccessibleName(QStringLiteral("Port Setup"));
+    setWindowTitle(QStringLiteral(" Port Setup"));
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint);
+    setFixedSize(kWidth, kHeight);
+    if (parent) move(100, parent->y() + 60);
+
+    m_feedback = new QTimer(this);
+    m_feedback->setInterval(20);
+    connect(m_feedback, &QTimer::timeout, this, [this] {
+        if (++m_feedbackSteps < kFeedbackSteps) {
+            m_save->resize(m_save->width() + m_saveWidth / kFeedbackSteps, m_save->height());
+            return;
+        }
+        m_feedback->stop();
+        m_save->resize(m_saveWidth, m_save->height());
+    });
+
+    buildControls();
+    fillLists(ports);
+    load();
+}
+
+void SetupDialog::buildControls()
+{
+    auto label = [](const char *name, const QString &text, QWidget *parent, int x, int y,
+                    int width) {
+        named(new QLabel(text, parent), QLatin1String(name), text)->setGeometry(x, y, width, 18);
+    };
+    auto combo = [](const char *name, const QString &spoken, QWidget *parent, int x, int y,
+                    int width, bool editable = false) {
+        auto *c = named(new QComboBox(parent), QLatin1String(name), spoken);
+        c->setEditable(editable);
+        c->setGeometry(x, y, width, 24);
+        return c;
+    };
+    auto group = [this](const char *name, const QString &title, int x, int y, int height) {
+        auto *g = named(new QGroupBox(title, this), QLatin1String(name), title);
+        g->setGeometry(x, y, 438, height);
+        return g;
+    };
+
+    label("lblName", QStringLiteral("MC Name"), this, 12, 10, 140);
+    m_name = named(new QLineEdit(this), QStringLiteral("txtName"), QStringLiteral("MC Name"));
+    m_name->setGeometry(12, 30, 150, 24);
+    label("StaticText1", QStringLiteral("Mode"), this, 172, 10, 90);
+    m_mode = combo("cboNCMode", QStringLiteral("Mode"), this, 172, 30, 90);
+    label("StaticText13", QStringLiteral("Port"), this, 272, 10, 176);
+    m_port = combo("Combo2", QStringLiteral("Port"), this, 272, 30, 176);
+
+    QGroupBox *port = group("GroupBox1", QStringLiteral("Communication Port Settings"), 11, 64, 76);
+    label("StaticText2", QStringLiteral("Speed (Baud Rate)"), port, 8, 22, 120);
+    m_speed = combo("Combo1", QStringLiteral("Speed (Baud Rate)"), port, 8, 42, 110);
+    label("StaticText4", QStringLiteral("Data Format"), port, 128, 22, 140);
+    m_format = combo("Combo4", QStringLiteral("Data Format"), port, 128, 42, 140);
+    label("StaticText5", QStringLiteral("Stop Bits"), port, 274, 22, 60);
+    m_stopBits = combo("Combo3", QStringLiteral("Stop Bits"), port, 274, 42, 52);
+    label("StaticText3", QStringLiteral("Flow Control"), port, 334, 22, 98);
+    m_flow = combo("cboFlow", QStringLiteral("Flow Control"), port, 334, 42, 98);
+
+    m_transmitGroup = group(
+        "Frame3", QStringLiteral("Additional Transmit Options (Only affects data TO the CNC)"), 11,
+        148, 76);
+    label("StaticText7", QStringLiteral("Block/Line End"), m_transmitGroup, 8, 22, 110);
+    m_eob = combo("cboEOB", QStringLiteral("Block/Line End"), m_transmitGroup, 8, 42, 96);
+    label("StaticText8", QStringLiteral("Block Delay"), m_transmitGroup, 120, 22, 110);
+    m_delay = combo("cboBlkTic", QStringLiteral("Block Delay"), m_transmitGroup, 120, 42, 80);
+    auto *advanced = named(new QPushButton(QStringLiteral("Advanced"), m_transmitGroup),
+                           QStringLiteral("cmdAdvanced"), QStringLiteral("Advanced"));
+    advanced->setGeometry(338, 40, 90, 26);
+    advanced->setVisible(false);
+
+    QGroupBox *receive = group(
+        "GroupBox3", QStringLiteral("Additional Receive Options (Only affects data FROM the CNC)"),
+        11, 232, 104);
+    auto radio = [receive](const char *name, const QString &text, int y) {
+        auto *r = named(new QRadioButton(text, receive), QLatin1String(name), text);
+        r->setGeometry(10, y, 418, 22);
+        return r;
+    };
+    m_stripNone = radio("optStripNone",
+                        QStringLiteral("Default (Accept all CarriageReturn/Line Feed from CNC)"), 22);
+    m_stripLf = radio("optStripLF", QStringLiteral("Strip Line Feeds"), 48);
+    m_stripCr = radio("optStripCR", QStringLiteral("Strip Carriage Returns"), 74);
+
+    m_save = named(new QPushButton(QStringLiteral("Save"), this), QStringLiteral("Command1"),
+                   QStringLiteral("Save"));
+    m_save->setGeometry(130, 352, 90, 30);
+    auto *close = named(new QPushButton(QStringLiteral("Close"), this), QStringLiteral("Command2"),
+                        QStringLiteral("Close"));
+    close->setGeometry(240, 352, 90, 30);
+    m_save->setAutoDefault(false);
+    close->setAutoDefault(false);
+
+    // Start and end codes and Text3 are kept with the machine but lie out
+    // of the user's reach; nothing shows cmdAdvanced.
+    m_advancedGroup = group("Frame5", QStringLiteral("Advanced Options"), kAway, 148, 76);
+    label("StaticText11", QStringLiteral("ASCII - Start Code"), m_advancedGroup, 8, 22, 160);
+    m_startCode =
+        combo("cboSOT", QStringLiteral("ASCII - Start Code"), m_advancedGroup, 8, 42, 160, true);
+    label("StaticText12", QStringLiteral("ASCII - End Code"), m_advancedGroup, 180, 22, 160);
+    m_endCode =
+        combo("cboEOT", QStringLiteral("ASCII - End Code"), m_advancedGroup, 180, 42, 160, true);
+    auto *hide = named(new QPushButton(QStringLiteral("X"), m_advancedGroup),
+                       QStringLiteral("PushButton3"), QStringLiteral("Close advanced options"));
+    hide->setGeometry(404, 16, 26, 22);
+    m_extension = named(new QLineEdit(this), QStringLiteral("Text3"), QStringLiteral("Extension"));
+    m_extension->setGeometry(kAway, 352, 100, 24);
+
+    connect(m_save, &QPushButton::clicked, this, [this] { emit saveRequested(value()); });
+    connect(close, &QPushButton::clicked, this, &QWidget::close);
+    connect(advanced, &QPushButton::clicked, this, [this] {
+        m_transmitGroup->move(kAway, m_transmitGroup->y());
+        m_advancedGroup->move(11, m_advancedGroup->y());
+    });
+    connect(hide, &QPushButton::clicked, this, [this] {
+        m_transmitGroup->move(11, m_transmitGroup->y());
+        m_advancedGroup->move(kAway, m_advancedGroup->y());
+    });
+}
+
+void SetupDialog::fillLists(const QStringList &ports)
+{
+    auto fill = [](QComboBox *box, const QStringList &rows, const QString &selected) {
+        box->addItems(rows);
+        selectRow(box, selected);
+    };
+    fill(m_stopBits, texts({"1", "2"}), QStringLiteral("1"));
+    fill(m_format, texts({"7 Bits - Even Parity", "8 Bits - No Parity"}),
+         QStringLiteral("7 Bits - Even Parity"));
+    fill(m_speed,
+         texts({"150", "300", "600", "1200", "2400", "4800", "9600", "19200", "38400", "57600",
+                "115200"}),
+         QStringLiteral("1200"));
+    fill(m_mode, texts({"AUTO"}), QStringLiteral("AUTO"));
+    // Each flow row carries the code it stores.
+    for (const char *code : {"0", "1", "2"})
+        m_flow->addItem(code[0] == '0' ? QStringLiteral("None")
+                                       : MachineConfig::flowName(QLatin1String(code)),
+                        QLatin1String(code));
+    selectRow(m_flow, QStringLiteral("Xon/Xoff"));
+    fill(m_delay, texts({"5", "10", "25", "50", "70", "90", "150", "200", "Fast"}),
+         QStringLiteral("10"));
+    fill(m_eob, texts({"CRLF", "LF", "CRLFLF", "CR"}), QStringLiteral("CRLF"));
+    fill(m_startCode, {QString(), codeText(2), codeText(3)}, QString());
+    fill(m_endCode, {QString(), codeText(2), codeText(3), codeText(4), codeText(27)}, QString());
+    m_port->addItems(ports);
+    if (!ports.isEmpty()) m_port->addItem(QStringLiteral("none"));
+    m_port->setCurrentIndex(m_port->count() > 0 ? 0 : -1);
+}
+
+bool SetupDialog::selectRow(QComboBox *list, const QString &text)
+{
+    for (int row = 0; row < list->count(); ++row) {
+        if (list->itemText(row) == text) {
+            list->setCurrentIndex(row);
+            return true;
+        }
+    }
+    return false;
+}
+
+QString SetupDialog::codeText(int code)
+{
+    switch (code) {
+    case 0:
+        return {};
+    case 2:
+        return QStringLiteral("CTRL-B, STX, 02");
+    case 3:
+        return QStringLiteral("CTRL-C, ETX, 03");
+    case 4:
+        return QStringLiteral("CTRL-D, EOT, 04");
+    case 27:
+        return QStringLiteral("CTRL-[, ESC, 27");
+    default:
+        return QString::number(code).rightJustified(2, u'0');
+    }
+}
+
+void SetupDialog::loadCode(QComboBox *box, const QString &stored)
+{
+    const int code = leadingNumber(stored);
+    const QString text = codeText(code);
+    if (code != 0 && code != 2 && code != 3 && code != 4 && code != 27) {
+        box->addItem(text);
+        box->setCurrentIndex(box->count() - 1);
+    } else if (!selectRow(box, text)) {
+        // Not a row of this list (EOT and ESC as start codes): shown as typed.
+        box->setCurrentIndex(0);
+    }
+    box->setEditText(text);
+}
+
+void SetupDialog::load()
+{
+    const MachineConfig &m = m_machine;
+    m_name->setText(m.name());
+    // A port the system no longer lists (an adapter unplugged) stays the
+    // machine's port, as a row of its own, so that Save does not quietly
+    // move the machine to another port.
+    if (!selectRow(m_port, m.port())) {
+        m_port->addItem(m.port());
+        m_port->setCurrentIndex(m_port->count() - 1);
+    }
+    selectRow(m_mode, m.value(Key::Mode));
+    if (!selectRow(m_speed, m.value(Key::Speed))) selectRow(m_speed, QStringLiteral("2400"));
+    selectRow(m_format, m.value(Key::DataBits) == u"8" ? QStringLiteral("8 Bits - No Parity")
+                                                       : QStringLiteral("7 Bits - Even Parity"));
+    if (!selectRow(m_stopBits, m.value(Key::StopBits))) selectRow(m_stopBits, QStringLiteral("2"));
+
+    // The machine's flow control, the two wait modes included: they get
+    // rows of their own so that a save keeps them.
+    const QString flow = m.value(Key::Flow);
+    int row = m_flow->findData(flow);
+    if (row < 0 && (flow == u"3" || flow == u"4")) {
+        m_flow->addItem(MachineConfig::flowName(flow), flow);
+        row = m_flow->count() - 1;
+    }
+    m_flow->setCurrentIndex(row >= 0 ? row : m_flow->findData(QStringLiteral("0")));
+
+    if (!selectRow(m_delay, m.value(Key::BlockDelay))) selectRow(m_delay, QStringLiteral("10"));
+    if (!selectRow(m_eob, m.value(Key::EndOfBlock))) selectRow(m_eob, QStringLiteral("CRLF"));
+    m_extension->setText(m.value(Key::Extension).trimmed());
+    loadCode(m_startCode, m.value(Key::StartCode));
+    loadCode(m_endCode, m.value(Key::EndCode));
+    const QString strip = m.value(Key::StripEob);
+    (strip == u"10" ? m_stripLf : strip == u"13" ? m_stripCr : m_stripNone)->setChecked(true);
+}
+
+QString SetupDialog::storeCode(QComboBox *box)
+{
+    QString text = box->currentText();
+    if (text.size() < 2) {
+        text.prepend(u'0');
+        box->setEditText(text);
+    }
+    const int code = leadingNumber(QStringView(text).right(2));
+    if (code == 0) {
+        box->setEditText(QString());
+        return {};
+    }
+    return QString::number(code);
+}
+
+MachineConfig SetupDialog::value()
+{
+    MachineConfig m = m_machine;
+    if (m_name->text().trimmed().isEmpty()) m_name->setText(QStringLiteral("NEW"));
+    m.setValue(Key::Name, m_name->text());
+    m.setValue(Key::Port, m_port->currentIndex() >= 0 ? m_port->currentText() : QString());
+    m.setValue(Key::Mode, m_mode->currentText());
+    m.setValue(Key::ComPar, QStringLiteral("Unused"));
+    m.setValue(Key::Speed, m_speed->currentText());
+    const bool eight = leadingNumber(m_format->currentText()) == 8;
+    m.setValue(Key::DataBits, eight ? QStringLiteral("8") : QStringLiteral("7"));
+    m.setValue(Key::Parity, eight ? QStringLiteral("None") : QStringLiteral("Even"));
+    m.setValue(Key::StopBits, m_stopBits->currentText());
+    if (m.value(Key::Folder).isEmpty()) m.setValue(Key::Folder, QStringLiteral("Unused"));
+    m.setValue(Key::Flow, m_flow->currentData().toString());
+    m.setValue(Key::CrLf, QStringLiteral("UNUSED"));
+    m.setValue(Key::BlockDelay, m_delay->currentText());
+    m.setValue(Key::Extension, m_extension->text().trimmed());
+    m.setValue(Key::EndOfBlock, m_eob->currentText());
+    m.setValue(Key::StartCode, storeCode(m_startCode));
+    m.setValue(Key::EndCode, storeCode(m_endCode));
+    m.setValue(Key::StripEob, m_stripCr->isChecked()   ? QStringLiteral("13")
+                              : m_stripLf->isChecked() ? QStringLiteral("10")
+                                                       : QString());
+    return m;
+}
+
+void SetupDialog::showSaved()
+{
+    if (!m_feedback->isActive()) m_saveWidth = m_save->width();
+    m_feedbackSteps = 0;
+    m_save->resize(m_saveWidth / kFeedbackSteps, m_save->height());
+    m_feedback->start();
+}

@@ -1,0 +1,166 @@
+#include "ui/transmitbar.h"
+
+#include "core/workshop.h"
+#include "ui/codewindows.h"
+#include "ui/names.h"
+#include "ui/platform.h"
+
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+
+TransmitBar::TransmitBar(Workshop &workshop, Platform &platform, CodeWindows &code, QWidget *bar)
+    : QObject(bar), m_workshop(workshop), m_platform(platform), m_code(code), m_bar(bar)
+{
+    m_stop = named(new QPushButton(QStringLiteral("Stop"), bar), QStringLiteral("cmdStop"),
+                   QStringLiteral("Stop"));
+    m_stop->setVisible(false);
+    m_pause = named(new QPushButton(QStringLiteral("Pause"), bar), QStringLiteral("chkTXPause"),
+                    QStringLiteral("Pause"));
+    m_pause->setCheckable(true);
+    m_pause->setVisible(false);
+    m_pause->setEnabled(false);
+    for (int i = 0; i <= 9; ++i) {
+        m_fileNames[size_t(i)] = named(new QLineEdit(bar), member("txFileName", i),
+                                       QStringLiteral("Program file"));
+        m_fileNames[size_t(i)]->setVisible(false);
+        connect(&workshop.queue(i), &ProgramQueue::loadedNameChanged, this,
+                [this, i](const QString &name) {
+                    if (!(m_waitingShown && i == m_sendSlot)) m_fileNames[size_t(i)]->setText(name);
+                });
+    }
+    m_progress = named(new QProgressBar(bar), QStringLiteral("PBar1"), QStringLiteral("Progress"));
+    m_progress->setMaximum(100);
+    m_progress->setTextVisible(false);
+    m_percent = named(new QLineEdit(bar), QStringLiteral("txtPcent"),
+                      QStringLiteral("Percent sent"));
+    m_percent->setAlignment(Qt::AlignRight);
+    m_percent->setReadOnly(true);
+    m_send = named(new QPushButton(QStringLiteral("Send"), bar), QStringLiteral("cmdTX"),
+                   QStringLiteral("Send"));
+
+    connect(m_send, &QPushButton::clicked, this, &TransmitBar::send);
+    connect(m_stop, &QPushButton::clicked, this, [this] {
+        if (m_job) m_job->stop();
+    });
+    // The send holds at the next line boundary while Pause is down.
+    connect(m_pause, &QPushButton::toggled, this, [this](bool down) {
+        if (m_job) m_job->setPaused(down);
+    });
+    connect(&workshop.link(), &Link::sendStarted, this, &TransmitBar::follow);
+    connect(&workshop, &Workshop::machinesReloaded, this, [this] {
+        showSlot(-1);
+        setProgressShown(false);
+    });
+    connect(&workshop, &Workshop::selectionChanged, this, [this](int slot) {
+        showSlot(slot);
+        setProgressShown(false);
+    });
+    connect(&workshop, &Workshop::machineRemoved, this, [this](int from) {
+        const int last = m_workshop.machines().count();
+        for (int i = from; i <= last && i <= 9; ++i)
+            m_fileNames[size_t(i)]->setText(m_workshop.queue(i).loadedName());
+    });
+}
+
+QString TransmitBar::noProgramText()
+{
+    return QStringLiteral("You need to select a machine and Open a program into Tavrin's code "
+                          "window before you can send it to the CNC\n"
+                          "To Open a CNC program, click the machine icon and select 'Open' from "
+                          "the menu and select your program. Then come back and click the Send "
+                          "button to send it to the selected CNC");
+}
+
+QString TransmitBar::portText()
+{
+    return QStringLiteral("The selected PC Com port is not open/available");
+}
+
+QString TransmitBar::waitingText()
+{
+    return QStringLiteral(" Waiting for data to clear the CNC Receive Buffers.............");
+}
+
+void TransmitBar::layout(int width)
+{
+    // File name and progress on the left, Send (or Pause and Stop side by
+    // side) with the percentage below it on the right.
+    const int right = width - 108;
+    for (QLineEdit *name : m_fileNames)
+        name->setGeometry(8, 6, right - 16, 22);
+    m_progress->setGeometry(8, 34, right - 16, 18);
+    m_send->setGeometry(right, 4, 100, 26);
+    m_pause->setGeometry(right, 4, 49, 26);
+    m_stop->setGeometry(right + 51, 4, 49, 26);
+    m_percent->setGeometry(right, 33, 100, 20);
+}
+
+void TransmitBar::showSlot(int slot)
+{
+    for (int i = 1; i <= 9; ++i)
+        m_fileNames[size_t(i)]->setVisible(i == slot);
+}
+
+void TransmitBar::setProgressShown(bool shown)
+{
+    m_progress->setVisible(shown);
+    m_percent->setVisible(shown);
+}
+
+void TransmitBar::send()
+{
+    // A send always starts at the line the pointer marks.
+    m_code.placeCaretAtPointer();
+    const int slot = m_workshop.selected();
+    switch (m_workshop.send(m_code.program(slot), m_code.caretLine())) {
+    case Workshop::SendResult::NoProgram:
+        m_platform.message(m_bar->window(), noProgramText());
+        break;
+    case Workshop::SendResult::NoPort:
+        m_platform.message(m_bar->window(), portText());
+        break;
+    default:
+        break;
+    }
+}
+
+void TransmitBar::follow(SendJob *job)
+{
+    m_job = job;
+    m_sendSlot = m_workshop.selected();
+    m_waitingShown = false;
+    m_stop->setVisible(true);
+    m_pause->setChecked(false);
+    m_pause->setEnabled(true);
+    m_pause->setVisible(true);
+    m_send->setVisible(false);
+    setProgressShown(true);
+    showProgress(job->progress());
+    connect(job, &SendJob::progressChanged, this, &TransmitBar::showProgress);
+    connect(job, &SendJob::finished, this, &TransmitBar::sendEnded);
+}
+
+void TransmitBar::showProgress(const SendProgress &p)
+{
+    QLineEdit *name = m_fileNames[size_t(m_sendSlot)];
+    if (p.phase == SendPhase::Clearing && !m_waitingShown) {
+        m_waitingShown = true;
+        name->setText(waitingText());
+    } else if (p.phase != SendPhase::Clearing && m_waitingShown) {
+        m_waitingShown = false;
+        name->setText(m_workshop.queue(m_sendSlot).loadedName());
+    }
+    if (m_progress->maximum() != p.maximum) m_progress->setMaximum(p.maximum);
+    if (m_progress->value() != p.value) m_progress->setValue(p.value);
+    if (m_percent->text() != p.text) m_percent->setText(p.text);
+}
+
+void TransmitBar::sendEnded(SendOutcome outcome)
+{
+    if (m_job) showProgress(m_job->progress());
+    m_send->setVisible(true);
+    m_stop->setVisible(false);
+    m_pause->setVisible(false);
+    if (outcome == SendOutcome::PortLost) m_platform.message(m_bar->window(), portText());
+}

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "core/sendjob.h"
+
+#include <QObject>
+#include <QPointer>
+#include <array>
+
+class CodeWindows;
+class Platform;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QWidget;
+class Workshop;
+
+// The transmit bar: Send, and in its place Pause and Stop while a send
+// runs; the progress bar and percentage; and each machine's file-name field
+// txFileName(i), which shows the program loaded last and, while the run-out
+// leaves the port, that the send waits for it.
+class TransmitBar : public QObject
+{
+    Q_OBJECT
+public:
+    TransmitBar(Workshop &workshop, Platform &platform, CodeWindows &code, QWidget *bar);
+
+    void layout(int width);
+
+    static QString noProgramText();
+    static QString portText();
+    static QString waitingText();
+
+private:
+    void send();
+    void follow(SendJob *job);
+    void showProgress(const SendProgress &progress);
+    void sendEnded(SendOutcome outcome);
+    void showSlot(int slot);
+    void setProgressShown(bool shown);
+
+    Workshop &m_workshop;
+    Platform &m_platform;
+    CodeWindows &m_code;
+    QWidget *m_bar;
+    QPushButton *m_send;
+    QPushButton *m_stop;
+    QPushButton *m_pause;
+    QProgressBar *m_progress;
+    QLineEdit *m_percent;
+    std::array<QLineEdit *, 10> m_fileNames{};
+    QPointer<SendJob> m_job;
+    int m_sendSlot = 0;
+    bool m_waitingShown = false;
+};

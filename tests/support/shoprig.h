@@ -1,0 +1,34 @@
+#pragma once
+
+#include "core/configstore.h"
+#include "core/workshop.h"
+#include "fakeport.h"
+#include "virtualclock.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+inline QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+// The workshop in virtual time (or the system's, for real ports), its file
+// in a folder of its own.
+template <typename Port = FakePort> struct ShopRig {
+    explicit ShopRig(const QString &folder = {}, bool realTime = false)
+        : link(port, ports, realTime ? Clock::system() : clock), config(dir.filePath(folder))
+    {
+    }
+
+    QTemporaryDir dir;
+    VirtualClock clock;
+    Port port;
+    FakePortList ports{{"ttyFAKE0", "ttyFAKE1"}};
+    Link link;
+    ConfigStore config;
+    Workshop shop{config, link};
+
+    QByteArray file() const { return readFile(config.filePath()); }
+};

@@ -1,0 +1,223 @@
+// The link: a machine's port opened with its stored settings, port problems,
+// send refusals, and where received bytes go and what text they make.
+
+#include "machinevalues.h"
+#include "shoprig.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+namespace
+{
+constexpr qint64 Ms = 1'000'000;
+const Program program = Program::fromFile("G01 X1\rM30\r");
+
+// Machines at 9600 8N1 on ttyFAKE0, each changed by "KEY=value|KEY=value".
+struct Rig : ShopRig<> {
+    QList<std::tuple<int, PortStatus, QString>> problems;
+    ReceiveSession &rx = link.receiver();
+    QByteArray text;
+
+    explicit Rig(const QStringList &machines = {})
+    {
+        for (const QString &values : machines)
+            config.table().append(machineWith("MCDRATE=9600|MCDBITS=8|MCFLOW=0|" + values,
+                                              MachineConfig::defaults("ttyFAKE0")));
+        QObject::connect(&shop, &Workshop::portProblem,
+                         [this](int i, PortStatus s, const QString &p) {
+                             problems.append({i, s, p});
+                         });
+        QObject::connect(&rx, &ReceiveSession::text, [this](const QByteArray &b) { text += b; });
+    }
+    QString settings() const { return port.settings().toString(); }
+};
+} // namespace
+
+class TestLink : public QObject
+{
+    Q_OBJECT
+private slots:
+    void settingsFromStoredValues_data()
+    {
+        QTest::addColumn<QString>("values");
+        QTest::addColumn<bool>("afterOther"); // machine 1, at 19200 bit/s, selected first
+        QTest::addColumn<QString>("expected");
+        for (const char *speed :
+             {"150", "300", "600", "1200", "2400", "4800", "9600", "38400", "57600", "115200"})
+            QTest::newRow(speed) << QStringLiteral("MCDRATE=") + speed << true
+                                 << QStringLiteral("%1 8N1").arg(speed);
+        for (const char *speed : {"14400", "fast", ""})
+            QTest::addRow("'%s' keeps the speed before", speed)
+                << QStringLiteral("MCDRATE=") + speed << true << "19200 8N1";
+        QTest::newRow("unlisted speed first: 300") << "MCDRATE=fast" << false << "300 8N1";
+        QTest::newRow("7 data bits, 2 stop bits, flow 2")
+            << "MCDBITS=7|MCPARITY=None|MCSBITS=2|MCFLOW=2" << true << "9600 7E2 RTS/CTS";
+        QTest::newRow("flow 1") << "MCFLOW=1" << true << "9600 8N1 XON/XOFF";
+        QTest::newRow("6 data bits, 1.5 stop bits, flow 3")
+            << "MCDBITS=6|MCSBITS=1.5|MCFLOW=3" << true << "9600 7E2";
+        QTest::newRow("flow x") << "MCFLOW=x" << true << "9600 8N1";
+    }
+    void settingsFromStoredValues()
+    {
+        QFETCH(QString, values);
+        QFETCH(bool, afterOther);
+        QFETCH(QString, expected);
+        Rig r({"MCDRATE=19200", "MCPORT=ttyFAKE1|" + values});
+        if (afterOther) r.shop.select(1);
+        r.shop.select(2);
+        QVERIFY(r.port.isOpen());
+        QCOMPARE(r.port.name(), QStringLiteral("ttyFAKE1"));
+        QCOMPARE(r.settings(), expected);
+        QVERIFY(r.problems.isEmpty());
+        r.port.loseDevice();
+        QCOMPARE(r.problems, (QList{std::tuple{2, PortStatus::Unavailable, QString("ttyFAKE1")}}));
+    }
+
+    // The port closes (never left on another machine's device); sends refused.
+    void portProblems_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QStringList>("listed");
+        QTest::addColumn<PortStatus>("status");
+        const QStringList one{"ttyFAKE0"};
+        QTest::newRow("none") << "none" << one << PortStatus::Missing;
+        QTest::newRow("NOINIVAL") << "NOINIVAL" << one << PortStatus::Missing;
+        QTest::newRow("empty") << "" << one << PortStatus::Missing;
+        QTest::newRow("unplugged")
+            << "ttyUSB3" << QStringList{"ttyFAKE0", "ttyFAKE1"} << PortStatus::Missing;
+        QTest::newRow("case differs") << "TTYFAKE0" << one << PortStatus::Missing;
+        QTest::newRow("no ports at all") << "ttyFAKE0" << QStringList() << PortStatus::Missing;
+        QTest::newRow("will not open") << "ttyFAKE0" << one << PortStatus::Unavailable;
+    }
+    void portProblems()
+    {
+        QFETCH(QString, name);
+        QFETCH(QStringList, listed);
+        QFETCH(PortStatus, status);
+        Rig r({"", "MCPORT=" + name});
+        r.shop.select(1);
+        r.ports.list = listed;
+        r.port.openFails = status == PortStatus::Unavailable;
+        r.shop.select(2);
+        QCOMPARE(r.problems, (QList{std::tuple{2, status, name}}));
+        QVERIFY(!r.port.isOpen());
+        QCOMPARE(r.shop.send(program, 0), Workshop::SendResult::NoPort);
+        QVERIFY(!r.port.isOpen());
+        QCOMPARE(r.port.written, QByteArray());
+    }
+
+    // A send after Port Scan goes with the machine's own settings.
+    void sendRefusalsAndSettings()
+    {
+        Rig r({"MCDRATE=2400|MCDBITS=7|MCSBITS=2|MCFLOW=4"});
+        QCOMPARE(r.shop.send(program, 0), Workshop::SendResult::NoMachine);
+        r.shop.select(1);
+        QCOMPARE(r.shop.send(Program::fromFile("G"), 0), Workshop::SendResult::NoProgram);
+        QVERIFY(r.shop.beginScan());
+        QCOMPARE(r.settings(), QStringLiteral("9600 8N1"));
+        r.shop.endReceive();
+        QCOMPARE(r.shop.send(program, 0), Workshop::SendResult::Started);
+        QCOMPARE(r.settings(), QStringLiteral("2400 7E2"));
+        QCOMPARE(r.shop.send(program, 0), Workshop::SendResult::Busy);
+        QVERIFY(!r.shop.beginScan());
+        r.port.deliver("\x11");
+        QVERIFY(r.clock.runUntil([&] { return !r.link.sending(); }));
+        QCOMPARE(r.settings(), QStringLiteral("2400 7E2"));
+        QCOMPARE(r.port.written, QByteArray("G01 X1\r\nM30\r\n") + QByteArray(2000, '\0'));
+    }
+
+    // Whole, in chunks and byte by byte.
+    void strip_data()
+    {
+        QTest::addColumn<QString>("option");
+        QTest::addColumn<QByteArray>("received");
+        QTest::addColumn<QByteArray>("text");
+        QByteArray others;
+        for (int c = 1; c < 256; ++c)
+            others += char(c);
+        const QByteArray nul(1, '\0');
+        QTest::newRow("none: every NUL goes")
+            << ""
+            << QByteArray(20, '\0') + "%\r\nN1" + nul + "X" + nul + "1\r\n%" + QByteArray(30, '\0')
+            << QByteArray("%\r\nN1X1\r\n%");
+        QTest::newRow("none: other bytes unchanged") << "" << others << others;
+        QTest::newRow("13: every CR goes") << "13" << nul + "A\rB\r\r\nC\r" << nul + "AB\nC";
+        QTest::newRow("10: every LF goes")
+            << "10" << QByteArray("A\n\nB\r\nC\n") << QByteArray("AB\rC");
+    }
+    void strip()
+    {
+        QFETCH(QString, option);
+        QFETCH(QByteArray, received);
+        QFETCH(QByteArray, text);
+        for (const qsizetype chunk : {received.size(), qsizetype(7), qsizetype(1)}) {
+            Rig r;
+            r.rx.setStripByte(machineWith("MCSTRIPEOB=" + option).stripByte());
+            for (qsizetype i = 0; i < received.size(); i += chunk) {
+                r.rx.feed(received.mid(i, chunk));
+                r.clock.advance(10 * Ms);
+            }
+            r.clock.advance(ReceiveSession::SilenceMs * Ms);
+            QCOMPARE(r.text, text);
+        }
+    }
+
+    // A send gets them for its flow control, also while receiving; it ends idle.
+    void routing_data()
+    {
+        QTest::addColumn<bool>("receiving");
+        QTest::addColumn<bool>("sending");
+        QTest::newRow("idle") << false << false;
+        QTest::newRow("receiving") << true << false;
+        QTest::newRow("sending") << false << true;
+        QTest::newRow("receiving during a send") << true << true;
+    }
+    void routing()
+    {
+        QFETCH(bool, receiving);
+        QFETCH(bool, sending);
+        Rig r;
+        const MachineConfig m = machineWith("MCPORT=ttyFAKE0|MCFLOW=4|MCEOB=CR"); // waits for DC1
+        QVERIFY(r.link.openForSend(m));
+        if (sending) QVERIFY(r.link.startSend(Program::fromFile("G01\r"), 0, m));
+        if (receiving) r.link.beginReceive();
+        r.port.deliver("AB\x11");
+        QVERIFY(r.clock.runUntil([&] { return !r.link.sending(); }));
+        r.clock.advance(VirtualClock::Second);
+        QCOMPARE(r.text, receiving ? QByteArray("AB\x11") : QByteArray());
+        QCOMPARE(r.port.written.left(4), sending ? QByteArray("G01\r") : QByteArray());
+        const bool still = receiving && !sending;
+        QCOMPARE(r.link.state(), still ? LinkState::Receiving : LinkState::Idle);
+        r.port.deliver("Z");
+        r.clock.advance(VirtualClock::Second);
+        QCOMPARE(r.text.endsWith('Z'), still);
+    }
+
+    // Held until more comes or half a second of silence; dropped at the end.
+    void lineEndsHeldToTheEndOfABurst()
+    {
+        Rig r;
+        r.port.open("ttyFAKE0", {});
+        r.link.beginReceive();
+        QSignalSpy ended(&r.rx, &ReceiveSession::burstEnded);
+        r.port.deliver("N10 X1\r");
+        r.clock.advance(100 * Ms);
+        QCOMPARE(r.text, QByteArray("N10 X1"));
+        r.port.deliver("\nN20\r\n");
+        r.clock.advance(450 * Ms);
+        QCOMPARE(r.text, QByteArray("N10 X1\r\nN20"));
+        QVERIFY(r.rx.inBurst() && ended.isEmpty());
+        r.clock.advance(100 * Ms);
+        QCOMPARE(r.text, QByteArray("N10 X1\r\nN20\r\n"));
+        QVERIFY(!r.rx.inBurst() && ended.count() == 1);
+        r.port.deliver("N30\r\n");
+        r.clock.advance(100 * Ms);
+        r.link.endReceive();
+        r.clock.advance(VirtualClock::Second);
+        QCOMPARE(r.text, QByteArray("N10 X1\r\nN20\r\nN30"));
+        QCOMPARE(r.link.state(), LinkState::Idle);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLink)
+#include "tst_link.moc"

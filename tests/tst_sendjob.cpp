@@ -1,0 +1,267 @@
+// The send on the line model, in virtual time: what goes on the wire and
+// when, how it paces on the machine's XON/XOFF, holds, stops and reports.
+
+#include "core/sendjob.h"
+#include "linemodel.h"
+#include "machinevalues.h"
+#include "simmachine.h"
+#include "virtualclock.h"
+
+#include <QTest>
+
+namespace
+{
+const QByteArray DC1("\x11"), DC3("\x13"), nuls(SendJob::RunOutBytes, '\0');
+
+MachineConfig machine(const QString &flow, const QString &eob = "CR", const QString &delay = "Fast")
+{
+    return machineWith("MCDBITS=8|MCSBITS=1|MCFLOW=" + flow + "|MCEOB=" + eob +
+                       "|MCBLKTIC=" + delay);
+}
+
+// Blocks of `width` characters and CR.
+QByteArray program(int lines, int width)
+{
+    QByteArray out;
+    for (int i = 1; i <= lines; ++i)
+        out += QByteArray("N" + QByteArray::number(i * 10) + " G01 X" + QByteArray::number(i * 7))
+                   .leftJustified(width, 'Z') +
+               '\r';
+    return out;
+}
+
+// A send started on the line model; its machine takes all at once by default.
+struct Rig {
+    VirtualClock clock;
+    LineModelPort port{clock};
+    SimMachine machine{clock, {1 << 20, 1e9, 1 << 20, 0, false}};
+    SendJob job;
+    QList<SendOutcome> outcomes;
+    QStringList texts;
+    int linesStarted = 0;
+    int holds = 0;
+
+    Rig(const QByteArray &text, const MachineConfig &m, const LineSettings &line = {}, int from = 0)
+        : job(port, clock, Program::fromFile(text), from, SendSettings::of(m))
+    {
+        port.attach(&machine);
+        port.open("ttyFAKE0", line);
+        QObject::connect(&port, &SerialPort::received, &job, &SendJob::feed);
+        QObject::connect(&job, &SendJob::finished, [this](SendOutcome o) { outcomes << o; });
+        QObject::connect(&job, &SendJob::progressChanged,
+                         [this](const SendProgress &p) { texts << p.text; });
+        QObject::connect(&job, &SendJob::lineStarted, [this] { ++linesStarted; });
+        QObject::connect(&job, &SendJob::holding, [this] { ++holds; });
+        job.start();
+    }
+    bool finish()
+    {
+        return clock.runUntil([this] { return !outcomes.isEmpty(); });
+    }
+    bool runUntilSent(int n)
+    {
+        return clock.runUntil([&] { return port.sentNs.size() >= n; });
+    }
+};
+} // namespace
+
+class TestSendJob : public QObject
+{
+    Q_OBJECT
+private slots:
+    void wireBytes_data()
+    {
+        QTest::addColumn<QString>("eob");
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<int>("startLine");
+        QTest::addColumn<QByteArray>("wire");
+        const QByteArray g("G00\rG01\r");
+        QTest::newRow("CR") << "CR" << g << 0 << g;
+        QTest::newRow("LF") << "LF" << g << 0 << QByteArray("G00\nG01\n");
+        QTest::newRow("CRLFLF") << "CRLFLF" << g << 0 << QByteArray("G00\r\n\nG01\r\n\n");
+        QTest::newRow("CRLF") << "CRLF" << g << 0 << QByteArray("G00\r\nG01\r\n");
+        QTest::newRow("other") << "EOB" << g << 0 << QByteArray("G00\r\nG01\r\n");
+        QTest::newRow("LF and CR LF line ends")
+            << "CR" << QByteArray("G00\nG01\r\nG02\r") << 0 << QByteArray("G00\rG01\rG02\r");
+        QTest::newRow("last line without end")
+            << "CRLF" << QByteArray("G00\rM30") << 0 << QByteArray("G00\r\nM30");
+        QTest::newRow("empty lines")
+            << "CR" << QByteArray("%\r\r\rM30\r") << 0 << QByteArray("%\r\r\rM30\r");
+        QTest::newRow("from a middle line") << "CR" << QByteArray("O100\rG00 X1\rG01 Y2\rM30\r")
+                                            << 2 << QByteArray("G01 Y2\rM30\r");
+        QByteArray all;
+        for (int b = 1; b <= 255; ++b)
+            if (b != '\r' && b != '\n') all += char(b);
+        QTest::newRow("every byte but CR and LF")
+            << "CRLF" << all + '\r' + all << 0 << all + "\r\n" + all;
+    }
+    void wireBytes()
+    {
+        QFETCH(QString, eob);
+        QFETCH(QByteArray, text);
+        QFETCH(int, startLine);
+        QFETCH(QByteArray, wire);
+        Rig r(text, machine("0", eob), {}, startLine);
+        QVERIFY(r.finish());
+        QCOMPARE(r.outcomes, QList{SendOutcome::Completed});
+        QCOMPARE(r.machine.received, wire + nuls);
+        QCOMPARE(r.port.settings(), LineSettings()); // back after the purge
+    }
+
+    // The block delay counts 60 Hz ticks from the tick in which the drain ended.
+    void drainAndBlockDelay_data()
+    {
+        QTest::addColumn<QString>("delay");
+        QTest::addColumn<int>("ticks");
+        for (const auto &[delay, ticks] :
+             {std::pair{"Fast", 1}, {"10", 1}, {"25", 2}, {"50", 4}, {"100", 7}})
+            QTest::newRow(delay) << delay << ticks;
+    }
+    void drainAndBlockDelay()
+    {
+        QFETCH(QString, delay);
+        QFETCH(int, ticks);
+        Rig r(program(6, 30), machine("0", "CR", delay));
+        QVERIFY(r.finish());
+        for (int i = 0; i < 6; ++i) {
+            const qint64 drained = i ? r.port.sentNs[i * 31 - 1] : 0;
+            const qint64 due = drained * 60 / VirtualClock::Second + ticks;
+            const qint64 written = r.port.sentNs[i * 31] - LineSettings().characterNs();
+            QCOMPARE(written, (due * VirtualClock::Second + 59) / 60);
+        }
+    }
+
+    // "3" starts on any byte, "4" on DC1; DC3 holds 1, 3 and 4 until DC1 and
+    // nothing else. Pause holds at the next line that has not begun.
+    void holds_data()
+    {
+        QTest::addColumn<QString>("flow");
+        QTest::addColumn<QByteArray>("notYet"); // must not start the send
+        QTest::addColumn<QByteArray>("starts"); // empty: starts at once
+        QTest::addColumn<QByteArray>("held");   // what goes before the hold
+        const QByteArray line1("ABCDEF\r");
+        QTest::newRow("0") << "0" << QByteArray() << QByteArray() << QByteArray();
+        QTest::newRow("2") << "2" << QByteArray() << QByteArray() << QByteArray();
+        QTest::newRow("1") << "1" << QByteArray() << QByteArray() << line1;
+        QTest::newRow("3") << "3" << QByteArray() << QByteArray("%") << line1;
+        QTest::newRow("4") << "4" << QByteArray("X%\x13") << DC1 << line1;
+        QTest::newRow("4, DC1 and more") << "4" << QByteArray("X") << DC1 + "%" << line1;
+        QTest::newRow("pause") << "0" << QByteArray() << QByteArray() << line1 + "M30\r";
+    }
+    void holds()
+    {
+        QFETCH(QString, flow);
+        QFETCH(QByteArray, notYet);
+        QFETCH(QByteArray, starts);
+        QFETCH(QByteArray, held);
+        const bool pause = QTest::currentDataTag() == QLatin1String("pause");
+        Rig r("ABCDEF\rM30\r", machine(flow));
+        if (!starts.isEmpty()) {
+            r.port.deliver(notYet);
+            r.clock.advance(VirtualClock::Second);
+            QCOMPARE(r.port.written, QByteArray());
+            r.port.deliver(starts);
+        }
+        QVERIFY(r.runUntilSent(3));
+        pause ? r.job.setPaused(true) : r.port.deliver(DC3);
+        r.clock.advance(VirtualClock::Second);
+        r.port.deliver("A%");
+        r.clock.advance(VirtualClock::Second);
+        const QByteArray all = QByteArray("ABCDEF\rM30\r") + nuls;
+        QCOMPARE(r.port.written, held.isEmpty() ? all : held);
+        QCOMPARE(r.holds, held.isEmpty() ? 0 : 1);
+        pause ? r.job.setPaused(false) : r.port.deliver(DC1);
+        QVERIFY(r.finish());
+        QCOMPARE(r.port.written, all);
+    }
+
+    // Wherever it is, the send ends without starting another line.
+    void stopAndPortLost_data()
+    {
+        QTest::addColumn<QString>("flow");
+        QTest::addColumn<QString>("when");
+        QTest::addColumn<bool>("lose");
+        const char *const rows[][3] = {
+            {"4", "start", ""},    {"0", "line", ""},     {"0", "pause", ""},    {"1", "xoff", ""},
+            {"0", "clearing", ""}, {"0", "line", "lost"}, {"3", "start", "lost"}};
+        for (const auto &[flow, when, lost] : rows)
+            QTest::addRow("%s in %s, mode %s", *lost ? "lost" : "stop", when, flow)
+                << flow << when << bool(*lost);
+    }
+    void stopAndPortLost()
+    {
+        QFETCH(QString, flow);
+        QFETCH(QString, when);
+        QFETCH(bool, lose);
+        Rig r(program(20, 40), machine(flow));
+        if (when == "pause") r.job.setPaused(true);
+        if (when == "xoff") r.port.deliver(DC3);
+        if (when == "line") QVERIFY(r.runUntilSent(50));
+        if (when == "start") r.clock.advance(VirtualClock::Second);
+        QVERIFY(r.clock.runUntil([&] {
+            return r.holds || (when != "pause" && when != "xoff" && when != "clearing") ||
+                   r.job.progress().phase == SendPhase::Clearing;
+        }));
+        const int started = r.linesStarted;
+        lose ? r.port.loseDevice() : r.job.stop();
+        QVERIFY(r.finish());
+        QCOMPARE(r.outcomes, QList{lose ? SendOutcome::PortLost : SendOutcome::Stopped});
+        QCOMPARE(r.linesStarted, started);
+        QCOMPARE(r.job.progress().text, QStringLiteral("100%"));
+    }
+
+    void progressTexts()
+    {
+        // 1999 characters and 2000 NULs: divisor 39. A line counts its length
+        // + 2, so the empty line after the last starts at 100 * 21 / 39.
+        Rig r(QByteArray(19, 'A').append('\r').repeated(100), machine("0"));
+        QVERIFY(r.finish());
+        const qsizetype clearing = r.texts.indexOf("00 %");
+        QVERIFY(clearing > 0);
+        QCOMPARE(r.texts.first(), QStringLiteral("0%"));
+        QCOMPARE(r.texts.at(clearing - 1), QStringLiteral("54%"));
+        QCOMPARE(r.texts.at(r.texts.size() - 2), QStringLiteral("100 %"));
+        QCOMPARE(r.texts.last(), QStringLiteral("100%"));
+        for (qsizetype i = clearing + 1; i < r.texts.size() - 1; ++i) {
+            QVERIFY2(r.texts[i].endsWith(" %") && r.texts[i].size() >= 4, qPrintable(r.texts[i]));
+            QVERIFY(r.texts[i].chopped(2).toInt() >= r.texts[i - 1].chopped(2).toInt());
+        }
+    }
+
+    // No overrun under the port's handshake (1); by the line in the port at
+    // most where the send obeys DC3 itself (3, 4).
+    void machineBuffer_data()
+    {
+        QTest::addColumn<qint32>("speed");
+        QTest::addColumn<QString>("flow");
+        QTest::addColumn<double>("rate"); // bytes per second the control takes
+        QTest::addColumn<int>("lines");
+        for (const char *flow : {"1", "3", "4"}) {
+            QTest::addRow("9600 mode %s", flow) << 9600 << flow << 500.0 << 14;
+            QTest::addRow("115200 mode %s", flow) << 115200 << flow << 1500.0 << 40;
+        }
+    }
+    void machineBuffer()
+    {
+        QFETCH(qint32, speed);
+        QFETCH(QString, flow);
+        QFETCH(double, rate);
+        QFETCH(int, lines);
+        const MachineConfig m = machine(flow, "CRLF");
+        const QByteArray text = program(lines, 70);
+        Rig r(text, m, LineSettings::forMachine(m, speed));
+        r.machine.config = {256, rate, 192, 64, true};
+        if (flow != "1") r.machine.send(flow == "3" ? "%" : DC1);
+        QVERIFY(r.finish());
+        const QByteArray expected = QByteArray(text).replace("\r", "\r\n");
+        QCOMPARE(r.machine.received, expected + nuls);
+        QVERIFY2(r.machine.dc3Sent > 0, "the buffer never filled: the test proves nothing");
+        const auto inProgram = std::count_if(r.machine.overruns.begin(), r.machine.overruns.end(),
+                                             [&](qsizetype at) { return at < expected.size(); });
+        QVERIFY2(inProgram <= (flow == "1" ? 0 : 72), qPrintable(QString::number(inProgram)));
+        QVERIFY(flow != "1" || r.machine.overruns.isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSendJob)
+#include "tst_sendjob.moc"

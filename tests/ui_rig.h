@@ -1,0 +1,49 @@
+#pragma once
+
+// The whole program over a temporary configuration folder: the workshop on
+// a port of the test's choosing, the main window, and a scripted platform.
+
+#include "fakeplatform.h"
+#include "machinevalues.h"
+#include "shoprig.h"
+#include "ui/mainwindow.h"
+#include "ui/names.h"
+
+#include <QTest>
+
+template <typename Port = FakePort> struct UiRig : ShopRig<Port> {
+    FakePlatform platform;
+    MainWindow window{this->shop, platform};
+
+    // `ini` is the file to start with (none when null); `realTime` for
+    // real ports.
+    explicit UiRig(const QByteArray &ini, const QStringList &portNames = {"ttyFAKE0", "ttyFAKE1"},
+                   bool realTime = false)
+        : ShopRig<Port>({}, realTime)
+    {
+        this->ports.list = portNames;
+        QFile f(this->config.filePath());
+        if (!ini.isNull() && f.open(QIODevice::WriteOnly)) f.write(ini);
+        f.close();
+        window.open();
+        window.show(); // the code window's geometry places the line pointer
+    }
+
+    template <typename W = QWidget> W *find(const QString &name) const
+    {
+        W *w = window.findChild<W *>(name);
+        if (!w) qWarning("no control %s", qPrintable(name));
+        return w;
+    }
+    void click(const QString &name, Qt::MouseButton button = Qt::LeftButton) const
+    {
+        if (QWidget *w = find(name)) QTest::mouseClick(w, button, {}, QPoint(4, 4));
+    }
+    bool shows(const QString &name) const { return find(name) && find(name)->isVisibleTo(&window); }
+    QString write(const QString &name, const QByteArray &bytes) const
+    {
+        QFile f(this->dir.filePath(name));
+        if (f.open(QIODevice::WriteOnly)) f.write(bytes);
+        return f.fileName();
+    }
+};
