@@ -17,127 +17,117 @@
 
 using Rig = UiRig<QtSerialPort>;
 
+namespace
+{
+QByteArray ptyMachine(const Pty &pty, const QString &speed, const QString &flow, const QString &eob)
+{
+    return iniFile(
+        {QStringLiteral("MCPORT=%1|MCDRATE=%2|MCDBITS=8|MCFLOW=%3|MCBLKTIC=Fast|MCEOB=%4")
+             .arg(pty.slavePath(), speed, flow, eob)});
+}
+} // namespace
+
 class TestUiPty : public QObject
 {
     Q_OBJECT
 private slots:
-    void send_data();
-    void send();
-    void receiveSavedByteExact();
-    void deviceGoneDuringSend();
-};
-
-namespace
-{
-QByteArray ptyMachine(const Pty &pty, const char *speed, const QString &flow, const QString &eob)
-{
-    return iniFile({"MCPORT=" + pty.slavePath() + "|MCDRATE=" + speed +
-                    "|MCDBITS=8|MCPARITY=None|MCFLOW=" + flow + "|MCBLKTIC=Fastms|MCEOB=" + eob +
-                    ""});
-}
-} // namespace
-
-void TestUiPty::send_data()
-{
-    QTest::addColumn<QString>("flow");
-    QTest::addColumn<QString>("eob");
-    QTest::addColumn<QByteArray>("eobBytes");
-    QTest::newRow("mode 0, CRLF") << "0"
-                                  << "CRLF" << QByteArray("\r\n");
-    QTest::newRow("mode 1, CR") << "1"
-                                << "CR" << QByteArray("\r");
-    QTest::newRow("mode 2, LF") << "2"
-                                << "LF" << QByteArray("\n");
-    QTest::newRow("mode 3, CRLFLF") << "3"
-                                    << "CRLFLF" << QByteArray("\r\n\n");
-    QTest::newRow("mode 4, CRLF") << "4"
-                                  << "CRLF" << QByteArray("\r\n");
-}
-
-void TestUiPty::send()
-{
-    QFETCH(QString, flow);
-    QFETCH(QString, eob);
-    QFETCH(QByteArray, eobBytes);
-    Pty pty;
-    QVERIFY(pty.isOpen());
-    Rig r(ptyMachine(pty, "115200", flow, eob), {pty.slavePath()}, true);
-    QVERIFY(r.port.isOpen());
-    // Where the machine may send XOFF it takes the data slower than the line.
-    const bool xoff = flow != "0" && flow != "2";
-    SimMachine machine(Clock::system(), {256, xoff ? 4000.0 : 1e7, 192, 64, xoff});
-    machine.attachPty(pty);
-
-    // CR LF line ends, every printable byte, a last line without a line end.
-    QByteArray file = "%\r\nO1000 (PART 7)\r\n";
-    for (int i = 0; i < 60; ++i)
-        file += "N" + QByteArray::number(i) + " G01 X" + QByteArray::number(i * 3) + ".5 F300\r\n";
-    for (int c = 32; c < 256; ++c)
-        file += QByteArray(1, char(c)) + (c % 32 == 31 ? "\r\n" : "");
-    file += "M30";
-    r.shop.queue(1).add(r.write("part7.nc", file));
-    r.window.queueView().load(1, 0);
-    QByteArray expected = file;
-    expected.replace("\r\n", eobBytes);
-
-    r.click("cmdTX");
-    QVERIFY(r.link.sending());
-    if (flow == "3" || flow == "4") {
-        QTest::qWait(50);
-        QCOMPARE(machine.received, QByteArray()); // it waits for the machine
-        machine.send(flow == "3" ? QByteArray("%") : QByteArray("\x11"));
+    void send_data()
+    {
+        QTest::addColumn<QString>("flow");
+        QTest::addColumn<QString>("eob");
+        QTest::addColumn<QByteArray>("eobBytes");
+        const char *const rows[][3] = {{"0", "CRLF", "\r\n"},
+                                       {"1", "CR", "\r"},
+                                       {"2", "LF", "\n"},
+                                       {"3", "CRLFLF", "\r\n\n"},
+                                       {"4", "CRLF", "\r\n"}};
+        for (const auto &[flow, eob, bytes] : rows)
+            QTest::addRow("mode %s, %s", flow, eob)
+                << QString(flow) << QString(eob) << QByteArray(bytes);
     }
-    QTRY_VERIFY_WITH_TIMEOUT(!r.link.sending(), 30000);
-    QTRY_COMPARE(machine.received.size(), expected.size() + 2000);
-    QCOMPARE(machine.received, expected + QByteArray(2000, '\0'));
-    QVERIFY(!xoff || machine.dc3Sent > 0);
-    QVERIFY(r.platform.messages.isEmpty());
-    QVERIFY(r.shows("cmdTX") && !r.shows("cmdStop"));
-}
+    void send()
+    {
+        QFETCH(QString, flow);
+        QFETCH(QString, eob);
+        QFETCH(QByteArray, eobBytes);
+        Pty pty;
+        QVERIFY(pty.isOpen());
+        Rig r(ptyMachine(pty, "115200", flow, eob), {pty.slavePath()}, true);
+        QVERIFY(r.port.isOpen());
+        // Where the machine may send XOFF it takes the data slower than the line.
+        const bool xoff = flow != "0" && flow != "2";
+        SimMachine machine(Clock::system(), {256, xoff ? 4000.0 : 1e7, 192, 64, xoff});
+        machine.attachPty(pty);
 
-void TestUiPty::receiveSavedByteExact()
-{
-    Pty pty;
-    QVERIFY(pty.isOpen());
-    // No XON/XOFF in the port: DC1 and DC3 are data here.
-    Rig r(ptyMachine(pty, "115200", "0", "CRLF"), {pty.slavePath()}, true);
-    r.click("mnuReceive");
-    // About 100 KB of blocks and a line of every byte but the line ends and
-    // NUL, with NUL leader and trailer.
-    QByteArray lines = "%\nO4711\n";
-    for (int c = 1; c < 256; ++c)
-        if (c != '\r' && c != '\n') lines += char(c);
-    lines += "\n";
-    for (int n = 1; lines.size() < 100 * 1024; ++n)
-        lines += "N" + QByteArray::number(n) + " G01 X" + QByteArray::number(n % 400) + ".125\n";
-    lines += "M30\n%";
-    QVERIFY(pty.write(QByteArray(100, '\0') + lines + QByteArray(100, '\0'), 20000));
+        // CR LF line ends, every printable byte, a last line without a line end.
+        QByteArray file = "%\r\nO1000 (PART 7)\r\n";
+        for (int i = 0; i < 60; ++i)
+            file +=
+                "N" + QByteArray::number(i) + " G01 X" + QByteArray::number(i * 3) + ".5 F300\r\n";
+        for (int c = 32; c < 256; ++c)
+            file += QByteArray(1, char(c)) + (c % 32 == 31 ? "\r\n" : "");
+        file += "M30";
+        r.shop.queue(1).add(r.write("part7.nc", file));
+        r.window.queueView().load(1, 0);
+        QByteArray expected = file;
+        expected.replace("\r\n", eobBytes);
 
-    QTextDocument *doc = r.window.rxEdit()->findChild<QPlainTextEdit *>("txtFile")->document();
-    QTRY_VERIFY_WITH_TIMEOUT(
-        !r.link.receiver().inBurst() && doc->characterCount() >= lines.size() + 1, 20000);
-    const QString path = r.dir.filePath("punched.nc");
-    r.platform.saveNames << path;
-    r.window.rxEdit()->findChild<QToolButton *>("mnuSave")->click();
-    QFile saved(path);
-    QVERIFY(saved.open(QIODevice::ReadOnly));
-    QVERIFY(saved.readAll() == lines.replace("\n", "\r\n"));
-    QVERIFY(r.platform.messages.isEmpty());
-}
+        r.click("cmdTX");
+        QVERIFY(r.link.sending());
+        if (flow == "3" || flow == "4") {
+            QTest::qWait(50);
+            QCOMPARE(machine.received, QByteArray()); // it waits for the machine
+            machine.send(flow == "3" ? QByteArray("%") : QByteArray("\x11"));
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(!r.link.sending(), 30000);
+        QTRY_COMPARE(machine.received.size(), expected.size() + 2000);
+        QCOMPARE(machine.received, expected + QByteArray(2000, '\0'));
+        QVERIFY(!xoff || machine.dc3Sent > 0);
+        QVERIFY(r.platform.messages.isEmpty());
+        QVERIFY(r.shows("cmdTX") && !r.shows("cmdStop"));
+    }
+    void receiveSavedByteExact()
+    {
+        Pty pty;
+        QVERIFY(pty.isOpen());
+        // No XON/XOFF in the port: DC1 and DC3 are data here.
+        Rig r(ptyMachine(pty, "115200", "0", "CRLF"), {pty.slavePath()}, true);
+        r.click("mnuReceive");
+        // About 100 KB of blocks and a line of every byte but the line ends and
+        // NUL, with NUL leader and trailer.
+        QByteArray lines = "%\nO4711\n";
+        for (int c = 1; c < 256; ++c)
+            if (c != '\r' && c != '\n') lines += char(c);
+        lines += "\n";
+        for (int n = 1; lines.size() < 100 * 1024; ++n)
+            lines +=
+                "N" + QByteArray::number(n) + " G01 X" + QByteArray::number(n % 400) + ".125\n";
+        lines += "M30\n%";
+        QVERIFY(pty.write(QByteArray(100, '\0') + lines + QByteArray(100, '\0'), 20000));
 
-void TestUiPty::deviceGoneDuringSend()
-{
-    Pty pty;
-    QVERIFY(pty.isOpen());
-    Rig r(ptyMachine(pty, "9600", "4", "CRLF"), {pty.slavePath()}, true);
-    r.window.codeWindows().setProgram(1, "G00\nM30\n");
-    r.click("cmdTX");
-    QVERIFY(r.link.sending()); // waiting for the machine's DC1
-    pty.closeMaster();         // the adapter is pulled out
-    QTRY_VERIFY_WITH_TIMEOUT(!r.link.sending(), 10000);
-    QCOMPARE(r.platform.lastMessage(), TransmitBar::portText());
-    QVERIFY(r.shows("cmdTX"));
-}
+        QTextDocument *doc = r.window.rxEdit()->findChild<QPlainTextEdit *>("txtFile")->document();
+        QTRY_VERIFY_WITH_TIMEOUT(
+            !r.link.receiver().inBurst() && doc->characterCount() >= lines.size() + 1, 20000);
+        const QString path = r.dir.filePath("punched.nc");
+        r.platform.saveNames << path;
+        r.window.rxEdit()->findChild<QToolButton *>("mnuSave")->click();
+        QVERIFY(readFile(path) == lines.replace("\n", "\r\n"));
+        QVERIFY(r.platform.messages.isEmpty());
+    }
+    void deviceGoneDuringSend()
+    {
+        Pty pty;
+        QVERIFY(pty.isOpen());
+        Rig r(ptyMachine(pty, "9600", "4", "CRLF"), {pty.slavePath()}, true);
+        r.window.codeWindows().setProgram(1, "G00\nM30\n");
+        r.click("cmdTX");
+        QVERIFY(r.link.sending()); // waiting for the machine's DC1
+        pty.closeMaster();         // the adapter is pulled out
+        QTRY_VERIFY_WITH_TIMEOUT(!r.link.sending(), 10000);
+        QCOMPARE(r.platform.lastMessage(), TransmitBar::portText());
+        QVERIFY(r.shows("cmdTX"));
+    }
+};
 
 QTEST_MAIN(TestUiPty)
 #include "tst_ui_pty.moc"

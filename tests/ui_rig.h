@@ -22,28 +22,24 @@ template <typename Port = FakePort> struct UiRig : ShopRig<Port> {
         : ShopRig<Port>({}, realTime)
     {
         this->ports.list = portNames;
-        QFile f(this->config.filePath());
-        if (!ini.isNull() && f.open(QIODevice::WriteOnly)) f.write(ini);
-        f.close();
+        if (!ini.isNull()) write("zoZad.ini", ini);
         window.open();
         window.show(); // the code window's geometry places the line pointer
     }
 
     template <typename W = QWidget> W *find(const QString &name) const
     {
-        W *w = window.findChild<W *>(name);
-        if (!w) qWarning("no control %s", qPrintable(name));
-        return w;
+        return window.findChild<W *>(name);
     }
     void click(const QString &name, Qt::MouseButton button = Qt::LeftButton) const
     {
         if (QWidget *w = find(name)) QTest::mouseClick(w, button, {}, QPoint(4, 4));
     }
     bool shows(const QString &name) const { return find(name) && find(name)->isVisibleTo(&window); }
+    // A file in the rig's folder; its path.
     QString write(const QString &name, const QByteArray &bytes) const
     {
         QFile f(this->dir.filePath(name));
-        if (f.open(QIODevice::WriteOnly)) f.write(bytes);
-        return f.fileName();
+        return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size() ? f.fileName() : "";
     }
 };

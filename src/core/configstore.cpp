@@ -26,9 +26,7 @@ QString ConfigStore::folderFor(const QString &executableFolder)
 
 bool ConfigStore::ensureFile() const
 {
-    if (QFile::exists(filePath())) return true;
-    QFile f(filePath());
-    return f.open(QIODevice::WriteOnly);
+    return QFile::exists(filePath()) || writeFileAtomically(filePath(), {}).isEmpty();
 }
 
 void ConfigStore::load()

@@ -11,34 +11,32 @@ class FakePlatform : public Platform
 {
 public:
     struct Shown {
-        QString text;
-        QString title;
-        QMessageBox::StandardButtons buttons;
-        Icon icon;
+        QString text, title;
     };
-    QList<Shown> messages;                        // every message box, in order
-    QList<QMessageBox::StandardButton> answers;   // next answers; default: first button offered
-    QStringList openNames;                        // next open-file answers ("" cancels)
-    QStringList saveNames;                        // next save-file answers ("" cancels)
-    QStringList menuChoices;                      // next pop-up menu choices ("" dismisses)
-    QList<QStringList> menus;                     // every menu shown
+    QList<Shown> messages;    // every message box, in order
+    QStringList openNames;    // next open-file answers ("" cancels)
+    QStringList saveNames;    // next save-file answers ("" cancels)
+    QStringList menuChoices;  // next pop-up menu choices ("" dismisses)
+    QList<QStringList> menus; // every menu shown
     int beeps = 0;
 
     QString lastMessage() const { return messages.isEmpty() ? QString() : messages.last().text; }
 
     QMessageBox::StandardButton message(QWidget *, const QString &text, const QString &title,
-                                        QMessageBox::StandardButtons buttons, Icon icon) override
+                                        QMessageBox::StandardButtons buttons, Icon) override
     {
-        messages.append({text, title, buttons, icon});
-        if (!answers.isEmpty())
-            return answers.takeFirst();
-        for (auto b : {QMessageBox::Ok, QMessageBox::Yes, QMessageBox::No, QMessageBox::Cancel})
-            if (buttons.testFlag(b))
-                return b;
-        return QMessageBox::Ok;
+        messages.append({text, title});
+        // Yes or OK: the user agrees.
+        return buttons.testFlag(QMessageBox::Yes) ? QMessageBox::Yes : QMessageBox::Ok;
     }
-    QString openFileName(QWidget *) override { return openNames.isEmpty() ? QString() : openNames.takeFirst(); }
-    QString saveFileName(QWidget *) override { return saveNames.isEmpty() ? QString() : saveNames.takeFirst(); }
+    QString openFileName(QWidget *) override
+    {
+        return openNames.isEmpty() ? QString() : openNames.takeFirst();
+    }
+    QString saveFileName(QWidget *) override
+    {
+        return saveNames.isEmpty() ? QString() : saveNames.takeFirst();
+    }
     QString popupMenu(QWidget *, const QStringList &entries, const QPoint &) override
     {
         menus.append(entries);

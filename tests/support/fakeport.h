@@ -2,6 +2,9 @@
 
 #include "core/serialport.h"
 
+#include <QMetaObject>
+#include <utility>
+
 // A serial port whose device the test plays.
 class FakePort : public SerialPort
 {
@@ -14,11 +17,29 @@ public:
     bool openFails = false;
 
     // Pushed from the event loop; flush() and close() drop them till then.
-    void deliver(const QByteArray &bytes);
-    void loseDevice();
+    void deliver(const QByteArray &bytes)
+    {
+        if (m_open) m_rx += bytes; // a closed port hears nothing
+        QMetaObject::invokeMethod(this, &FakePort::push, Qt::QueuedConnection);
+    }
+    void loseDevice()
+    {
+        if (!m_open) return;
+        close();
+        emit lost();
+    }
 
-    bool open(const QString &name, const LineSettings &settings) override;
-    void close() override;
+    bool open(const QString &name, const LineSettings &settings) override
+    {
+        m_name = name;
+        m_settings = settings;
+        return m_open = !openFails;
+    }
+    void close() override
+    {
+        m_open = false;
+        flush();
+    }
     bool isOpen() const override { return m_open; }
     QString name() const override { return m_name; }
     void apply(const LineSettings &settings) override { m_settings = settings; }
@@ -28,10 +49,19 @@ public:
         m_rx.clear();
         toWrite = 0;
     }
-    bool write(const QByteArray &bytes) override;
+    bool write(const QByteArray &bytes) override
+    {
+        if (m_open) written += bytes;
+        return m_open;
+    }
     qint64 bytesToWrite() const override { return m_open ? toWrite : 0; }
 
 private:
+    void push()
+    {
+        if (!m_rx.isEmpty()) emit received(std::exchange(m_rx, {}));
+    }
+
     bool m_open = false;
     QString m_name;
     LineSettings m_settings;

@@ -21,12 +21,10 @@ Pty::Pty(QObject *parent) : QObject(parent)
         return;
     }
     m_slave = ::open(name, O_RDWR | O_NOCTTY);
-    for (int fd : {m_master, m_slave}) {
-        termios t{};
-        ::tcgetattr(fd, &t);
-        ::cfmakeraw(&t);
-        ::tcsetattr(fd, TCSANOW, &t);
-    }
+    termios t{}; // one set of settings for both ends
+    ::tcgetattr(m_slave, &t);
+    ::cfmakeraw(&t);
+    ::tcsetattr(m_slave, TCSANOW, &t);
     m_slavePath = QString::fromLocal8Bit(name);
     m_notifier = new QSocketNotifier(qintptr(m_master), QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, [this] {

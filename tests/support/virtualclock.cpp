@@ -15,19 +15,12 @@ public:
     {
         due = m_clock.m_now + qMax<qint64>(0, delayNs);
         sequence = ++m_clock.m_sequence;
-        active = true;
     }
-    void stop() override { active = false; }
-    bool isActive() const override { return active; }
-    void fire()
-    {
-        active = false;
-        emit timeout();
-    }
+    void stop() override { sequence = 0; }
+    bool isActive() const override { return sequence != 0; }
 
     qint64 due = 0;
-    quint64 sequence = 0;
-    bool active = false;
+    quint64 sequence = 0; // orders the starts; 0 while stopped
 
 private:
     VirtualClock &m_clock;
@@ -38,29 +31,24 @@ Timer *VirtualClock::createTimer(QObject *parent)
     return new VirtualTimer(*this, parent);
 }
 
-VirtualTimer *VirtualClock::nextDue() const
-{
-    VirtualTimer *next = nullptr;
-    for (VirtualTimer *t : m_timers)
-        if (t->active &&
-            (!next || t->due < next->due || (t->due == next->due && t->sequence < next->sequence)))
-            next = t;
-    return next;
-}
-
 bool VirtualClock::runUntil(const std::function<bool()> &done, qint64 limitNs)
 {
     const qint64 limit = m_now + limitNs;
     for (;;) {
         QCoreApplication::sendPostedEvents();
         if (done()) return true;
-        VirtualTimer *next = nextDue();
+        VirtualTimer *next = nullptr; // the first due, and of those the first started
+        for (VirtualTimer *t : m_timers)
+            if (t->sequence &&
+                (!next || std::pair(t->due, t->sequence) < std::pair(next->due, next->sequence)))
+                next = t;
         if (!next || next->due > limit) {
             m_now = qMax(m_now, limit);
             return done();
         }
         m_now = qMax(m_now, next->due);
-        next->fire();
+        next->sequence = 0;
+        emit next->timeout();
     }
 }
 

@@ -27,7 +27,6 @@ public:
 
 private:
     friend class VirtualTimer;
-    VirtualTimer *nextDue() const;
 
     qint64 m_now = 0;
     quint64 m_sequence = 0;

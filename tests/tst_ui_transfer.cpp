@@ -1,0 +1,219 @@
+// Sending and receiving through the window: what Send refuses, the buttons
+// and texts while a send runs and after, Pause and Stop, the line pointer
+// that decides where a send starts; received data in RX-Edit, Save with CR LF
+// line ends, Open, New, Move to TX Buffer and its refusals, Port Scan's panel,
+// and closing, which ends receiving.
+
+#include "ui/canvas.h"
+#include "ui/codewindows.h"
+#include "ui/queueview.h"
+#include "ui/rxeditwindow.h"
+#include "ui/transmitbar.h"
+#include "ui_rig.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QToolButton>
+
+namespace
+{
+template <typename W = QWidget> W *rx(UiRig<> &r, const char *name)
+{
+    return r.window.rxEdit() ? r.window.rxEdit()->findChild<W *>(QLatin1String(name)) : nullptr;
+}
+} // namespace
+
+class TestUiTransfer : public QObject
+{
+    Q_OBJECT
+private slots:
+    // Nothing is sent, Send stays; a port that is missing has a message of
+    // its own, everything else the one about opening a program.
+    void refused_data()
+    {
+        QTest::addColumn<QByteArray>("program");
+        QTest::addColumn<QString>("port");
+        QTest::addColumn<bool>("select");
+        for (const auto &[name, program, port, select] :
+             {std::tuple{"no program", "", "ttyFAKE0", true},
+              {"one character", "%", "ttyFAKE0", true},
+              {"no machine", "G00\n", "ttyFAKE0", false},
+              {"port missing", "G00\n", "ttyUSB9", true}})
+            QTest::newRow(name) << QByteArray(program) << QString(port) << select;
+    }
+    void refused()
+    {
+        QFETCH(QByteArray, program);
+        QFETCH(QString, port);
+        QFETCH(bool, select);
+        UiRig<> r(iniFile({"MCPORT=" + port}));
+        if (!select) r.shop.reload();
+        r.window.codeWindows().setProgram(1, program);
+        r.click("cmdTX");
+        QCOMPARE(r.platform.lastMessage(),
+                 port == "ttyUSB9" ? TransmitBar::portText() : TransmitBar::noProgramText());
+        QVERIFY(r.shows("cmdTX") && !r.shows("cmdStop") && !r.link.sending());
+    }
+
+    void sendPauseStop()
+    {
+        UiRig<> r(iniFile({"MCBLKTIC=Fastms|MCFLOW=0"}));
+        const QString path = r.write("p.nc", "%\r\nG01 X1\r\nG01 X2\r\nM30\r\n");
+        r.shop.queue(1).add(path);
+        r.window.queueView().load(1, 0);
+        QCOMPARE(r.find<QLineEdit>("txFileName(1)")->text(), path);
+        auto *edit = r.find<QPlainTextEdit>("txBuffer(1)");
+        auto *percent = r.find<QLineEdit>("txtPcent");
+
+        // Pause down: the send holds before the next line; Stop ends it.
+        r.click("cmdTX");
+        QVERIFY(r.shows("cmdStop") && r.shows("chkTXPause") && !r.shows("cmdTX") &&
+                r.shows("PBar1"));
+        QVERIFY(edit->isReadOnly());
+        r.click("chkTXPause");
+        r.clock.advance(VirtualClock::Second);
+        QCOMPARE(r.port.written, QByteArray("%\r\n"));
+        QCOMPARE(percent->text(), QStringLiteral("0%"));
+        QCOMPARE(edit->textCursor().selectedText(),
+                 QStringLiteral("G01 X1") + QChar::ParagraphSeparator);
+        r.click("cmdStop");
+        r.clock.runUntil([&] { return !r.link.sending(); });
+        QCOMPARE(r.port.written, QByteArray("%\r\n"));
+        QCOMPARE(percent->text(), QStringLiteral("100%"));
+        QVERIFY(r.shows("cmdTX") && !r.shows("cmdStop") && !r.shows("chkTXPause") &&
+                !edit->isReadOnly());
+
+        // The whole program with Pause up again, and the waiting text
+        // while the run-out leaves.
+        r.port.written.clear();
+        r.window.codeWindows().showStart(1);
+        QString waiting;
+        r.click("cmdTX");
+        QVERIFY(!r.find<QPushButton>("chkTXPause")->isChecked());
+        r.clock.runUntil([&] {
+            const QString t = r.find<QLineEdit>("txFileName(1)")->text();
+            if (t != path) waiting = t;
+            return !r.link.sending();
+        });
+        QCOMPARE(waiting, TransmitBar::waitingText());
+        QCOMPARE(r.port.written, "%\r\nG01 X1\r\nG01 X2\r\nM30\r\n" + QByteArray(2000, '\0'));
+        QCOMPARE(percent->text(), QStringLiteral("100%"));
+        QCOMPARE(r.find<QLineEdit>("txFileName(1)")->text(), path);
+        QVERIFY(r.platform.messages.isEmpty());
+    }
+
+    void pointerDecidesTheStart()
+    {
+        UiRig<> r(iniFile({"MCBLKTIC=Fastms|MCFLOW=0"}));
+        QByteArray program;
+        for (int i = 0; i < 60; ++i)
+            program += "N" + QByteArray::number(i) + "\n";
+        CodeWindows &code = r.window.codeWindows();
+        code.setProgram(1, program);
+        auto *edit = r.find<QPlainTextEdit>("txBuffer(1)");
+        auto *pointer = r.find<Canvas>("cvsLinePtr");
+        auto lineRect = [&](int line) {
+            return edit->cursorRect(QTextCursor(edit->document()->findBlockByNumber(line)));
+        };
+        auto lineTop = [&](int line) {
+            return edit->viewport()->mapTo(pointer->parentWidget(), lineRect(line).topLeft()).y();
+        };
+        // A click into a line puts the caret there and the pointer beside it.
+        QTest::mouseClick(edit->viewport(), Qt::LeftButton, {},
+                          QPoint(30, lineRect(3).center().y()));
+        QCOMPARE(pointer->y(), lineTop(3));
+        // Scrolled, the pointer stays; dragged two lines down and released.
+        const int top = pointer->y();
+        edit->verticalScrollBar()->setValue(20);
+        QCOMPARE(pointer->y(), top);
+        const QPointF to(8, 6 + 2 * (lineTop(24) - lineTop(23)));
+        QTest::mousePress(pointer, Qt::LeftButton, {}, QPoint(8, 6));
+        QMouseEvent drag(QEvent::MouseMove, to, pointer->mapToGlobal(to), Qt::NoButton,
+                         Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(pointer, &drag);
+        QTest::mouseRelease(pointer, Qt::LeftButton, {}, QPoint(8, 6));
+        QCOMPARE(code.caretLine(), 25);
+        QCOMPARE(pointer->y(), lineTop(25));
+        r.click("cmdTX");
+        r.clock.runUntil([&] { return !r.link.sending(); });
+        QVERIFY(r.port.written.startsWith("N25\r\nN26\r\n"));
+    }
+
+    void receiveSaveOpenMove()
+    {
+        UiRig<> r(iniFile({"MCSTRIPEOB=13"}));
+        r.click("mnuReceive");
+        QCOMPARE(r.link.state(), LinkState::Receiving);
+        QVERIFY(!rx(r, "AutoGroup")->isVisibleTo(r.window.rxEdit()));
+        auto *text = rx<QPlainTextEdit>(r, "txtFile");
+        r.port.deliver("%\r\nG01 X1\r\n");
+        r.port.deliver(QByteArray("M30\xA0\r\n", 6));
+        r.clock.runUntil([&] { return !r.link.receiver().inBurst(); });
+        QCOMPARE(
+            text->document()->toRawText(),
+            QString::fromLatin1("%\nG01 X1\nM30\xA0\n").replace(u'\n', QChar::ParagraphSeparator));
+
+        const QString saved = r.dir.filePath("punched.nc");
+        r.platform.saveNames << saved;
+        rx<QToolButton>(r, "mnuSave")->click();
+        QCOMPARE(readFile(saved), QByteArray("%\r\nG01 X1\r\nM30\xA0\r\n", 17));
+
+        rx<QToolButton>(r, "mnuNew")->click();
+        QVERIFY(text->document()->isEmpty());
+        r.platform.openNames << r.write("lf.nc", "A\nB\n");
+        rx<QToolButton>(r, "mnuOpen")->click();
+        QCOMPARE(text->toPlainText(), QStringLiteral("A\nB\n"));
+
+        rx<QToolButton>(r, "mnuExit4")->click();
+        QVERIFY(!r.window.rxEdit());
+        QCOMPARE(r.link.state(), LinkState::Idle);
+        QCOMPARE(r.window.codeWindows().text(1), QByteArray("A\nB\n"));
+        QCOMPARE(r.find<QLineEdit>("txFileName(1)")->text(), QStringLiteral("Unknown"));
+    }
+    void moveRefused()
+    {
+        UiRig<> r(iniFile({""}));
+        r.shop.reload(); // no machine selected: the text stays
+        r.click("imgMenu(4)");
+        rx<QToolButton>(r, "mnuExit4")->click();
+        QVERIFY(r.platform.lastMessage().startsWith("You need to select a Machine icon"));
+        QVERIFY(r.window.rxEdit()->isVisible());
+        r.window.rxEdit()->close();
+        r.click("imgMc(1)");
+        r.window.codeWindows().setProgram(1, "G00\n");
+        r.port.toWrite = 1;
+        r.click("cmdTX");
+        r.click("mnuReceive");
+        rx<QToolButton>(r, "mnuExit4")->click();
+        QVERIFY(r.platform.lastMessage().startsWith("A program is being sent."));
+        // Closed while the send runs, the link goes back to sending.
+        r.window.rxEdit()->close();
+        QCOMPARE(r.link.state(), LinkState::Sending);
+    }
+    void portScanPanel()
+    {
+        UiRig<> r(iniFile({""}));
+        r.platform.menuChoices << "Port Scan";
+        r.click("imgMc(1)", Qt::RightButton);
+        QCOMPARE(r.link.state(), LinkState::Scanning);
+        QVERIFY(r.window.rxEdit()->isModal());
+        auto *panel = rx<QGroupBox>(r, "AutoGroup");
+        QVERIFY(panel->isVisibleTo(r.window.rxEdit()));
+        rx<QPushButton>(r, "PushButton1")->click();
+        QCOMPARE(r.platform.messages.last().title, QStringLiteral("Detection not complete"));
+        r.port.deliver(QByteArray(200, 'a')); // lower case: 9600 rejected
+        r.clock.runUntil([&] { return panel->title() == QStringLiteral("4800,n,8,1"); });
+        QVERIFY(rx<QCheckBox>(r, "chkCTSOK")->isChecked());
+        QVERIFY(!rx<QCheckBox>(r, "chkSpeedOK")->isChecked());
+        r.window.rxEdit()->close();
+        QCOMPARE(r.link.state(), LinkState::Idle);
+    }
+};
+
+QTEST_MAIN(TestUiTransfer)
+#include "tst_ui_transfer.moc"

@@ -1,0 +1,228 @@
+// The main window and its machine panel: what shows at start, every
+// control's names, the toolbar and the close box while the link is busy, the
+// window's own messages; selection, the description and the port markings,
+// rename, the machine menu's commands, drops on icons, adding machines, and
+// what the panel refuses while a program is being sent.
+
+#include "ui/canvas.h"
+#include "ui/codewindows.h"
+#include "ui/machinemenu.h"
+#include "ui/machinepanel.h"
+#include "ui_rig.h"
+
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QSignalSpy>
+
+class TestUiWindow : public QObject
+{
+    Q_OBJECT
+private slots:
+    void startUp_data()
+    {
+        QTest::addColumn<QByteArray>("ini");
+        QTest::addColumn<int>("machines");
+        QTest::newRow("empty folder") << QByteArray() << 0;
+        QTest::newRow("two machines") << iniFile({"", "MCPORT=ttyFAKE1"}) << 2;
+    }
+    void startUp()
+    {
+        QFETCH(QByteArray, ini);
+        QFETCH(int, machines);
+        UiRig<> r(ini);
+        QCOMPARE(r.file(), ini.isNull() ? QByteArray("") : ini);
+
+        // Every control, by the name it has always had; all but the empty
+        // machine slots with an accessible name.
+        QStringList names = {"Rectangle1", "GroupBox1", "GroupBox2",  "Canvas1",    "cmdStop",
+                             "chkTXPause", "lbldesc",   "txtRename",  "Separator1", "PBar1",
+                             "txtPcent",   "cmdTX",     "mnuReceive", "imgBadPort", "BevelButton1",
+                             "lblmcname",  "vText1",    "cvsLinePtr"};
+        const std::tuple<const char *, int, int> arrays[] = {
+            {"txQueue", 0, 9}, {"txFileName", 0, 9}, {"lblmc", 0, 9},  {"txBuffer", 0, 9},
+            {"frmMc", 1, 9},   {"imgMc", 1, 9},      {"List1", 0, 14}, {"imgMenu", 1, 5},
+            {"lblMenu", 1, 4}, {"Separator", 2, 5}};
+        for (const auto &[array, from, to] : arrays)
+            for (int i = from; i <= to; ++i)
+                names << member(array, i);
+        for (const QString &name : names) {
+            QWidget *w = r.window.findChild<QWidget *>(name);
+            QVERIFY2(w, qPrintable(name));
+            if (!name.startsWith("frmMc") && !name.startsWith("imgMc") && !name.startsWith("lblmc"))
+                QVERIFY2(!w->accessibleName().isEmpty(), qPrintable(name));
+        }
+        QVERIFY(!r.shows("cmdStop") && !r.shows("chkTXPause") && r.shows("cmdTX"));
+        QCOMPARE(r.find<QLabel>("lblmc(0)")->text(), QStringLiteral("Add Machine"));
+        for (int i = 1; i <= 9; ++i)
+            QCOMPARE(r.shows(member("frmMc", i)), i <= machines);
+        // Machine 1 selected: its frame, work controls and description; its port open.
+        QCOMPARE(r.port.isOpen(), machines > 0);
+        for (const char *control : {"txBuffer(1)", "txQueue(1)", "txFileName(1)"})
+            QCOMPARE(r.shows(QLatin1String(control)), machines > 0);
+        QCOMPARE(r.find("frmMc(1)")->property("selected").toBool(), machines > 0);
+        QCOMPARE(r.find<QLabel>("lbldesc")->text(),
+                 machines ? "Mode: AUTO\n\nttyFAKE0\n9600 E 7 1\nXon/Xoff" : QString());
+    }
+
+    void toolbarAndCloseBoxWhileBusy()
+    {
+        UiRig<> r(iniFile({""}));
+        QSignalSpy quit(&r.window, &MainWindow::quitRequested);
+        r.click("mnuReceive");
+        QCOMPARE(r.link.state(), LinkState::Receiving);
+        for (const char *entry : {"imgMenu(5)", "lblMenu(3)", "imgMenu(2)", "lblMenu(1)"})
+            r.click(QLatin1String(entry));
+        QVERIFY(r.platform.messages.isEmpty() && r.platform.menus.isEmpty() && quit.isEmpty());
+        QVERIFY(!r.window.close());
+        QCOMPARE(r.platform.beeps, 1);
+        r.window.rxEdit()->close();
+        QCOMPARE(r.link.state(), LinkState::Idle);
+        r.click("imgMenu(5)");
+        QCOMPARE(r.platform.lastMessage(),
+                 QStringLiteral("This is Tavrin version 1.0.0 for Linux"));
+        r.shop.reload(); // nothing selected
+        r.click("lblMenu(3)");
+        QCOMPARE(r.platform.lastMessage(),
+                 QStringLiteral("You need to select a Machine icon before going to Setup"));
+        r.click("imgMenu(1)");
+        QCOMPARE(quit.count(), 1);
+    }
+
+    void failedWriteIsReported()
+    {
+        UiRig<> r(iniFile({""}));
+        // A folder where the file should be: it cannot be replaced.
+        QVERIFY(QFile::remove(r.config.filePath()) && QDir(r.dir.path()).mkdir("zoZad.ini"));
+        r.click("BevelButton1");
+        QCOMPARE(r.platform.messages.last().title, QStringLiteral("Save Settings"));
+        QVERIFY(r.platform.lastMessage().startsWith(
+            QStringLiteral("The machine settings could not be saved to \"%1\": ")
+                .arg(QDir::toNativeSeparators(r.config.filePath()))));
+        QVERIFY(
+            r.platform.lastMessage().endsWith(QStringLiteral("\nThe file was left as it was.")));
+    }
+
+    void selection_data()
+    {
+        QTest::addColumn<QString>("port");
+        QTest::addColumn<bool>("openFails");
+        QTest::addColumn<QString>("description");
+        QTest::newRow("opens") << "ttyFAKE1" << false
+                               << "Mode: AUTO\n\nttyFAKE1\n19200 N 8 2\nRTS/CTS";
+        QTest::newRow("missing") << "none" << false << MachinePanel::missingText("none");
+        QTest::newRow("unavailable")
+            << "ttyFAKE1" << true << MachinePanel::unavailableText("ttyFAKE1");
+    }
+    void selection()
+    {
+        QFETCH(QString, port);
+        QFETCH(bool, openFails);
+        QFETCH(QString, description);
+        UiRig<> r(iniFile(
+            {"", "MCPORT=" + port + "|MCDRATE=19200|MCDBITS=8|MCPARITY=None|MCSBITS=2|MCFLOW=2"}));
+        r.port.openFails = openFails;
+        r.click("imgMc(2)");
+        QVERIFY(r.find("frmMc(2)")->property("selected").toBool() &&
+                !r.find("frmMc(1)")->property("selected").toBool());
+        QVERIFY(r.shows("txBuffer(2)") && !r.shows("txBuffer(1)") && r.shows("txQueue(2)"));
+        QCOMPARE(r.find<QLabel>("lblmcname")->text(), QStringLiteral("MC 2"));
+        auto *desc = r.find<QLabel>("lbldesc");
+        QCOMPARE(desc->text(), description);
+        const bool marked = description.contains("ATTENTION");
+        QCOMPARE(desc->palette().color(QPalette::WindowText),
+                 marked ? QColor(Qt::red) : QColor(Qt::black));
+        QCOMPARE(r.shows("imgBadPort"), marked);
+    }
+
+    void renameThroughTheMenu()
+    {
+        UiRig<> r(iniFile({"", ""}));
+        r.platform.menuChoices << "Rename";
+        r.click("imgMc(2)", Qt::RightButton);
+        QCOMPARE(r.platform.menus.last(), MachineMenu::entries());
+        auto *field = r.find<QLineEdit>("txtRename");
+        QCOMPARE(field->selectedText(), QStringLiteral("MC 2"));
+        QTest::keyClicks(field, "Mill #2");
+        QCOMPARE(field->text(), QStringLiteral("Mill 2")); // the # is swallowed
+        QTest::keyClick(field, Qt::Key_Return);
+        QVERIFY(!r.shows("txtRename"));
+        QCOMPARE(r.find<QLabel>("lblmc(2)")->text(), QStringLiteral("Mill 2"));
+        QCOMPARE(r.file(), iniFile({"", "MCNAME=Mill 2"}));
+        // An empty name is refused and the field stays; a click elsewhere drops it.
+        r.platform.menuChoices << "Rename";
+        r.click("imgMc(1)", Qt::RightButton);
+        field->clear();
+        QTest::keyClick(field, Qt::Key_Return);
+        QCOMPARE(r.platform.lastMessage(), QStringLiteral("The name can not be empty"));
+        QVERIFY(r.shows("txtRename"));
+        r.click("imgMc(2)");
+        QVERIFY(!r.shows("txtRename"));
+        QCOMPARE(r.file(), iniFile({"", "MCNAME=Mill 2"}));
+    }
+
+    void menuCommands()
+    {
+        UiRig<> r(iniFile({"", "", "MCNAME=Lathe"}));
+        CodeWindows &code = r.window.codeWindows();
+        // Open: queued and shown, the file-name field left alone.
+        r.click("imgMc(3)");
+        r.platform.menuChoices = {"Open", "Delete", "Clear"};
+        r.platform.openNames << r.write("lathe.nc", "G00\r\nM30\r\n");
+        r.click("imgMenu(2)");
+        QCOMPARE(r.shop.queue(3).count(), 1);
+        QCOMPARE(code.text(3), QByteArray("G00\nM30\n"));
+        QCOMPARE(r.find<QLineEdit>("txFileName(3)")->text(), QString());
+        // Delete machine 2: the lathe and its program move to slot 2.
+        r.click("imgMc(2)");
+        r.click("imgMenu(2)");
+        QCOMPARE(r.platform.messages.last().title, QStringLiteral("Delete MC"));
+        QVERIFY(r.shows("frmMc(2)") && !r.shows("frmMc(3)"));
+        QCOMPARE(r.find<QLabel>("lblmc(2)")->text(), QStringLiteral("Lathe"));
+        QCOMPARE(code.text(2), QByteArray("G00\nM30\n"));
+        QCOMPARE(code.text(3), QByteArray());
+        // Clear asks, then empties the queue and the code window.
+        r.click("imgMc(2)");
+        r.click("imgMenu(2)");
+        QCOMPARE(r.platform.messages.last().title, QStringLiteral("Clear ?"));
+        QCOMPARE(code.text(2), QByteArray());
+        QCOMPARE(r.shop.queue(2).count(), 0);
+    }
+
+    void dropQueuesWithoutSelecting()
+    {
+        UiRig<> r(iniFile({"", "", "", ""}));
+        r.click("imgMc(2)");
+        const QStringList files = {r.write("a.nc", "A1\r"), r.write("b.nc", "B1\r")};
+        emit r.find<Canvas>("imgMc(4)")->filesDropped(files);
+        QCOMPARE(r.shop.queue(4).paths(), files);
+        QCOMPARE(r.window.codeWindows().text(4), QByteArray("A1\n"));
+        QCOMPARE(r.shop.selected(), 2);
+    }
+
+    void addAndWhileSending()
+    {
+        UiRig<> r(iniFile({"", "", "", "", "", "", "", ""}));
+        r.click("BevelButton1");
+        QCOMPARE(r.find<QLabel>("lblmc(9)")->text(), QStringLiteral("NEW"));
+        QVERIFY(r.shows("frmMc(9)"));
+        r.click("BevelButton1");
+        QCOMPARE(r.platform.lastMessage(),
+                 QStringLiteral(
+                     "The maximum number of machine icons has been reached in this version."));
+        r.click("imgMc(1)");
+        r.window.codeWindows().setProgram(1, "G00\nM30\n");
+        r.port.toWrite = 1; // the port never drains: the send waits
+        r.click("cmdTX");
+        r.click("imgMc(2)", Qt::RightButton);
+        QCOMPARE(r.shop.selected(), 1);
+        QCOMPARE(r.platform.menus.last(), QStringList{"Receive"});
+        r.click("BevelButton1");
+        QCOMPARE(r.platform.beeps, 1);
+        QVERIFY(r.find<QPlainTextEdit>("txBuffer(1)")->isReadOnly());
+    }
+};
+
+QTEST_MAIN(TestUiWindow)
+#include "tst_ui_window.moc"
