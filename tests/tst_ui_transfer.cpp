@@ -32,8 +32,7 @@ class TestUiTransfer : public QObject
 {
     Q_OBJECT
 private slots:
-    // Nothing is sent, Send stays; a port that is missing has a message of
-    // its own, everything else the one about opening a program.
+    // A missing port has a message of its own; the rest, the one about opening a program.
     void refused_data()
     {
         QTest::addColumn<QByteArray>("program");
