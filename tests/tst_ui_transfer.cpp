@@ -4,6 +4,7 @@
 // line ends, Open, New, Move to TX Buffer and its refusals, Port Scan's panel,
 // and closing, which ends receiving.
 
+#include "ui/bytetextedit.h"
 #include "ui/canvas.h"
 #include "ui/codewindows.h"
 #include "ui/queueview.h"
@@ -12,7 +13,9 @@
 #include "ui_rig.h"
 
 #include <QCheckBox>
+#include <QClipboard>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -104,6 +107,42 @@ private slots:
         QCOMPARE(percent->text(), QStringLiteral("100%"));
         QCOMPARE(r.find<QLineEdit>("txFileName(1)")->text(), path);
         QVERIFY(r.platform.messages.isEmpty());
+
+        // Stopped while the port is held: the bar says so; Stop again drops it.
+        r.port.toWrite = 5;
+        r.click("cmdTX");
+        r.click("cmdStop");
+        r.clock.advance(VirtualClock::Second);
+        QCOMPARE(r.find<QLineEdit>("txFileName(1)")->text(), TransmitBar::heldText());
+        r.click("cmdStop");
+        r.clock.runUntil([&] { return !r.link.sending(); });
+        QCOMPARE(r.find<QLineEdit>("txFileName(1)")->text(), path);
+    }
+
+    // Every line break typed or pasted ends a block; a character with no
+    // single byte is refused and the text stays as it was.
+    void lineBreaksAndRefusedCharacters()
+    {
+        UiRig<> r(iniFile({"MCBLKTIC=Fastms|MCFLOW=0|MCEOB=CRLF"}));
+        auto *edit = r.find<QPlainTextEdit>("txBuffer(1)");
+        QTest::keyClicks(edit, "G01 X1");
+        QTest::keyClick(edit, Qt::Key_Return, Qt::ShiftModifier);
+        QTest::keyClicks(edit, "Y5");
+        QGuiApplication::clipboard()->setText(QStringLiteral("\nA\u2028B\u2029C\rD\r\nE"));
+        edit->paste();
+        const QByteArray text("G01 X1\nY5\nA\nB\nC\nD\nE");
+        QCOMPARE(r.window.codeWindows().text(1), text);
+        QKeyEvent euro(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QStringLiteral("\u20AC"));
+        QCoreApplication::sendEvent(edit, &euro);
+        QGuiApplication::clipboard()->setText(QStringLiteral("X\u03A9"));
+        edit->paste();
+        QCOMPARE(r.window.codeWindows().text(1), text);
+        QCOMPARE(r.platform.beeps, 2);
+        QCOMPARE(r.platform.lastMessage(), ByteTextEdit::refusalText(QStringLiteral("\u03A9")));
+        r.window.codeWindows().showStart(1);
+        r.click("cmdTX");
+        r.clock.runUntil([&] { return !r.link.sending(); });
+        QVERIFY(r.port.written.startsWith(QByteArray(text).replace("\n", "\r\n")));
     }
 
     void pointerDecidesTheStart()

@@ -2,10 +2,15 @@
 
 #include "core/serialport.h"
 
+#include <bit>
+
 namespace
 {
 // Codes below this are neither shown nor scored.
 constexpr int kIgnoredBelow = 8;
+// A format fits what was read under the settings in force when at most one
+// character in this many contradicts it (one garbled as the settings changed).
+constexpr int kMisfitShare = 16;
 
 qint32 nextSpeed(qint32 speed)
 {
@@ -37,37 +42,47 @@ bool PortScan::plausible(quint8 c)
 void PortScan::start()
 {
     m_gotSpeed = false;
-    m_topBits = 0;
     m_found = {};
     m_speed = 9600;
     change(Change::None);
-    m_error = StartScore;
 }
 
 PortScan::Change PortScan::score(quint8 c)
 {
+    // Read at 8 data bits, CNC text, being 7-bit, leaves the top bit clear,
+    // and 7 data bits with even parity put the parity there. A misframed
+    // port reads some other bit there, which mostly fits neither.
+    const bool top = c > 127;
+    const bool evenParity = top == (std::popcount(c & 0x7fu) % 2 == 1);
+    ++m_chars;
+    m_topSet += top;
+    m_notEven += !evenParity;
+    const auto fits = [this](int misfits) { return misfits * kMisfitShare <= m_chars; };
     if (!m_gotSpeed) {
-        if (plausible(c)) {
+        if (plausible(c) && (!top || evenParity)) {
             if (m_error > 0) --m_error;
         } else if (m_error < RejectScore) {
             ++m_error;
         }
-        if (m_error >= RejectScore) {
-            m_error = StartScore;
-            return Change::NextSpeed;
-        }
+        if (m_error >= RejectScore) return Change::NextSpeed;
+        // Each character may fit one format or the other; the text must fit one.
+        if (m_error == 0 && !fits(m_topSet) && !fits(m_notEven)) return Change::NextSpeed;
         if (m_error == 0) {
-            m_gotSpeed = true;
-            m_found.speed = m_found.dataBits = m_found.parity = true;
+            m_gotSpeed = m_found.speed = true;
+            m_found.dataBits = m_found.parity = fits(m_topSet);
         }
         return Change::None;
     }
-    if (c > 127 && ++m_topBits > TopBitLimit) {
-        m_topBits = 0;
+    if (!top) return Change::None;
+    if (!fits(m_topSet)) m_found.dataBits = m_found.parity = false; // not 8-bit CNC text
+    if (++m_topBits <= TopBitLimit) return Change::None;
+    if (fits(m_notEven)) {
         m_found.dataBits = m_found.parity = true;
         return Change::SevenEven;
     }
-    return Change::None;
+    // Misframed after all: another speed moves the receiver off these frames.
+    m_gotSpeed = m_found.speed = false;
+    return Change::NextSpeed;
 }
 
 void PortScan::feed(const QByteArray &bytes)
@@ -110,6 +125,8 @@ void PortScan::change(Change what)
         s.parity = Parity::None;
     }
     s.stopBits = 1;
+    m_error = StartScore;
+    m_topBits = m_chars = m_topSet = m_notEven = 0;
     emit settingsTried(QString::number(m_speed) + suffix);
     m_port.apply(s);
     m_port.flush();

@@ -114,9 +114,12 @@ void QtSerialPort::apply(const LineSettings &settings)
     if (m_port->isOpen() && deviceGone()) lose();
 }
 
-void QtSerialPort::flush()
+void QtSerialPort::flush(Direction which)
 {
-    if (m_port->isOpen()) m_port->clear(QSerialPort::AllDirections);
+    if (!m_port->isOpen()) return;
+    m_port->clear(which == Direction::Both    ? QSerialPort::AllDirections
+                  : which == Direction::Input ? QSerialPort::Input
+                                              : QSerialPort::Output);
 }
 
 bool QtSerialPort::write(const QByteArray &bytes)

@@ -25,7 +25,7 @@ public:
     QString name() const override { return m_name; }
     void apply(const LineSettings &settings) override;
     LineSettings settings() const override { return m_settings; }
-    void flush() override;
+    void flush(Direction which = Direction::Both) override;
     bool write(const QByteArray &bytes) override;
     qint64 bytesToWrite() const override;
 

@@ -4,7 +4,6 @@
 #include "core/serialport.h"
 
 #include <algorithm>
-#include <cmath>
 
 namespace
 {
@@ -12,19 +11,19 @@ namespace
 constexpr char DC1 = 17;
 constexpr char DC3 = 19;
 constexpr qint64 kMs = 1'000'000;
-constexpr qint64 kTickNs = 1'000'000'000;
 
 // Characters are written in small batches, one write each, so that a long
 // line never holds the event loop for long.
-constexpr int kBatchChars = 32;
+constexpr int kBatchWrites = 32;
 constexpr qint64 kBatchNs = 2 * kMs;
-// While the port's output does not move (its own handshake holds it), the
-// drain wait looks again at growing intervals up to this.
-constexpr qint64 kMaxBackoffNs = 50 * kMs;
-// The clearing phase refreshes its progress at least this often.
-constexpr qint64 kClearingRefreshNs = 100 * kMs;
-// The pause of the purge at the end of every send.
+// Progress while clearing and stopping is refreshed at least this often.
+constexpr qint64 kRefreshNs = 100 * kMs;
+// Output that has not moved for this long is held by the machine.
+constexpr qint64 kHeldNs = 300 * kMs;
+// After the end, what the machine still sends is let in and discarded.
 constexpr qint64 kPurgeNs = 300 * kMs;
+
+using Direction = SerialPort::Direction;
 
 } // namespace
 
@@ -35,53 +34,34 @@ SendSettings SendSettings::of(const MachineConfig &machine)
 
 SendJob::SendJob(SerialPort &port, Clock &clock, const Program &program, int startLine,
                  const SendSettings &settings, QObject *parent)
-    : QObject(parent), m_port(port), m_clock(clock), m_timer(clock.createTimer(this)),
-      m_purge(clock.createTimer(this)), m_program(program), m_settings(settings),
+    : QObject(parent), m_port(port), m_timer(clock.createTimer(this)),
+      m_purge(clock.createTimer(this)), m_pace(clock, port), m_program(program),
+      m_settings(settings),
+      m_bounded(settings.flow == FlowMode::StartOnAnyByte || settings.flow == FlowMode::StartOnDc1),
       m_line(qBound(0, startLine, program.lineCount()))
 {
     connect(m_timer, &Timer::timeout, this, &SendJob::step);
     connect(m_purge, &Timer::timeout, this, &SendJob::finish);
     connect(&m_port, &SerialPort::bytesWritten, this, [this] {
-        if (m_state == State::Drain || m_state == State::Clearing) step();
+        if (m_state == State::Drain || m_state == State::RunOut || m_state == State::Clearing ||
+            m_state == State::Stopping)
+            step();
     });
     connect(&m_port, &SerialPort::lost, this, &SendJob::onPortLost);
 }
 
 SendJob::~SendJob() = default;
 
-qint64 SendJob::delayEndTick(qint64 start, int ms)
-{
-    const double span = qMax(0, ms) / 16.666;
-    return qint64(std::floor(double(start) + span)) + 1;
-}
-
-qint64 SendJob::ticks() const
-{
-    return m_clock.nowNs() * 60 / kTickNs;
-}
-
-qint64 SendJob::nsUntilTick(qint64 tick) const
-{
-    const qint64 dueNs = (tick * kTickNs + 59) / 60;
-    return std::max<qint64>(0, dueNs - m_clock.nowNs());
-}
-
-qint64 SendJob::characterNs() const
-{
-    return m_port.settings().characterNs();
-}
-
 void SendJob::start()
 {
     if (m_state != State::Idle) return;
     m_divisor = qMax<qint64>(1, (m_program.size() + RunOutBytes) / 100);
     m_progress = {SendPhase::Lines, 0, 100, QString()};
-    const FlowMode flow = m_settings.flow;
-    if (flow == FlowMode::StartOnAnyByte || flow == FlowMode::StartOnDc1) {
+    if (m_bounded) {
         m_state = State::StartWait;
         report(SendPhase::StartWait, 0, 100, QString());
     } else {
-        m_watchDc = flow == FlowMode::XonXoff;
+        m_watchDc = m_settings.flow == FlowMode::XonXoff;
         m_state = State::LineStart;
     }
     step();
@@ -89,8 +69,8 @@ void SendJob::start()
 
 void SendJob::stop()
 {
-    if (!isRunning() || m_state == State::Ending || m_state == State::Purging) return;
-    m_stop = true;
+    if (!isRunning() || m_state == State::Ending) return;
+    (m_stop ? m_discard : m_stop) = true;
     m_timer->stop();
     step();
 }
@@ -120,7 +100,7 @@ void SendJob::feed(const QByteArray &received)
 
 void SendJob::onPortLost()
 {
-    if (!isRunning() || m_state == State::Ending || m_state == State::Purging) return;
+    if (!isRunning() || m_state == State::Ending) return;
     m_lost = true;
     m_timer->stop();
     step();
@@ -128,32 +108,12 @@ void SendJob::onPortLost()
 
 void SendJob::arm(qint64 ns)
 {
-    m_timer->startNs(std::clamp<qint64>(ns, 0, 24 * 3600 * kTickNs));
+    m_timer->startNs(std::clamp<qint64>(ns, 0, 24 * 3600 * 1000 * kMs));
 }
 
-qint64 SendJob::drainWaitNs(qint64 bytesLeft)
+void SendJob::report(SendPhase phase, int value, int maximum, const QString &text, bool held)
 {
-    // Real ports say nothing when their driver queue empties: sleep for the
-    // time the bytes need on the line, then look again.
-    const qint64 perChar = characterNs();
-    const qint64 estimate = perChar > 0 ? bytesLeft * perChar : 10 * kMs;
-    if (bytesLeft == m_lastLeft)
-        m_backoffNs = qMin(kMaxBackoffNs, qMax<qint64>(kMs, m_backoffNs) * 2);
-    else
-        m_backoffNs = 0;
-    m_lastLeft = bytesLeft;
-    return std::max({estimate, m_backoffNs, kMs});
-}
-
-qint64 SendJob::settleNs() const
-{
-    // The driver's count leaves out what still sits in the UART's FIFO.
-    return qMax<qint64>(20 * kMs, 16 * characterNs());
-}
-
-void SendJob::report(SendPhase phase, int value, int maximum, const QString &text)
-{
-    const SendProgress p{phase, value, maximum, text};
+    const SendProgress p{phase, value, maximum, text, held};
     if (p == m_progress) return;
     m_progress = p;
     emit progressChanged(p);
@@ -166,30 +126,64 @@ void SendJob::reportLines()
     report(SendPhase::Lines, int(value), 100, QString::number(shown) + u'%');
 }
 
+void SendJob::reportClearing(qint64 left)
+{
+    const int value = int(std::clamp<qint64>(RunOutBytes - m_runOutLeft - left, 0, RunOutBytes));
+    report(SendPhase::Clearing, value, RunOutBytes + 1,
+           QStringLiteral("%1 %").arg(qRound(value / 20.0), 2, 10, QLatin1Char('0')));
+}
+
+bool SendJob::stopRequested(State next)
+{
+    if (!m_stop) return false;
+    m_state = next;
+    m_pace.resetDrain();
+    m_settled = false;
+    return true;
+}
+
+QByteArray SendJob::nextPiece(qint64 room) const
+{
+    if (m_runOut) return QByteArray(qBound<qint64>(0, room, m_runOutLeft), '\0');
+    if (m_pos < m_lineBytes.size()) return room >= 1 ? QByteArray(1, m_lineBytes[m_pos]) : "";
+    return room >= m_settings.endOfBlock.size() ? m_settings.endOfBlock : "";
+}
+
 void SendJob::writeSome()
 {
-    const qsizetype end = m_lineBytes.size() + (m_lineHasEnd ? 1 : 0);
-    const qint64 started = m_clock.nowNs();
-    int n = 0;
-    while (m_pos < end) {
+    const qint64 started = m_pace.nowNs();
+    for (int n = 0;; ++n) {
+        const bool done = m_runOut ? m_runOutLeft == 0
+                                   : m_pos >= m_lineBytes.size() + (m_lineHasEnd ? 1 : 0);
+        if (done) break;
         if (m_watchDc && m_xoff) {
             m_state = State::XoffHold;
-            emit holding(currentLine());
+            if (!m_runOut) emit holding(currentLine());
             return;
         }
-        if (n >= kBatchChars || m_clock.nowNs() - started > kBatchNs) {
-            arm(0); // let the event loop run, then go on with this line
+        if (n >= kBatchWrites || m_pace.nowNs() - started > kBatchNs) {
+            arm(0); // let the event loop run, then go on
             return;
         }
-        const bool ok = m_pos < m_lineBytes.size()
-                            ? m_port.write(QByteArray(1, m_lineBytes[m_pos]))
-                            : m_port.write(m_settings.endOfBlock);
-        if (!ok) {
+        // Where the send obeys DC3 itself, whatever waits in the port leaves
+        // after a DC3 too: keep it within the bound the machine allows.
+        const qint64 left = m_bounded ? m_port.bytesToWrite() : 0;
+        const QByteArray piece = nextPiece(m_bounded ? QueueLimit - left : RunOutBytes);
+        if (piece.isEmpty()) {
+            arm((left - 2) * m_pace.characterNs());
+            return;
+        }
+        if (!m_port.write(piece)) {
             m_lost = true;
             return;
         }
-        ++m_pos;
-        ++n;
+        m_runOut ? void(m_runOutLeft -= piece.size()) : void(++m_pos);
+        if (m_runOut) reportClearing(left + piece.size());
+    }
+    if (m_runOut) {
+        m_settled = false;
+        m_state = State::Clearing;
+        return;
     }
     m_counted += m_lineBytes.size() + (m_lineHasEnd ? 2 : 1);
     m_state = m_line >= m_program.lineCount() ? State::RunOut : State::LineStart;
@@ -197,20 +191,43 @@ void SendJob::writeSome()
 
 bool SendJob::clearingStep()
 {
-    if (m_stop) return true;
+    // Only NULs wait in the port now: Stop may drop them.
+    if (m_stop) {
+        m_port.flush(Direction::Output);
+        return true;
+    }
     const qint64 left = m_port.bytesToWrite();
-    const int value = int(std::clamp<qint64>(RunOutBytes - left, 0, RunOutBytes));
-    report(SendPhase::Clearing, value, RunOutBytes + 1,
-           QStringLiteral("%1 %").arg(qRound(value / 20.0), 2, 10, QLatin1Char('0')));
+    reportClearing(left);
     if (left > 0) {
         m_settled = false;
-        arm(qMin(kClearingRefreshNs, drainWaitNs(left)));
+        arm(qMin(kRefreshNs, m_pace.drainWaitNs(left)));
         return false;
     }
     if (m_settled) return true;
-    // Give what the UART still holds time to go before the purge.
     m_settled = true;
-    arm(settleNs());
+    arm(m_pace.settleNs());
+    return false;
+}
+
+bool SendJob::stoppingStep()
+{
+    if (m_discard) {
+        m_port.flush(Direction::Output);
+        return true;
+    }
+    const qint64 left = m_port.bytesToWrite();
+    if (left > 0) {
+        m_settled = false;
+        const qint64 wait = qMin(kRefreshNs, m_pace.drainWaitNs(left));
+        report(SendPhase::Stopping, m_progress.value, m_progress.maximum, m_progress.text,
+               m_pace.stalledNs() >= kHeldNs);
+        arm(wait);
+        return false;
+    }
+    report(SendPhase::Stopping, m_progress.value, m_progress.maximum, m_progress.text);
+    if (m_settled) return true;
+    m_settled = true;
+    arm(m_pace.settleNs());
     return false;
 }
 
@@ -225,26 +242,21 @@ void SendJob::step()
 
 bool SendJob::stepOnce()
 {
-    if (m_lost && isRunning() && m_state != State::Ending && m_state != State::Purging)
-        m_state = State::Ending;
+    if (m_lost && m_state != State::Ending && isRunning()) m_state = State::Ending;
     switch (m_state) {
     case State::Idle:
-    case State::Purging:
     case State::Done:
         return false;
     case State::StartWait:
         if (m_stop) {
-            m_state = State::Ending;
+            m_state = State::Ending; // nothing was written
             return true;
         }
         if (!m_watchDc) return false;
         m_state = State::LineStart;
         return true;
     case State::LineStart:
-        if (m_stop) {
-            m_state = State::Ending;
-            return true;
-        }
+        if (stopRequested(State::Stopping)) return true;
         reportLines();
         m_lineBytes = m_program.line(m_line);
         m_lineHasEnd = m_program.lineHasEnd(m_line);
@@ -255,61 +267,54 @@ bool SendJob::stepOnce()
         if (m_paused) emit holding(currentLine());
         return true;
     case State::PauseHold:
-        if (!m_paused) {
-            m_lastLeft = -1;
-            m_drainChecked = false;
-            m_state = State::Drain;
-            return true;
-        }
-        if (m_stop) m_state = State::Ending;
-        return m_stop;
+        if (stopRequested(State::Stopping)) return true;
+        if (m_paused) return false;
+        m_pace.resetDrain();
+        m_drainChecked = false;
+        m_state = State::Drain;
+        return true;
     case State::Drain: {
+        if (stopRequested(State::Stopping)) return true;
         const qint64 left = m_port.bytesToWrite();
         if (left < 1) {
-            m_delayEnd = delayEndTick(ticks(), m_settings.blockDelayMs);
+            m_delayEnd = LinePace::delayEndTick(m_pace.ticks(), m_settings.blockDelayMs);
             m_state = State::BlockDelay;
             return true;
         }
-        if (m_stop) {
-            m_state = State::Ending;
-            return true;
-        }
-        if (!m_drainChecked && characterNs() > 0) {
+        if (!m_drainChecked && m_pace.characterNs() > 0) {
             // The bytes will have left at about now + their line time: look
             // first at the tick after that. Drained by then, the drain ended
             // in an earlier tick, and counting the delay from the latest
             // such tick errs on the long side. This saves a wake-up per line.
             m_drainChecked = true;
-            m_checkTick = (m_clock.nowNs() + left * characterNs()) * 60 / kTickNs + 1;
+            m_checkTick = (m_pace.nowNs() + left * m_pace.characterNs()) * 60 / 1'000'000'000 + 1;
             m_state = State::DrainCheck;
-            arm(nsUntilTick(m_checkTick));
+            arm(m_pace.nsUntilTick(m_checkTick));
         } else {
-            arm(drainWaitNs(left));
+            arm(m_pace.drainWaitNs(left));
         }
         return false;
     }
     case State::DrainCheck:
-        if (m_stop && m_port.bytesToWrite() >= 1) {
-            m_state = State::Ending;
-            return true;
-        }
-        if (ticks() < m_checkTick) {
-            arm(nsUntilTick(m_checkTick));
+        if (stopRequested(State::Stopping)) return true;
+        if (m_pace.ticks() < m_checkTick) {
+            arm(m_pace.nsUntilTick(m_checkTick));
             return false;
         }
         if (m_port.bytesToWrite() < 1) {
-            m_delayEnd = delayEndTick(m_checkTick - 1, m_settings.blockDelayMs);
+            m_delayEnd = LinePace::delayEndTick(m_checkTick - 1, m_settings.blockDelayMs);
             m_state = State::BlockDelay;
         } else {
             m_state = State::Drain;
         }
         return true;
     case State::BlockDelay:
-        if (ticks() >= m_delayEnd) {
+        if (stopRequested(State::Stopping)) return true;
+        if (m_pace.ticks() >= m_delayEnd) {
             m_state = State::Writing;
             return true;
         }
-        arm(nsUntilTick(m_delayEnd));
+        arm(m_pace.nsUntilTick(m_delayEnd));
         return false;
     case State::Writing:
         writeSome();
@@ -319,37 +324,49 @@ bool SendJob::stepOnce()
             m_state = State::Writing;
             return true;
         }
-        if (m_stop) m_state = State::Ending;
-        return m_stop;
-    case State::RunOut:
-        if (!m_port.write(QByteArray(RunOutBytes, '\0'))) {
-            m_lost = true;
+        if (!m_stop) return false;
+        // Stopped while the machine holds. The run-out, or a line not begun,
+        // is simply not finished; a begun line waits for DC1, unless the user
+        // stops again and so chooses to drop it.
+        if (m_discard || m_runOut) {
+            m_port.flush(Direction::Output);
+            m_state = State::Ending;
             return true;
         }
-        m_lastLeft = -1;
-        m_settled = false;
-        m_state = State::Clearing;
+        if (m_pos == 0) return stopRequested(State::Stopping);
+        report(SendPhase::Stopping, m_progress.value, m_progress.maximum, m_progress.text, true);
+        return false;
+    case State::RunOut: {
+        if (stopRequested(State::Stopping)) return true;
+        // The last line leaves whole before the NULs follow it, so that only
+        // NULs wait in the port while clearing.
+        const qint64 left = m_port.bytesToWrite();
+        if (left > 0) {
+            arm(m_pace.drainWaitNs(left));
+            return false;
+        }
+        m_runOut = true;
+        m_runOutLeft = RunOutBytes;
+        reportClearing(0);
+        m_state = State::Writing;
         return true;
+    }
     case State::Clearing:
         if (!clearingStep()) return false;
         m_state = State::Ending;
         return true;
+    case State::Stopping:
+        if (!stoppingStep()) return false;
+        m_state = State::Ending;
+        return true;
     case State::Ending:
-        // Every send ends with the purge: at top speed, everything still
-        // pending is discarded, then the machine's settings come back.
-        m_timer->stop();
-        m_outcome = m_lost ? SendOutcome::PortLost
-                    : m_stop ? SendOutcome::Stopped
-                             : SendOutcome::Completed;
-        m_state = State::Purging;
-        m_restore = m_port.settings();
-        {
-            LineSettings fast = m_restore;
-            fast.speed = 115200;
-            m_port.apply(fast);
+        if (!m_purge->isActive()) {
+            m_timer->stop();
+            m_outcome = m_lost   ? SendOutcome::PortLost
+                        : m_stop ? SendOutcome::Stopped
+                                 : SendOutcome::Completed;
+            m_purge->startNs(kPurgeNs);
         }
-        m_port.flush();
-        m_purge->startNs(kPurgeNs);
         return false;
     }
     return false;
@@ -357,8 +374,9 @@ bool SendJob::stepOnce()
 
 void SendJob::finish()
 {
-    if (m_state != State::Purging) return;
-    m_port.apply(m_restore);
+    if (m_state != State::Ending) return;
+    // What the machine sent meanwhile must not reach whoever reads next.
+    m_port.flush(Direction::Input);
     m_state = State::Done;
     report(SendPhase::Done, m_progress.maximum, m_progress.maximum, QStringLiteral("100%"));
     emit finished(m_outcome);

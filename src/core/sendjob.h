@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/linesettings.h"
+#include "core/linepace.h"
 #include "core/machine.h"
 #include "core/program.h"
 
@@ -24,6 +24,7 @@ enum class SendPhase {
     StartWait, // modes "3" and "4": waiting for the machine to speak first
     Lines,
     Clearing,  // the run-out of NULs is leaving the port
+    Stopping,  // stopped: what the port was given goes out whole
     Done,
 };
 enum class SendOutcome { Completed, Stopped, PortLost };
@@ -33,15 +34,22 @@ struct SendProgress {
     SendPhase phase = SendPhase::Lines;
     int value = 0;
     int maximum = 100;
-    QString text; // "37%", "05 %" while clearing, "100%" at the end
+    QString text;      // "37%", "05 %" while clearing, "100%" at the end
+    bool held = false; // stopping, but the machine holds the line
     bool operator==(const SendProgress &) const = default;
 };
 
 // One send of a program to a machine: the lines from `startLine` on, each
 // line end written as the machine's end of block, after the port has
 // drained and the block delay has passed; then a run-out of NULs. It obeys
-// DC3/DC1 from the machine where its flow mode asks for it, holds at the
-// next line boundary while paused, and ends at the next check after stop().
+// DC3/DC1 from the machine where its flow mode asks for it, and holds at the
+// next line boundary while paused.
+//
+// Stop never cuts a block: the line being written is finished, and what the
+// port was given reaches the machine before the send ends; only if the
+// machine holds the line does a second stop() discard it. Where the send
+// watches DC3 itself (modes "3" and "4") it keeps so little waiting in the
+// port that at most ten characters leave after a DC3 arrives.
 //
 // Every wait returns to the event loop and is timed by the clock it is
 // given; nothing here blocks.
@@ -50,12 +58,15 @@ class SendJob : public QObject
     Q_OBJECT
 public:
     static constexpr int RunOutBytes = 2000;
+    // Where the send obeys DC3 itself, the port never holds more than this.
+    static constexpr int QueueLimit = 8;
 
     SendJob(SerialPort &port, Clock &clock, const Program &program, int startLine,
             const SendSettings &settings, QObject *parent = nullptr);
     ~SendJob() override;
 
     void start();
+    // Stops at a whole block; a second call discards what the machine holds.
     void stop();
     void setPaused(bool paused);
     bool isPaused() const { return m_paused; }
@@ -66,11 +77,6 @@ public:
     SendProgress progress() const { return m_progress; }
     // The line being sent (0-based), or -1 before the first.
     int currentLine() const { return m_line - 1; }
-
-    // The tick (1/60 s) at which a block delay of `ms` begun at tick `start`
-    // ends: the first tick strictly after start + ms / 16.666, so even no
-    // delay waits for the next tick.
-    static qint64 delayEndTick(qint64 start, int ms);
 
 signals:
     void progressChanged(const SendProgress &progress);
@@ -91,38 +97,39 @@ private:
         BlockDelay,
         Writing,
         XoffHold,
-        RunOut,
+        RunOut,     // the last line drains, then the NULs are written
         Clearing,
-        Ending,
-        Purging,
+        Stopping,
+        Ending,     // the last of what the machine sends is discarded
         Done,
     };
 
     void step();
     bool stepOnce(); // false when the job waits for something
+    bool stopRequested(State next);
     void arm(qint64 ns);
     void writeSome();
-    void report(SendPhase phase, int value, int maximum, const QString &text);
+    QByteArray nextPiece(qint64 room) const;
+    void report(SendPhase phase, int value, int maximum, const QString &text, bool held = false);
     void reportLines();
+    void reportClearing(qint64 left);
     bool clearingStep();
+    bool stoppingStep();
     void finish();
     void onPortLost();
-    qint64 ticks() const;
-    qint64 nsUntilTick(qint64 tick) const;
-    qint64 drainWaitNs(qint64 bytesLeft);
-    qint64 settleNs() const;
-    qint64 characterNs() const;
 
     SerialPort &m_port;
-    Clock &m_clock;
     Timer *m_timer;
     Timer *m_purge;
+    LinePace m_pace;
     const Program m_program;
     const SendSettings m_settings;
+    const bool m_bounded; // the send obeys DC3 itself: little may wait in the port
 
     State m_state = State::Idle;
     bool m_inStep = false;
     bool m_stop = false;
+    bool m_discard = false; // a second stop: drop what the machine holds
     bool m_paused = false;
     bool m_lost = false;
     bool m_watchDc = false;
@@ -134,13 +141,12 @@ private:
     QByteArrayView m_lineBytes;
     bool m_lineHasEnd = false;
     qsizetype m_pos = 0;
+    bool m_runOut = false;   // writing the NULs, not a line
+    qint64 m_runOutLeft = 0; // NULs not handed to the port yet
     qint64 m_delayEnd = 0;
     qint64 m_checkTick = 0;
     bool m_drainChecked = false;
     bool m_settled = false;
-    qint64 m_lastLeft = -1;
-    qint64 m_backoffNs = 0;
-    LineSettings m_restore;
     SendOutcome m_outcome = SendOutcome::Completed;
     SendProgress m_progress;
 };

@@ -27,9 +27,10 @@ public:
     virtual void apply(const LineSettings &settings) = 0;
     // The settings in force (or last given).
     virtual LineSettings settings() const = 0;
-    // Discards what waits in both directions: received bytes not pushed
-    // yet, and written bytes not yet on the line.
-    virtual void flush() = 0;
+    enum class Direction { Input = 1, Output = 2, Both = 3 };
+    // Discards what waits: received bytes not pushed yet (Input), written
+    // bytes not yet on the line (Output), or both.
+    virtual void flush(Direction which = Direction::Both) = 0;
     // Queues bytes for the line; false when the port is not open or would
     // not take them.
     virtual bool write(const QByteArray &bytes) = 0;

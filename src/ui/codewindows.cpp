@@ -3,8 +3,10 @@
 #include "core/bytetext.h"
 #include "core/program.h"
 #include "core/workshop.h"
+#include "ui/bytetextedit.h"
 #include "ui/canvas.h"
 #include "ui/names.h"
+#include "ui/platform.h"
 
 #include <QFontDatabase>
 #include <QPlainTextEdit>
@@ -30,12 +32,19 @@ QString rawText(const QPlainTextEdit *edit)
 }
 } // namespace
 
-CodeWindows::CodeWindows(Workshop &workshop, QWidget *box)
-    : QObject(box), m_workshop(workshop), m_box(box), m_showLater(new QTimer(this))
+CodeWindows::CodeWindows(Workshop &workshop, Platform &platform, QWidget *box)
+    : QObject(box), m_workshop(workshop), m_platform(platform), m_box(box),
+      m_showLater(new QTimer(this))
 {
     for (int i = 0; i <= 9; ++i) {
-        auto *edit = named(new QPlainTextEdit(box), member("txBuffer", i),
+        auto *edit = named(new ByteTextEdit(box), member("txBuffer", i),
                            QStringLiteral("Code window"));
+        connect(edit, &ByteTextEdit::refused, this, [this, edit](const QString &c) {
+            m_platform.beep();
+            m_platform.message(edit->window(), ByteTextEdit::refusalText(c),
+                               QStringLiteral("Code window"), QMessageBox::Ok,
+                               Platform::Icon::Caution);
+        });
         edit->setFrameShape(QFrame::NoFrame);
         // Part programs line up in columns.
         edit->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
@@ -59,6 +68,11 @@ CodeWindows::CodeWindows(Workshop &workshop, QWidget *box)
     connect(&workshop, &Workshop::selectionChanged, this, &CodeWindows::showSlot);
     connect(&workshop, &Workshop::machineRemoved, this, &CodeWindows::shiftDown);
     connect(&workshop.link(), &Link::sendStarted, this, &CodeWindows::follow);
+}
+
+QPlainTextEdit *CodeWindows::window(int slot) const
+{
+    return m_windows[size_t(slot)];
 }
 
 void CodeWindows::layout(const QSize &box)

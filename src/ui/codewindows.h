@@ -6,7 +6,9 @@
 #include <QPointer>
 #include <array>
 
+class ByteTextEdit;
 class Canvas;
+class Platform;
 class Program;
 class QPlainTextEdit;
 class QTextBlock;
@@ -23,11 +25,13 @@ class Workshop;
 // in). The pointer follows the caret, can be dragged, and on Send the caret
 // goes to the line under it. While a send runs, the sending window is
 // read-only (the send has taken its text) and shows the line being sent.
+// Every line break typed or pasted ends a line, and a character with no
+// single byte is refused with a beep and a message.
 class CodeWindows : public QObject
 {
     Q_OBJECT
 public:
-    CodeWindows(Workshop &workshop, QWidget *box);
+    CodeWindows(Workshop &workshop, Platform &platform, QWidget *box);
 
     // Places the windows in a box of this size.
     void layout(const QSize &box);
@@ -51,7 +55,7 @@ public:
 
     // The pointer's top, in the box's coordinates.
     int pointerTop() const;
-    QPlainTextEdit *window(int slot) const { return m_windows[size_t(slot)]; }
+    QPlainTextEdit *window(int slot) const;
 
 private:
     QPlainTextEdit *current() const;
@@ -65,9 +69,10 @@ private:
     void showSendingLine(bool now);
 
     Workshop &m_workshop;
+    Platform &m_platform;
     QWidget *m_box;
     Canvas *m_pointer;
-    std::array<QPlainTextEdit *, 10> m_windows{};
+    std::array<ByteTextEdit *, 10> m_windows{};
     // The send on show: its window, and the line last shown.
     QPointer<SendJob> m_job;
     int m_sendSlot = 0;

@@ -74,7 +74,7 @@ void MainWindow::build()
     m_version->setStyleSheet(QStringLiteral("color: #8A8A8A;"));
 
     m_toolbar = new Toolbar(this);
-    m_code = new CodeWindows(m_workshop, m_codeBox);
+    m_code = new CodeWindows(m_workshop, m_platform, m_codeBox);
     m_queue = new QueueView(m_workshop, m_platform, *m_code, m_area, this);
     m_transmit = new TransmitBar(m_workshop, m_platform, *m_code, m_bar);
     m_panel = new MachinePanel(m_workshop, m_platform, m_area, m_logo, this);

@@ -3,6 +3,7 @@
 #include "core/atomicfile.h"
 #include "core/bytetext.h"
 #include "core/workshop.h"
+#include "ui/bytetextedit.h"
 #include "ui/canvas.h"
 #include "ui/names.h"
 #include "ui/platform.h"
@@ -70,8 +71,15 @@ RxEditWindow::RxEditWindow(Workshop &workshop, Platform &platform, bool scanning
     connect(logo, &Canvas::dragOver, this, [this] { m_platform.beep(); });
     connect(logo, &Canvas::filesDropped, this, [this] { m_platform.beep(); });
 
-    m_text = named(new QPlainTextEdit(this), QStringLiteral("txtFile"),
-                   QStringLiteral("Received data"));
+    auto *text = named(new ByteTextEdit(this), QStringLiteral("txtFile"),
+                       QStringLiteral("Received data"));
+    // Saved byte for byte: what has no single byte cannot go in.
+    connect(text, &ByteTextEdit::refused, this, [this](const QString &c) {
+        m_platform.beep();
+        m_platform.message(this, ByteTextEdit::refusalText(c), QStringLiteral("RX-Edit"),
+                           QMessageBox::Ok, Platform::Icon::Caution);
+    });
+    m_text = text;
     m_text->setGeometry(178, 62, Width - 178 - 8, Height - 62 - 8);
     m_text->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     QFont mono(QStringLiteral("Monospace"));
@@ -132,11 +140,11 @@ void RxEditWindow::showPanel(bool shown)
 
 void RxEditWindow::showFindings(const ScanFindings &found)
 {
-    // Ticked once, they stay ticked.
-    if (found.data) m_data->setChecked(true);
-    if (found.speed) m_speed->setChecked(true);
-    if (found.dataBits) m_dataBits->setChecked(true);
-    if (found.parity) m_parity->setChecked(true);
+    // A finding the received text later contradicts is withdrawn.
+    m_data->setChecked(found.data);
+    m_speed->setChecked(found.speed);
+    m_dataBits->setChecked(found.dataBits);
+    m_parity->setChecked(found.parity);
 }
 
 void RxEditWindow::closeEvent(QCloseEvent *e)

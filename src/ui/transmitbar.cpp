@@ -26,7 +26,7 @@ TransmitBar::TransmitBar(Workshop &workshop, Platform &platform, CodeWindows &co
         m_fileNames[size_t(i)]->setVisible(false);
         connect(&workshop.queue(i), &ProgramQueue::loadedNameChanged, this,
                 [this, i](const QString &name) {
-                    if (!(m_waitingShown && i == m_sendSlot)) m_fileNames[size_t(i)]->setText(name);
+                    if (m_note.isEmpty() || i != m_sendSlot) m_fileNames[size_t(i)]->setText(name);
                 });
     }
     m_progress = named(new QProgressBar(bar), QStringLiteral("PBar1"), QStringLiteral("Progress"));
@@ -82,6 +82,12 @@ QString TransmitBar::waitingText()
     return QStringLiteral(" Waiting for data to clear the CNC Receive Buffers.............");
 }
 
+QString TransmitBar::heldText()
+{
+    return QStringLiteral(" Stopping: the machine is holding the line. Press Stop again to discard "
+                          "what it has not taken.");
+}
+
 void TransmitBar::layout(int width)
 {
     // File name and progress on the left, Send (or Pause and Stop side by
@@ -129,7 +135,7 @@ void TransmitBar::follow(SendJob *job)
 {
     m_job = job;
     m_sendSlot = m_workshop.selected();
-    m_waitingShown = false;
+    m_note.clear();
     m_stop->setVisible(true);
     m_pause->setChecked(false);
     m_pause->setEnabled(true);
@@ -143,13 +149,15 @@ void TransmitBar::follow(SendJob *job)
 
 void TransmitBar::showProgress(const SendProgress &p)
 {
-    QLineEdit *name = m_fileNames[size_t(m_sendSlot)];
-    if (p.phase == SendPhase::Clearing && !m_waitingShown) {
-        m_waitingShown = true;
-        name->setText(waitingText());
-    } else if (p.phase != SendPhase::Clearing && m_waitingShown) {
-        m_waitingShown = false;
-        name->setText(m_workshop.queue(m_sendSlot).loadedName());
+    // While the run-out leaves, and while a stopped send waits for the
+    // machine, the file-name field says so; then the name comes back.
+    const QString note = p.phase == SendPhase::Clearing ? waitingText()
+                         : p.held                        ? heldText()
+                                                         : QString();
+    if (note != m_note) {
+        m_note = note;
+        m_fileNames[size_t(m_sendSlot)]->setText(
+            note.isEmpty() ? m_workshop.queue(m_sendSlot).loadedName() : note);
     }
     if (m_progress->maximum() != p.maximum) m_progress->setMaximum(p.maximum);
     if (m_progress->value() != p.value) m_progress->setValue(p.value);

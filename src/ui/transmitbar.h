@@ -17,7 +17,7 @@ class Workshop;
 // The transmit bar: Send, and in its place Pause and Stop while a send
 // runs; the progress bar and percentage; and each machine's file-name field
 // txFileName(i), which shows the program loaded last and, while the run-out
-// leaves the port, that the send waits for it.
+// leaves the port or a stopped send waits for the machine, what it waits for.
 class TransmitBar : public QObject
 {
     Q_OBJECT
@@ -29,6 +29,7 @@ public:
     static QString noProgramText();
     static QString portText();
     static QString waitingText();
+    static QString heldText();
 
 private:
     void send();
@@ -50,5 +51,5 @@ private:
     std::array<QLineEdit *, 10> m_fileNames{};
     QPointer<SendJob> m_job;
     int m_sendSlot = 0;
-    bool m_waitingShown = false;
+    QString m_note; // what the sending machine's file-name field says instead of the name
 };

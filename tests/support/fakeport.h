@@ -44,10 +44,10 @@ public:
     QString name() const override { return m_name; }
     void apply(const LineSettings &settings) override { m_settings = settings; }
     LineSettings settings() const override { return m_settings; }
-    void flush() override
+    void flush(Direction which = Direction::Both) override
     {
-        m_rx.clear();
-        toWrite = 0;
+        if (which != Direction::Output) m_rx.clear();
+        if (which != Direction::Input) toWrite = 0;
     }
     bool write(const QByteArray &bytes) override
     {

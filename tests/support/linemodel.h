@@ -48,12 +48,12 @@ public:
         startNext(m_clock.nowNs());
         rearm();
     }
-    void flush() override
+    void flush(Direction which = Direction::Both) override
     {
         advance();
-        FakePort::flush();
+        FakePort::flush(which);
         // The character on the line finishes; the rest of the queue is dropped.
-        m_queue.truncate(m_doneNs == Never ? 0 : 1);
+        if (which != Direction::Input) m_queue.truncate(m_doneNs == Never ? 0 : 1);
         rearm();
     }
     bool write(const QByteArray &bytes) override
