@@ -67,7 +67,7 @@ struct Rig : ShopRig<> {
     {
         QStringList out;
         for (const Key k : {Key::Speed, Key::DataBits, Key::Parity, Key::StopBits, Key::Flow})
-            out << IniFile::lookup(IniFile::lines(file()), "[MC1]", MachineConfig::keyName(k));
+            out << IniFile::lookup(IniFile::lines(file()), "[MC1]", MachineConfig::keyName(k).toLatin1());
         return out.join(u' ');
     }
 };

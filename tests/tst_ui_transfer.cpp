@@ -189,17 +189,18 @@ private slots:
         QCOMPARE(r.link.state(), LinkState::Receiving);
         QVERIFY(!rx(r, "AutoGroup")->isVisibleTo(r.window.rxEdit()));
         auto *text = rx<QPlainTextEdit>(r, "txtFile");
-        r.port.deliver("%\r\nG01 X1\r\n");
-        r.port.deliver(QByteArray("M30\xA0\r\n", 6));
+        r.port.deliver(QByteArray("%\r\nG01 X1\r\nM30\xA0\r\n", 17));
         r.clock.runUntil([&] { return !r.link.receiver().inBurst(); });
         QCOMPARE(
             text->document()->toRawText(),
             QString::fromLatin1("%\nG01 X1\nM30\xA0\n").replace(u'\n', QChar::ParagraphSeparator));
 
-        const QString saved = r.dir.filePath("punched.nc");
-        r.platform.saveNames << saved;
+        const QString saved = r.dir.filePath("punched.nc"), gone = r.dir.filePath("gone/x.nc");
+        r.platform.saveNames << saved << gone;
         rx<QToolButton>(r, "mnuSave")->click();
         QCOMPARE(readFile(saved), QByteArray("%\r\nG01 X1\r\nM30\xA0\r\n", 17));
+        rx<QToolButton>(r, "mnuSave")->click(); // the text would be lost with the window
+        QVERIFY(r.platform.lastMessage().startsWith("The text could not be saved to \"" + gone));
 
         rx<QToolButton>(r, "mnuNew")->click();
         QVERIFY(text->document()->isEmpty());

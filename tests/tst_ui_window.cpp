@@ -36,10 +36,12 @@ private slots:
 
         // Every control, by the name it has always had; all but the empty
         // machine slots with an accessible name.
-        QStringList names = {"Rectangle1", "GroupBox1", "GroupBox2",  "Canvas1",    "cmdStop",
-                             "chkTXPause", "lbldesc",   "txtRename",  "Separator1", "PBar1",
-                             "txtPcent",   "cmdTX",     "mnuReceive", "imgBadPort", "BevelButton1",
-                             "lblmcname",  "vText1",    "cvsLinePtr"};
+        QStringList names =
+            QStringLiteral("Rectangle1 GroupBox1 GroupBox2 Canvas1 cmdStop chkTXPause "
+                           "lbldesc txtRename Separator1 PBar1 txtPcent cmdTX "
+                           "mnuReceive imgBadPort BevelButton1 lblmcname vText1 "
+                           "cvsLinePtr")
+                .split(u' ');
         const std::tuple<const char *, int, int> arrays[] = {
             {"txQueue", 0, 9}, {"txFileName", 0, 9}, {"lblmc", 0, 9},  {"txBuffer", 0, 9},
             {"frmMc", 1, 9},   {"imgMc", 1, 9},      {"List1", 0, 14}, {"imgMenu", 1, 5},
@@ -90,18 +92,27 @@ private slots:
         QCOMPARE(quit.count(), 1);
     }
 
-    void failedWriteIsReported()
+    // A file that cannot be read: said at the start, no machines, and every
+    // change refused with the reason, the file left as it is.
+    void unreadableFileIsReported()
     {
-        UiRig<> r(iniFile({""}));
-        // A folder where the file should be: it cannot be replaced.
+        UiRig<> r(QByteArray(), {"ttyFAKE0"});
         QVERIFY(QFile::remove(r.config.filePath()) && QDir(r.dir.path()).mkdir("zoZad.ini"));
+        r.window.open();
+        const QString file = QDir::toNativeSeparators(r.config.filePath());
+        QCOMPARE(r.platform.lastMessage(),
+                 QStringLiteral("The machine settings in \"%1\" could not be read: it is not a "
+                                "regular file\nTavrin starts without machines and leaves the "
+                                "file as it is.")
+                     .arg(file));
         r.click("BevelButton1");
         QCOMPARE(r.platform.messages.last().title, QStringLiteral("Save Settings"));
-        QVERIFY(r.platform.lastMessage().startsWith(
-            QStringLiteral("The machine settings could not be saved to \"%1\": ")
-                .arg(QDir::toNativeSeparators(r.config.filePath()))));
-        QVERIFY(
-            r.platform.lastMessage().endsWith(QStringLiteral("\nThe file was left as it was.")));
+        QCOMPARE(r.platform.lastMessage(),
+                 QStringLiteral("The machine settings could not be saved to \"%1\": it could not "
+                                "be read (it is not a regular file), and so it is not replaced\n"
+                                "The file was left as it was.")
+                     .arg(file));
+        QVERIFY(!r.shows("frmMc(1)") && QFileInfo(r.config.filePath()).isDir());
     }
 
     void selection_data()

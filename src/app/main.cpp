@@ -17,7 +17,7 @@ int main(int argc, char *argv[])
     QtSerialPort port;
     port.setObjectName(QStringLiteral("s1"));
     QtPortList ports;
-    ConfigStore config(ConfigStore::folderFor(QCoreApplication::applicationDirPath()));
+    ConfigStore config(QCoreApplication::applicationDirPath(), ConfigStore::defaultUserFolder());
     Link link(port, ports, Clock::system());
     Workshop workshop(config, link);
     QtPlatform platform;

@@ -8,38 +8,83 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
-ConfigStore::ConfigStore(const QString &folder, QObject *parent) : QObject(parent), m_folder(folder)
+namespace
 {
-    if (!m_folder.endsWith(u'/')) m_folder += u'/';
+const QString kFileName = QStringLiteral("zoZad.ini");
+
+QString withSlash(const QString &folder)
+{
+    return folder.isEmpty() || folder.endsWith(u'/') ? folder : folder + u'/';
+}
+} // namespace
+
+ConfigStore::ConfigStore(const QString &folder, const QString &userFolder, QObject *parent)
+    : QObject(parent), m_folder(withSlash(folder)), m_userFolder(withSlash(userFolder)),
+      m_write(writeFileAtomically)
+{
+    // The user's own file, once there is one, is the one in use.
+    m_path = QFileInfo::exists(userPath()) ? userPath() : m_folder + kFileName;
 }
 
-QString ConfigStore::folderFor(const QString &executableFolder)
+QString ConfigStore::defaultUserFolder()
 {
-    const QFileInfo info(executableFolder);
-    if (info.isDir() && info.isWritable()) return QDir(executableFolder).absolutePath() + u'/';
-    // An installed program cannot write beside itself: keep the
-    // configuration in the user's configuration folder instead.
-    const QString dir = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
-    QDir().mkpath(dir);
-    return QDir(dir).absolutePath() + u'/';
+    return QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
 }
 
-bool ConfigStore::ensureFile() const
+QString ConfigStore::userPath() const
 {
-    return QFile::exists(filePath()) || writeFileAtomically(filePath(), {}).isEmpty();
+    return m_userFolder.isEmpty() ? QString() : m_userFolder + kFileName;
+}
+
+bool ConfigStore::ensureFile()
+{
+    const QFileInfo info(m_path);
+    if (info.exists() || info.isSymLink()) return true;
+    // A folder that cannot take it still lets the program run: the first
+    // change goes to the user's file.
+    return m_write(m_path, {}).isEmpty() || !m_userFolder.isEmpty();
 }
 
 void ConfigStore::load()
 {
-    QFile f(filePath());
-    const QByteArray content = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    m_table = IniFile::parse(content, m_folder);
+    QByteArray content;
+    m_readError.clear();
+    if (QFileInfo::exists(m_path) || QFileInfo(m_path).isSymLink())
+        m_readError = readRegularFile(m_path, &content);
+    m_table = IniFile::parse(m_readError.isEmpty() ? content : QByteArray(), m_folder);
+}
+
+QString ConfigStore::replace(const QString &path, const QByteArray &bytes)
+{
+    // The file as it was is kept, one generation, so that a rewrite that
+    // drops what the reader did not understand can be undone by hand.
+    if (QFileInfo::exists(path)) {
+        QByteArray old;
+        QString reason = readRegularFile(path, &old);
+        if (reason.isEmpty()) reason = m_write(path + QStringLiteral(".bak"), old);
+        if (!reason.isEmpty()) return QStringLiteral("its backup could not be kept: ") + reason;
+    }
+    return m_write(path, bytes);
 }
 
 bool ConfigStore::save(int skip)
 {
-    const QString reason = writeFileAtomically(filePath(), IniFile::serialise(m_table, skip));
+    if (!m_readError.isEmpty()) {
+        emit saveFailed(m_path, QStringLiteral("it could not be read (%1), and so it is not "
+                                               "replaced")
+                                    .arg(m_readError));
+        return false;
+    }
+    const QByteArray bytes = IniFile::serialise(m_table, skip);
+    const QString reason = replace(m_path, bytes);
     if (reason.isEmpty()) return true;
-    emit saveFailed(filePath(), reason);
+    // The executable's folder cannot be written: from now on the user's
+    // file holds the configuration, all of it.
+    if (!m_userFolder.isEmpty() && m_path != userPath() && QDir().mkpath(m_userFolder) &&
+        replace(userPath(), bytes).isEmpty()) {
+        m_path = userPath();
+        return true;
+    }
+    emit saveFailed(m_path, reason);
     return false;
 }

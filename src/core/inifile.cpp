@@ -3,85 +3,94 @@
 namespace
 {
 
-QString sectionName(int index)
+QByteArray sectionName(int index)
 {
-    return QStringLiteral("[MC%1]").arg(index);
+    return "[MC" + QByteArray::number(index) + ']';
+}
+
+// Blanks and tabs around a line, as a hand-edited file may have them.
+QByteArrayView trimmed(QByteArrayView line)
+{
+    while (!line.isEmpty() && (line.front() == ' ' || line.front() == '\t'))
+        line = line.sliced(1);
+    while (!line.isEmpty() && (line.back() == ' ' || line.back() == '\t'))
+        line.chop(1);
+    return line;
 }
 
 // Block delays as the file holds them, and what they load as. Older files
 // hold bare tick counts; "150ms" and "200ms" are offered by the setup dialog
 // and so must come back as they were saved.
-QString blockDelay(const QString &v)
+QByteArray blockDelay(const QByteArray &v)
 {
-    static const char *const kept[] = {"5", "10", "25", "50", "70", "90", "150", "200"};
-    for (const char *k : kept)
-        if (v == QLatin1String(k) + QLatin1String("ms")) return QLatin1String(k);
-    if (v == u"Fastms" || v == u"Fast") return QStringLiteral("Fast");
-    if (v == u"0" || v == u"1" || v == u"2") return QStringLiteral("10");
-    return QStringLiteral("25");
+    for (const char *k : {"5", "10", "25", "50", "70", "90", "150", "200"})
+        if (v == QByteArray(k) + "ms") return k;
+    if (v == "Fastms" || v == "Fast") return "Fast";
+    if (v == "0" || v == "1" || v == "2") return "10";
+    return "25";
 }
 
 // "CTRL-B, STX, 02" -> "2", "127" -> "27", "0" or "abc" -> "".
-QString controlCode(const QString &v)
+QByteArray controlCode(const QByteArray &v)
 {
-    if (v == QLatin1String(IniFile::NoValue)) return {};
-    const int n = leadingNumber(QStringView(v).right(2));
-    return n == 0 ? QString() : QString::number(n);
+    if (v == IniFile::NoValue) return {};
+    const int n = leadingNumber(QString::fromLatin1(v.right(2)));
+    return n == 0 ? QByteArray() : QByteArray::number(n);
 }
 
 } // namespace
 
-QStringList IniFile::lines(const QByteArray &content)
+QList<QByteArray> IniFile::lines(const QByteArray &content)
 {
-    QString text = QString::fromUtf8(content);
     // A file saved by an editor that marks UTF-8 would otherwise hide its
     // first section header, and the next write would drop every machine.
-    if (text.startsWith(QChar(0xFEFF))) text.remove(0, 1);
-    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    text.replace(u'\r', u'\n');
-    return text.split(u'\n');
+    QByteArray text = content.startsWith("\xEF\xBB\xBF") ? content.mid(3) : content;
+    text.replace("\r\n", "\n");
+    text.replace('\r', '\n');
+    return text.split('\n');
 }
 
-QString IniFile::lookup(const QStringList &lines, const QString &section, const QString &key)
+QByteArray IniFile::lookup(const QList<QByteArray> &lines, const QByteArray &section,
+                           const QByteArray &key)
 {
-    qsizetype i = lines.indexOf(section);
-    if (i < 0) return QLatin1String(NoSection);
+    qsizetype i = 0;
+    while (i < lines.size() && trimmed(lines[i]) != section)
+        ++i;
+    if (i >= lines.size()) return NoSection;
     for (++i; i < lines.size(); ++i) {
-        const QString &line = lines.at(i);
-        if (line.startsWith(u'[')) return QLatin1String(NoValue);
+        const QByteArray &line = lines.at(i);
+        if (trimmed(line).startsWith('[')) return NoValue;
         if (line.startsWith(key)) return line.mid(key.size() + 1);
     }
-    return QLatin1String(NoValue);
+    return NoValue;
 }
 
 MachineTable IniFile::parse(const QByteArray &content, const QString &appPath)
 {
-    const QStringList all = lines(content);
+    const QList<QByteArray> all = lines(content);
     MachineTable table;
     for (int i = 1; i <= MachineTable::MaxMachines; ++i) {
-        const QString section = sectionName(i);
-        auto get = [&](Key k) { return lookup(all, section, MachineConfig::keyName(k)); };
-        const QString name = get(Key::Name);
-        if (name.isEmpty() || name == QLatin1String(NoSection) || name == QLatin1String(NoValue))
-            break;
+        const QByteArray section = sectionName(i);
+        auto get = [&](Key k) { return lookup(all, section, MachineConfig::keyName(k).toLatin1()); };
+        const QByteArray name = get(Key::Name);
+        if (name.isEmpty() || name == NoSection || name == NoValue) break;
         MachineConfig m;
-        m.setValue(Key::Name, name);
+        m.setBytes(Key::Name, name);
         for (Key k : {Key::Port, Key::Mode, Key::ComPar, Key::Flow, Key::CrLf, Key::BlockNul,
                       Key::Prefix, Key::Extension, Key::Speed, Key::StopBits, Key::EndOfBlock})
-            m.setValue(k, get(k));
-        const QString folder = get(Key::Folder);
-        m.setValue(Key::Folder, folder.isEmpty() || folder == u"Unused" ? appPath : folder);
-        m.setValue(Key::BlockDelay, blockDelay(get(Key::BlockDelay)));
+            m.setBytes(k, get(k));
+        const QByteArray folder = get(Key::Folder);
+        m.setBytes(Key::Folder, folder.isEmpty() || folder == "Unused" ? appPath.toUtf8() : folder);
+        m.setBytes(Key::BlockDelay, blockDelay(get(Key::BlockDelay)));
         // Parity always follows the data bits; the file's own is not read.
-        const bool eight = get(Key::DataBits) == u"8";
-        m.setValue(Key::DataBits, eight ? QStringLiteral("8") : QStringLiteral("7"));
-        m.setValue(Key::Parity, eight ? QStringLiteral("None") : QStringLiteral("Even"));
-        m.setValue(Key::StartCode, controlCode(get(Key::StartCode)));
-        m.setValue(Key::EndCode, controlCode(get(Key::EndCode)));
-        m.setValue(Key::TxStep,
-                   get(Key::TxStep) == u"Fast" ? QStringLiteral("Fast") : QStringLiteral("Smooth"));
-        const QString strip = get(Key::StripEob);
-        m.setValue(Key::StripEob, strip == QLatin1String(NoValue) ? QString() : strip);
+        const bool eight = get(Key::DataBits) == "8";
+        m.setBytes(Key::DataBits, eight ? "8" : "7");
+        m.setBytes(Key::Parity, eight ? "None" : "Even");
+        m.setBytes(Key::StartCode, controlCode(get(Key::StartCode)));
+        m.setBytes(Key::EndCode, controlCode(get(Key::EndCode)));
+        m.setBytes(Key::TxStep, get(Key::TxStep) == "Fast" ? "Fast" : "Smooth");
+        const QByteArray strip = get(Key::StripEob);
+        m.setBytes(Key::StripEob, strip == NoValue ? QByteArray() : strip);
         table.append(m);
     }
     return table;
@@ -93,15 +102,12 @@ QByteArray IniFile::serialise(const MachineTable &table, int skip)
     int n = 0;
     for (int i = 1; i <= table.count(); ++i) {
         if (i == skip) continue;
-        out += sectionName(++n).toUtf8() + '\n';
+        out += sectionName(++n) + '\n';
         for (int k = 0; k < KeyCount; ++k) {
-            // A line break inside a value would end the key line early and
-            // could forge a section header; the file holds one line per key.
-            QString value = table.at(i).value(Key(k));
-            value.replace(u'\r', u' ');
-            value.replace(u'\n', u' ');
-            if (Key(k) == Key::BlockDelay) value += QLatin1String("ms");
-            out += (MachineConfig::keyName(Key(k)) + u'=' + value).toUtf8() + '\n';
+            QByteArray value = table.at(i).bytes(Key(k));
+            value.replace('\r', ' ').replace('\n', ' ');
+            if (Key(k) == Key::BlockDelay) value += "ms";
+            out += MachineConfig::keyName(Key(k)).toLatin1() + '=' + value + '\n';
         }
         out += '\n';
     }

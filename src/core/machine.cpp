@@ -34,6 +34,17 @@ QString MachineConfig::keyName(Key key)
     return QLatin1String(kKeyNames[size_t(key)]);
 }
 
+QString MachineConfig::value(Key key) const
+{
+    const QByteArray &b = m_values[size_t(key)];
+    return b.isValidUtf8() ? QString::fromUtf8(b) : QString::fromLatin1(b);
+}
+
+void MachineConfig::setValue(Key key, const QString &value)
+{
+    if (value != this->value(key)) m_values[size_t(key)] = value.toUtf8();
+}
+
 FlowMode MachineConfig::flowMode() const
 {
     const QString flow = value(Key::Flow);

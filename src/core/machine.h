@@ -42,15 +42,20 @@ enum class FlowMode {
 // "25" -> 25, "150ms" -> 150, "Fast" -> 0: the number a text starts with.
 int leadingNumber(QStringView text);
 
-// One machine's configuration: its stored texts exactly as read, with typed
-// views of the ones the program acts on.
+// One machine's configuration: its stored values exactly as read, as bytes,
+// with typed views of the ones the program acts on. A value reads as UTF-8
+// where it is valid UTF-8 and as Latin-1 otherwise; a value set to what it
+// already reads as keeps its bytes, and a new one is stored as UTF-8, so a
+// rewrite never changes what the user did not touch.
 class MachineConfig
 {
 public:
     static QString keyName(Key key);
 
-    QString value(Key key) const { return m_values[size_t(key)]; }
-    void setValue(Key key, const QString &value) { m_values[size_t(key)] = value; }
+    QString value(Key key) const;
+    void setValue(Key key, const QString &value);
+    QByteArray bytes(Key key) const { return m_values[size_t(key)]; }
+    void setBytes(Key key, const QByteArray &bytes) { m_values[size_t(key)] = bytes; }
 
     QString name() const { return value(Key::Name); }
     QString port() const { return value(Key::Port); }
@@ -78,5 +83,5 @@ public:
     bool operator==(const MachineConfig &) const = default;
 
 private:
-    std::array<QString, KeyCount> m_values;
+    std::array<QByteArray, KeyCount> m_values;
 };

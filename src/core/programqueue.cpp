@@ -1,15 +1,13 @@
 #include "core/programqueue.h"
 
-#include <QFile>
+#include "core/atomicfile.h"
+
 #include <QFileInfo>
 
 ProgramFile ProgramFile::read(const QString &path)
 {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return {Status::CannotOpen, {}, f.errorString()};
     ProgramFile out;
-    out.bytes = f.readAll();
-    if (f.error() != QFileDevice::NoError) return {Status::CannotRead, {}, f.errorString()};
+    out.reason = readRegularFile(path, &out.bytes);
     return out;
 }
 

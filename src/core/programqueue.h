@@ -5,10 +5,9 @@
 #include <QString>
 #include <QStringList>
 
-// A program file read whole, or why it could not be.
+// A program file read whole (never blocking on a FIFO or device), or why
+// it could not be: `reason` is empty when it was.
 struct ProgramFile {
-    enum class Status { Read, CannotOpen, CannotRead };
-    Status status = Status::Read;
     QByteArray bytes;
     QString reason;
 

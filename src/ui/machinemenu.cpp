@@ -58,7 +58,7 @@ void MachineMenu::open(int mc)
     const QString path = m_platform.openFileName(m_window);
     if (path.isEmpty()) return;
     const ProgramFile file = ProgramFile::read(path);
-    if (file.status != ProgramFile::Status::Read) return;
+    if (!file.reason.isEmpty()) return;
     m_workshop.queue(mc).add(path);
     m_code.setProgram(mc, file.bytes);
 }

@@ -204,6 +204,15 @@ bool MainWindow::open()
         return false;
     }
     m_workshop.reload();
+    const ConfigStore &config = m_workshop.config();
+    if (!config.readError().isEmpty())
+        m_platform.message(this,
+                           QStringLiteral("The machine settings in \"%1\" could not be read: %2\n"
+                                          "Tavrin starts without machines and leaves the file "
+                                          "as it is.")
+                               .arg(QDir::toNativeSeparators(config.filePath()), config.readError()),
+                           QStringLiteral("Machine settings"), QMessageBox::Ok,
+                           Platform::Icon::Warning);
     if (m_workshop.machines().count() > 0) m_workshop.select(1);
     return true;
 }

@@ -71,13 +71,11 @@ void QueueView::load(int mc, int row)
     }
     const QString path = queue.path(row);
     const ProgramFile file = ProgramFile::read(path);
-    if (file.status != ProgramFile::Status::Read) {
-        const char *what = file.status == ProgramFile::Status::CannotOpen ? "opened" : "read";
+    if (!file.reason.isEmpty()) {
         m_platform.message(m_window,
-                           QStringLiteral("The program file \"%1\" cannot be %2: %3\n"
+                           QStringLiteral("The program file \"%1\" cannot be read: %2\n"
                                           "The code window was left as it was.")
-                               .arg(QDir::toNativeSeparators(path), QLatin1String(what),
-                                    file.reason),
+                               .arg(QDir::toNativeSeparators(path), file.reason),
                            QStringLiteral("Open"), QMessageBox::Ok, Platform::Icon::Caution);
         return;
     }

@@ -168,7 +168,7 @@ void RxEditWindow::openFile()
     const QString path = m_platform.openFileName(this);
     if (path.isEmpty()) return;
     const ProgramFile file = ProgramFile::read(path);
-    if (file.status != ProgramFile::Status::Read) return;
+    if (!file.reason.isEmpty()) return;
     m_text->setPlainText(bytesToText(file.bytes));
     m_endsWithCR = false;
 }
