@@ -172,6 +172,7 @@ private slots:
         QTest::addColumn<QString>("when");
         for (const auto &[flow, when] : {std::pair{"4", "start"},
                                          {"0", "writing"},
+                                         {"0", "streaming"},
                                          {"0", "drain"},
                                          {"0", "pause"},
                                          {"3", "xoff"},
@@ -186,7 +187,7 @@ private slots:
         QFETCH(QString, flow);
         QFETCH(QString, when);
         const QByteArray text = program(20, 40), wire = QByteArray(text).replace("\r", "\r\n");
-        const MachineConfig m = machine(flow, "CRLF", "25");
+        const MachineConfig m = machine(flow, "CRLF", when == "streaming" ? "None" : "25");
         Rig r(text, m, LineSettings::forMachine(m, 9600));
         if (flow != "0") r.machine.send(flow == "4" && when != "start" ? DC1 : "%");
         const qsizetype at = when == "start"     ? 0
@@ -239,6 +240,39 @@ private slots:
             QVERIFY2(r.texts[i].endsWith(" %") && r.texts[i].size() >= 4, qPrintable(r.texts[i]));
             QVERIFY(r.texts[i].chopped(2).toInt() >= r.texts[i - 1].chopped(2).toInt());
         }
+    }
+
+    // Block delay "None": the line never idles from the first byte to the
+    // last NUL, whatever the flow mode; Pause still holds at a line's end.
+    void streams_data()
+    {
+        QTest::addColumn<qint32>("speed");
+        QTest::addColumn<QString>("flow");
+        for (const qint32 speed : {115200, 9600})
+            for (const char *flow : {"0", "1", "3"})
+                QTest::addRow("%d mode %s", speed, flow) << speed << QString(flow);
+    }
+    void streams()
+    {
+        QFETCH(qint32, speed);
+        QFETCH(QString, flow);
+        const MachineConfig m = machine(flow, "CRLF", "None");
+        const QByteArray text = program(60, 30), wire = QByteArray(text).replace("\r", "\r\n");
+        Rig r(text, m, LineSettings::forMachine(m, speed));
+        if (flow == "3") r.machine.send("%");
+        QVERIFY(r.clock.runUntil([&] { return r.linesStarted.count() > 20; }));
+        r.job.setPaused(true);
+        r.clock.advance(VirtualClock::Second);
+        QVERIFY(r.port.written.endsWith("\r\n") && r.port.written.size() < wire.size());
+        const qsizetype held = r.port.written.size();
+        r.job.setPaused(false);
+        QVERIFY(r.finish());
+        QCOMPARE(r.machine.received, wire + nuls);
+        const QList<qint64> &t = r.port.sentNs;
+        for (qsizetype i = 1; i < t.size(); ++i)
+            if (i != held && i != wire.size()) // resumed, and the run-out after the drain
+                QVERIFY2(t[i] - t[i - 1] == r.port.settings().characterNs(),
+                         qPrintable(QString::number(i)));
     }
 
     // At most 10 characters leave after a DC3 reaches the port, in every

@@ -48,6 +48,7 @@ private slots:
                                        {"MCFLOW=3", "cboFlow", "=Xon/Xoff (Wait-Xon)"},
                                        {"MCFLOW=4", "cboFlow", "=Xon/Xoff (Wait-Any)"},
                                        {"MCBLKTIC=200ms", "cboBlkTic", "=200"},
+                                       {"MCBLKTIC=Nonems", "cboBlkTic", "=None"},
                                        {"MCSOT=4", "cboSOT", "=CTRL-D, EOT, 04"},
                                        {"MCSOT=5", "cboSOT", "=05"},
                                        {"MCEOT=27", "cboEOT", "=CTRL-[, ESC, 27"},

@@ -6,7 +6,9 @@
 
 #include "ui/bytetextedit.h"
 #include "ui/canvas.h"
+#include "ui/codeedit.h"
 #include "ui/codewindows.h"
+#include "ui/programview.h"
 #include "ui/queueview.h"
 #include "ui/rxeditwindow.h"
 #include "ui/transmitbar.h"
@@ -117,6 +119,28 @@ private slots:
         r.click("cmdStop");
         r.clock.runUntil([&] { return !r.link.sending(); });
         QCOMPARE(r.find<QLineEdit>("txFileName(1)")->text(), path);
+    }
+
+    // A program too big to edit opens read-only, and sends from the line
+    // beside the pointer like any other.
+    void bigProgram()
+    {
+        UiRig<> r(iniFile({"MCBLKTIC=None|MCFLOW=0"}));
+        QByteArray big;
+        for (int i = 0; big.size() <= CodeEdit::BigBytes; ++i)
+            big += "N" + QByteArray::number(i) + " G01 X1.5 Y2.5 Z-0.25 F1200\r\n";
+        r.platform.menuChoices << "Open";
+        r.platform.openNames << r.write("big.nc", big);
+        r.click("imgMenu(2)");
+        auto *view = r.window.findChild<ProgramView *>();
+        QVERIFY(view && view->isVisible() && r.window.codeWindows().isEmpty(1) == false);
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, QPoint(30, view->lineTop(3) + 2));
+        QCOMPARE(r.window.codeWindows().caretLine(), 3);
+        QCOMPARE(r.find<Canvas>("cvsLinePtr")->y(),
+                 view->viewport()->mapTo(r.find("GroupBox2"), QPoint(0, view->lineTop(3))).y());
+        r.click("cmdTX");
+        r.clock.runUntil([&] { return r.port.written.size() > 100; });
+        QVERIFY(r.port.written.startsWith("N3 G01 X1.5 Y2.5 Z-0.25 F1200\r\nN4 "));
     }
 
     // Every line break typed or pasted ends a block; a character with no

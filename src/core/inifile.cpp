@@ -26,6 +26,7 @@ QByteArray blockDelay(const QByteArray &v)
     for (const char *k : {"5", "10", "25", "50", "70", "90", "150", "200"})
         if (v == QByteArray(k) + "ms") return k;
     if (v == "Fastms" || v == "Fast") return "Fast";
+    if (v == "Nonems" || v == "None") return "None";
     if (v == "0" || v == "1" || v == "2") return "10";
     return "25";
 }

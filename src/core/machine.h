@@ -60,8 +60,11 @@ public:
     QString name() const { return value(Key::Name); }
     QString port() const { return value(Key::Port); }
     FlowMode flowMode() const;
-    // The pause before each line; 0 for "Fast".
+    // The pause before each line; 0 for "Fast" and "None".
     int blockDelayMs() const;
+    // "None": lines follow each other without waiting for the port to drain
+    // or for the tick, so a fast line runs at its own rate.
+    bool streams() const { return value(Key::BlockDelay) == u"None"; }
     // The bytes sent for each line end of a program.
     QByteArray endOfBlock() const;
     // The byte removed from received data (0 when none is chosen).

@@ -1,20 +1,25 @@
 #include "core/program.h"
 
-Program Program::fromFile(const QByteArray &bytes)
+Program Program::fromFile(QByteArray bytes)
 {
     Program p;
-    p.m_bytes.reserve(bytes.size());
     p.m_starts.append(0);
-    for (qsizetype i = 0; i < bytes.size(); ++i) {
-        const char c = bytes[i];
+    // Every line end becomes one LF, in place.
+    char *d = bytes.data();
+    const qsizetype n = bytes.size();
+    qsizetype w = 0;
+    for (qsizetype r = 0; r < n; ++r) {
+        const char c = d[r];
         if (c == '\r' || c == '\n') {
-            if (c == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') ++i;
-            p.m_bytes += '\n';
-            p.m_starts.append(p.m_bytes.size());
+            if (c == '\r' && r + 1 < n && d[r + 1] == '\n') ++r;
+            d[w++] = '\n';
+            p.m_starts.append(w);
         } else {
-            p.m_bytes += c;
+            d[w++] = c;
         }
     }
+    bytes.truncate(w);
+    p.m_bytes = std::move(bytes);
     return p;
 }
 

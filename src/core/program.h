@@ -12,8 +12,9 @@ class Program
 {
 public:
     Program() = default;
-    // A program read from a file: CR, LF and CR LF all end a line.
-    static Program fromFile(const QByteArray &bytes);
+    // A program read from a file: CR, LF and CR LF all end a line. The bytes
+    // are reused, so a program of tens of megabytes is not copied.
+    static Program fromFile(QByteArray bytes);
     // A program from its lines, without their line ends.
     static Program fromLines(const QList<QByteArray> &lines);
 

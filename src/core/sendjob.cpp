@@ -12,16 +12,11 @@ constexpr char DC1 = 17;
 constexpr char DC3 = 19;
 constexpr qint64 kMs = 1'000'000;
 
-// Characters are written in small batches, one write each, so that a long
-// line never holds the event loop for long.
-constexpr int kBatchWrites = 32;
-constexpr qint64 kBatchNs = 2 * kMs;
-// Progress while clearing and stopping is refreshed at least this often.
-constexpr qint64 kRefreshNs = 100 * kMs;
-// Output that has not moved for this long is held by the machine.
-constexpr qint64 kHeldNs = 300 * kMs;
 // After the end, what the machine still sends is let in and discarded.
 constexpr qint64 kPurgeNs = 300 * kMs;
+// Streaming keeps this much line time waiting in the port, and tops it up
+// when it has fallen to half.
+constexpr qint64 kFeedNs = 50 * kMs;
 
 using Direction = SerialPort::Direction;
 
@@ -29,7 +24,7 @@ using Direction = SerialPort::Direction;
 
 SendSettings SendSettings::of(const MachineConfig &machine)
 {
-    return {machine.blockDelayMs(), machine.endOfBlock(), machine.flowMode()};
+    return {machine.blockDelayMs(), machine.endOfBlock(), machine.flowMode(), machine.streams()};
 }
 
 SendJob::SendJob(SerialPort &port, Clock &clock, const Program &program, int startLine,
@@ -142,95 +137,6 @@ bool SendJob::stopRequested(State next)
     return true;
 }
 
-QByteArray SendJob::nextPiece(qint64 room) const
-{
-    if (m_runOut) return QByteArray(qBound<qint64>(0, room, m_runOutLeft), '\0');
-    if (m_pos < m_lineBytes.size()) return room >= 1 ? QByteArray(1, m_lineBytes[m_pos]) : "";
-    return room >= m_settings.endOfBlock.size() ? m_settings.endOfBlock : "";
-}
-
-void SendJob::writeSome()
-{
-    const qint64 started = m_pace.nowNs();
-    for (int n = 0;; ++n) {
-        const bool done = m_runOut ? m_runOutLeft == 0
-                                   : m_pos >= m_lineBytes.size() + (m_lineHasEnd ? 1 : 0);
-        if (done) break;
-        if (m_watchDc && m_xoff) {
-            m_state = State::XoffHold;
-            if (!m_runOut) emit holding(currentLine());
-            return;
-        }
-        if (n >= kBatchWrites || m_pace.nowNs() - started > kBatchNs) {
-            arm(0); // let the event loop run, then go on
-            return;
-        }
-        // Where the send obeys DC3 itself, whatever waits in the port leaves
-        // after a DC3 too: keep it within the bound the machine allows.
-        const qint64 left = m_bounded ? m_port.bytesToWrite() : 0;
-        const QByteArray piece = nextPiece(m_bounded ? QueueLimit - left : RunOutBytes);
-        if (piece.isEmpty()) {
-            arm((left - 2) * m_pace.characterNs());
-            return;
-        }
-        if (!m_port.write(piece)) {
-            m_lost = true;
-            return;
-        }
-        m_runOut ? void(m_runOutLeft -= piece.size()) : void(++m_pos);
-        if (m_runOut) reportClearing(left + piece.size());
-    }
-    if (m_runOut) {
-        m_settled = false;
-        m_state = State::Clearing;
-        return;
-    }
-    m_counted += m_lineBytes.size() + (m_lineHasEnd ? 2 : 1);
-    m_state = m_line >= m_program.lineCount() ? State::RunOut : State::LineStart;
-}
-
-bool SendJob::clearingStep()
-{
-    // Only NULs wait in the port now: Stop may drop them.
-    if (m_stop) {
-        m_port.flush(Direction::Output);
-        return true;
-    }
-    const qint64 left = m_port.bytesToWrite();
-    reportClearing(left);
-    if (left > 0) {
-        m_settled = false;
-        arm(qMin(kRefreshNs, m_pace.drainWaitNs(left)));
-        return false;
-    }
-    if (m_settled) return true;
-    m_settled = true;
-    arm(m_pace.settleNs());
-    return false;
-}
-
-bool SendJob::stoppingStep()
-{
-    if (m_discard) {
-        m_port.flush(Direction::Output);
-        return true;
-    }
-    const qint64 left = m_port.bytesToWrite();
-    if (left > 0) {
-        m_settled = false;
-        const qint64 wait = qMin(kRefreshNs, m_pace.drainWaitNs(left));
-        report(SendPhase::Stopping, m_progress.value, m_progress.maximum, m_progress.text,
-               m_pace.stalledNs() >= kHeldNs);
-        arm(wait);
-        return false;
-    }
-    report(SendPhase::Stopping, m_progress.value, m_progress.maximum, m_progress.text);
-    if (m_settled) return true;
-    m_settled = true;
-    arm(m_pace.settleNs());
-    return false;
-}
-
 void SendJob::step()
 {
     if (m_inStep) return;
@@ -271,8 +177,19 @@ bool SendJob::stepOnce()
         if (m_paused) return false;
         m_pace.resetDrain();
         m_drainChecked = false;
-        m_state = State::Drain;
+        m_state = m_settings.streams ? State::Feed : State::Drain;
         return true;
+    case State::Feed: {
+        if (stopRequested(State::Stopping)) return true;
+        // Enough waits in the port: sleep until half of it has gone.
+        const qint64 queued = m_bounded ? 0 : m_port.bytesToWrite() * m_pace.characterNs();
+        if (queued > kFeedNs) {
+            arm(queued - kFeedNs / 2);
+            return false;
+        }
+        m_state = State::Writing;
+        return true;
+    }
     case State::Drain: {
         if (stopRequested(State::Stopping)) return true;
         const qint64 left = m_port.bytesToWrite();

@@ -16,6 +16,9 @@ struct SendSettings {
     int blockDelayMs = 0;
     QByteArray endOfBlock = "\r\n";
     FlowMode flow = FlowMode::None;
+    // Block delay "None": each line follows the last without waiting for a
+    // drain or a tick, whole lines at a time, and the port is kept fed.
+    bool streams = false;
 
     static SendSettings of(const MachineConfig &machine);
 };
@@ -43,7 +46,10 @@ struct SendProgress {
 // line end written as the machine's end of block, after the port has
 // drained and the block delay has passed; then a run-out of NULs. It obeys
 // DC3/DC1 from the machine where its flow mode asks for it, and holds at the
-// next line boundary while paused.
+// next line boundary while paused. With block delay "None" it streams
+// instead: the port is kept fed with about 50 ms of whole lines, so that a
+// fast line never idles (Pause and Stop then also let what the port was
+// given go out).
 //
 // Stop never cuts a block: the line being written is finished, and what the
 // port was given reaches the machine before the send ends; only if the
@@ -94,6 +100,7 @@ private:
         PauseHold,
         Drain,
         DrainCheck, // looking again at the tick after the bytes' line time
+        Feed,       // streaming: waits while the port holds enough
         BlockDelay,
         Writing,
         XoffHold,

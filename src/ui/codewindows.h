@@ -6,12 +6,11 @@
 #include <QPointer>
 #include <array>
 
-class ByteTextEdit;
 class Canvas;
+class CodeEdit;
 class Platform;
 class Program;
 class QPlainTextEdit;
-class QTextBlock;
 class QTimer;
 class QWidget;
 class SendJob;
@@ -20,13 +19,11 @@ class Workshop;
 // The code windows txBuffer(i), one per machine slot, and the line pointer
 // beside them that marks where the next send starts.
 //
-// A code window holds one character per program byte; its blocks are the
-// program's lines (CR, LF and CR LF all end a line when a program is put
-// in). The pointer follows the caret, can be dragged, and on Send the caret
-// goes to the line under it. While a send runs, the sending window is
-// read-only (the send has taken its text) and shows the line being sent.
-// Every line break typed or pasted ends a line, and a character with no
-// single byte is refused with a beep and a message.
+// The pointer follows the caret, can be dragged, and on Send the caret goes
+// to the line under it. While a send runs, the sending window is read-only
+// (the send has taken its text) and shows the line being sent. Every line
+// break typed or pasted ends a line, and a character with no single byte is
+// refused with a beep and a message.
 class CodeWindows : public QObject
 {
     Q_OBJECT
@@ -37,7 +34,7 @@ public:
     void layout(const QSize &box);
 
     // Puts a program's bytes into slot's window, replacing its text.
-    void setProgram(int slot, const QByteArray &bytes);
+    void setProgram(int slot, QByteArray bytes);
     void clear(int slot);
     bool isEmpty(int slot) const;
     // The window's text as a program, one byte per character.
@@ -58,12 +55,12 @@ public:
     QPlainTextEdit *window(int slot) const;
 
 private:
-    QPlainTextEdit *current() const;
+    CodeEdit *edit(int slot) const { return m_windows[size_t(slot)]; }
+    CodeEdit *current() const;
     void showSlot(int slot);
-    void followCaret();
+    void pointerBeside(CodeEdit *edit, int line);
     void dragPointer(const QPoint &pos);
     void setPointerTop(int top);
-    bool blockTop(QPlainTextEdit *edit, const QTextBlock &block, int *top) const;
     void shiftDown(int from);
     void follow(SendJob *job);
     void showSendingLine(bool now);
@@ -72,7 +69,7 @@ private:
     Platform &m_platform;
     QWidget *m_box;
     Canvas *m_pointer;
-    std::array<ByteTextEdit *, 10> m_windows{};
+    std::array<CodeEdit *, 10> m_windows{};
     // The send on show: its window, and the line last shown.
     QPointer<SendJob> m_job;
     int m_sendSlot = 0;

@@ -57,10 +57,10 @@ void MachineMenu::open(int mc)
 {
     const QString path = m_platform.openFileName(m_window);
     if (path.isEmpty()) return;
-    const ProgramFile file = ProgramFile::read(path);
+    ProgramFile file = ProgramFile::read(path);
     if (!file.reason.isEmpty()) return;
     m_workshop.queue(mc).add(path);
-    m_code.setProgram(mc, file.bytes);
+    m_code.setProgram(mc, std::move(file.bytes));
 }
 
 void MachineMenu::clear(int mc)

@@ -70,7 +70,7 @@ void QueueView::load(int mc, int row)
         return;
     }
     const QString path = queue.path(row);
-    const ProgramFile file = ProgramFile::read(path);
+    ProgramFile file = ProgramFile::read(path);
     if (!file.reason.isEmpty()) {
         m_platform.message(m_window,
                            QStringLiteral("The program file \"%1\" cannot be read: %2\n"
@@ -80,6 +80,6 @@ void QueueView::load(int mc, int row)
         return;
     }
     queue.setLoadedName(path);
-    m_code.setProgram(mc, file.bytes);
+    m_code.setProgram(mc, std::move(file.bytes));
     m_code.showStart(mc);
 }

@@ -174,7 +174,7 @@ void SetupDialog::fillLists(const QStringList &ports)
                                        : MachineConfig::flowName(QLatin1String(code)),
                         QLatin1String(code));
     selectRow(m_flow, QStringLiteral("Xon/Xoff"));
-    fill(m_delay, texts({"5", "10", "25", "50", "70", "90", "150", "200", "Fast"}),
+    fill(m_delay, texts({"5", "10", "25", "50", "70", "90", "150", "200", "Fast", "None"}),
          QStringLiteral("10"));
     fill(m_eob, texts({"CRLF", "LF", "CRLFLF", "CR"}), QStringLiteral("CRLF"));
     fill(m_startCode, {QString(), codeText(2), codeText(3)}, QString());
