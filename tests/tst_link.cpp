@@ -1,8 +1,12 @@
 // The link: a machine's port opened with its stored settings, port problems,
 // send refusals, and where received bytes go and what text they make.
 
+#include "core/transferlog.h"
 #include "machinevalues.h"
 #include "shoprig.h"
+
+#include <QDir>
+#include <QRegularExpression>
 
 #include <QSignalSpy>
 #include <QTest>
@@ -110,13 +114,13 @@ private slots:
         QCOMPARE(r.shop.send(program, 0), Workshop::SendResult::NoMachine);
         r.shop.select(1);
         QCOMPARE(r.shop.send(Program::fromFile("G"), 0), Workshop::SendResult::NoProgram);
-        QVERIFY(r.shop.beginScan());
+        QCOMPARE(r.shop.beginScan(), Workshop::ScanResult::Started);
         QCOMPARE(r.settings(), QStringLiteral("9600 8N1"));
         r.shop.endReceive();
         QCOMPARE(r.shop.send(program, 0), Workshop::SendResult::Started);
         QCOMPARE(r.settings(), QStringLiteral("2400 7E2"));
         QCOMPARE(r.shop.send(program, 0), Workshop::SendResult::Busy);
-        QVERIFY(!r.shop.beginScan());
+        QCOMPARE(r.shop.beginScan(), Workshop::ScanResult::Refused);
         r.port.deliver("\x11");
         QVERIFY(r.clock.runUntil([&] { return !r.link.sending(); }));
         QCOMPARE(r.settings(), QStringLiteral("2400 7E2"));
@@ -211,6 +215,81 @@ private slots:
         r.clock.advance(VirtualClock::Second);
         QCOMPARE(r.text, QByteArray("N10 X1\r\nN20\r\nN30"));
         QCOMPARE(r.link.state(), LinkState::Idle);
+    }
+
+    // One line per transfer beside the configuration file: when, which way,
+    // machine, port, file, bytes, lines, seconds, outcome.
+    void transferLog_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("send") << "send"
+                              << "send\tMILL 2\tttyFAKE0\tpart7.nc\t13\t2\t0\\.[0-9]{3}\tcompleted";
+        QTest::newRow("send stopped")
+            << "stop"
+            << "send\tMILL 2\tttyFAKE0\tpart7.nc\t8\t1\t0\\.[0-9]{3}\tstopped";
+        QTest::newRow("send, port lost")
+            << "lose"
+            << "send\tMILL 2\tttyFAKE0\tpart7.nc\t0\t0\t0\\.[0-9]{3}\tport lost";
+        QTest::newRow("receive") << "receive"
+                                 << "receive\tMILL 2\tttyFAKE0\t-\t10\t3\t1\\.000\tcompleted";
+        QTest::newRow("receive, port lost")
+            << "receive lose"
+            << "receive\tMILL 2\tttyFAKE0\t-\t10\t3\t1\\.000\tport lost";
+    }
+    void transferLog()
+    {
+        QFETCH(QString, how);
+        QFETCH(QString, expected);
+        Rig r({"MCNAME=MILL 2|MCEOB=CRLF"});
+        r.shop.select(1);
+        r.shop.queue(1).setLoadedName(r.dir.filePath("part7.nc"));
+        if (how.startsWith("receive")) {
+            r.shop.beginReceive();
+            r.port.deliver("N1\r\nN2\rN3\n");
+            r.clock.advance(VirtualClock::Second);
+            if (how.endsWith("lose")) r.port.loseDevice();
+            r.shop.endReceive();
+        } else {
+            QCOMPARE(r.shop.send(program, 0), Workshop::SendResult::Started);
+            if (how == "stop") {
+                QVERIFY(r.clock.runUntil([&] { return r.port.written.contains('\n'); }));
+                r.link.job()->stop();
+            }
+            if (how == "lose") r.port.loseDevice();
+            QVERIFY(r.clock.runUntil([&] { return !r.link.sending(); }));
+        }
+        const QString log = readFile(r.dir.filePath("transfers.log"));
+        const QRegularExpression line(
+            "^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d(Z|[+-]\\d\\d:\\d\\d)\\t" + expected +
+            "\n$");
+        QVERIFY2(line.match(log).hasMatch(), qPrintable(log));
+    }
+
+    // At 1 MB the log moves to transfers.log.1; one that cannot be written
+    // is reported once and leaves the transfers alone.
+    void transferLogRollsOverOrFailsOnce()
+    {
+        Rig r({""});
+        r.shop.select(1);
+        const QString path = r.dir.filePath("transfers.log");
+        const QByteArray old(TransferLog::RollOverBytes - 40, 'x');
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(old) == old.size());
+        f.close();
+        r.shop.beginReceive();
+        r.shop.endReceive();
+        QCOMPARE(readFile(path + ".1"), old);
+        QCOMPARE(readFile(path).count('\n'), 1);
+
+        QSignalSpy failed(&r.shop.transferLog(), &TransferLog::failed);
+        QVERIFY(QFile::remove(path) && QDir(r.dir.path()).mkdir("transfers.log"));
+        for (int i = 0; i < 2; ++i) {
+            QCOMPARE(r.shop.send(program, 0), Workshop::SendResult::Started);
+            QVERIFY(r.clock.runUntil([&] { return !r.link.sending(); }));
+        }
+        QCOMPARE(failed.count(), 1);
+        QCOMPARE(r.port.written.count("G01 X1\r\nM30\r\n"), 2);
     }
 };
 

@@ -111,8 +111,14 @@ private slots:
         SetupDialog *dialog = r.window.setup().dialog();
         QVERIFY(dialog && dialog->isModal());
         dialog->findChild<QLineEdit *>("txtName")->setText("Lathe");
+        auto *port = dialog->findChild<QComboBox *>("Combo2");
+        port->setEditText("tcp://10.0.0.5"); // no port number
         dialog->findChild<QPushButton *>("Command1")->click();
-        QCOMPARE(r.file(), iniFile({"", "", "MCNAME=Lathe"}));
+        QVERIFY(r.platform.lastMessage().startsWith("\"tcp://10.0.0.5\" is neither"));
+        QCOMPARE(r.file(), iniFile({"", "", ""}));
+        port->setEditText("rfc2217://10.0.0.5:4001");
+        dialog->findChild<QPushButton *>("Command1")->click();
+        QCOMPARE(r.file(), iniFile({"", "", "MCNAME=Lathe|MCPORT=rfc2217://10.0.0.5:4001"}));
         QVERIFY(dialog->isVisible());
         // Machine 1 deleted: the dialog follows its machine to slot 2.
         r.click("imgMc(1)");

@@ -237,6 +237,15 @@ private slots:
         QCOMPARE(r.link.state(), LinkState::Idle);
         QCOMPARE(r.window.codeWindows().text(1), QByteArray("A\nB\n"));
         QCOMPARE(r.find<QLineEdit>("txFileName(1)")->text(), QStringLiteral("Unknown"));
+
+        // The receive left its line in the log; a log that cannot be written
+        // is told.
+        const QString log = r.dir.filePath("transfers.log");
+        QVERIFY2(readFile(log).contains("\treceive\tMC 1\tttyFAKE0\t-\t14\t3\t"), readFile(log));
+        QVERIFY(QFile::remove(log) && QDir().mkdir(log));
+        r.click("mnuReceive");
+        rx<QToolButton>(r, "mnuExit4")->click();
+        QTRY_VERIFY(r.platform.lastMessage().startsWith("The transfer log \"" + log));
     }
     void moveRefused()
     {
@@ -261,7 +270,13 @@ private slots:
     void portScanPanel()
     {
         UiRig<> r(iniFile({""}));
-        r.platform.menuChoices << "Port Scan";
+        r.port.fixedSettings = true; // a raw TCP server: no other speed to try
+        r.platform.menuChoices << "Port Scan"
+                               << "Port Scan";
+        r.click("imgMc(1)", Qt::RightButton);
+        QCOMPARE(r.platform.messages.last().title, QStringLiteral("Port Scan"));
+        QVERIFY(!r.window.rxEdit());
+        r.port.fixedSettings = false;
         r.click("imgMc(1)", Qt::RightButton);
         QCOMPARE(r.link.state(), LinkState::Scanning);
         QVERIFY(r.window.rxEdit()->isModal());

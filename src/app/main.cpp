@@ -1,3 +1,4 @@
+#include "core/anyport.h"
 #include "core/clock.h"
 #include "core/configstore.h"
 #include "core/link.h"
@@ -7,17 +8,96 @@
 #include "ui/platform.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
+#include <QDir>
+#include <cstdio>
+
+namespace
+{
+enum class Start { Run, Exit, Fail };
+
+// --help and --version answer before the window system is touched, so they
+// work without a display. Qt's own options (-platform, -style, ...) are
+// accepted and left for QApplication.
+Start parseCommandLine(int argc, char *argv[])
+{
+    QStringList args;
+    for (int i = 0; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Sends CNC part programs to machine tools over RS-232 and receives them."));
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    for (const char *name : {"platform", "platformpluginpath", "platformtheme", "plugin", "style",
+                             "stylesheet", "display", "geometry", "qwindowgeometry", "qwindowicon",
+                             "qwindowtitle", "session", "qmljsdebugger"}) {
+        QCommandLineOption qt(QString::fromLatin1(name), {}, QStringLiteral("value"));
+        qt.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(qt);
+    }
+    for (const char *name : {"reverse", "widgetcount", "nograb", "dograb", "sync"}) {
+        QCommandLineOption qt(QString::fromLatin1(name));
+        qt.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(qt);
+    }
+    if (!parser.parse(args)) {
+        std::fprintf(stderr, "tavrin: %s\nTry 'tavrin --help'.\n", qPrintable(parser.errorText()));
+        return Start::Fail;
+    }
+    if (parser.isSet(help) || parser.isSet(version)) {
+        const QString text =
+            parser.isSet(help)
+                ? parser.helpText()
+                : QStringLiteral("%1 %2\n").arg(QCoreApplication::applicationName(),
+                                                QCoreApplication::applicationVersion());
+        std::fputs(qPrintable(text), stdout);
+        return Start::Exit;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        std::fprintf(stderr, "tavrin: unexpected argument '%s'\nTry 'tavrin --help'.\n",
+                     qPrintable(parser.positionalArguments().constFirst()));
+        return Start::Fail;
+    }
+    return Start::Run;
+}
+
+// Run from its build or a folder of its own, the program keeps zoZad.ini
+// beside itself; installed with the system's programs, in the user's folder.
+QString configFolder()
+{
+    const QString here = QDir(QCoreApplication::applicationDirPath()).canonicalPath();
+    const QString installed = QDir(QStringLiteral(TAVRIN_INSTALL_BINDIR)).canonicalPath();
+    return here == installed ? ConfigStore::defaultUserFolder() : here;
+}
+} // namespace
 
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Tavrin"));
-    QApplication::setOrganizationName(QStringLiteral("Tavrin"));
+    QCoreApplication::setApplicationName(QStringLiteral("Tavrin"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TAVRIN_VERSION));
+    QCoreApplication::setOrganizationName(QStringLiteral("Tavrin"));
+    switch (parseCommandLine(argc, argv)) {
+    case Start::Exit:
+        return 0;
+    case Start::Fail:
+        return 2;
+    case Start::Run:
+        break;
+    }
 
-    QtSerialPort port;
+    QApplication app(argc, argv);
+    // Lets the desktop match the window to its menu entry and icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.tavrin.Tavrin"));
+    // A serial device of this computer, or a network serial server.
+    AnyPort port(Clock::system());
     port.setObjectName(QStringLiteral("s1"));
     QtPortList ports;
-    ConfigStore config(QCoreApplication::applicationDirPath(), ConfigStore::defaultUserFolder());
+    const QString userFolder = ConfigStore::defaultUserFolder();
+    const QString folder = configFolder();
+    if (folder == userFolder) QDir().mkpath(userFolder);
+    ConfigStore config(folder, userFolder);
     Link link(port, ports, Clock::system());
     Workshop workshop(config, link);
     QtPlatform platform;

@@ -1,6 +1,7 @@
 #include "core/link.h"
 
 #include "core/machine.h"
+#include "core/portaddress.h"
 #include "core/serialport.h"
 
 Link::Link(SerialPort &port, PortList &ports, Clock &clock, QObject *parent)
@@ -31,6 +32,10 @@ void Link::route(const QByteArray &bytes)
 
 bool Link::listed(const QString &name) const
 {
+    // A network serial server is reached by its address; a device must be
+    // one the system lists.
+    const PortAddress address = PortAddress::parse(name);
+    if (address.kind != PortAddress::Kind::Device) return address.isNetwork();
     return !name.isEmpty() && m_ports.names().contains(name);
 }
 

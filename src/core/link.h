@@ -32,6 +32,7 @@ public:
 
     SerialPort &port() { return m_port; }
     PortList &portList() { return m_ports; }
+    Clock &clock() { return m_clock; }
     LinkState state() const { return m_state; }
     bool sending() const { return m_job && m_job->isRunning(); }
     // The running send, if any.

@@ -83,6 +83,10 @@ public:
     SendProgress progress() const { return m_progress; }
     // The line being sent (0-based), or -1 before the first.
     int currentLine() const { return m_line - 1; }
+    // The program's bytes handed to the port (ends of block as written, no
+    // run-out), and the lines handed to it whole.
+    qint64 bytesSent() const { return m_bytesSent; }
+    int linesSent() const { return m_linesSent; }
 
 signals:
     void progressChanged(const SendProgress &progress);
@@ -145,6 +149,8 @@ private:
     qint64 m_divisor = 1;
     int m_line = 0;
     qint64 m_counted = 0;
+    qint64 m_bytesSent = 0;
+    int m_linesSent = 0;
     QByteArrayView m_lineBytes;
     bool m_lineHasEnd = false;
     qsizetype m_pos = 0;

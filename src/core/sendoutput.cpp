@@ -65,7 +65,10 @@ void SendJob::writeSome()
         if (m_runOut) {
             m_runOutLeft -= piece.size();
             reportClearing(left + piece.size());
-        } else if (m_pos >= m_lineBytes.size()) {
+            continue;
+        }
+        m_bytesSent += piece.size();
+        if (m_pos >= m_lineBytes.size()) {
             ++m_pos; // the end of block
         } else if (piece.size() > m_lineBytes.size() - m_pos) {
             m_pos = m_lineBytes.size() + 1; // streamed: the rest of the line and its end
@@ -79,6 +82,7 @@ void SendJob::writeSome()
         return;
     }
     m_counted += m_lineBytes.size() + (m_lineHasEnd ? 2 : 1);
+    if (!m_lineBytes.isEmpty() || m_lineHasEnd) ++m_linesSent;
     m_state = m_line >= m_program.lineCount() ? State::RunOut : State::LineStart;
 }
 

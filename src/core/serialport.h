@@ -36,12 +36,19 @@ public:
     virtual bool write(const QByteArray &bytes) = 0;
     // Bytes written and not yet on the line, the driver's queue included.
     virtual qint64 bytesToWrite() const = 0;
+    // False where the far end keeps its own line settings (a raw TCP
+    // server): apply() then changes nothing on the line.
+    virtual bool canChangeSettings() const { return true; }
+    // Why the port was last lost or could not be opened; empty when it was
+    // not, or nothing more is known.
+    virtual QString errorString() const { return {}; }
 
 signals:
     void received(const QByteArray &bytes);
     // Some queued bytes moved on towards the line.
     void bytesWritten();
-    // The device went away while open; the port has been closed.
+    // The device went away while open, or a connection could not be made;
+    // the port has been closed.
     void lost();
 };
 

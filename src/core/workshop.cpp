@@ -3,17 +3,24 @@
 #include "core/configstore.h"
 #include "core/program.h"
 #include "core/serialport.h"
+#include "core/transferrecorder.h"
 
 #include <algorithm>
 
 Workshop::Workshop(ConfigStore &config, Link &link, QObject *parent)
-    : QObject(parent), m_config(config), m_link(link)
+    : QObject(parent), m_config(config), m_link(link),
+      m_transfers(new TransferRecorder(*this, link.clock(), this))
 {
     connect(&m_link, &Link::portLost, this, [this] {
         // A device pulled out while open: the port has closed itself.
         if (m_selected > 0)
             emit portProblem(m_selected, PortStatus::Unavailable, selectedMachine().port());
     });
+}
+
+TransferLog &Workshop::transferLog()
+{
+    return m_transfers->log();
 }
 
 const MachineTable &Workshop::machines() const
@@ -130,9 +137,11 @@ void Workshop::endReceive()
     m_link.endReceive();
 }
 
-bool Workshop::beginScan()
+Workshop::ScanResult Workshop::beginScan()
 {
-    return m_selected > 0 && m_link.beginScan();
+    if (m_selected < 1) return ScanResult::Refused;
+    if (!m_link.port().canChangeSettings()) return ScanResult::FixedSettings;
+    return m_link.beginScan() ? ScanResult::Started : ScanResult::Refused;
 }
 
 Workshop::ScanSaveResult Workshop::saveScan()

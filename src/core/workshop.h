@@ -9,6 +9,8 @@
 
 class ConfigStore;
 class Program;
+class TransferLog;
+class TransferRecorder;
 
 // The program's model of the machine panel: the machines and their
 // configuration file, the selected machine, each machine's program queue,
@@ -22,11 +24,14 @@ public:
     enum class UpdateResult { Saved, Busy, NotSaved };
     enum class ScanSaveResult { Saved, Incomplete, NoMachine };
     enum class SendResult { Started, NoProgram, NoMachine, NoPort, Busy };
+    enum class ScanResult { Started, Refused, FixedSettings };
 
     Workshop(ConfigStore &config, Link &link, QObject *parent = nullptr);
 
     ConfigStore &config() { return m_config; }
     Link &link() { return m_link; }
+    // Every send and receive leaves a line in it.
+    TransferLog &transferLog();
     const MachineTable &machines() const;
     // 0 when no machine is selected.
     int selected() const { return m_selected; }
@@ -60,8 +65,9 @@ public:
     SendResult send(const Program &program, int startLine);
     void beginReceive();
     void endReceive();
-    // Port Scan on the selected machine's port.
-    bool beginScan();
+    // Port Scan on the selected machine's port; refused while sending, and
+    // where the far end keeps its own settings (a raw TCP server).
+    ScanResult beginScan();
     // Stores what Port Scan found in the selected machine's configuration:
     // the speed and data format in force, one stop bit and XON/XOFF.
     ScanSaveResult saveScan();
@@ -80,6 +86,7 @@ private:
 
     ConfigStore &m_config;
     Link &m_link;
+    TransferRecorder *m_transfers;
     int m_selected = 0;
     std::array<ProgramQueue, MachineTable::MaxMachines + 1> m_queues;
 };

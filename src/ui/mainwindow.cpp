@@ -1,6 +1,9 @@
 #include "ui/mainwindow.h"
 
 #include "core/configstore.h"
+#include "core/portaddress.h"
+#include "core/serialport.h"
+#include "core/transferlog.h"
 #include "core/workshop.h"
 #include "ui/canvas.h"
 #include "ui/codewindows.h"
@@ -95,6 +98,29 @@ void MainWindow::connectViews()
     connect(m_menu, &MachineMenu::renameChosen, m_panel, &MachinePanel::startRename);
     connect(m_menu, &MachineMenu::propertiesChosen, this, [this] { m_setup->show(true); });
     connect(m_menu, &MachineMenu::portScanChosen, this, &MainWindow::startScan);
+    // A network serial server says why it failed; a send that was running
+    // reports the lost port itself.
+    connect(&m_workshop, &Workshop::portProblem, this,
+            [this](int, PortStatus status, const QString &port) {
+                const QString why = m_workshop.link().port().errorString();
+                if (status == PortStatus::Unavailable && PortAddress::parse(port).isNetwork() &&
+                    !why.isEmpty() && !m_workshop.sending())
+                    m_platform.message(this, why, QStringLiteral("Network serial port"),
+                                       QMessageBox::Ok, Platform::Icon::Warning);
+            });
+    // Told once per run, after the transfer's end has been handled.
+    connect(
+        &m_workshop.transferLog(), &TransferLog::failed, this,
+        [this](const QString &file, const QString &reason) {
+            m_platform.message(this,
+                               QStringLiteral("The transfer log \"%1\" could not be written: %2\n"
+                                              "Sending and receiving work as before; they are "
+                                              "not logged.")
+                                   .arg(QDir::toNativeSeparators(file), reason),
+                               QStringLiteral("Transfer log"), QMessageBox::Ok,
+                               Platform::Icon::Warning);
+        },
+        Qt::QueuedConnection);
     connect(&m_workshop.config(), &ConfigStore::saveFailed, this,
             [this](const QString &file, const QString &reason) {
                 m_platform.message(this,
@@ -206,13 +232,13 @@ bool MainWindow::open()
     m_workshop.reload();
     const ConfigStore &config = m_workshop.config();
     if (!config.readError().isEmpty())
-        m_platform.message(this,
-                           QStringLiteral("The machine settings in \"%1\" could not be read: %2\n"
-                                          "Tavrin starts without machines and leaves the file "
-                                          "as it is.")
-                               .arg(QDir::toNativeSeparators(config.filePath()), config.readError()),
-                           QStringLiteral("Machine settings"), QMessageBox::Ok,
-                           Platform::Icon::Warning);
+        m_platform.message(
+            this,
+            QStringLiteral("The machine settings in \"%1\" could not be read: %2\n"
+                           "Tavrin starts without machines and leaves the file "
+                           "as it is.")
+                .arg(QDir::toNativeSeparators(config.filePath()), config.readError()),
+            QStringLiteral("Machine settings"), QMessageBox::Ok, Platform::Icon::Warning);
     if (m_workshop.machines().count() > 0) m_workshop.select(1);
     return true;
 }
@@ -243,5 +269,18 @@ RxEditWindow *MainWindow::showRxEdit(bool modal)
 
 void MainWindow::startScan()
 {
-    if (m_workshop.beginScan()) showRxEdit(true);
+    switch (m_workshop.beginScan()) {
+    case Workshop::ScanResult::Started:
+        showRxEdit(true);
+        break;
+    case Workshop::ScanResult::FixedSettings:
+        m_platform.message(this,
+                           QStringLiteral("Port Scan has to try other speeds, and a raw TCP server "
+                                          "(tcp://) keeps its own line settings. Use an "
+                                          "rfc2217:// address for a server that takes them."),
+                           QStringLiteral("Port Scan"), QMessageBox::Ok, Platform::Icon::Caution);
+        break;
+    case Workshop::ScanResult::Refused:
+        break;
+    }
 }

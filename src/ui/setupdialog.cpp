@@ -81,7 +81,9 @@ void SetupDialog::buildControls()
     label("StaticText1", QStringLiteral("Mode"), this, 172, 10, 90);
     m_mode = combo("cboNCMode", QStringLiteral("Mode"), this, 172, 30, 90);
     label("StaticText13", QStringLiteral("Port"), this, 272, 10, 176);
-    m_port = combo("Combo2", QStringLiteral("Port"), this, 272, 30, 176);
+    // A serial port as the system lists it, or a network serial server's
+    // address typed in.
+    m_port = combo("Combo2", QStringLiteral("Port"), this, 272, 30, 176, true);
 
     QGroupBox *port = group("GroupBox1", QStringLiteral("Communication Port Settings"), 11, 64, 76);
     label("StaticText2", QStringLiteral("Speed (Baud Rate)"), port, 8, 22, 120);
@@ -283,7 +285,7 @@ MachineConfig SetupDialog::value()
     MachineConfig m = m_machine;
     if (m_name->text().trimmed().isEmpty()) m_name->setText(QStringLiteral("NEW"));
     m.setValue(Key::Name, m_name->text());
-    m.setValue(Key::Port, m_port->currentIndex() >= 0 ? m_port->currentText() : QString());
+    m.setValue(Key::Port, m_port->currentText().trimmed());
     m.setValue(Key::Mode, m_mode->currentText());
     m.setValue(Key::ComPar, QStringLiteral("Unused"));
     m.setValue(Key::Speed, m_speed->currentText());

@@ -1,5 +1,6 @@
 #include "ui/setuplauncher.h"
 
+#include "core/portaddress.h"
 #include "core/serialport.h"
 #include "core/workshop.h"
 #include "ui/platform.h"
@@ -49,6 +50,15 @@ SetupDialog *SetupLauncher::show(bool modal)
 
 void SetupLauncher::save(SetupDialog *dialog, const MachineConfig &machine)
 {
+    if (PortAddress::parse(machine.port()).kind == PortAddress::Kind::Invalid) {
+        m_platform.message(dialog,
+                           QStringLiteral("\"%1\" is neither a serial port nor a network address. "
+                                          "A network serial server is written tcp://host:port or "
+                                          "rfc2217://host:port.")
+                               .arg(machine.port()),
+                           QStringLiteral("Port"), QMessageBox::Ok, Platform::Icon::Caution);
+        return;
+    }
     switch (m_workshop.update(m_machine, machine)) {
     case Workshop::UpdateResult::Busy:
         // The reload after a save would pull the selection from under the

@@ -15,6 +15,7 @@ public:
     QByteArray written; // every byte passed to write(), in order
     qint64 toWrite = 0; // what bytesToWrite() reports; lower it to drain
     bool openFails = false;
+    bool fixedSettings = false; // as a raw TCP server's
 
     // Pushed from the event loop; flush() and close() drop them till then.
     void deliver(const QByteArray &bytes)
@@ -55,6 +56,7 @@ public:
         return m_open;
     }
     qint64 bytesToWrite() const override { return m_open ? toWrite : 0; }
+    bool canChangeSettings() const override { return !fixedSettings; }
 
 private:
     void push()

@@ -1,0 +1,91 @@
+#pragma once
+
+#include "core/portaddress.h"
+#include "core/serialport.h"
+
+class Clock;
+class QTcpSocket;
+class Timer;
+
+// A machine's serial line behind an Ethernet-to-serial device server, named
+// "tcp://host:port" or "rfc2217://host:port".
+//
+// Raw TCP carries the bytes as they are; the server keeps its own line
+// settings, so apply() only remembers them. RFC 2217 speaks Telnet with the
+// COM-PORT-OPTION: the server's port is set to the speed, data format and
+// handshake given, 0xFF travels doubled, and the server may suspend our
+// output for a while.
+//
+// Nothing here blocks: open() only starts the connection, and what is
+// written before it is made (or while the server suspends output) waits
+// here and counts in bytesToWrite(). A server that does not answer within
+// ConnectTimeoutMs, refuses the serial port option or drops the connection
+// closes the port with lost() and a reason in errorString().
+class NetSerialPort : public SerialPort
+{
+    Q_OBJECT
+public:
+    static constexpr int ConnectTimeoutMs = 5000;
+
+    explicit NetSerialPort(Clock &clock, QObject *parent = nullptr);
+    ~NetSerialPort() override;
+
+    bool open(const QString &name, const LineSettings &settings) override;
+    void close() override;
+    bool isOpen() const override { return m_socket != nullptr; }
+    QString name() const override { return m_name; }
+    void apply(const LineSettings &settings) override;
+    LineSettings settings() const override { return m_settings; }
+    void flush(Direction which = Direction::Both) override;
+    bool write(const QByteArray &bytes) override;
+    // Bytes held here, in the socket's buffer and in the system's send
+    // queue, so a send can wait for its output to leave as on a local port.
+    qint64 bytesToWrite() const override;
+    bool canChangeSettings() const override { return m_address.kind != PortAddress::Kind::RawTcp; }
+    QString errorString() const override { return m_error; }
+
+private:
+    // What the Telnet side of an option is: never asked, asked, agreed.
+    enum class Option : quint8 { Off, Asked, On };
+    enum class Rx : quint8 { Data, Iac, Verb, Sub, SubIac };
+
+    bool telnet() const { return m_address.kind == PortAddress::Kind::Rfc2217; }
+    void onConnected();
+    void onReadyRead();
+    void onSocketError();
+    void onTimeout();
+    // Closes the connection, keeps `why` and reports the port lost.
+    void fail(const QString &why);
+    void dropSocket();
+    // Hands held output to the socket, a little at a time, so that flush()
+    // can still discard most of it.
+    void pump();
+    void ready();
+
+    // Takes the data out of what the server sent and acts on the Telnet
+    // commands in it.
+    QByteArray parse(const QByteArray &bytes);
+    void negotiate(quint8 verb, quint8 option);
+    void subnegotiation(const QByteArray &sub);
+    void sendVerb(quint8 verb, quint8 option);
+    void sendPortCommand(quint8 command, const QByteArray &value);
+    void sendSettings();
+
+    Timer *m_timeout;
+    QTcpSocket *m_socket = nullptr;
+    QString m_name;
+    PortAddress m_address;
+    LineSettings m_settings;
+    QString m_error;
+    QByteArray m_out; // written, not handed to the socket yet
+    bool m_connected = false;
+    bool m_ready = false; // connected, and for RFC 2217 the option agreed
+    bool m_suspended = false;
+    quint64 m_generation = 0; // a loss reported late must not close a newer connection
+
+    Rx m_rx = Rx::Data;
+    quint8 m_verb = 0;
+    QByteArray m_sub;
+    Option m_we[3] = {};   // BINARY, SGA, COM-PORT-OPTION: what we do
+    Option m_they[3] = {}; // what the server does
+};
