@@ -6,8 +6,9 @@ here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$here"
 
 # python3-serial: its RFC 2217 server is the independent peer of the network port tests.
+# desktop-file-utils, appstream: the tests validate the desktop entry and the metainfo.
 packages=(cmake g++ make qt6-base-dev qt6-serialport-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins libgl-dev
-          python3-serial)
+          python3-serial desktop-file-utils appstream)
 
 missing=()
 if command -v dpkg-query >/dev/null 2>&1; then

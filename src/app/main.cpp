@@ -28,7 +28,9 @@ Start parseCommandLine(int argc, char *argv[])
     parser.setApplicationDescription(
         QStringLiteral("Sends CNC part programs to machine tools over RS-232 and receives them."));
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Displays this help."));
+    parser.addOption(help);
     const QCommandLineOption version = parser.addVersionOption();
     for (const char *name : {"platform", "platformpluginpath", "platformtheme", "plugin", "style",
                              "stylesheet", "display", "geometry", "qwindowgeometry", "qwindowicon",
@@ -46,12 +48,14 @@ Start parseCommandLine(int argc, char *argv[])
         std::fprintf(stderr, "tavrin: %s\nTry 'tavrin --help'.\n", qPrintable(parser.errorText()));
         return Start::Fail;
     }
-    if (parser.isSet(help) || parser.isSet(version)) {
+    const bool wantsHelp = parser.isSet(help);
+    if (wantsHelp || parser.isSet(version)) {
+        // Without an application object the parser cannot name the program.
         const QString text =
-            parser.isSet(help)
-                ? parser.helpText()
-                : QStringLiteral("%1 %2\n").arg(QCoreApplication::applicationName(),
-                                                QCoreApplication::applicationVersion());
+            wantsHelp ? parser.helpText().replace(QLatin1String("<executable_name>"),
+                                                  QLatin1String("tavrin"))
+                      : QStringLiteral("%1 %2\n").arg(QCoreApplication::applicationName(),
+                                                      QCoreApplication::applicationVersion());
         std::fputs(qPrintable(text), stdout);
         return Start::Exit;
     }
