@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
+#include <QFileInfo>
 #include <cstdio>
 
 namespace
@@ -68,12 +69,14 @@ Start parseCommandLine(int argc, char *argv[])
 }
 
 // Run from its build or a folder of its own, the program keeps zoZad.ini
-// beside itself; installed with the system's programs, in the user's folder.
+// beside itself; installed (its metainfo in the share folder beside bin),
+// in the user's folder, even where it could write to the system's.
 QString configFolder()
 {
-    const QString here = QDir(QCoreApplication::applicationDirPath()).canonicalPath();
-    const QString installed = QDir(QStringLiteral(TAVRIN_INSTALL_BINDIR)).canonicalPath();
-    return here == installed ? ConfigStore::defaultUserFolder() : here;
+    const QDir here(QCoreApplication::applicationDirPath());
+    return QFileInfo::exists(here.filePath(QStringLiteral(TAVRIN_INSTALLED_MARKER)))
+               ? ConfigStore::defaultUserFolder()
+               : here.path();
 }
 } // namespace
 
