@@ -87,6 +87,10 @@ private slots:
         QTRY_COMPARE(machine.received.size(), expected.size() + 2000);
         QCOMPARE(machine.received, expected + QByteArray(2000, '\0'));
         QVERIFY(!xoff || machine.dc3Sent > 0);
+        const QByteArray log = readFile(r.dir.filePath("transfers.log"));
+        QVERIFY2(log.contains("\tpart7.nc\t" + QByteArray::number(expected.size()) + "\t25\t") &&
+                     log.endsWith("\tcompleted\n"),
+                 log);
         QVERIFY(r.platform.messages.isEmpty());
         QVERIFY(r.shows("cmdTX") && !r.shows("cmdStop"));
     }
