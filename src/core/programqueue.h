@@ -36,6 +36,8 @@ public:
     void add(const QString &path);
     void clear();
 
+    // The loaded name of text that came from elsewhere (RX-Edit): no file.
+    static QString unnamed() { return QStringLiteral("Unknown"); }
     QString loadedName() const { return m_loadedName; }
     void setLoadedName(const QString &name);
 

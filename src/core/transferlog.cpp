@@ -32,26 +32,17 @@ QByteArray TransferRecord::line() const
     return out + '\n';
 }
 
-TransferLog::TransferLog(const QString &folder, QObject *parent) : QObject(parent)
+bool TransferLog::append(const QString &folder, const TransferRecord &record)
 {
-    setFolder(folder);
-}
-
-void TransferLog::setFolder(const QString &folder)
-{
-    m_path = QDir(folder).filePath(QStringLiteral("transfers.log"));
-}
-
-bool TransferLog::append(const TransferRecord &record)
-{
+    const QString path = QDir(folder).filePath(QStringLiteral("transfers.log"));
     const QByteArray line = record.line();
     QString reason;
-    if (QFileInfo(m_path).size() + line.size() > RollOverBytes) {
-        const QString old = m_path + QStringLiteral(".1");
+    if (QFileInfo(path).size() + line.size() > RollOverBytes) {
+        const QString old = path + QStringLiteral(".1");
         QFile::remove(old);
-        if (!QFile::rename(m_path, old)) reason = QStringLiteral("it could not be rolled over");
+        if (!QFile::rename(path, old)) reason = QStringLiteral("it could not be rolled over");
     }
-    QFile f(m_path);
+    QFile f(path);
     // One unbuffered write, so the line reaches the file whole or not at all.
     if (reason.isEmpty() && !f.open(QIODevice::Append | QIODevice::Unbuffered))
         reason = f.errorString();
@@ -60,7 +51,7 @@ bool TransferLog::append(const TransferRecord &record)
     if (reason.isEmpty()) return true;
     if (!m_told) {
         m_told = true;
-        emit failed(m_path, reason);
+        emit failed(path, reason);
     }
     return false;
 }

@@ -30,18 +30,15 @@ class TransferLog : public QObject
 public:
     static constexpr qint64 RollOverBytes = 1024 * 1024;
 
-    explicit TransferLog(const QString &folder, QObject *parent = nullptr);
+    using QObject::QObject;
 
-    QString path() const { return m_path; }
-    // Points the log at another folder (the configuration moved there).
-    void setFolder(const QString &folder);
-    bool append(const TransferRecord &record);
+    // Appends the record to transfers.log in `folder`.
+    bool append(const QString &folder, const TransferRecord &record);
 
 signals:
     // The first failure of this run.
     void failed(const QString &file, const QString &reason);
 
 private:
-    QString m_path;
     bool m_told = false;
 };

@@ -10,16 +10,15 @@
 
 namespace
 {
-// A program moved in from RX-Edit is shown as "Unknown": it has no file.
 QString fileNameOf(const QString &loaded)
 {
-    if (loaded.isEmpty() || loaded == QLatin1String("Unknown")) return QStringLiteral("-");
+    if (loaded.isEmpty() || loaded == ProgramQueue::unnamed()) return QStringLiteral("-");
     return QFileInfo(loaded).fileName();
 }
 } // namespace
 
 TransferRecorder::TransferRecorder(Workshop &workshop, Clock &clock, QObject *parent)
-    : QObject(parent), m_workshop(workshop), m_clock(clock), m_log(QString())
+    : QObject(parent), m_workshop(workshop), m_clock(clock)
 {
     Link &link = workshop.link();
     connect(&link, &Link::sendStarted, this, [this](SendJob *job) {
@@ -55,8 +54,7 @@ void TransferRecorder::end(Open &open, const QString &outcome)
     open.record.outcome = outcome;
     // Beside the configuration file in use, which may have moved to the
     // user's folder since the program started.
-    m_log.setFolder(QFileInfo(m_workshop.config().filePath()).absolutePath());
-    m_log.append(open.record);
+    m_log.append(QFileInfo(m_workshop.config().filePath()).absolutePath(), open.record);
 }
 
 void TransferRecorder::onSendFinished(SendOutcome outcome)

@@ -251,7 +251,7 @@ RxEditWindow *MainWindow::showRxEdit(bool modal)
         connect(m_rxEdit, &RxEditWindow::moveToTxBuffer, this, [this](const QByteArray &bytes) {
             const int mc = m_workshop.selected();
             m_code->setProgram(mc, bytes);
-            m_workshop.queue(mc).setLoadedName(QStringLiteral("Unknown"));
+            m_workshop.queue(mc).setLoadedName(ProgramQueue::unnamed());
         });
     }
     if (modal) {
