@@ -9,6 +9,7 @@
 #include "ui_rig.h"
 
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -117,6 +118,15 @@ private slots:
         QVERIFY(r.platform.lastMessage().startsWith("\"tcp://10.0.0.5\" is neither"));
         QCOMPARE(r.file(), iniFile({"", "", ""}));
         port->setEditText("rfc2217://10.0.0.5:4001");
+        // A word the file's reader takes for a marker is no name.
+        dialog->findChild<QLineEdit *>("txtName")->setText("NO_MC");
+        dialog->findChild<QPushButton *>("Command1")->click();
+        QCOMPARE(r.platform.lastMessage(), QStringLiteral("\"NO_MC\" can not be a machine name: "
+                                                          "the configuration file keeps that "
+                                                          "word for itself."));
+        QCOMPARE(r.file(), iniFile({"", "", ""}));
+        QCOMPARE(r.find<QLabel>("lblmc(3)")->text(), QStringLiteral("MC 3"));
+        dialog->findChild<QLineEdit *>("txtName")->setText("Lathe");
         dialog->findChild<QPushButton *>("Command1")->click();
         QCOMPARE(r.file(), iniFile({"", "", "MCNAME=Lathe|MCPORT=rfc2217://10.0.0.5:4001"}));
         QVERIFY(dialog->isVisible());

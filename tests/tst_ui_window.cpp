@@ -161,6 +161,20 @@ private slots:
         QVERIFY(!r.shows("txtRename"));
         QCOMPARE(r.find<QLabel>("lblmc(2)")->text(), QStringLiteral("Mill 2"));
         QCOMPARE(r.file(), iniFile({"", "MCNAME=Mill 2"}));
+        // A marker word of the file is refused, on Enter and on leaving the field.
+        for (const bool enter : {true, false}) {
+            r.platform.menuChoices << "Rename";
+            r.click("imgMc(2)", Qt::RightButton);
+            QTest::keyClicks(field, "NOINIVAL");
+            if (enter) QTest::keyClick(field, Qt::Key_Return);
+            r.click("imgMc(1)");
+            QVERIFY(!r.shows("txtRename"));
+            QCOMPARE(r.platform.lastMessage(),
+                     QStringLiteral("\"NOINIVAL\" can not be a machine name: the configuration "
+                                    "file keeps that word for itself."));
+            QCOMPARE(r.find<QLabel>("lblmc(2)")->text(), QStringLiteral("Mill 2"));
+        }
+        QCOMPARE(r.file(), iniFile({"", "MCNAME=Mill 2"}));
         // An empty name is refused and the field stays; a click elsewhere drops it.
         r.platform.menuChoices << "Rename";
         r.click("imgMc(1)", Qt::RightButton);

@@ -1,6 +1,7 @@
 #include "core/anyport.h"
 #include "core/clock.h"
 #include "core/configstore.h"
+#include "core/instancelock.h"
 #include "core/link.h"
 #include "core/qtserialport.h"
 #include "core/workshop.h"
@@ -105,9 +106,27 @@ int main(int argc, char *argv[])
     const QString folder = configFolder();
     if (folder == userFolder) QDir().mkpath(userFolder);
     ConfigStore config(folder, userFolder);
+    QtPlatform platform;
+    // One program per configuration. Where the file in use cannot have a
+    // lock beside it (a read-only share), the user's file, which takes every
+    // change then, is the one locked.
+    InstanceLock lock;
+    InstanceLock::Result locked = lock.acquire(config.filePath(), QStringLiteral("tavrin"));
+    QString lockedFile = config.filePath();
+    if (locked == InstanceLock::Result::Failed && !userFolder.isEmpty()) {
+        QDir().mkpath(userFolder);
+        lockedFile = QDir(userFolder).filePath(QStringLiteral("zoZad.ini"));
+        locked = lock.acquire(lockedFile, QStringLiteral("tavrin"));
+    }
+    if (locked == InstanceLock::Result::Held) {
+        const QString text = lock.heldMessage(lockedFile);
+        std::fprintf(stderr, "tavrin: %s\n", qPrintable(text));
+        platform.message(nullptr, text, QStringLiteral("Tavrin"), QMessageBox::Ok,
+                         Platform::Icon::Warning);
+        return 1;
+    }
     Link link(port, ports, Clock::system());
     Workshop workshop(config, link);
-    QtPlatform platform;
     MainWindow window(workshop, platform);
     QObject::connect(&window, &MainWindow::quitRequested, &app, &QApplication::quit,
                      Qt::QueuedConnection);

@@ -42,7 +42,12 @@ QString MachineConfig::value(Key key) const
 
 void MachineConfig::setValue(Key key, const QString &value)
 {
-    if (value != this->value(key)) m_values[size_t(key)] = value.toUtf8();
+    if (value == this->value(key)) return;
+    // The file writes a line break inside a value as a blank; holding it so
+    // already keeps the table what the file will read back.
+    QByteArray bytes = value.toUtf8();
+    bytes.replace('\r', ' ').replace('\n', ' ');
+    m_values[size_t(key)] = bytes;
 }
 
 FlowMode MachineConfig::flowMode() const

@@ -1,6 +1,7 @@
 #include "core/workshop.h"
 
 #include "core/configstore.h"
+#include "core/inifile.h"
 #include "core/program.h"
 #include "core/serialport.h"
 #include "core/transferrecorder.h"
@@ -74,11 +75,25 @@ Workshop::AddResult Workshop::addMachine()
     return saved ? AddResult::Added : AddResult::NotSaved;
 }
 
+bool Workshop::isReservedName(const QString &name)
+{
+    const QByteArray bytes = name.toUtf8();
+    return bytes == IniFile::NoSection || bytes == IniFile::NoValue;
+}
+
+QString Workshop::reservedNameMessage(const QString &name)
+{
+    return QStringLiteral("\"%1\" can not be a machine name: the configuration file keeps that "
+                          "word for itself.")
+        .arg(name);
+}
+
 bool Workshop::rename(int index, const QString &typed)
 {
     QString name = typed;
     name.removeIf([](QChar c) { return !MachineConfig::isNameCharacter(c); });
-    if (!machines().contains(index) || name.isEmpty() || name == machines().at(index).name())
+    if (!machines().contains(index) || name.isEmpty() || isReservedName(name) ||
+        name == machines().at(index).name())
         return false;
     MachineConfig m = machines().at(index);
     m.setValue(Key::Name, name);
@@ -108,6 +123,7 @@ Workshop::UpdateResult Workshop::update(int index, const MachineConfig &machine)
     // The reload after a save would pull the selection from under the send.
     if (sending()) return UpdateResult::Busy;
     if (!machines().contains(index)) return UpdateResult::NotSaved;
+    if (isReservedName(machine.name())) return UpdateResult::ReservedName;
     m_config.table().set(index, machine);
     const bool saved = m_config.save();
     reload();

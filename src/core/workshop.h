@@ -21,7 +21,7 @@ class Workshop : public QObject
     Q_OBJECT
 public:
     enum class AddResult { Added, Full, Busy, NotSaved };
-    enum class UpdateResult { Saved, Busy, NotSaved };
+    enum class UpdateResult { Saved, Busy, NotSaved, ReservedName };
     enum class ScanSaveResult { Saved, Incomplete, NoMachine };
     enum class SendResult { Started, NoProgram, NoMachine, NoPort, Busy };
     enum class ScanResult { Started, Refused, FixedSettings };
@@ -50,15 +50,20 @@ public:
     // A new machine with the default settings, saved; the table is then
     // reloaded.
     AddResult addMachine();
+    // The words the file's reader takes for "no such machine" and "no such
+    // value": a machine of that name would end the loading of the file.
+    static bool isReservedName(const QString &name);
+    // What the user is told when a name is refused for that reason.
+    static QString reservedNameMessage(const QString &name);
     // Gives machine `index` a new name and saves; false when nothing
-    // changed.
+    // changed (a reserved name changes nothing either).
     bool rename(int index, const QString &name);
     // Saves the table without machine `index` and reloads it; the queues of
     // the machines after it move down with them. False (nothing changed)
     // when the file cannot be written, or while sending.
     bool remove(int index);
     // Stores a machine's configuration edited in the setup dialog and
-    // reloads the table.
+    // reloads the table; a reserved name is refused.
     UpdateResult update(int index, const MachineConfig &machine);
 
     // Sends `program` to the selected machine from `startLine`.

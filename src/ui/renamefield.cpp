@@ -45,8 +45,19 @@ void RenameField::finish()
     if (!isOpen()) return;
     if (m_field->text().isEmpty())
         cancel();
+    else if (refused())
+        cancel();
     else
         apply();
+}
+
+bool RenameField::refused()
+{
+    const QString name = m_field->text();
+    if (!Workshop::isReservedName(name)) return false;
+    m_platform.message(m_field, Workshop::reservedNameMessage(name), QString(), QMessageBox::Ok,
+                       Platform::Icon::Caution);
+    return true;
 }
 
 void RenameField::apply()
@@ -69,6 +80,7 @@ bool RenameField::keyDown(int key, const QString &text, Qt::KeyboardModifiers mo
                                QMessageBox::Ok, Platform::Icon::Caution);
             return false;
         }
+        if (refused()) return false;
         apply();
         return true;
     case Qt::Key_Left:

@@ -31,6 +31,8 @@ protected:
 
 private:
     void apply();
+    // Says so, and true, when the typed name is one the file reserves.
+    bool refused();
     // True when the key is swallowed.
     bool keyDown(int key, const QString &text, Qt::KeyboardModifiers modifiers);
 

@@ -60,6 +60,10 @@ void SetupLauncher::save(SetupDialog *dialog, const MachineConfig &machine)
         return;
     }
     switch (m_workshop.update(m_machine, machine)) {
+    case Workshop::UpdateResult::ReservedName:
+        m_platform.message(dialog, Workshop::reservedNameMessage(machine.name()),
+                           QStringLiteral("MC Name"), QMessageBox::Ok, Platform::Icon::Caution);
+        break;
     case Workshop::UpdateResult::Busy:
         // The reload after a save would pull the selection from under the
         // running send.
