@@ -12,8 +12,8 @@
 
 #include <csignal>
 #include <sys/resource.h>
-#include <unistd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace
 {
@@ -53,7 +53,8 @@ void writeFile(const QString &path, const QByteArray &bytes, mode_t mode = 0644)
 
 mode_t modeOf(const QString &path)
 {
-    struct stat st{};
+    struct stat st {
+    };
     return ::stat(QFile::encodeName(path), &st) == 0 ? st.st_mode & 07777 : 0;
 }
 
@@ -290,7 +291,8 @@ private slots:
         config.table().remove(1);
         QVERIFY(config.save() && config.save());
         QCOMPARE(config.filePath(), user.filePath("Tavrin/zoZad.ini"));
-        const QString reason = "its backup \"" + f.fileName() + ".bak\" could not be kept: read-only";
+        const QString reason =
+            "its backup \"" + f.fileName() + ".bak\" could not be kept: read-only";
         QCOMPARE(QList<QVariantList>(moved),
                  (QList<QVariantList>{{f.fileName(), reason, config.filePath()}}));
         QCOMPARE(readFile(config.filePath()), iniFile({"MCNAME=MC 2"}));
@@ -305,13 +307,14 @@ private slots:
     {
         QTest::addColumn<QString>("link");
         QTest::addColumn<int>("owner");
-        QTest::addColumn<bool>("through"); // an own link to the other's link
+        QTest::addColumn<bool>("through");   // an own link to the other's link
         QTest::addColumn<QString>("reason"); // %1: this folder, %2: the other's
         const QString unread = "it could not be read (%1), and so it is not replaced";
         const QString link = "it is a symbolic link that belongs to another user";
-        QTest::newRow("another user's zoZad.ini") << "zoZad.ini" << 65534 << false
-                                                  << unread.arg(link);
-        QTest::newRow("through another user's") << "zoZad.ini" << 65534 << true
+        QTest::newRow("another user's zoZad.ini")
+            << "zoZad.ini" << 65534 << false << unread.arg(link);
+        QTest::newRow("through another user's")
+            << "zoZad.ini" << 65534 << true
             << unread.arg("it leads through \"%2/hop\", a symbolic link that belongs to "
                           "another user");
         QTest::newRow("another user's zoZad.ini.bak")
@@ -336,7 +339,8 @@ private slots:
         const QByteArray at = QFile::encodeName(r.dir.filePath(link));
         if (through) QCOMPARE(::symlink(QFile::encodeName(target), QFile::encodeName(hop)), 0);
         QCOMPARE(::symlink(QFile::encodeName(through ? hop : target), at), 0);
-        QCOMPARE(::lchown(QFile::encodeName(through ? hop : r.dir.filePath(link)), owner, owner), 0);
+        QCOMPARE(::lchown(QFile::encodeName(through ? hop : r.dir.filePath(link)), owner, owner),
+                 0);
         r.shop.reload();
         QSignalSpy failed(&r.config, &ConfigStore::saveFailed);
         const bool added = r.shop.addMachine() == Workshop::AddResult::Added;
@@ -407,14 +411,16 @@ private slots:
         Rig r;
         const QStringList kept = {"zoZad.ini", "zoZad.ini.bak", "zoZad.ini.backup",
                                   "zoZad.ini.tmp-Link42", "zoZad.ini.x1Y2z3.ini"};
-        for (const QString &name : kept + QStringList{"zoZad.ini.tmp-a1B2c3", "zoZad.ini.Xy12Ab",
-                                                      "zoZad.ini.bak.tmp-abc123",
-                                                      "zoZad.ini.bak.k9Lm0P"})
+        for (const QString &name :
+             kept + QStringList{"zoZad.ini.tmp-a1B2c3", "zoZad.ini.Xy12Ab",
+                                "zoZad.ini.bak.tmp-abc123", "zoZad.ini.bak.k9Lm0P"})
             if (name != "zoZad.ini.tmp-Link42") writeFile(r.dir.filePath(name), "x");
-        QCOMPARE(::symlink("zoZad.ini", QFile::encodeName(r.dir.filePath("zoZad.ini.tmp-Link42"))), 0);
+        QCOMPARE(::symlink("zoZad.ini", QFile::encodeName(r.dir.filePath("zoZad.ini.tmp-Link42"))),
+                 0);
         QVERIFY(r.config.ensureFile());
         const QStringList files = r.files();
-        QCOMPARE(QSet<QString>(files.begin(), files.end()), QSet<QString>(kept.begin(), kept.end()));
+        QCOMPARE(QSet<QString>(files.begin(), files.end()),
+                 QSet<QString>(kept.begin(), kept.end()));
     }
 
     // The old file, the table and the queues stay, and the reason is given.

@@ -307,8 +307,7 @@ private slots:
         QTest::addColumn<QString>("reason");
         const QString other = "it is a symbolic link that belongs to another user";
         QTest::newRow("another user's transfers.log") << "transfers.log" << 65534 << 0 << other;
-        QTest::newRow("another user's transfers.log.1")
-            << "transfers.log.1" << 65534 << 0 << other;
+        QTest::newRow("another user's transfers.log.1") << "transfers.log.1" << 65534 << 0 << other;
         QTest::newRow("own transfers.log") << "transfers.log" << 0 << 0 << "";
         QTest::newRow("line cut short") << "" << 0 << 10 << "File too large";
     }
@@ -332,7 +331,8 @@ private slots:
         if (!link.isEmpty()) {
             const QByteArray at = QFile::encodeName(r.dir.filePath(link));
             QVERIFY(link != "transfers.log" || QFile::remove(log));
-            QVERIFY(::symlink(QFile::encodeName(target), at) == 0 && ::lchown(at, owner, owner) == 0);
+            QVERIFY(::symlink(QFile::encodeName(target), at) == 0 &&
+                    ::lchown(at, owner, owner) == 0);
         }
         QSignalSpy failed(&r.shop.transferLog(), &TransferLog::failed);
         rlimit saved{};

@@ -62,7 +62,7 @@ int createTemporary(const QByteArray &target, mode_t mode, QByteArray *name)
 int copyPermissions(int fd, const struct stat &like)
 {
     mode_t mode = like.st_mode & 0777;
-    struct stat own{};
+    struct stat own = {};
     if (::fstat(fd, &own) != 0) return errno;
     if (own.st_gid != like.st_gid && ::fchown(fd, uid_t(-1), like.st_gid) != 0) mode &= ~0070;
     return ::fchmod(fd, mode) == 0 ? 0 : errno;
@@ -73,8 +73,8 @@ int copyPermissions(int fd, const struct stat &like)
 void syncFolder(const QByteArray &file)
 {
     const QByteArray folder = folderOf(file);
-    const int fd = ::open(folder.isEmpty() ? "." : folder.constData(),
-                          O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd =
+        ::open(folder.isEmpty() ? "." : folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return;
     ::fsync(fd);
     ::close(fd);
@@ -85,7 +85,7 @@ QString followOwnLinks(const QString &path, QByteArray *target)
 {
     QByteArray p = QFile::encodeName(path);
     for (int hop = 0; hop < 40; ++hop) {
-        struct stat st{};
+        struct stat st = {};
         // A path that cannot be examined is left to the open or rename that
         // follows, which gives its reason.
         if (::lstat(p.constData(), &st) != 0 || !S_ISLNK(st.st_mode)) {
@@ -112,7 +112,7 @@ QString writeFileAtomically(const QString &path, const QByteArray &bytes,
 {
     QByteArray target;
     if (const QString why = followOwnLinks(path, &target); !why.isEmpty()) return why;
-    struct stat old{};
+    struct stat old = {};
     bool copy = ::lstat(target.constData(), &old) == 0;
     if (copy && !S_ISREG(old.st_mode)) return QStringLiteral("it is not a regular file");
     if (!permissionsOf.isEmpty()) {
@@ -147,10 +147,11 @@ QString appendToFile(const QString &path, const QByteArray &bytes)
     QByteArray target;
     if (const QString why = followOwnLinks(path, &target); !why.isEmpty()) return why;
     // Not blocking: a FIFO without a reader is refused, not waited for.
-    const int fd = ::open(target.constData(),
-                          O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+    const int fd =
+        ::open(target.constData(),
+               O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
     if (fd < 0) return reasonFor(errno);
-    struct stat st{};
+    struct stat st = {};
     int error = ::fstat(fd, &st) != 0 ? errno : 0;
     if (!error && !S_ISREG(st.st_mode)) {
         ::close(fd);
@@ -171,7 +172,7 @@ QString readRegularFile(const QString &path, QByteArray *bytes, qint64 maxBytes)
     // a writer for ever.
     const int fd = ::open(target.constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) return reasonFor(errno);
-    struct stat st{};
+    struct stat st = {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
         return QStringLiteral("it is not a regular file");
@@ -209,7 +210,7 @@ void removeLeftoverTemporaries(const QString &path)
         if (!m.hasMatch() || (m.captured(1).isEmpty() && word.match(m.captured(2)).hasMatch()))
             continue;
         const QByteArray leftover = QFile::encodeName(folder.filePath(entry));
-        struct stat st{};
+        struct stat st = {};
         if (::lstat(leftover.constData(), &st) == 0 && S_ISREG(st.st_mode) &&
             st.st_uid == ::geteuid())
             ::unlink(leftover.constData());

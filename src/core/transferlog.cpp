@@ -24,7 +24,7 @@ QString rollOver(QString *file, qint64 adding)
 {
     QByteArray log, rolled;
     if (const QString why = followOwnLinks(*file, &log); !why.isEmpty()) return why;
-    struct stat st{};
+    struct stat st = {};
     if (::stat(log.constData(), &st) != 0 || !S_ISREG(st.st_mode) ||
         st.st_size + adding <= TransferLog::RollOverBytes)
         return {};

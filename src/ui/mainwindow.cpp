@@ -132,14 +132,13 @@ void MainWindow::connectViews()
             });
     connect(&m_workshop.config(), &ConfigStore::fileMoved, this,
             [this](const QString &file, const QString &reason, const QString &now) {
-                m_platform.message(this,
-                                   QStringLiteral("The machine settings could not be saved to "
-                                                  "\"%1\": %2\nThey are now kept in \"%3\", "
-                                                  "the file in use from now on.")
-                                       .arg(QDir::toNativeSeparators(file), reason,
-                                            QDir::toNativeSeparators(now)),
-                                   QStringLiteral("Save Settings"), QMessageBox::Ok,
-                                   Platform::Icon::Caution);
+                m_platform.message(
+                    this,
+                    QStringLiteral("The machine settings could not be saved to "
+                                   "\"%1\": %2\nThey are now kept in \"%3\", "
+                                   "the file in use from now on.")
+                        .arg(QDir::toNativeSeparators(file), reason, QDir::toNativeSeparators(now)),
+                    QStringLiteral("Save Settings"), QMessageBox::Ok, Platform::Icon::Caution);
             });
 }
 
