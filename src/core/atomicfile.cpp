@@ -200,8 +200,8 @@ void removeLeftoverTemporaries(const QString &path)
 {
     const QFileInfo file(path);
     const QString name = QRegularExpression::escape(file.fileName());
-    // Earlier versions' random part is any six letters and digits; an
-    // ordinary word ("NAME.backup") is someone's copy and stays.
+    // Earlier versions' random part is six letters (and digits); six of one
+    // case are more likely a word ("NAME.backup"), someone's copy, and stay.
     static const QRegularExpression word(QStringLiteral("^([a-z]{6}|[A-Z]{6})$"));
     const QRegularExpression ours(QStringLiteral("^%1\\.(tmp-)?([A-Za-z0-9]{6})$").arg(name));
     const QDir folder = file.dir();
