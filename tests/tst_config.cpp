@@ -329,7 +329,7 @@ private slots:
         QFETCH(int, owner);
         QFETCH(bool, through);
         QFETCH(QString, reason);
-        if (::geteuid() != 0) QSKIP("only root can give a link to another user");
+        if (owner != 0 && ::geteuid() != 0) QSKIP("only root can give a link to another user");
         Rig r;
         QTemporaryDir other;
         const QString target = other.filePath("target"), hop = other.filePath("hop");
@@ -339,8 +339,9 @@ private slots:
         const QByteArray at = QFile::encodeName(r.dir.filePath(link));
         if (through) QCOMPARE(::symlink(QFile::encodeName(target), QFile::encodeName(hop)), 0);
         QCOMPARE(::symlink(QFile::encodeName(through ? hop : target), at), 0);
-        QCOMPARE(::lchown(QFile::encodeName(through ? hop : r.dir.filePath(link)), owner, owner),
-                 0);
+        if (owner)
+            QCOMPARE(
+                ::lchown(QFile::encodeName(through ? hop : r.dir.filePath(link)), owner, owner), 0);
         r.shop.reload();
         QSignalSpy failed(&r.config, &ConfigStore::saveFailed);
         const bool added = r.shop.addMachine() == Workshop::AddResult::Added;
