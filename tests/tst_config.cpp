@@ -13,6 +13,7 @@
 #include <csignal>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace
 {
@@ -41,6 +42,20 @@ MachineTable filledTable(int count, int without = 0)
     for (int k = 1; k <= count; ++k)
         if (k != without) t.append(filled(k));
     return t;
+}
+
+void writeFile(const QString &path, const QByteArray &bytes, mode_t mode = 0644)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
+    QCOMPARE(::chmod(QFile::encodeName(path), mode), 0);
+}
+
+mode_t modeOf(const QString &path)
+{
+    struct stat st {
+    };
+    return ::stat(QFile::encodeName(path), &st) == 0 ? st.st_mode & 07777 : 0;
 }
 
 struct Rig : ShopRig<> {
@@ -265,19 +280,148 @@ private slots:
         QVERIFY(f.open(QIODevice::WriteOnly) && f.write(iniFile({"", ""})));
         f.close();
         ConfigStore config(app.path(), user.filePath("Tavrin"));
-        config.setWriter([&](const QString &path, const QByteArray &bytes) {
+        config.setWriter([&](const QString &path, const QByteArray &bytes, const QString &like) {
             return path.startsWith(app.path()) ? QStringLiteral("read-only")
-                                               : writeFileAtomically(path, bytes);
+                                               : writeFileAtomically(path, bytes, like);
         });
+        QSignalSpy moved(&config, &ConfigStore::fileMoved);
         QVERIFY(config.ensureFile());
         config.load();
         QCOMPARE(config.table().count(), 2);
         config.table().remove(1);
-        QVERIFY(config.save());
+        QVERIFY(config.save() && config.save());
         QCOMPARE(config.filePath(), user.filePath("Tavrin/zoZad.ini"));
+        const QString reason =
+            "its backup \"" + f.fileName() + ".bak\" could not be kept: read-only";
+        QCOMPARE(QList<QVariantList>(moved),
+                 (QList<QVariantList>{{f.fileName(), reason, config.filePath()}}));
         QCOMPARE(readFile(config.filePath()), iniFile({"MCNAME=MC 2"}));
         QCOMPARE(readFile(f.fileName()), iniFile({"", ""}));
         QCOMPARE(ConfigStore(app.path(), user.filePath("Tavrin")).filePath(), config.filePath());
+    }
+
+    // A symbolic link in place of zoZad.ini or its backup is followed only
+    // when it, and every link it leads through, is the user's own; another
+    // user's is refused with the reason and its target left alone.
+    void symbolicLinks_data()
+    {
+        QTest::addColumn<QString>("link");
+        QTest::addColumn<int>("owner");
+        QTest::addColumn<bool>("through");   // an own link to the other's link
+        QTest::addColumn<QString>("reason"); // %1: this folder, %2: the other's
+        const QString unread = "it could not be read (%1), and so it is not replaced";
+        const QString link = "it is a symbolic link that belongs to another user";
+        QTest::newRow("another user's zoZad.ini")
+            << "zoZad.ini" << 65534 << false << unread.arg(link);
+        QTest::newRow("through another user's")
+            << "zoZad.ini" << 65534 << true
+            << unread.arg("it leads through \"%2/hop\", a symbolic link that belongs to "
+                          "another user");
+        QTest::newRow("another user's zoZad.ini.bak")
+            << "zoZad.ini.bak" << 65534 << false
+            << "its backup \"%1/zoZad.ini.bak\" could not be kept: " + link;
+        QTest::newRow("own zoZad.ini") << "zoZad.ini" << 0 << true << "";
+        QTest::newRow("own zoZad.ini.bak") << "zoZad.ini.bak" << 0 << false << "";
+    }
+    void symbolicLinks()
+    {
+        QFETCH(QString, link);
+        QFETCH(int, owner);
+        QFETCH(bool, through);
+        QFETCH(QString, reason);
+        if (owner != 0 && ::geteuid() != 0) QSKIP("only root can give a link to another user");
+        Rig r;
+        QTemporaryDir other;
+        const QString target = other.filePath("target"), hop = other.filePath("hop");
+        const QByteArray secret = "root:x:0:0:root:/root:/bin/bash\n", old = iniSection(1);
+        writeFile(target, secret, 0640);
+        if (link != "zoZad.ini") writeFile(r.config.filePath(), old, 0600);
+        const QByteArray at = QFile::encodeName(r.dir.filePath(link));
+        if (through) QCOMPARE(::symlink(QFile::encodeName(target), QFile::encodeName(hop)), 0);
+        QCOMPARE(::symlink(QFile::encodeName(through ? hop : target), at), 0);
+        if (owner)
+            QCOMPARE(
+                ::lchown(QFile::encodeName(through ? hop : r.dir.filePath(link)), owner, owner), 0);
+        r.shop.reload();
+        QSignalSpy failed(&r.config, &ConfigStore::saveFailed);
+        const bool added = r.shop.addMachine() == Workshop::AddResult::Added;
+        QVERIFY(QFileInfo(r.dir.filePath(link)).isSymLink());
+        QStringList files = {"zoZad.ini", "zoZad.ini.bak"};
+        if (!reason.isEmpty()) {
+            QVERIFY(!added);
+            QCOMPARE(failed.at(0).at(0).toString(), r.config.filePath());
+            QCOMPARE(failed.at(0).at(1).toString(),
+                     reason.replace("%1", r.dir.path()).replace("%2", other.path()));
+            QCOMPARE(readFile(target), secret);
+            QCOMPARE(modeOf(target), 0640u);
+            if (link != "zoZad.ini") QCOMPARE(r.file(), old);
+            if (link == "zoZad.ini") files.removeLast();
+        } else {
+            // The target is replaced, the link stays.
+            QVERIFY(added);
+            QCOMPARE(readFile(target), link == "zoZad.ini" ? r.file() : old);
+        }
+        QCOMPARE(r.files(), files);
+    }
+
+    // The backup is never readable by more users than the file it copies.
+    void backupKeepsThePermissions_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::newRow("0600") << 0600;
+        QTest::newRow("0640") << 0640;
+        QTest::newRow("0604") << 0604;
+    }
+    void backupKeepsThePermissions()
+    {
+        QFETCH(int, mode);
+        Rig r;
+        const QString backup = r.config.filePath() + ".bak";
+        writeFile(r.config.filePath(), iniSection(1), mode_t(mode));
+        writeFile(backup, "older", 0666);
+        r.shop.reload();
+        QCOMPARE(r.shop.addMachine(), Workshop::AddResult::Added);
+        QCOMPARE(readFile(backup), iniSection(1));
+        QCOMPARE(modeOf(backup), mode_t(mode));
+        QCOMPARE(modeOf(r.config.filePath()), mode_t(mode));
+    }
+
+    // A file larger than nine machines could need is not read (a sparse
+    // 100 MB one here) and never replaced.
+    void tooLargeFileIsNotRead()
+    {
+        Rig r;
+        writeFile(r.config.filePath(), iniSection(1));
+        QCOMPARE(::truncate(QFile::encodeName(r.config.filePath()), 100 << 20), 0);
+        QSignalSpy failed(&r.config, &ConfigStore::saveFailed);
+        r.shop.reload();
+        QCOMPARE(r.config.readError(), QStringLiteral("it is larger than 1 MB"));
+        QCOMPARE(r.shop.machines().count(), 0);
+        QCOMPARE(r.shop.addMachine(), Workshop::AddResult::NotSaved);
+        QCOMPARE(failed.at(0).at(1).toString(), QStringLiteral("it could not be read (it is "
+                                                               "larger than 1 MB), and so it is "
+                                                               "not replaced"));
+        QCOMPARE(QFileInfo(r.config.filePath()).size(), qint64(100) << 20);
+        QCOMPARE(r.files(), QStringList{"zoZad.ini"});
+    }
+
+    // What a save killed half-way left is removed at the start; other files,
+    // links and words that only look like it stay.
+    void leftoversAreRemoved()
+    {
+        Rig r;
+        const QStringList kept = {"zoZad.ini", "zoZad.ini.bak", "zoZad.ini.backup",
+                                  "zoZad.ini.tmp-Link42", "zoZad.ini.x1Y2z3.ini"};
+        for (const QString &name :
+             kept + QStringList{"zoZad.ini.tmp-a1B2c3", "zoZad.ini.Xy12Ab",
+                                "zoZad.ini.bak.tmp-abc123", "zoZad.ini.bak.k9Lm0P"})
+            if (name != "zoZad.ini.tmp-Link42") writeFile(r.dir.filePath(name), "x");
+        QCOMPARE(::symlink("zoZad.ini", QFile::encodeName(r.dir.filePath("zoZad.ini.tmp-Link42"))),
+                 0);
+        QVERIFY(r.config.ensureFile());
+        const QStringList files = r.files();
+        QCOMPARE(QSet<QString>(files.begin(), files.end()),
+                 QSet<QString>(kept.begin(), kept.end()));
     }
 
     // The old file, the table and the queues stay, and the reason is given.

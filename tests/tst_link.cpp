@@ -11,6 +11,10 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <csignal>
+#include <sys/resource.h>
+#include <unistd.h>
+
 namespace
 {
 constexpr qint64 Ms = 1'000'000;
@@ -290,6 +294,65 @@ private slots:
         }
         QCOMPARE(failed.count(), 1);
         QCOMPARE(r.port.written.count("G01 X1\r\nM30\r\n"), 2);
+    }
+
+    // Another user's symbolic link in place of the log, or of the file it
+    // rolls over to, is not followed; a line that cannot be written whole
+    // (beyond RLIMIT_FSIZE, as on a full disk) leaves nothing of itself.
+    void transferLogRefusals_data()
+    {
+        QTest::addColumn<QString>("link");
+        QTest::addColumn<int>("owner");
+        QTest::addColumn<int>("room"); // bytes the log may still grow by; 0: no limit
+        QTest::addColumn<QString>("reason");
+        const QString other = "it is a symbolic link that belongs to another user";
+        QTest::newRow("another user's transfers.log") << "transfers.log" << 65534 << 0 << other;
+        QTest::newRow("another user's transfers.log.1") << "transfers.log.1" << 65534 << 0 << other;
+        QTest::newRow("own transfers.log") << "transfers.log" << 0 << 0 << "";
+        QTest::newRow("line cut short") << "" << 0 << 10 << "File too large";
+    }
+    void transferLogRefusals()
+    {
+        QFETCH(QString, link);
+        QFETCH(int, owner);
+        QFETCH(int, room);
+        QFETCH(QString, reason);
+        if (owner != 0 && ::geteuid() != 0) QSKIP("only root can give a link to another user");
+        Rig r({""});
+        r.shop.select(1);
+        QTemporaryDir other;
+        const QString log = r.dir.filePath("transfers.log"), target = other.filePath("target");
+        // Near 1 MB, so that the line rolls it over.
+        const QByteArray old(link.endsWith(".1") ? TransferLog::RollOverBytes - 40 : 10, 'x');
+        for (const auto &[path, bytes] : {std::pair{log, old}, {target, QByteArray("secret\n")}}) {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
+        }
+        if (!link.isEmpty()) {
+            const QByteArray at = QFile::encodeName(r.dir.filePath(link));
+            QVERIFY(link != "transfers.log" || QFile::remove(log));
+            QVERIFY(::symlink(QFile::encodeName(target), at) == 0 &&
+                    (owner == 0 || ::lchown(at, owner, owner) == 0));
+        }
+        QSignalSpy failed(&r.shop.transferLog(), &TransferLog::failed);
+        rlimit saved{};
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
+        const rlimit small{room ? rlim_t(old.size() + room) : saved.rlim_cur, saved.rlim_max};
+        std::signal(SIGXFSZ, SIG_IGN); // so a write beyond the limit just fails
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+        r.shop.beginReceive();
+        r.shop.endReceive();
+        setrlimit(RLIMIT_FSIZE, &saved);
+        if (reason.isEmpty()) {
+            QCOMPARE(failed.count(), 0);
+            QVERIFY(readFile(target).startsWith("secret\n") && readFile(target).count('\n') == 2);
+            return;
+        }
+        QCOMPARE(failed.count(), 1);
+        QCOMPARE(failed.at(0).at(0).toString(), link.isEmpty() ? log : r.dir.filePath(link));
+        QCOMPARE(failed.at(0).at(1).toString(), reason);
+        QCOMPARE(readFile(target), QByteArray("secret\n"));
+        if (link != "transfers.log") QCOMPARE(readFile(log), old);
     }
 };
 

@@ -115,6 +115,19 @@ private slots:
         QVERIFY(!r.shows("frmMc(1)") && QFileInfo(r.config.filePath()).isDir());
     }
 
+    // When the user's file takes over, the window says which file is in use.
+    void movedFileIsReported()
+    {
+        UiRig<> r{QByteArray()};
+        emit r.config.fileMoved("/opt/cnc/zoZad.ini", "Read-only file system",
+                                "/home/op/zoZad.ini");
+        QCOMPARE(
+            r.platform.lastMessage(),
+            QStringLiteral("The machine settings could not be saved to \"/opt/cnc/zoZad.ini\": "
+                           "Read-only file system\nThey are now kept in "
+                           "\"/home/op/zoZad.ini\", the file in use from now on."));
+    }
+
     void selection_data()
     {
         QTest::addColumn<QString>("port");

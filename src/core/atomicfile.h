@@ -3,13 +3,37 @@
 #include <QByteArray>
 #include <QString>
 
+// Every file is reached through a symbolic link only when the link, and
+// every link it leads through, belongs to the user running the program:
+// someone else's link in a shared folder could otherwise make a program run
+// as root overwrite or copy any file of the system. A refused file counts as
+// one that cannot be read or written; the reason says why.
+
+// The file a path leads to under that rule: empty and `target` set, or why
+// it may not be followed.
+QString followOwnLinks(const QString &path, QByteArray *target);
+
 // Replaces the file at `path` with `bytes` in one step: the new content is
-// written to a temporary file beside it, checked, and renamed over the old
-// one. A crash, a full disk or a refused write leaves the old file as it
-// was. Returns an empty text on success, otherwise the reason it failed.
-QString writeFileAtomically(const QString &path, const QByteArray &bytes);
+// written to a temporary file beside it, flushed to the disk and renamed
+// over the old one. A crash, a full disk or a refused write leaves the old
+// file as it was. The file gets the permissions (and, where it can, the
+// group) of `permissionsOf`, by default of the file it replaces; a new file
+// gets the usual ones. Returns an empty text on success, otherwise the
+// reason it failed.
+QString writeFileAtomically(const QString &path, const QByteArray &bytes,
+                            const QString &permissionsOf = {});
+
+// Appends `bytes` to the file at `path` (created if missing) in one write;
+// a write cut short is undone, so the file holds all of them or none.
+QString appendToFile(const QString &path, const QByteArray &bytes);
 
 // Reads a whole regular file without ever blocking (a FIFO or a device is
-// refused, not opened). Returns an empty text on success, otherwise why it
-// could not be read.
-QString readRegularFile(const QString &path, QByteArray *bytes);
+// refused, not opened). A file larger than `maxBytes` (if not negative) is
+// refused without being read. Returns an empty text on success, otherwise
+// why it could not be read.
+QString readRegularFile(const QString &path, QByteArray *bytes, qint64 maxBytes = -1);
+
+// Removes the temporary files that writes to `path` left beside it when the
+// program was killed: regular files of the running user with the names
+// writeFileAtomically uses, or those earlier versions used ("NAME.XXXXXX").
+void removeLeftoverTemporaries(const QString &path);

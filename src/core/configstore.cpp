@@ -8,6 +8,8 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <utility>
+
 namespace
 {
 const QString kFileName = QStringLiteral("zoZad.ini");
@@ -38,11 +40,16 @@ QString ConfigStore::userPath() const
 
 bool ConfigStore::ensureFile()
 {
+    for (const QString &folder : {m_folder, m_userFolder}) {
+        if (folder.isEmpty()) continue;
+        removeLeftoverTemporaries(folder + kFileName);
+        removeLeftoverTemporaries(folder + kFileName + QStringLiteral(".bak"));
+    }
     const QFileInfo info(m_path);
     if (info.exists() || info.isSymLink()) return true;
     // A folder that cannot take it still lets the program run: the first
     // change goes to the user's file.
-    return m_write(m_path, {}).isEmpty() || !m_userFolder.isEmpty();
+    return m_write(m_path, {}, {}).isEmpty() || !m_userFolder.isEmpty();
 }
 
 void ConfigStore::load()
@@ -50,7 +57,7 @@ void ConfigStore::load()
     QByteArray content;
     m_readError.clear();
     if (QFileInfo::exists(m_path) || QFileInfo(m_path).isSymLink())
-        m_readError = readRegularFile(m_path, &content);
+        m_readError = readRegularFile(m_path, &content, MaxFileBytes);
     m_table = IniFile::parse(m_readError.isEmpty() ? content : QByteArray(), m_folder);
 }
 
@@ -58,13 +65,17 @@ QString ConfigStore::replace(const QString &path, const QByteArray &bytes)
 {
     // The file as it was is kept, one generation, so that a rewrite that
     // drops what the reader did not understand can be undone by hand.
+    // It is never readable by more users than the file.
     if (QFileInfo::exists(path)) {
+        const QString backup = path + QStringLiteral(".bak");
         QByteArray old;
-        QString reason = readRegularFile(path, &old);
-        if (reason.isEmpty()) reason = m_write(path + QStringLiteral(".bak"), old);
-        if (!reason.isEmpty()) return QStringLiteral("its backup could not be kept: ") + reason;
+        QString reason = readRegularFile(path, &old, MaxFileBytes);
+        if (reason.isEmpty()) reason = m_write(backup, old, path);
+        if (!reason.isEmpty())
+            return QStringLiteral("its backup \"%1\" could not be kept: %2")
+                .arg(QDir::toNativeSeparators(backup), reason);
     }
-    return m_write(path, bytes);
+    return m_write(path, bytes, {});
 }
 
 bool ConfigStore::save(int skip)
@@ -82,7 +93,8 @@ bool ConfigStore::save(int skip)
     // file holds the configuration, all of it.
     if (!m_userFolder.isEmpty() && m_path != userPath() && QDir().mkpath(m_userFolder) &&
         replace(userPath(), bytes).isEmpty()) {
-        m_path = userPath();
+        const QString old = std::exchange(m_path, userPath());
+        emit fileMoved(old, reason, m_path);
         return true;
     }
     emit saveFailed(m_path, reason);

@@ -14,14 +14,20 @@
 // (an installed program, a share), the user's own file is used once it
 // exists; until then the file beside the executable is read, and the first
 // change writes the whole table to the user's file. Before each rewrite the
-// file as it was is kept as zoZad.ini.bak. A file that exists but cannot be
-// read is never replaced.
+// file as it was is kept as zoZad.ini.bak, with the same permissions. A
+// file that exists but cannot be read (or is larger than MaxFileBytes, or is
+// someone else's symbolic link) is never replaced.
 class ConfigStore : public QObject
 {
     Q_OBJECT
 public:
-    // Writes `bytes` over the file at `path`; empty, or the reason it failed.
-    using Writer = std::function<QString(const QString &path, const QByteArray &bytes)>;
+    // Writes `bytes` over the file at `path` with the permissions of
+    // `permissionsOf` (empty: its own); empty, or the reason it failed.
+    using Writer = std::function<QString(const QString &path, const QByteArray &bytes,
+                                         const QString &permissionsOf)>;
+
+    // Far more than nine machines could ever need; a larger file is not read.
+    static constexpr qint64 MaxFileBytes = 1024 * 1024;
 
     // `folder` is the executable's; `userFolder` (may be empty) the user's
     // configuration folder. An unset machine folder loads as `folder`.
@@ -37,9 +43,10 @@ public:
     // Why the file in use could not be read at the last load; empty if it was.
     QString readError() const { return m_readError; }
 
-    // Makes the file exist (empty) beside the executable if there is none
-    // anywhere and the folder can take it; false when there is nowhere to
-    // keep the configuration.
+    // Removes what a save killed half-way left, then makes the file exist
+    // (empty) beside the executable if there is none anywhere and the
+    // folder can take it; false when there is nowhere to keep the
+    // configuration.
     bool ensureFile();
     // Reads every machine from the file into the table; a file that cannot
     // be read (a directory, a FIFO or device, no permission, an I/O error)
@@ -58,6 +65,9 @@ public:
 
 signals:
     void saveFailed(const QString &file, const QString &reason);
+    // `file` could not be written (`reason`); `now` holds the machines and
+    // is the file in use from now on.
+    void fileMoved(const QString &file, const QString &reason, const QString &now);
 
 private:
     QString userPath() const;

@@ -1,5 +1,7 @@
 #include "core/inifile.h"
 
+#include <optional>
+
 namespace
 {
 
@@ -39,40 +41,102 @@ QByteArray controlCode(const QByteArray &v)
     return n == 0 ? QByteArray() : QByteArray::number(n);
 }
 
+// Calls `f` with each line of `content`, whatever its line ends (CR, LF or
+// CR LF), without copying it.
+template <typename F> void forEachLine(QByteArrayView content, F f)
+{
+    // A file saved by an editor that marks UTF-8 would otherwise hide its
+    // first section header, and the next write would drop every machine.
+    if (content.startsWith("\xEF\xBB\xBF")) content = content.sliced(3);
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < content.size(); ++i) {
+        const char c = content[i];
+        if (c != '\n' && c != '\r') continue;
+        f(content.sliced(start, i - start));
+        if (c == '\r' && i + 1 < content.size() && content[i + 1] == '\n') ++i;
+        start = i + 1;
+    }
+    f(content.sliced(start));
+}
+
+// Picks the values of some keys in some sections out of the lines fed to
+// it, in one pass and keeping only those values. A section starts at the
+// first line that is its header ("[MC1]", blanks and tabs around it
+// allowed); any later line that starts with '[' after its blanks ends it.
+// In a section, the first line that starts with a key gives the rest of
+// that line after the key and the one character that follows it.
+class Scanner
+{
+public:
+    Scanner(QList<QByteArray> sections, QList<QByteArray> keys)
+        : m_sections(std::move(sections)), m_keys(std::move(keys)),
+          m_seen(m_sections.size(), false), m_values(m_sections.size() * m_keys.size())
+    {
+    }
+
+    void feed(QByteArrayView line)
+    {
+        const QByteArrayView bare = trimmed(line);
+        if (bare.startsWith('[')) {
+            m_current = m_sections.indexOf(bare);
+            if (m_current >= 0 && m_seen[m_current]) m_current = -1;
+            if (m_current >= 0) m_seen[m_current] = true;
+            return;
+        }
+        if (m_current < 0) return;
+        for (qsizetype k = 0; k < m_keys.size(); ++k) {
+            std::optional<QByteArray> &value = m_values[m_current * m_keys.size() + k];
+            const qsizetype from = m_keys.at(k).size() + 1;
+            if (!value && line.startsWith(m_keys.at(k)))
+                value = from < line.size() ? line.sliced(from).toByteArray() : QByteArray();
+        }
+    }
+
+    // NoSection or NoValue where there is none.
+    QByteArray value(qsizetype section, qsizetype key) const
+    {
+        if (!m_seen.at(section)) return IniFile::NoSection;
+        return m_values.at(section * m_keys.size() + key).value_or(IniFile::NoValue);
+    }
+
+private:
+    QList<QByteArray> m_sections;
+    QList<QByteArray> m_keys;
+    QList<bool> m_seen;
+    QList<std::optional<QByteArray>> m_values;
+    qsizetype m_current = -1;
+};
+
 } // namespace
 
 QList<QByteArray> IniFile::lines(const QByteArray &content)
 {
-    // A file saved by an editor that marks UTF-8 would otherwise hide its
-    // first section header, and the next write would drop every machine.
-    QByteArray text = content.startsWith("\xEF\xBB\xBF") ? content.mid(3) : content;
-    text.replace("\r\n", "\n");
-    text.replace('\r', '\n');
-    return text.split('\n');
+    QList<QByteArray> out;
+    forEachLine(content, [&](QByteArrayView line) { out.append(line.toByteArray()); });
+    return out;
 }
 
 QByteArray IniFile::lookup(const QList<QByteArray> &lines, const QByteArray &section,
                            const QByteArray &key)
 {
-    qsizetype i = 0;
-    while (i < lines.size() && trimmed(lines[i]) != section)
-        ++i;
-    if (i >= lines.size()) return NoSection;
-    for (++i; i < lines.size(); ++i) {
-        const QByteArray &line = lines.at(i);
-        if (trimmed(line).startsWith('[')) return NoValue;
-        if (line.startsWith(key)) return line.mid(key.size() + 1);
-    }
-    return NoValue;
+    Scanner scan({section}, {key});
+    for (const QByteArray &line : lines)
+        scan.feed(line);
+    return scan.value(0, 0);
 }
 
 MachineTable IniFile::parse(const QByteArray &content, const QString &appPath)
 {
-    const QList<QByteArray> all = lines(content);
+    QList<QByteArray> sections, keys;
+    for (int i = 1; i <= MachineTable::MaxMachines; ++i)
+        sections.append(sectionName(i));
+    for (int k = 0; k < KeyCount; ++k)
+        keys.append(MachineConfig::keyName(Key(k)).toLatin1());
+    Scanner scan(sections, keys);
+    forEachLine(content, [&](QByteArrayView line) { scan.feed(line); });
     MachineTable table;
     for (int i = 1; i <= MachineTable::MaxMachines; ++i) {
-        const QByteArray section = sectionName(i);
-        auto get = [&](Key k) { return lookup(all, section, MachineConfig::keyName(k).toLatin1()); };
+        auto get = [&](Key k) { return scan.value(i - 1, int(k)); };
         const QByteArray name = get(Key::Name);
         if (name.isEmpty() || name == NoSection || name == NoValue) break;
         MachineConfig m;

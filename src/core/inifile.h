@@ -19,12 +19,14 @@ inline constexpr const char *NoValue = "NOINIVAL";
 
 // The file's lines, whatever its line ends.
 QList<QByteArray> lines(const QByteArray &content);
-// One key of one section ("[MC1]", "MCPORT"): the rest of its line after
-// the key and the one character that follows it, or NoSection / NoValue.
+// One key of one section ("[MC1]", "MCPORT"), by the same rules as parse():
+// the rest of its line after the key and the one character that follows
+// it, or NoSection / NoValue.
 QByteArray lookup(const QList<QByteArray> &lines, const QByteArray &section,
                   const QByteArray &key);
 // Every machine, up to the first section without a name. A folder that is
-// empty or "Unused" becomes `appPath`.
+// empty or "Unused" becomes `appPath`. One pass over the bytes, keeping
+// only the values it needs.
 MachineTable parse(const QByteArray &content, const QString &appPath);
 // The file for a table, leaving machine `skip` out (0: none); the machines
 // after it move down by one. A line break inside a value is written as a

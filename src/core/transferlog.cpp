@@ -1,8 +1,12 @@
 #include "core/transferlog.h"
 
+#include "core/atomicfile.h"
+
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
+
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
 
 namespace
 {
@@ -12,6 +16,26 @@ QByteArray field(const QString &text)
     QByteArray out = text.toUtf8();
     out.replace('\t', ' ').replace('\r', ' ').replace('\n', ' ');
     return out.isEmpty() ? QByteArray("-") : out;
+}
+
+// At RollOverBytes the log moves to "transfers.log.1", replacing the one
+// before; the links to them, if any, stay. A refusal names its file.
+QString rollOver(QString *file, qint64 adding)
+{
+    QByteArray log, rolled;
+    if (const QString why = followOwnLinks(*file, &log); !why.isEmpty()) return why;
+    struct stat st = {};
+    if (::stat(log.constData(), &st) != 0 || !S_ISREG(st.st_mode) ||
+        st.st_size + adding <= TransferLog::RollOverBytes)
+        return {};
+    const QString old = *file + QStringLiteral(".1");
+    if (const QString why = followOwnLinks(old, &rolled); !why.isEmpty()) {
+        *file = old;
+        return why;
+    }
+    if (::rename(log.constData(), rolled.constData()) == 0) return {};
+    return QStringLiteral("it could not be rolled over to \"%1\": %2")
+        .arg(QDir::toNativeSeparators(old), QString::fromLocal8Bit(std::strerror(errno)));
 }
 } // namespace
 
@@ -34,24 +58,14 @@ QByteArray TransferRecord::line() const
 
 bool TransferLog::append(const QString &folder, const TransferRecord &record)
 {
-    const QString path = QDir(folder).filePath(QStringLiteral("transfers.log"));
+    QString file = QDir(folder).filePath(QStringLiteral("transfers.log"));
     const QByteArray line = record.line();
-    QString reason;
-    if (QFileInfo(path).size() + line.size() > RollOverBytes) {
-        const QString old = path + QStringLiteral(".1");
-        QFile::remove(old);
-        if (!QFile::rename(path, old)) reason = QStringLiteral("it could not be rolled over");
-    }
-    QFile f(path);
-    // One unbuffered write, so the line reaches the file whole or not at all.
-    if (reason.isEmpty() && !f.open(QIODevice::Append | QIODevice::Unbuffered))
-        reason = f.errorString();
-    else if (reason.isEmpty() && f.write(line) != line.size())
-        reason = f.errorString();
+    QString reason = rollOver(&file, line.size());
+    if (reason.isEmpty()) reason = appendToFile(file, line);
     if (reason.isEmpty()) return true;
     if (!m_told) {
         m_told = true;
-        emit failed(path, reason);
+        emit failed(file, reason);
     }
     return false;
 }

@@ -21,8 +21,9 @@ struct TransferRecord {
 };
 
 // transfers.log beside zoZad.ini: one line per send and receive, each
-// appended and flushed in one write. At 1 MB the log rolls over to
-// transfers.log.1. A log that cannot be written never disturbs a transfer;
+// appended in one write, whole or not at all. At 1 MB the log rolls over to
+// transfers.log.1. Someone else's symbolic link in place of either file is
+// not followed. A log that cannot be written never disturbs a transfer;
 // the first failure of a run is reported, the rest are not.
 class TransferLog : public QObject
 {

@@ -130,6 +130,16 @@ void MainWindow::connectViews()
                                    QStringLiteral("Save Settings"), QMessageBox::Ok,
                                    Platform::Icon::Warning);
             });
+    connect(&m_workshop.config(), &ConfigStore::fileMoved, this,
+            [this](const QString &file, const QString &reason, const QString &now) {
+                m_platform.message(
+                    this,
+                    QStringLiteral("The machine settings could not be saved to "
+                                   "\"%1\": %2\nThey are now kept in \"%3\", "
+                                   "the file in use from now on.")
+                        .arg(QDir::toNativeSeparators(file), reason, QDir::toNativeSeparators(now)),
+                    QStringLiteral("Save Settings"), QMessageBox::Ok, Platform::Icon::Caution);
+            });
 }
 
 void MainWindow::layoutForSize(const QSize &size)
