@@ -219,6 +219,22 @@ private slots:
                  qPrintable(r.port.errorString()));
     }
 
+    // What a server sent before it closed arrives whole, however much.
+    void everyByteBeforeTheClose_data() { sendAndReceiveThroughTheLink_data(); }
+    void everyByteBeforeTheClose()
+    {
+        QFETCH(bool, telnet);
+        Rig r;
+        QVERIFY(r.port.open(r.server.address(telnet ? "rfc2217" : "tcp"), {}));
+        QCOMPARE(r.server.read(telnet ? 15 : 0).size(), telnet ? 15 : 0);
+        const QByteArray block = everyByte.repeated(4096);
+        r.server.peer->write(telnet ? QByteArray(block).replace('\xff', QByteArray(2, '\xff'))
+                                    : block);
+        r.server.peer->disconnectFromHost();
+        QVERIFY(r.lost.wait(5000));
+        QCOMPARE(r.got, block);
+    }
+
     // A listening socket with a full backlog leaves the connection unanswered.
     void silentServerTimesOut()
     {
@@ -318,12 +334,12 @@ private slots:
                              << QByteArray("Hello") << "";
         QTest::newRow("WILL") << open + bytes({1, IAC, WILL}) + "X7B" + bytes({IAC, SE}) + "Hello"
                               << QByteArray("Hello") << "";
-        QTest::newRow("doubled IAC") << open + bytes({IAC, IAC, IAC, SE}) + "\xff\xffHello"
-                                     << QByteArray("\xffHello") << "";
+        QTest::newRow("doubled IAC")
+            << open + bytes({IAC, IAC, IAC, SE}) + "\xff\xffHello" << QByteArray("\xffHello") << "";
         QTest::newRow("512 bytes") << open + QByteArray(511, 'x') + bytes({IAC, SE}) + "Hello"
                                    << QByteArray("Hello") << "";
-        QTest::newRow("513 bytes") << "Hi" + open + QByteArray(512, 'x') + bytes({IAC, SE})
-                                   << QByteArray("Hi") << tooLong;
+        QTest::newRow("513 bytes")
+            << "Hi" + open + QByteArray(512, 'x') + bytes({IAC, SE}) << QByteArray("Hi") << tooLong;
         QTest::newRow("doubled IAC past 512")
             << open + QByteArray(511, 'x') + bytes({IAC, IAC}) << QByteArray() << tooLong;
         QTest::newRow("never ended") << open + QByteArray(1 << 20, 'x') << QByteArray() << tooLong;
@@ -340,7 +356,8 @@ private slots:
         QCOMPARE(r.got, data);
         QCOMPARE(r.port.isOpen(), error.isEmpty());
         QCOMPARE(r.port.errorString(),
-                 error.isEmpty() ? "" : "the server at " + r.server.address("rfc2217") + " " + error);
+                 error.isEmpty() ? ""
+                                 : "the server at " + r.server.address("rfc2217") + " " + error);
     }
 
     void subnegotiationLeftOpen()

@@ -184,7 +184,12 @@ void NetSerialPort::onTimeout()
 
 void NetSerialPort::onSocketError()
 {
-    if (!m_socket) return;
+    QTcpSocket *socket = m_socket;
+    if (!socket) return;
+    // What the server sent before it closed still counts; the socket holds
+    // at most its read buffer of it.
+    deliver(socket->readAll());
+    if (socket != m_socket) return;
     const auto error = m_socket->error();
     if (!m_connected)
         fail(tr("could not connect to the server at %1: %2").arg(m_name, m_socket->errorString()));
@@ -211,8 +216,13 @@ void NetSerialPort::onReadyRead()
             },
             Qt::QueuedConnection);
     }
-    const QByteArray bytes = telnet() ? parse(slice) : slice;
-    if (!bytes.isEmpty()) emit received(bytes);
+    deliver(slice);
+}
+
+void NetSerialPort::deliver(const QByteArray &bytes)
+{
+    const QByteArray data = telnet() ? parse(bytes) : bytes;
+    if (!data.isEmpty()) emit received(data);
 }
 
 void NetSerialPort::apply(const LineSettings &settings)

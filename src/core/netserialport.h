@@ -64,6 +64,8 @@ private:
     bool telnet() const { return m_address.kind == PortAddress::Kind::Rfc2217; }
     void onConnected();
     void onReadyRead();
+    // Emits the data in what the server sent.
+    void deliver(const QByteArray &bytes);
     void onSocketError();
     void onTimeout();
     // Closes the connection, keeps `why` and reports the port lost.
@@ -96,7 +98,7 @@ private:
     bool m_ready = false; // connected, and for RFC 2217 the option agreed
     bool m_suspended = false;
     bool m_readQueued = false; // the rest of what arrived is taken on the next turn
-    quint64 m_generation = 0; // a loss reported late must not close a newer connection
+    quint64 m_generation = 0;  // a loss reported late must not close a newer connection
 
     Telnet::Decoder m_decoder;
     Option m_we[3] = {};   // BINARY, SGA, COM-PORT-OPTION: what we do
