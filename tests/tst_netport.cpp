@@ -21,7 +21,8 @@
 
 namespace
 {
-constexpr int IAC = 255, SB = 250, SE = 240, WILL = 251, DO = 253, DONT = 254, COM_PORT = 44;
+constexpr int IAC = 255, SB = 250, SE = 240, NOP = 241, WILL = 251, DO = 253, DONT = 254,
+              COM_PORT = 44;
 
 QByteArray bytes(std::initializer_list<int> list)
 {
@@ -78,16 +79,23 @@ struct Server : QTcpServer {
 // The port, and the link over it.
 struct Rig {
     Server server;
-    AnyPort port{Clock::system()};
+    AnyPort port;
     FakePortList ports;
-    Link link{port, ports, Clock::system()};
+    Link link;
     std::optional<SendOutcome> outcome;
     QByteArray got; // what the port received
+    QSignalSpy lost{&port, &SerialPort::lost};
 
-    Rig()
+    explicit Rig(Clock &clock = Clock::system()) : port(clock), link(port, ports, clock)
     {
         QObject::connect(&link, &Link::sendFinished, [this](SendOutcome o) { outcome = o; });
         QObject::connect(&port, &SerialPort::received, [this](const QByteArray &b) { got += b; });
+    }
+    // Opened on the scripted server, which takes up the serial port option.
+    bool agree()
+    {
+        return port.open(server.address("rfc2217"), {}) && server.read(15).size() == 15 &&
+               server.peer->write(bytes({IAC, DO, COM_PORT})) == 3;
     }
     bool finished()
     {
@@ -211,6 +219,22 @@ private slots:
                  qPrintable(r.port.errorString()));
     }
 
+    // What a server sent before it closed arrives whole, however much.
+    void everyByteBeforeTheClose_data() { sendAndReceiveThroughTheLink_data(); }
+    void everyByteBeforeTheClose()
+    {
+        QFETCH(bool, telnet);
+        Rig r;
+        QVERIFY(r.port.open(r.server.address(telnet ? "rfc2217" : "tcp"), {}));
+        QCOMPARE(r.server.read(telnet ? 15 : 0).size(), telnet ? 15 : 0);
+        const QByteArray block = everyByte.repeated(4096);
+        r.server.peer->write(telnet ? QByteArray(block).replace('\xff', QByteArray(2, '\xff'))
+                                    : block);
+        r.server.peer->disconnectFromHost();
+        QVERIFY(r.lost.wait(5000));
+        QCOMPARE(r.got, block);
+    }
+
     // A listening socket with a full backlog leaves the connection unanswered.
     void silentServerTimesOut()
     {
@@ -258,12 +282,11 @@ private slots:
     void refusedComPortOption()
     {
         Rig r;
-        QSignalSpy lost(&r.port, &SerialPort::lost);
         QVERIFY(r.port.open(r.server.address("rfc2217"), {}));
         QCOMPARE(r.server.read(15),
                  bytes({IAC, WILL, 0, IAC, DO, 0, IAC, WILL, 3, IAC, DO, 3, IAC, WILL, COM_PORT}));
         r.server.peer->write(bytes({IAC, DONT, COM_PORT}));
-        QVERIFY(lost.wait(5000));
+        QVERIFY(r.lost.wait(5000));
         QVERIFY(!r.port.isOpen());
         QCOMPARE(r.port.errorString(), "the server at " + r.server.address("rfc2217") +
                                            " does not accept serial port settings (RFC 2217)");
@@ -296,6 +319,83 @@ private slots:
         r.server.peer->write(sb(109));
         QVERIFY(r.port.write("N30"));
         QCOMPARE(r.server.read(sb(12).size() + 4), sb(12, "\x02") + "N30");
+    }
+
+    // Inside a subnegotiation only IAC IAC and IAC SE count; one longer
+    // than any the option has, or never ended, closes the port.
+    void hostileSubnegotiations_data()
+    {
+        QTest::addColumn<QByteArray>("sent");
+        QTest::addColumn<QByteArray>("data");
+        QTest::addColumn<QString>("error");
+        const QByteArray open = bytes({IAC, SB, COM_PORT});
+        const QString tooLong = "sent a subnegotiation longer than 512 bytes";
+        QTest::newRow("NOP") << open + bytes({1, IAC, NOP}) + "7B" + bytes({IAC, SE}) + "Hello"
+                             << QByteArray("Hello") << "";
+        QTest::newRow("WILL") << open + bytes({1, IAC, WILL}) + "X7B" + bytes({IAC, SE}) + "Hello"
+                              << QByteArray("Hello") << "";
+        QTest::newRow("doubled IAC")
+            << open + bytes({IAC, IAC, IAC, SE}) + "\xff\xffHello" << QByteArray("\xffHello") << "";
+        QTest::newRow("512 bytes") << open + QByteArray(511, 'x') + bytes({IAC, SE}) + "Hello"
+                                   << QByteArray("Hello") << "";
+        QTest::newRow("513 bytes")
+            << "Hi" + open + QByteArray(512, 'x') + bytes({IAC, SE}) << QByteArray("Hi") << tooLong;
+        QTest::newRow("doubled IAC past 512")
+            << open + QByteArray(511, 'x') + bytes({IAC, IAC}) << QByteArray() << tooLong;
+        QTest::newRow("never ended") << open + QByteArray(1 << 20, 'x') << QByteArray() << tooLong;
+    }
+    void hostileSubnegotiations()
+    {
+        QFETCH(QByteArray, sent);
+        QFETCH(QByteArray, data);
+        QFETCH(QString, error);
+        Rig r;
+        QVERIFY(r.agree());
+        r.server.peer->write(sent);
+        QVERIFY(error.isEmpty() ? r.received(data.size()) : r.lost.wait(5000));
+        QCOMPARE(r.got, data);
+        QCOMPARE(r.port.isOpen(), error.isEmpty());
+        QCOMPARE(r.port.errorString(),
+                 error.isEmpty() ? ""
+                                 : "the server at " + r.server.address("rfc2217") + " " + error);
+    }
+
+    void subnegotiationLeftOpen()
+    {
+        VirtualClock clock;
+        Rig r(clock);
+        QVERIFY(r.agree());
+        r.server.peer->write("A" + bytes({IAC, SB, COM_PORT, 1}));
+        QVERIFY(r.received(1));
+        clock.advance(VirtualClock::Second * 49 / 10);
+        QCOMPARE(r.lost.count(), 0);
+        clock.advance(VirtualClock::Second / 5);
+        QCOMPARE(r.lost.count(), 1);
+        QCOMPARE(r.port.errorString(), "the server at " + r.server.address("rfc2217") +
+                                           " left a subnegotiation open for 5 s");
+    }
+
+    // Each request is answered; a server that asks without reading closes
+    // the port before the answers pile up.
+    void serverThatDoesNotRead()
+    {
+        Rig r;
+        QVERIFY(r.agree());
+        QTcpSocket *peer = r.server.peer;
+        peer->setReadBufferSize(1);
+        peer->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 4096);
+        const QByteArray requests = bytes({IAC, DO, 99}).repeated(1 << 14);
+        qint64 sent = 0, held = 0;
+        const auto flood = [&] {
+            held = qMax(held, r.port.bytesToWrite());
+            if (peer->bytesToWrite() == 0 && sent < (64 << 20)) sent += peer->write(requests);
+        };
+        QObject::connect(peer, &QTcpSocket::bytesWritten, flood);
+        flood();
+        QVERIFY(r.lost.wait(10000));
+        QVERIFY2(held < 512 * 1024, qPrintable(QString::number(held)));
+        QCOMPARE(r.port.errorString(), "the server at " + r.server.address("rfc2217") +
+                                           " does not read what the program sends");
     }
 };
 

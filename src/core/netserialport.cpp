@@ -13,12 +13,11 @@
 #include <sys/socket.h>
 #endif
 
+using namespace Telnet;
+
 namespace
 {
 
-// Telnet.
-constexpr quint8 SE = 240, SB = 250, WILL = 251, WONT = 252, DO = 253, DONT = 254, IAC = 255;
-constexpr quint8 BINARY = 0, SGA = 3, COM_PORT = 44;
 // COM-PORT-OPTION commands; the server answers each with the code + 100.
 constexpr quint8 SET_BAUDRATE = 1, SET_DATASIZE = 2, SET_PARITY = 3, SET_STOPSIZE = 4,
                  SET_CONTROL = 5, FLOWCONTROL_SUSPEND = 8, FLOWCONTROL_RESUME = 9, PURGE_DATA = 12,
@@ -28,6 +27,14 @@ constexpr quint8 NO_FLOW = 1, XON_XOFF = 2, HARDWARE_FLOW = 3, DTR_ON = 8, RTS_O
 
 // Output is handed to the socket in pieces of this size.
 constexpr qint64 kChunk = 4096;
+// What the server sent is taken this much at a time, each slice on its own
+// turn of the event loop, and the socket holds no more than a few slices:
+// the rest waits in the system, which slows the server down.
+constexpr qint64 kSlice = 16 * 1024;
+constexpr qint64 kReadBuffer = 4 * kSlice;
+// The system's send queue is kept to seconds of a serial line rather than
+// megabytes, so what flush() cannot take back any more stays small.
+constexpr int kSendBuffer = 32 * 1024;
 
 // The options we take part in, as indexes into the option states.
 int optionIndex(quint8 option)
@@ -35,17 +42,17 @@ int optionIndex(quint8 option)
     return option == BINARY ? 0 : option == SGA ? 1 : option == COM_PORT ? 2 : -1;
 }
 
-QByteArray escaped(QByteArray bytes)
-{
-    return bytes.replace(char(IAC), QByteArrayView("\xff\xff", 2));
-}
-
 } // namespace
 
 NetSerialPort::NetSerialPort(Clock &clock, QObject *parent)
-    : SerialPort(parent), m_timeout(clock.createTimer(this))
+    : SerialPort(parent), m_timeout(clock.createTimer(this)), m_subTimeout(clock.createTimer(this))
 {
     connect(m_timeout, &Timer::timeout, this, &NetSerialPort::onTimeout);
+    connect(m_subTimeout, &Timer::timeout, this, [this] {
+        fail(tr("the server at %1 left a subnegotiation open for %2 s")
+                 .arg(m_name)
+                 .arg(SubnegotiationTimeoutMs / 1000));
+    });
 }
 
 NetSerialPort::~NetSerialPort()
@@ -70,10 +77,7 @@ bool NetSerialPort::open(const QString &name, const LineSettings &settings)
         return false;
     }
     m_socket = new QTcpSocket(this);
-    // Lines are short and a machine's handshake is timed in characters:
-    // nothing may wait to be coalesced.
-    m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-    m_socket->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
+    m_socket->setReadBufferSize(kReadBuffer);
     connect(m_socket, &QTcpSocket::connected, this, &NetSerialPort::onConnected);
     connect(m_socket, &QTcpSocket::readyRead, this, &NetSerialPort::onReadyRead);
     connect(m_socket, &QTcpSocket::errorOccurred, this, &NetSerialPort::onSocketError);
@@ -96,10 +100,10 @@ void NetSerialPort::close()
 void NetSerialPort::dropSocket()
 {
     m_timeout->stop();
+    m_subTimeout->stop();
     m_out.clear();
     m_connected = m_ready = m_suspended = false;
-    m_rx = Rx::Data;
-    m_sub.clear();
+    m_decoder.reset();
     std::fill(std::begin(m_we), std::end(m_we), Option::Off);
     std::fill(std::begin(m_they), std::end(m_they), Option::Off);
     if (!m_socket) return;
@@ -128,6 +132,12 @@ void NetSerialPort::fail(const QString &why)
 void NetSerialPort::onConnected()
 {
     m_connected = true;
+    // Socket options take effect only on a connected socket.
+    // Lines are short and a machine's handshake is timed in characters:
+    // nothing may wait to be coalesced.
+    m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    m_socket->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
+    m_socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, kSendBuffer);
 #if defined(Q_OS_LINUX)
     // A server that vanishes without a word (unplugged, switched off) is
     // noticed within about half a minute of silence, not hours.
@@ -174,7 +184,12 @@ void NetSerialPort::onTimeout()
 
 void NetSerialPort::onSocketError()
 {
-    if (!m_socket) return;
+    QTcpSocket *socket = m_socket;
+    if (!socket) return;
+    // What the server sent before it closed still counts; the socket holds
+    // at most its read buffer of it.
+    deliver(socket->readAll());
+    if (socket != m_socket) return;
     const auto error = m_socket->error();
     if (!m_connected)
         fail(tr("could not connect to the server at %1: %2").arg(m_name, m_socket->errorString()));
@@ -189,10 +204,25 @@ void NetSerialPort::onSocketError()
 void NetSerialPort::onReadyRead()
 {
     QTcpSocket *socket = m_socket;
-    if (!socket) return;
-    const QByteArray bytes = telnet() ? parse(socket->readAll()) : socket->readAll();
-    // The server may have refused us in what was just read.
-    if (socket == m_socket && !bytes.isEmpty()) emit received(bytes);
+    if (!socket || m_readQueued) return;
+    const QByteArray slice = socket->read(kSlice);
+    if (socket->bytesAvailable() > 0) {
+        m_readQueued = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                m_readQueued = false;
+                onReadyRead();
+            },
+            Qt::QueuedConnection);
+    }
+    deliver(slice);
+}
+
+void NetSerialPort::deliver(const QByteArray &bytes)
+{
+    const QByteArray data = telnet() ? parse(bytes) : bytes;
+    if (!data.isEmpty()) emit received(data);
 }
 
 void NetSerialPort::apply(const LineSettings &settings)
@@ -245,60 +275,30 @@ qint64 NetSerialPort::bytesToWrite() const
     return left;
 }
 
-QByteArray NetSerialPort::parse(const QByteArray &bytes)
+QByteArray NetSerialPort::parse(QByteArrayView bytes)
 {
-    QTcpSocket *socket = m_socket;
     QByteArray data;
     data.reserve(bytes.size());
-    for (qsizetype i = 0; i < bytes.size(); ++i) {
-        if (m_rx == Rx::Data) {
-            // Data runs up to the next IAC, taken whole.
-            const qsizetype iac = bytes.indexOf(char(IAC), i);
-            data.append(bytes.constData() + i, (iac < 0 ? bytes.size() : iac) - i);
-            if (iac < 0) break;
-            i = iac;
-            m_rx = Rx::Iac;
-            continue;
-        }
-        const char ch = bytes[i];
-        const quint8 c = quint8(ch);
-        switch (m_rx) {
-        case Rx::Data: // taken above
-            break;
-        case Rx::Iac:
-            m_rx = Rx::Data;
-            if (c == IAC) {
-                data += ch;
-            } else if (c == SB) {
-                m_sub.clear();
-                m_rx = Rx::Sub;
-            } else if (c >= WILL && c <= DONT) {
-                m_verb = c;
-                m_rx = Rx::Verb;
-            } // other commands (NOP, GA, ...) carry nothing for us
-            break;
-        case Rx::Verb:
-            m_rx = Rx::Data;
-            negotiate(m_verb, c);
-            break;
-        case Rx::Sub:
-            if (c == IAC)
-                m_rx = Rx::SubIac;
-            else
-                m_sub += ch;
-            break;
-        case Rx::SubIac:
-            m_rx = c == IAC ? Rx::Sub : Rx::Data;
-            if (c == IAC) m_sub += ch;
-            if (c == SE) subnegotiation(m_sub);
-            break;
-        }
-        if (m_socket != socket) return {}; // refused: nothing more counts
+    // The data up to where the server broke off still counts.
+    switch (m_decoder.decode(bytes, data, *this)) {
+    case Decoder::Result::Done:
+        break;
+    case Decoder::Result::Stopped:
+        return data;
+    case Decoder::Result::TooLong:
+        fail(tr("the server at %1 sent a subnegotiation longer than %2 bytes")
+                 .arg(m_name)
+                 .arg(Decoder::MaxSubnegotiation));
+        return data;
     }
+    if (!m_decoder.inSubnegotiation())
+        m_subTimeout->stop();
+    else if (!m_subTimeout->isActive())
+        m_subTimeout->start(SubnegotiationTimeoutMs);
     return data;
 }
 
-void NetSerialPort::negotiate(quint8 verb, quint8 option)
+bool NetSerialPort::command(quint8 verb, quint8 option)
 {
     const int i = optionIndex(option);
     const bool theirs = verb == WILL || verb == WONT;
@@ -306,25 +306,30 @@ void NetSerialPort::negotiate(quint8 verb, quint8 option)
     if (i < 0) {
         // Options we do not know are refused; refusals need no answer.
         if (yes) sendVerb(theirs ? DONT : WONT, option);
-        return;
+        return isOpen();
     }
     Option &state = theirs ? m_they[i] : m_we[i];
     if (yes) {
         // An answer to our own request is not answered again.
         if (state == Option::Off) sendVerb(theirs ? DO : WILL, option);
+        if (!isOpen()) return false;
         state = Option::On;
         if (!theirs && option == COM_PORT && !m_ready) ready();
-        return;
+        return isOpen();
     }
     if (state == Option::On) sendVerb(theirs ? DONT : WONT, option);
+    if (!isOpen()) return false;
     state = Option::Off;
     if (!theirs && option == COM_PORT)
         fail(tr("the server at %1 does not accept serial port settings (RFC 2217)").arg(m_name));
+    return isOpen();
 }
 
-void NetSerialPort::subnegotiation(const QByteArray &sub)
+bool NetSerialPort::subnegotiation(QByteArrayView sub)
 {
-    if (sub.size() < 2 || quint8(sub[0]) != COM_PORT) return;
+    // One that opens in the same slice has its own time.
+    m_subTimeout->stop();
+    if (sub.size() < 2 || quint8(sub[0]) != COM_PORT) return true;
     quint8 command = quint8(sub[1]);
     if (command > SERVER_OFFSET) command -= SERVER_OFFSET;
     // Answers to our settings and line and modem state notifications are
@@ -335,12 +340,23 @@ void NetSerialPort::subnegotiation(const QByteArray &sub)
         m_suspended = false;
         pump();
     }
+    return true;
 }
 
 void NetSerialPort::sendVerb(quint8 verb, quint8 option)
 {
     const char bytes[] = {char(IAC), char(verb), char(option)};
-    m_socket->write(bytes, sizeof bytes);
+    send(QByteArray(bytes, sizeof bytes));
+}
+
+void NetSerialPort::send(const QByteArray &bytes)
+{
+    if (!m_socket) return; // failed on an earlier piece
+    m_socket->write(bytes);
+    // Each request a server makes is answered: one that asks without
+    // reading would have the answers pile up here.
+    if (m_socket->bytesToWrite() > MaxUnread)
+        fail(tr("the server at %1 does not read what the program sends").arg(m_name));
 }
 
 void NetSerialPort::sendPortCommand(quint8 command, const QByteArray &value)
@@ -348,7 +364,7 @@ void NetSerialPort::sendPortCommand(quint8 command, const QByteArray &value)
     QByteArray bytes;
     bytes.append(char(IAC)).append(char(SB)).append(char(COM_PORT)).append(char(command));
     bytes.append(escaped(value)).append(char(IAC)).append(char(SE));
-    m_socket->write(bytes);
+    send(bytes);
 }
 
 void NetSerialPort::sendSettings()

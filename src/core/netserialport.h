@@ -2,6 +2,7 @@
 
 #include "core/portaddress.h"
 #include "core/serialport.h"
+#include "core/telnetcodec.h"
 
 class Clock;
 class QTcpSocket;
@@ -21,11 +22,23 @@ class Timer;
 // here and counts in bytesToWrite(). A server that does not answer within
 // ConnectTimeoutMs, refuses the serial port option or drops the connection
 // closes the port with lost() and a reason in errorString().
-class NetSerialPort : public SerialPort
+//
+// What a server sends is taken in bounded slices, so that neither memory
+// nor the event loop is at its mercy. A server that breaks the protocol in
+// a way that would make memory grow (a subnegotiation over
+// Telnet::Decoder::MaxSubnegotiation bytes or left open for
+// SubnegotiationTimeoutMs, answers left unread past MaxUnread bytes) loses
+// the port the same way.
+class NetSerialPort : public SerialPort, private Telnet::Decoder::Handler
 {
     Q_OBJECT
 public:
     static constexpr int ConnectTimeoutMs = 5000;
+    static constexpr int SubnegotiationTimeoutMs = 5000;
+    // Our answers waiting in the socket beyond what the system takes. Data
+    // is handed over a few KB at a time, so only a server that stopped
+    // reading leaves this much.
+    static constexpr qint64 MaxUnread = 256 * 1024;
 
     explicit NetSerialPort(Clock &clock, QObject *parent = nullptr);
     ~NetSerialPort() override;
@@ -47,11 +60,12 @@ public:
 private:
     // What the Telnet side of an option is: never asked, asked, agreed.
     enum class Option : quint8 { Off, Asked, On };
-    enum class Rx : quint8 { Data, Iac, Verb, Sub, SubIac };
 
     bool telnet() const { return m_address.kind == PortAddress::Kind::Rfc2217; }
     void onConnected();
     void onReadyRead();
+    // Emits the data in what the server sent.
+    void deliver(const QByteArray &bytes);
     void onSocketError();
     void onTimeout();
     // Closes the connection, keeps `why` and reports the port lost.
@@ -64,14 +78,16 @@ private:
 
     // Takes the data out of what the server sent and acts on the Telnet
     // commands in it.
-    QByteArray parse(const QByteArray &bytes);
-    void negotiate(quint8 verb, quint8 option);
-    void subnegotiation(const QByteArray &sub);
+    QByteArray parse(QByteArrayView bytes);
+    bool command(quint8 verb, quint8 option) override;
+    bool subnegotiation(QByteArrayView sub) override;
+    void send(const QByteArray &bytes);
     void sendVerb(quint8 verb, quint8 option);
     void sendPortCommand(quint8 command, const QByteArray &value);
     void sendSettings();
 
     Timer *m_timeout;
+    Timer *m_subTimeout; // runs while a subnegotiation is open
     QTcpSocket *m_socket = nullptr;
     QString m_name;
     PortAddress m_address;
@@ -81,11 +97,10 @@ private:
     bool m_connected = false;
     bool m_ready = false; // connected, and for RFC 2217 the option agreed
     bool m_suspended = false;
-    quint64 m_generation = 0; // a loss reported late must not close a newer connection
+    bool m_readQueued = false; // the rest of what arrived is taken on the next turn
+    quint64 m_generation = 0;  // a loss reported late must not close a newer connection
 
-    Rx m_rx = Rx::Data;
-    quint8 m_verb = 0;
-    QByteArray m_sub;
+    Telnet::Decoder m_decoder;
     Option m_we[3] = {};   // BINARY, SGA, COM-PORT-OPTION: what we do
     Option m_they[3] = {}; // what the server does
 };
