@@ -157,9 +157,11 @@ QString appendToFile(const QString &path, const QByteArray &bytes)
         ::close(fd);
         return QStringLiteral("it is not a regular file");
     }
-    if (!error) error = writeAll(fd, bytes);
-    // Part of the bytes must not stay: the next append would continue them.
-    if (error) static_cast<void>(::ftruncate(fd, st.st_size));
+    if (!error) {
+        error = writeAll(fd, bytes);
+        // Part of the bytes must not stay: the next append would continue them.
+        if (error) static_cast<void>(::ftruncate(fd, st.st_size));
+    }
     ::close(fd);
     return error ? reasonFor(error) : QString();
 }
