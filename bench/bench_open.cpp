@@ -79,8 +79,7 @@ int main(int argc, char **argv)
         FakePort port;
         FakePortList ports({QStringLiteral("ttyFAKE0")});
         ConfigStore config(dir.path());
-        Link link(port, ports, Clock::system());
-        Workshop workshop(config, link);
+        Workshop workshop(config, Workshop::onePort(port), ports, Clock::system());
         MainWindow w(workshop, platform);
         w.show();
         w.open();

@@ -80,8 +80,7 @@ int main(int argc, char **argv)
     QtSerialPort s;
     FakePortList ports({pty.slavePath()});
     ConfigStore config(dir.path());
-    Link link(s, ports, Clock::system());
-    Workshop workshop(config, link);
+    Workshop workshop(config, Workshop::onePort(s), ports, Clock::system());
     MainWindow w(workshop, platform);
     w.show();
     w.open();
@@ -129,14 +128,14 @@ int main(int argc, char **argv)
             shownNs = clock.nsecsElapsed();
         // quit() would first ask the windows to close, and the main window
         // closes only through its Quit entry.
-        if ((shownNs >= 0 && !link.receiver().inBurst()) || clock.elapsed() > 300000) QCoreApplication::exit(0);
+        if ((shownNs >= 0 && !workshop.linkAt(1)->receiver().inBurst()) || clock.elapsed() > 300000) QCoreApplication::exit(0);
     });
     watch.start();
     QTimer progress;
     QObject::connect(&progress, &QTimer::timeout, [&] {
         std::fprintf(stderr, "%lld ms: sent %lld, shown %d, in burst %d\n",
                      static_cast<long long>(clock.elapsed()), static_cast<long long>(sent.load()),
-                     doc->characterCount(), int(link.receiver().inBurst()));
+                     doc->characterCount(), int(workshop.linkAt(1)->receiver().inBurst()));
     });
     if (qEnvironmentVariableIsSet("BENCH_PROGRESS")) progress.start(1000);
     app.exec();

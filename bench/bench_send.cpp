@@ -165,18 +165,17 @@ Result run(const QString &speed, const QString &dbits, const QString &delay, con
     port.wakeForEveryByte = false; // nobody listens: no need to follow every byte
     FakePortList ports({QStringLiteral("ttyFAKE0")});
     ConfigStore config(dir.path());
-    Link link(port, ports, clock);
-    Workshop workshop(config, link);
+    Workshop workshop(config, Workshop::onePort(port), ports, clock);
     MainWindow w(workshop, p);
     if (!qEnvironmentVariableIsSet("BENCH_HIDDEN")) w.show();
     w.open();
     const QByteArray program = benchProgram(lines);
-    w.codeWindows().setProgram(1, program);
+    workshop.program(1).load(program, ProgramSource::typed());
     w.codeWindows().showStart(1);
     QTest::qWait(200);
 
     Probe probe;
-    QSignalSpy finished(&link, &Link::sendFinished);
+    QSignalSpy finished(workshop.linkAt(1), &Link::sendFinished);
     probe.start();
     const qint64 cpu0 = cpuNs();
     const qint64 t0 = clock.nowNs();

@@ -128,9 +128,10 @@ private slots:
     {
         Rig r;
         r.fill(2);
-        QVERIFY(r.shop.rename(2, "Lathe #2"));
-        QVERIFY(!r.shop.rename(2, "Lathe 2"));
-        QVERIFY(!r.shop.rename(1, "###"));
+        using R = Workshop::RenameResult;
+        QCOMPARE(r.shop.rename(2, "Lathe #2"), R::Renamed);
+        QCOMPARE(r.shop.rename(2, "Lathe 2"), R::Unchanged);
+        QCOMPARE(r.shop.rename(1, "###"), R::Unchanged);
         const QByteArray renamed = r.file();
         // A line break in a value would split its line: it is written as a blank.
         QCOMPARE(r.shop.update(1, machineWith("MCDRATE=4800|MCEXTENS=a\nb\rc", filled(1))),
@@ -243,7 +244,7 @@ private slots:
         f.close();
         r.shop.reload();
         QCOMPARE(r.shop.machines().at(1).name(), QString::fromLatin1("MC 1" + high));
-        QVERIFY(r.shop.rename(2, "Lathe"));
+        QCOMPARE(r.shop.rename(2, "Lathe"), Workshop::RenameResult::Renamed);
         QCOMPARE(r.file().left(file.indexOf("[MC2]")), file.left(file.indexOf("[MC2]")));
         MachineConfig m = machineWith("MCNAME=Fr\u00e4se");
         QCOMPARE(m.bytes(Key::Name), QByteArray("Fr\xC3\xA4se"));

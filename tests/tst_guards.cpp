@@ -60,7 +60,7 @@ private slots:
                 if (result == Workshop::UpdateResult::Saved) expected.set(mc, m);
                 QCOMPARE(result == Workshop::UpdateResult::ReservedName,
                          text == u"NO_MC" || text == u"NOINIVAL");
-            } else if (r.shop.rename(mc, text)) {
+            } else if (r.shop.rename(mc, text) == Workshop::RenameResult::Renamed) {
                 expected.set(mc, machineWith("MCNAME=" + r.shop.machines().at(mc).name(),
                                              expected.at(mc)));
             }

@@ -38,6 +38,13 @@ struct Rig : ShopRig<> {
         QObject::connect(&rx, &ReceiveSession::text, [this](const QByteArray &b) { text += b; });
     }
     QString settings() const { return port.settings().toString(); }
+    // The selected machine's program, sent from the user's line.
+    Workshop::SendResult send(const Program &p, int line, const ProgramSource &from = {})
+    {
+        shop.program(shop.selected()).load(p.text(), from);
+        return shop.send(line);
+    }
+    Link &sending() { return *shop.selectedLink(); }
 };
 } // namespace
 
@@ -106,7 +113,7 @@ private slots:
         r.shop.select(2);
         QCOMPARE(r.problems, (QList{std::tuple{2, status, name}}));
         QVERIFY(!r.port.isOpen());
-        QCOMPARE(r.shop.send(program, 0), Workshop::SendResult::NoPort);
+        QCOMPARE(r.send(program, 0), Workshop::SendResult::NoPort);
         QVERIFY(!r.port.isOpen());
         QCOMPARE(r.port.written, QByteArray());
     }
@@ -115,18 +122,18 @@ private slots:
     void sendRefusalsAndSettings()
     {
         Rig r({"MCDRATE=2400|MCDBITS=7|MCSBITS=2|MCFLOW=4"});
-        QCOMPARE(r.shop.send(program, 0), Workshop::SendResult::NoMachine);
+        QCOMPARE(r.send(program, 0), Workshop::SendResult::NoMachine);
         r.shop.select(1);
-        QCOMPARE(r.shop.send(Program::fromFile("G"), 0), Workshop::SendResult::NoProgram);
+        QCOMPARE(r.send(Program::fromFile("G"), 0), Workshop::SendResult::NoProgram);
         QCOMPARE(r.shop.beginScan(), Workshop::ScanResult::Started);
         QCOMPARE(r.settings(), QStringLiteral("9600 8N1"));
         r.shop.endReceive();
-        QCOMPARE(r.shop.send(program, 0), Workshop::SendResult::Started);
+        QCOMPARE(r.send(program, 0), Workshop::SendResult::Started);
         QCOMPARE(r.settings(), QStringLiteral("2400 7E2"));
-        QCOMPARE(r.shop.send(program, 0), Workshop::SendResult::Busy);
+        QCOMPARE(r.send(program, 0), Workshop::SendResult::Busy);
         QCOMPARE(r.shop.beginScan(), Workshop::ScanResult::Refused);
         r.port.deliver("\x11");
-        QVERIFY(r.clock.runUntil([&] { return !r.link.sending(); }));
+        QVERIFY(r.clock.runUntil([&] { return !r.sending().sending(); }));
         QCOMPARE(r.settings(), QStringLiteral("2400 7E2"));
         QCOMPARE(r.port.written, QByteArray("G01 X1\r\nM30\r\n") + QByteArray(2000, '\0'));
     }
@@ -247,7 +254,7 @@ private slots:
         QFETCH(QString, expected);
         Rig r({"MCNAME=MILL 2|MCEOB=CRLF"});
         r.shop.select(1);
-        r.shop.queue(1).setLoadedName(r.dir.filePath("part7.nc"));
+        const ProgramSource part7 = ProgramSource::file(r.dir.filePath("part7.nc"));
         if (how.startsWith("receive")) {
             r.shop.beginReceive();
             r.port.deliver("N1\r\nN2\rN3\n");
@@ -255,13 +262,13 @@ private slots:
             if (how.endsWith("lose")) r.port.loseDevice();
             r.shop.endReceive();
         } else {
-            QCOMPARE(r.shop.send(program, 0), Workshop::SendResult::Started);
+            QCOMPARE(r.send(program, 0, part7), Workshop::SendResult::Started);
             if (how == "stop") {
                 QVERIFY(r.clock.runUntil([&] { return r.port.written.contains('\n'); }));
-                r.link.job()->stop();
+                r.sending().job()->stop();
             }
             if (how == "lose") r.port.loseDevice();
-            QVERIFY(r.clock.runUntil([&] { return !r.link.sending(); }));
+            QVERIFY(r.clock.runUntil([&] { return !r.sending().sending(); }));
         }
         const QString log = readFile(r.dir.filePath("transfers.log"));
         const QRegularExpression line(
@@ -286,11 +293,11 @@ private slots:
         QCOMPARE(readFile(path + ".1"), old);
         QCOMPARE(readFile(path).count('\n'), 1);
 
-        QSignalSpy failed(&r.shop.transferLog(), &TransferLog::failed);
+        QSignalSpy failed(&r.recorder.log(), &TransferLog::failed);
         QVERIFY(QFile::remove(path) && QDir(r.dir.path()).mkdir("transfers.log"));
         for (int i = 0; i < 2; ++i) {
-            QCOMPARE(r.shop.send(program, 0), Workshop::SendResult::Started);
-            QVERIFY(r.clock.runUntil([&] { return !r.link.sending(); }));
+            QCOMPARE(r.send(program, 0), Workshop::SendResult::Started);
+            QVERIFY(r.clock.runUntil([&] { return !r.sending().sending(); }));
         }
         QCOMPARE(failed.count(), 1);
         QCOMPARE(r.port.written.count("G01 X1\r\nM30\r\n"), 2);
@@ -334,7 +341,7 @@ private slots:
             QVERIFY(::symlink(QFile::encodeName(target), at) == 0 &&
                     (owner == 0 || ::lchown(at, owner, owner) == 0));
         }
-        QSignalSpy failed(&r.shop.transferLog(), &TransferLog::failed);
+        QSignalSpy failed(&r.recorder.log(), &TransferLog::failed);
         rlimit saved{};
         QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
         const rlimit small{room ? rlim_t(old.size() + room) : saved.rlim_cur, saved.rlim_max};

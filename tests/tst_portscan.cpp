@@ -37,7 +37,7 @@ struct Rig : ShopRig<> {
             machineWith("MCDRATE=19200|MCSBITS=2|MCFLOW=0", MachineConfig::defaults("ttyFAKE0")));
         config.save();
         shop.select(1);
-        PortScan &scan = link.scan();
+        PortScan &scan = shop.selectedLink()->scan();
         QObject::connect(&scan, &PortScan::settingsTried, [this](const QString &c) {
             captions << c;
             if (c.endsWith(",e,7,1")) topBitsAtSwitch = topBits;
@@ -125,7 +125,7 @@ private slots:
         Rig r(lineSettings(9600));
         r.punch(QByteArray("(roughing pass on the outer contour)\r\n").repeated(8));
         QCOMPARE(r.captions.mid(0, 2), (QStringList{"9600,n,8,1", "4800,n,8,1"}));
-        QVERIFY(!r.link.scan().findings().speed);
+        QVERIFY(!r.shop.selectedLink()->scan().findings().speed);
     }
 
     // 100 plausible bytes among 300 of codes 0 to 7 find the speed, 99 do not.
@@ -135,9 +135,9 @@ private slots:
         const QByteArray low = QByteArray("\0\1\2\3\4\5\6\7", 8).repeated(38).first(300);
         r.punch(low + QByteArray(99, 'G'));
         QCOMPARE(r.shown, QByteArray(99, 'G'));
-        QVERIFY(!r.link.scan().findings().speed);
+        QVERIFY(!r.shop.selectedLink()->scan().findings().speed);
         r.punch(low + "G");
-        QVERIFY(r.link.scan().findings().speed);
+        QVERIFY(r.shop.selectedLink()->scan().findings().speed);
         QCOMPARE(r.captions, QStringList{"9600,n,8,1"});
     }
 };

@@ -75,9 +75,9 @@ private slots:
 
         // Waited for in an event loop of its own: QTRY's waits sleep between
         // looks, and the send would crawl.
-        QSignalSpy done(&r.link, &Link::sendFinished);
+        QSignalSpy done(&r.selected(), &Link::sendFinished);
         r.click("cmdTX");
-        QVERIFY(r.link.sending());
+        QVERIFY(r.selected().sending());
         if (flow == "3" || flow == "4") {
             QTest::qWait(50);
             QCOMPARE(machine.received, QByteArray()); // it waits for the machine
@@ -107,8 +107,8 @@ private slots:
         for (int i = 0; i < 25; ++i)
             program +=
                 "N" + QByteArray::number(i * 10) + " G01 X" + QByteArray::number(i) + ".125 Y7.5\n";
-        r.window.codeWindows().setProgram(1, program);
-        QSignalSpy done(&r.link, &Link::sendFinished);
+        r.shop.program(1).load(program, ProgramSource::typed());
+        QSignalSpy done(&r.selected(), &Link::sendFinished);
         r.click("cmdTX");
         QTRY_VERIFY_WITH_TIMEOUT(machine.dc3Sent > 0, 10000);
         r.click("cmdStop");
@@ -145,7 +145,7 @@ private slots:
 
         QTextDocument *doc = r.window.rxEdit()->findChild<QPlainTextEdit *>("txtFile")->document();
         QTRY_VERIFY_WITH_TIMEOUT(
-            !r.link.receiver().inBurst() && doc->characterCount() >= lines.size() + 1, 20000);
+            !r.selected().receiver().inBurst() && doc->characterCount() >= lines.size() + 1, 20000);
         const QString path = r.dir.filePath("punched.nc");
         r.platform.saveNames << path;
         r.window.rxEdit()->findChild<QToolButton *>("mnuSave")->click();
@@ -157,10 +157,10 @@ private slots:
         Pty pty;
         QVERIFY(pty.isOpen());
         Rig r(ptyMachine(pty, "9600", "4", "CRLF"), {pty.slavePath()}, true);
-        r.window.codeWindows().setProgram(1, "G00\nM30\n");
-        QSignalSpy done(&r.link, &Link::sendFinished);
+        r.shop.program(1).load("G00\nM30\n", ProgramSource::typed());
+        QSignalSpy done(&r.selected(), &Link::sendFinished);
         r.click("cmdTX");
-        QVERIFY(r.link.sending()); // waiting for the machine's DC1
+        QVERIFY(r.selected().sending()); // waiting for the machine's DC1
         pty.closeMaster();         // the adapter is pulled out
         QVERIFY(done.wait(10000));
         QCOMPARE(r.platform.lastMessage(), TransmitBar::portText());

@@ -136,7 +136,7 @@ private slots:
         QCOMPARE(r.window.setup().machine(), 2);
         // Refused while a program is being sent.
         r.click("imgMc(1)");
-        r.window.codeWindows().setProgram(1, "G00\n");
+        r.shop.program(1).load("G00\n", ProgramSource::typed());
         r.port.toWrite = 1;
         r.click("cmdTX");
         dialog->findChild<QPushButton *>("Command1")->click();

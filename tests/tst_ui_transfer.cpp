@@ -57,11 +57,11 @@ private slots:
         QFETCH(bool, select);
         UiRig<> r(iniFile({"MCPORT=" + port}));
         if (!select) r.shop.reload();
-        r.window.codeWindows().setProgram(1, program);
+        r.shop.program(1).load(program, ProgramSource::typed());
         r.click("cmdTX");
         QCOMPARE(r.platform.lastMessage(),
                  port == "ttyUSB9" ? TransmitBar::portText() : TransmitBar::noProgramText());
-        QVERIFY(r.shows("cmdTX") && !r.shows("cmdStop") && !r.link.sending());
+        QVERIFY(r.shows("cmdTX") && !r.shows("cmdStop") && !r.shop.sending());
     }
 
     void sendPauseStop()
@@ -86,7 +86,7 @@ private slots:
         QCOMPARE(edit->textCursor().selectedText(),
                  QStringLiteral("G01 X1") + QChar::ParagraphSeparator);
         r.click("cmdStop");
-        r.clock.runUntil([&] { return !r.link.sending(); });
+        r.clock.runUntil([&] { return !r.selected().sending(); });
         QCOMPARE(r.port.written, QByteArray("%\r\n"));
         QCOMPARE(percent->text(), QStringLiteral("100%"));
         QVERIFY(r.shows("cmdTX") && !r.shows("cmdStop") && !r.shows("chkTXPause") &&
@@ -102,7 +102,7 @@ private slots:
         r.clock.runUntil([&] {
             const QString t = r.find<QLineEdit>("txFileName(1)")->text();
             if (t != path) waiting = t;
-            return !r.link.sending();
+            return !r.selected().sending();
         });
         QCOMPARE(waiting, TransmitBar::waitingText());
         QCOMPARE(r.port.written, "%\r\nG01 X1\r\nG01 X2\r\nM30\r\n" + QByteArray(2000, '\0'));
@@ -117,7 +117,7 @@ private slots:
         r.clock.advance(VirtualClock::Second);
         QCOMPARE(r.find<QLineEdit>("txFileName(1)")->text(), TransmitBar::heldText());
         r.click("cmdStop");
-        r.clock.runUntil([&] { return !r.link.sending(); });
+        r.clock.runUntil([&] { return !r.selected().sending(); });
         QCOMPARE(r.find<QLineEdit>("txFileName(1)")->text(), path);
     }
 
@@ -133,7 +133,7 @@ private slots:
         r.platform.openNames << r.write("big.nc", big);
         r.click("imgMenu(2)");
         auto *view = r.window.findChild<ProgramView *>();
-        QVERIFY(view && view->isVisible() && r.window.codeWindows().isEmpty(1) == false);
+        QVERIFY(view && view->isVisible() && !r.shop.program(1).isEmpty());
         QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, QPoint(30, view->lineTop(3) + 2));
         QCOMPARE(r.window.codeWindows().caretLine(), 3);
         QCOMPARE(r.find<Canvas>("cvsLinePtr")->y(),
@@ -165,7 +165,7 @@ private slots:
         QCOMPARE(r.platform.lastMessage(), ByteTextEdit::refusalText(QStringLiteral("\u03A9")));
         r.window.codeWindows().showStart(1);
         r.click("cmdTX");
-        r.clock.runUntil([&] { return !r.link.sending(); });
+        r.clock.runUntil([&] { return !r.selected().sending(); });
         QVERIFY(r.port.written.startsWith(QByteArray(text).replace("\n", "\r\n")));
     }
 
@@ -176,7 +176,7 @@ private slots:
         for (int i = 0; i < 60; ++i)
             program += "N" + QByteArray::number(i) + "\n";
         CodeWindows &code = r.window.codeWindows();
-        code.setProgram(1, program);
+        r.shop.program(1).load(program, ProgramSource::typed());
         auto *edit = r.find<QPlainTextEdit>("txBuffer(1)");
         auto *pointer = r.find<Canvas>("cvsLinePtr");
         auto lineRect = [&](int line) {
@@ -202,7 +202,7 @@ private slots:
         QCOMPARE(code.caretLine(), 25);
         QCOMPARE(pointer->y(), lineTop(25));
         r.click("cmdTX");
-        r.clock.runUntil([&] { return !r.link.sending(); });
+        r.clock.runUntil([&] { return !r.selected().sending(); });
         QVERIFY(r.port.written.startsWith("N25\r\nN26\r\n"));
     }
 
@@ -210,11 +210,11 @@ private slots:
     {
         UiRig<> r(iniFile({"MCSTRIPEOB=13"}));
         r.click("mnuReceive");
-        QCOMPARE(r.link.state(), LinkState::Receiving);
+        QCOMPARE(r.selected().state(), LinkState::Receiving);
         QVERIFY(!rx(r, "AutoGroup")->isVisibleTo(r.window.rxEdit()));
         auto *text = rx<QPlainTextEdit>(r, "txtFile");
         r.port.deliver(QByteArray("%\r\nG01 X1\r\nM30\xA0\r\n", 17));
-        r.clock.runUntil([&] { return !r.link.receiver().inBurst(); });
+        r.clock.runUntil([&] { return !r.selected().receiver().inBurst(); });
         QCOMPARE(
             text->document()->toRawText(),
             QString::fromLatin1("%\nG01 X1\nM30\xA0\n").replace(u'\n', QChar::ParagraphSeparator));
@@ -234,7 +234,7 @@ private slots:
 
         rx<QToolButton>(r, "mnuExit4")->click();
         QVERIFY(!r.window.rxEdit());
-        QCOMPARE(r.link.state(), LinkState::Idle);
+        QCOMPARE(r.selected().state(), LinkState::Idle);
         QCOMPARE(r.window.codeWindows().text(1), QByteArray("A\nB\n"));
         QCOMPARE(r.find<QLineEdit>("txFileName(1)")->text(), QStringLiteral("Unknown"));
 
@@ -257,7 +257,7 @@ private slots:
         QVERIFY(r.window.rxEdit()->isVisible());
         r.window.rxEdit()->close();
         r.click("imgMc(1)");
-        r.window.codeWindows().setProgram(1, "G00\n");
+        r.shop.program(1).load("G00\n", ProgramSource::typed());
         r.port.toWrite = 1;
         r.click("cmdTX");
         r.click("mnuReceive");
@@ -265,7 +265,7 @@ private slots:
         QVERIFY(r.platform.lastMessage().startsWith("A program is being sent."));
         // Closed while the send runs, the link goes back to sending.
         r.window.rxEdit()->close();
-        QCOMPARE(r.link.state(), LinkState::Sending);
+        QCOMPARE(r.selected().state(), LinkState::Sending);
     }
     void portScanPanel()
     {
@@ -278,7 +278,7 @@ private slots:
         QVERIFY(!r.window.rxEdit());
         r.port.fixedSettings = false;
         r.click("imgMc(1)", Qt::RightButton);
-        QCOMPARE(r.link.state(), LinkState::Scanning);
+        QCOMPARE(r.selected().state(), LinkState::Scanning);
         QVERIFY(r.window.rxEdit()->isModal());
         auto *panel = rx<QGroupBox>(r, "AutoGroup");
         QVERIFY(panel->isVisibleTo(r.window.rxEdit()));
@@ -289,7 +289,7 @@ private slots:
         QVERIFY(rx<QCheckBox>(r, "chkCTSOK")->isChecked());
         QVERIFY(!rx<QCheckBox>(r, "chkSpeedOK")->isChecked());
         r.window.rxEdit()->close();
-        QCOMPARE(r.link.state(), LinkState::Idle);
+        QCOMPARE(r.selected().state(), LinkState::Idle);
     }
 };
 

@@ -73,14 +73,14 @@ private slots:
         UiRig<> r(iniFile({""}));
         QSignalSpy quit(&r.window, &MainWindow::quitRequested);
         r.click("mnuReceive");
-        QCOMPARE(r.link.state(), LinkState::Receiving);
+        QCOMPARE(r.selected().state(), LinkState::Receiving);
         for (const char *entry : {"imgMenu(5)", "lblMenu(3)", "imgMenu(2)", "lblMenu(1)"})
             r.click(QLatin1String(entry));
         QVERIFY(r.platform.messages.isEmpty() && r.platform.menus.isEmpty() && quit.isEmpty());
         QVERIFY(!r.window.close());
         QCOMPARE(r.platform.beeps, 1);
         r.window.rxEdit()->close();
-        QCOMPARE(r.link.state(), LinkState::Idle);
+        QCOMPARE(r.selected().state(), LinkState::Idle);
         r.click("imgMenu(5)");
         QCOMPARE(r.platform.lastMessage(),
                  QStringLiteral("This is Tavrin version 1.0.0 for Linux"));
@@ -250,7 +250,7 @@ private slots:
                  QStringLiteral(
                      "The maximum number of machine icons has been reached in this version."));
         r.click("imgMc(1)");
-        r.window.codeWindows().setProgram(1, "G00\nM30\n");
+        r.shop.program(1).load("G00\nM30\n", ProgramSource::typed());
         r.port.toWrite = 1; // the port never drains: the send waits
         r.click("cmdTX");
         r.click("imgMc(2)", Qt::RightButton);

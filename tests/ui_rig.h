@@ -23,6 +23,7 @@ template <typename Port = FakePort> struct UiRig : ShopRig<Port> {
     {
         this->ports.list = portNames;
         if (!ini.isNull()) write("zoZad.ini", ini);
+        window.reportLogFailures(this->recorder.log());
         window.open();
         window.show(); // the code window's geometry places the line pointer
     }

@@ -55,8 +55,7 @@ int main(int argc, char *argv[])
     FakePort port;
     FakePortList ports{{"ttyS0", "ttyUSB0", "ttyUSB1"}};
     ConfigStore config(dir.path());
-    Link link(port, ports, Clock::system());
-    Workshop workshop(config, link);
+    Workshop workshop(config, Workshop::onePort(port), ports, Clock::system());
     QtPlatform platform;
     MainWindow window(workshop, platform);
     if (!window.open()) return 1;

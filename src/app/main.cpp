@@ -3,6 +3,7 @@
 #include "core/configstore.h"
 #include "core/instancelock.h"
 #include "core/link.h"
+#include "core/transferrecorder.h"
 #include "core/qtserialport.h"
 #include "core/workshop.h"
 #include "ui/mainwindow.h"
@@ -98,9 +99,6 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     // Lets the desktop match the window to its menu entry and icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("org.tavrin.Tavrin"));
-    // A serial device of this computer, or a network serial server.
-    AnyPort port(Clock::system());
-    port.setObjectName(QStringLiteral("s1"));
     QtPortList ports;
     const QString userFolder = ConfigStore::defaultUserFolder();
     const QString folder = configFolder();
@@ -125,9 +123,20 @@ int main(int argc, char *argv[])
                          Platform::Icon::Warning);
         return 1;
     }
-    Link link(port, ports, Clock::system());
-    Workshop workshop(config, link);
+    // Each machine's port: a serial device of this computer, or a network
+    // serial server.
+    Workshop workshop(
+        config,
+        [] {
+            auto port = std::make_shared<AnyPort>(Clock::system());
+            port->setObjectName(QStringLiteral("s1"));
+            return port;
+        },
+        ports, Clock::system());
+    TransferRecorder recorder(Clock::system());
+    recorder.watchAll(workshop);
     MainWindow window(workshop, platform);
+    window.reportLogFailures(recorder.log());
     QObject::connect(&window, &MainWindow::quitRequested, &app, &QApplication::quit,
                      Qt::QueuedConnection);
     if (!window.open()) return 1;

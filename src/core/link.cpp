@@ -9,14 +9,40 @@ Link::Link(SerialPort &port, PortList &ports, Clock &clock, QObject *parent)
       m_scan(port)
 {
     connect(&m_port, &SerialPort::received, this, &Link::route);
-    connect(&m_port, &SerialPort::lost, this, &Link::portLost);
+    connect(&m_port, &SerialPort::lost, this, [this] {
+        // The receive is told how it ended when it ends.
+        if (m_receiveOpen) m_receiveLost = true;
+        emit portLost();
+    });
+}
+
+Link::Link(std::shared_ptr<SerialPort> port, PortList &ports, Clock &clock, QObject *parent)
+    : Link(*port, ports, clock, parent)
+{
+    m_owned = std::move(port);
+}
+
+Link::~Link()
+{
+    // The job and the port go with the link, the job first: it writes to
+    // the port.
+    delete m_job.data();
 }
 
 void Link::setState(LinkState state)
 {
     if (state == m_state) return;
+    if (m_state == LinkState::Receiving)
+        endReceiving(state == LinkState::Sending ? SendOutcome::Stopped : SendOutcome::Completed);
     m_state = state;
     emit stateChanged(state);
+}
+
+void Link::endReceiving(SendOutcome outcome)
+{
+    if (!m_receiveOpen) return;
+    m_receiveOpen = false;
+    emit receiveEnded(m_receiveTransfer, m_receiveLost ? SendOutcome::PortLost : outcome);
 }
 
 void Link::route(const QByteArray &bytes)
@@ -77,7 +103,20 @@ void Link::closePort()
 
 SendJob *Link::startSend(const Program &program, int startLine, const MachineConfig &machine)
 {
+    Transfer t;
+    t.machineName = machine.name();
+    t.port = machine.port();
+    t.startLine = startLine;
+    return startSend(program, t, machine);
+}
+
+SendJob *Link::startSend(const Program &program, const Transfer &transfer,
+                         const MachineConfig &machine)
+{
     if (sending() || m_state == LinkState::Scanning) return nullptr;
+    const int startLine = transfer.startLine;
+    m_send = transfer;
+    m_send.direction = Transfer::Direction::Send;
     if (m_job) m_job->deleteLater();
     m_job = new SendJob(m_port, m_clock, program, startLine, SendSettings::of(machine), this);
     SendJob *job = m_job;
@@ -92,9 +131,15 @@ SendJob *Link::startSend(const Program &program, int startLine, const MachineCon
     return job;
 }
 
-void Link::beginReceive()
+void Link::beginReceive(const Transfer &transfer)
 {
+    if (m_state == LinkState::Receiving) return;
     setState(LinkState::Receiving);
+    m_receiveTransfer = transfer;
+    m_receiveTransfer.direction = Transfer::Direction::Receive;
+    m_receiveOpen = true;
+    m_receiveLost = false;
+    emit receiveStarted(m_receiveTransfer);
 }
 
 void Link::endReceive()

@@ -45,6 +45,12 @@ void ReceiveSession::endBurst()
     emit burstEnded();
 }
 
+void ReceiveSession::flush()
+{
+    m_silence->stop();
+    handOn(true);
+}
+
 void ReceiveSession::discard()
 {
     m_show->stop();

@@ -24,6 +24,9 @@ public:
 
     void setStripByte(char strip) { m_strip = strip; }
     void feed(const QByteArray &bytes);
+    // Hands on at once everything held back (the receive ends, its text
+    // stays).
+    void flush();
     // Drops what was received and not handed on yet (the text it belonged
     // to is gone), and ends the burst.
     void discard();

@@ -8,87 +8,86 @@
 #include <QDateTime>
 #include <QFileInfo>
 
-namespace
+TransferRecorder::TransferRecorder(Clock &clock, const QString &folder, QObject *parent)
+    : QObject(parent), m_clock(clock), m_folder(folder)
 {
-QString fileNameOf(const QString &loaded)
-{
-    if (loaded.isEmpty() || loaded == ProgramQueue::unnamed()) return QStringLiteral("-");
-    return QFileInfo(loaded).fileName();
 }
-} // namespace
 
-TransferRecorder::TransferRecorder(Workshop &workshop, Clock &clock, QObject *parent)
-    : QObject(parent), m_workshop(workshop), m_clock(clock)
+void TransferRecorder::watch(Link &link)
 {
-    Link &link = workshop.link();
-    connect(&link, &Link::sendStarted, this, [this](SendJob *job) {
-        m_job = job;
-        begin(m_send, true, fileNameOf(m_workshop.queue(m_workshop.selected()).loadedName()));
+    const Link *key = &link;
+    m_links.insert(key, {});
+    connect(&link, &QObject::destroyed, this, [this, key] { m_links.remove(key); });
+    connect(&link, &Link::sendStarted, this, [this, key, &link](SendJob *job) {
+        Watched &w = m_links[key];
+        w.job = job;
+        begin(w.send, link.sendTransfer());
     });
-    connect(&link, &Link::sendFinished, this, &TransferRecorder::onSendFinished);
-    connect(&link, &Link::stateChanged, this, &TransferRecorder::onState);
-    connect(&link, &Link::portLost, this, [this] { m_receiveLost = m_receive.active; });
-    connect(&link.receiver(), &ReceiveSession::text, this, &TransferRecorder::countReceived);
+    connect(&link, &Link::sendFinished, this, [this, key](SendOutcome outcome) {
+        Watched &w = m_links[key];
+        if (w.job) {
+            w.send.record.bytes = w.job->bytesSent();
+            w.send.record.lines = w.job->linesSent();
+        }
+        end(w.send, outcome);
+    });
+    connect(&link, &Link::receiveStarted, this, [this, key](const Transfer &t) {
+        Watched &w = m_links[key];
+        w.lastReceived = '\0';
+        begin(w.receive, t);
+    });
+    connect(&link, &Link::receiveEnded, this,
+            [this, key](const Transfer &, SendOutcome outcome) { end(m_links[key].receive, outcome); });
+    connect(&link.receiver(), &ReceiveSession::text, this, [this, key](const QByteArray &text) {
+        Watched &w = m_links[key];
+        if (w.receive.active) count(w, text);
+    });
 }
 
-void TransferRecorder::begin(Open &open, bool send, const QString &file)
+void TransferRecorder::watchAll(Workshop &workshop)
 {
-    const MachineConfig &machine = m_workshop.selectedMachine();
+    setFolder(QFileInfo(workshop.config().filePath()).absolutePath());
+    for (int i = 1; i <= workshop.machines().count(); ++i)
+        if (Link *link = workshop.linkAt(i)) watch(*link);
+    connect(&workshop, &Workshop::linkCreated, this, [this](Link *link) { watch(*link); });
+    // The log stays beside the configuration file in use.
+    connect(&workshop.config(), &ConfigStore::fileMoved, this,
+            [this](const QString &, const QString &, const QString &now) {
+                setFolder(QFileInfo(now).absolutePath());
+            });
+}
+
+void TransferRecorder::begin(Open &open, const Transfer &transfer)
+{
     open.active = true;
     open.startedNs = m_clock.nowNs();
     open.record = {};
-    open.record.send = send;
-    open.record.machine = machine.name();
-    open.record.port = machine.port();
-    open.record.file = file;
+    open.record.send = transfer.isSend();
+    open.record.machine = transfer.machineName;
+    open.record.port = transfer.port;
+    open.record.file = transfer.isSend() ? transfer.source.logName() : QStringLiteral("-");
     // Local time, with its offset from UTC so that the line stands alone.
     const QDateTime now = QDateTime::currentDateTime();
     open.record.when = now.toOffsetFromUtc(now.offsetFromUtc()).toString(Qt::ISODate);
 }
 
-void TransferRecorder::end(Open &open, const QString &outcome)
+void TransferRecorder::end(Open &open, SendOutcome outcome)
 {
     if (!open.active) return;
     open.active = false;
     open.record.durationMs = (m_clock.nowNs() - open.startedNs) / 1'000'000;
-    open.record.outcome = outcome;
-    // Beside the configuration file in use, which may have moved to the
-    // user's folder since the program started.
-    m_log.append(QFileInfo(m_workshop.config().filePath()).absolutePath(), open.record);
+    open.record.outcome = outcome == SendOutcome::Completed ? QStringLiteral("completed")
+                          : outcome == SendOutcome::Stopped ? QStringLiteral("stopped")
+                                                            : QStringLiteral("port lost");
+    m_log.append(m_folder, open.record);
 }
 
-void TransferRecorder::onSendFinished(SendOutcome outcome)
+void TransferRecorder::count(Watched &w, const QByteArray &text)
 {
-    if (m_job) {
-        m_send.record.bytes = m_job->bytesSent();
-        m_send.record.lines = m_job->linesSent();
-    }
-    end(m_send, outcome == SendOutcome::Completed ? QStringLiteral("completed")
-                : outcome == SendOutcome::Stopped ? QStringLiteral("stopped")
-                                                  : QStringLiteral("port lost"));
-}
-
-void TransferRecorder::onState(LinkState state)
-{
-    if (state == LinkState::Receiving && !m_receive.active) {
-        m_receiveLost = false;
-        m_lastReceived = '\0';
-        begin(m_receive, false, QStringLiteral("-"));
-    } else if (state != LinkState::Receiving && m_receive.active) {
-        // A send started from the panel takes the link over from a receive.
-        end(m_receive, m_receiveLost                 ? QStringLiteral("port lost")
-                       : state == LinkState::Sending ? QStringLiteral("stopped")
-                                                     : QStringLiteral("completed"));
-    }
-}
-
-void TransferRecorder::countReceived(const QByteArray &text)
-{
-    if (!m_receive.active) return;
-    m_receive.record.bytes += text.size();
+    w.receive.record.bytes += text.size();
     // CR, LF and CR LF each end one line.
     for (const char c : text) {
-        if (c == '\r' || (c == '\n' && m_lastReceived != '\r')) ++m_receive.record.lines;
-        m_lastReceived = c;
+        if (c == '\r' || (c == '\n' && w.lastReceived != '\r')) ++w.receive.record.lines;
+        w.lastReceived = c;
     }
 }

@@ -2,25 +2,35 @@
 
 #include "core/transferlog.h"
 
+#include <QHash>
 #include <QObject>
 #include <QPointer>
 
 class Clock;
+class Link;
 class SendJob;
 class Workshop;
-enum class LinkState;
+struct Transfer;
 enum class SendOutcome;
 
 // Writes a line to the transfer log for every send and every receive on
-// the workshop's link: which machine, which program, how much, how long,
-// and how it ended. The log lives beside the configuration file in use.
+// the links it watches: which machine, which program, how much, how long,
+// and how it ended. Everything it writes comes from the transfer itself,
+// never from what is selected. The log lives in the folder it is given
+// (beside the configuration file in use).
 class TransferRecorder : public QObject
 {
     Q_OBJECT
 public:
-    TransferRecorder(Workshop &workshop, Clock &clock, QObject *parent = nullptr);
+    explicit TransferRecorder(Clock &clock, const QString &folder = {}, QObject *parent = nullptr);
 
     TransferLog &log() { return m_log; }
+    void setFolder(const QString &folder) { m_folder = folder; }
+    // Records what runs on `link` from now on, until it is destroyed.
+    void watch(Link &link);
+    // Records every machine's link the workshop has and makes, in the
+    // folder of its configuration file wherever that moves.
+    void watchAll(Workshop &workshop);
 
 private:
     struct Open {
@@ -28,19 +38,19 @@ private:
         TransferRecord record;
         qint64 startedNs = 0;
     };
+    struct Watched {
+        Open send;
+        Open receive;
+        QPointer<SendJob> job;
+        char lastReceived = '\0';
+    };
 
-    void begin(Open &open, bool send, const QString &file);
-    void end(Open &open, const QString &outcome);
-    void onState(LinkState state);
-    void onSendFinished(SendOutcome outcome);
-    void countReceived(const QByteArray &text);
+    void begin(Open &open, const Transfer &transfer);
+    void end(Open &open, SendOutcome outcome);
+    static void count(Watched &w, const QByteArray &text);
 
-    Workshop &m_workshop;
     Clock &m_clock;
+    QString m_folder;
     TransferLog m_log;
-    Open m_send;
-    Open m_receive;
-    QPointer<SendJob> m_job;
-    bool m_receiveLost = false;
-    char m_lastReceived = '\0';
+    QHash<const Link *, Watched> m_links;
 };

@@ -4,24 +4,21 @@
 #include "core/inifile.h"
 #include "core/program.h"
 #include "core/serialport.h"
-#include "core/transferrecorder.h"
 
 #include <algorithm>
 
-Workshop::Workshop(ConfigStore &config, Link &link, QObject *parent)
-    : QObject(parent), m_config(config), m_link(link),
-      m_transfers(new TransferRecorder(*this, link.clock(), this))
+Workshop::Workshop(ConfigStore &config, PortFactory makePort, PortList &ports, Clock &clock,
+                   QObject *parent)
+    : QObject(parent), m_config(config), m_makePort(std::move(makePort)), m_ports(ports),
+      m_clock(clock)
 {
-    connect(&m_link, &Link::portLost, this, [this] {
-        // A device pulled out while open: the port has closed itself.
-        if (m_selected > 0)
-            emit portProblem(m_selected, PortStatus::Unavailable, selectedMachine().port());
-    });
 }
 
-TransferLog &Workshop::transferLog()
+Workshop::~Workshop()
 {
-    return m_transfers->log();
+    // The links go before the queues and programs their views watch.
+    for (Slot &s : m_slots)
+        s.link.reset();
 }
 
 const MachineTable &Workshop::machines() const
@@ -34,33 +31,151 @@ const MachineConfig &Workshop::selectedMachine() const
     return machines().at(m_selected);
 }
 
+MachineId Workshop::idAt(int slot) const
+{
+    return machines().contains(slot) ? m_slots[size_t(slot)].id : MachineId{};
+}
+
+int Workshop::slotOf(MachineId id) const
+{
+    for (int i = 1; i <= machines().count(); ++i)
+        if (id.isValid() && m_slots[size_t(i)].id == id) return i;
+    return 0;
+}
+
+Link *Workshop::linkAt(int slot) const
+{
+    return machines().contains(slot) ? m_slots[size_t(slot)].link.get() : nullptr;
+}
+
+bool Workshop::busy(int slot) const
+{
+    const Link *l = linkAt(slot);
+    return l && (l->sending() || l->state() != LinkState::Idle);
+}
+
+bool Workshop::sending() const
+{
+    return std::any_of(m_slots.begin(), m_slots.end(),
+                       [](const Slot &s) { return s.link && s.link->sending(); });
+}
+
+bool Workshop::active() const
+{
+    for (int i = 1; i <= machines().count(); ++i)
+        if (busy(i)) return true;
+    return false;
+}
+
 ProgramQueue &Workshop::queue(int slot)
 {
     return m_queues[size_t(qBound(0, slot, MachineTable::MaxMachines))];
 }
 
+LoadedProgram &Workshop::program(int slot)
+{
+    return m_programs[size_t(qBound(0, slot, MachineTable::MaxMachines))];
+}
+
+void Workshop::fitSlots()
+{
+    // Every machine on the panel has an identity and a link of its own; a
+    // slot that fell free has neither.
+    for (int i = 1; i <= MachineTable::MaxMachines; ++i) {
+        Slot &s = m_slots[size_t(i)];
+        if (!machines().contains(i)) {
+            s.link.reset();
+            s.id = {};
+            continue;
+        }
+        if (s.link) continue;
+        s.id = MachineId{++m_lastId};
+        s.link = std::make_unique<Link>(m_makePort(), m_ports, m_clock);
+        Link *link = s.link.get();
+        const MachineId id = s.id;
+        connect(link, &Link::sendStarted, this, [this, id](SendJob *job) { emit sendStarted(id, job); });
+        connect(link, &Link::portLost, this, [this, link] {
+            // A device pulled out while open: the port has closed itself.
+            if (m_selected > 0 && link == selectedLink())
+                emit portProblem(m_selected, PortStatus::Unavailable, selectedMachine().port());
+        });
+        // RX-Edit and Port Scan show what the selected machine gives.
+        auto mine = [this, link] { return link == selectedLink(); };
+        connect(&link->receiver(), &ReceiveSession::text, this, [this, mine](const QByteArray &b) {
+            if (mine()) emit receivedText(b);
+        });
+        connect(&link->scan(), &PortScan::shown, this, [this, mine](const QByteArray &b) {
+            if (mine()) emit scanShown(b);
+        });
+        connect(&link->scan(), &PortScan::settingsTried, this, [this, mine](const QString &c) {
+            if (mine()) emit scanSettingsTried(c);
+        });
+        connect(&link->scan(), &PortScan::findingsChanged, this,
+                [this, mine](const ScanFindings &f) {
+                    if (mine()) emit scanFindingsChanged(f);
+                });
+        emit linkCreated(link);
+    }
+}
+
+QString Workshop::loadProgramFile(int slot, const QString &path)
+{
+    ProgramFile file = ProgramFile::read(path);
+    if (file.reason.isEmpty()) program(slot).load(std::move(file.bytes), ProgramSource::file(path));
+    return file.reason;
+}
+
 void Workshop::setSelected(int index)
 {
     m_selected = index;
-    m_link.receiver().setStripByte(selectedMachine().stripByte());
+    if (Link *l = selectedLink()) l->receiver().setStripByte(selectedMachine().stripByte());
     emit selectionChanged(index);
 }
 
 void Workshop::reload()
 {
     m_config.load();
+    fitSlots();
     m_selected = 0;
-    m_link.receiver().setStripByte('\0');
     emit machinesReloaded();
+}
+
+PortStatus Workshop::openPort(int slot)
+{
+    const MachineConfig &m = machines().at(slot);
+    // Two machines may name one device: only one of them has it open.
+    for (int i = 1; i <= machines().count(); ++i) {
+        Link *other = linkAt(i);
+        if (i != slot && !busy(i) && other->port().isOpen() && other->port().name() == m.port())
+            other->closePort();
+    }
+    Link *link = linkAt(slot);
+    link->setSpeedBefore(m_speedBefore);
+    const PortStatus status = link->openFor(m);
+    m_speedBefore = link->speedBefore();
+    return status;
 }
 
 void Workshop::select(int index)
 {
     if (sending() || !machines().contains(index)) return;
-    if (m_selected > 0) m_link.closePort();
+    fitSlots(); // the table may have been filled without a reload
+    const MachineId receiving = m_receiving;
+    if (Link *previous = selectedLink()) {
+        // A receive belongs to its machine: it ends with that machine's port.
+        if (receiving.isValid()) {
+            previous->receiver().flush();
+            previous->endReceive();
+        }
+        previous->closePort();
+    }
     setSelected(index);
     const MachineConfig &m = selectedMachine();
-    const PortStatus status = m_link.openFor(m);
+    const PortStatus status = openPort(index);
+    if (receiving.isValid()) {
+        m_receiving = {};
+        beginReceive();
+    }
     if (status != PortStatus::Open) emit portProblem(index, status, m.port());
 }
 
@@ -68,7 +183,7 @@ Workshop::AddResult Workshop::addMachine()
 {
     if (sending()) return AddResult::Busy;
     if (machines().isFull()) return AddResult::Full;
-    const QStringList ports = m_link.portList().names();
+    const QStringList ports = m_ports.names();
     m_config.table().append(MachineConfig::defaults(ports.value(0)));
     const bool saved = m_config.save();
     reload();
@@ -88,19 +203,24 @@ QString Workshop::reservedNameMessage(const QString &name)
         .arg(name);
 }
 
-bool Workshop::rename(int index, const QString &typed)
+Workshop::RenameResult Workshop::rename(int index, const QString &typed)
 {
     QString name = typed;
     name.removeIf([](QChar c) { return !MachineConfig::isNameCharacter(c); });
-    if (!machines().contains(index) || name.isEmpty() || isReservedName(name) ||
-        name == machines().at(index).name())
-        return false;
-    MachineConfig m = machines().at(index);
+    if (!machines().contains(index) || name.isEmpty() || name == machines().at(index).name())
+        return RenameResult::Unchanged;
+    if (isReservedName(name)) return RenameResult::ReservedName;
+    const MachineConfig before = machines().at(index);
+    MachineConfig m = before;
     m.setValue(Key::Name, name);
     m_config.table().set(index, m);
+    if (!m_config.save()) {
+        // The panel shows what the file holds.
+        m_config.table().set(index, before);
+        return RenameResult::NotSaved;
+    }
     emit machineChanged(index);
-    m_config.save();
-    return true;
+    return RenameResult::Renamed;
 }
 
 bool Workshop::remove(int index)
@@ -109,10 +229,17 @@ bool Workshop::remove(int index)
     // The file first: when it cannot be written nothing moves.
     if (!m_config.save(index)) return false;
     const int last = machines().count();
-    for (int i = index; i < last; ++i)
+    if (m_slots[size_t(index)].id == m_receiving) m_receiving = {};
+    m_slots[size_t(index)].link.reset();
+    for (int i = index; i < last; ++i) {
+        m_slots[size_t(i)] = std::move(m_slots[size_t(i + 1)]);
         m_queues[size_t(i)].takeFrom(m_queues[size_t(i + 1)]);
+        m_programs[size_t(i)].takeFrom(m_programs[size_t(i + 1)]);
+    }
+    m_slots[size_t(last)] = {};
     m_queues[size_t(last)].clear();
     m_queues[size_t(last)].setLoadedName(QString());
+    m_programs[size_t(last)].clear();
     emit machineRemoved(index);
     reload();
     return true;
@@ -130,42 +257,65 @@ Workshop::UpdateResult Workshop::update(int index, const MachineConfig &machine)
     return saved ? UpdateResult::Saved : UpdateResult::NotSaved;
 }
 
-Workshop::SendResult Workshop::send(const Program &program, int startLine)
+Transfer Workshop::transferFor(int slot) const
+{
+    Transfer t;
+    t.machine = idAt(slot);
+    t.machineName = machines().at(slot).name();
+    t.port = machines().at(slot).port();
+    return t;
+}
+
+Workshop::SendResult Workshop::send(int startLine)
 {
     if (sending()) return SendResult::Busy;
-    if (program.size() < 1) return SendResult::NoProgram;
     if (m_selected < 1) return SendResult::NoMachine;
+    const LoadedProgram &loaded = program(m_selected);
+    const Program snapshot = loaded.snapshot();
+    if (snapshot.size() < 1) return SendResult::NoProgram;
+    Link *link = selectedLink();
     // Only the selected machine's own port: when it is missing, the port
     // may still be open on another machine's device, and the program must
     // never go there.
-    if (!m_link.openForSend(selectedMachine())) return SendResult::NoPort;
-    return m_link.startSend(program, startLine, selectedMachine()) ? SendResult::Started
-                                                                  : SendResult::Busy;
+    if (!link->openForSend(selectedMachine())) return SendResult::NoPort;
+    m_speedBefore = link->speedBefore();
+    Transfer t = transferFor(m_selected);
+    t.source = loaded.source();
+    t.startLine = startLine;
+    return link->startSend(snapshot, t, selectedMachine()) ? SendResult::Started
+                                                           : SendResult::Busy;
 }
 
 void Workshop::beginReceive()
 {
-    m_link.beginReceive();
+    Link *link = selectedLink();
+    if (!link) return;
+    m_receiving = idAt(m_selected);
+    link->beginReceive(transferFor(m_selected));
 }
 
 void Workshop::endReceive()
 {
-    m_link.endReceive();
+    m_receiving = {};
+    if (Link *link = selectedLink()) link->endReceive();
 }
 
 Workshop::ScanResult Workshop::beginScan()
 {
-    if (m_selected < 1) return ScanResult::Refused;
-    if (!m_link.port().canChangeSettings()) return ScanResult::FixedSettings;
-    return m_link.beginScan() ? ScanResult::Started : ScanResult::Refused;
+    Link *link = selectedLink();
+    if (!link) return ScanResult::Refused;
+    if (!link->port().canChangeSettings()) return ScanResult::FixedSettings;
+    return link->beginScan() ? ScanResult::Started : ScanResult::Refused;
 }
 
 Workshop::ScanSaveResult Workshop::saveScan()
 {
-    if (!m_link.scan().findings().complete()) return ScanSaveResult::Incomplete;
-    if (m_selected < 1) return ScanSaveResult::NoMachine;
-    const LineSettings s = m_link.port().settings();
-    MachineConfig m = selectedMachine();
+    Link *link = selectedLink();
+    if (!link || !link->scan().findings().complete())
+        return link ? ScanSaveResult::Incomplete : ScanSaveResult::NoMachine;
+    const LineSettings s = link->port().settings();
+    const MachineConfig before = selectedMachine();
+    MachineConfig m = before;
     static const qint32 offered[] = {300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
     if (std::find(std::begin(offered), std::end(offered), s.speed) != std::end(offered))
         m.setValue(Key::Speed, QString::number(s.speed));
@@ -175,7 +325,10 @@ Workshop::ScanSaveResult Workshop::saveScan()
     m.setValue(Key::StopBits, QStringLiteral("1"));
     m.setValue(Key::Flow, QStringLiteral("1"));
     m_config.table().set(m_selected, m);
-    m_config.save();
+    if (!m_config.save()) {
+        m_config.table().set(m_selected, before);
+        return ScanSaveResult::NotSaved;
+    }
     emit selectionChanged(m_selected); // shown afresh, with its new settings
     return ScanSaveResult::Saved;
 }

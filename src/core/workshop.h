@@ -1,81 +1,114 @@
 #pragma once
 
 #include "core/link.h"
+#include "core/loadedprogram.h"
 #include "core/machinetable.h"
 #include "core/programqueue.h"
 
 #include <QObject>
 #include <array>
+#include <functional>
+#include <memory>
 
 class ConfigStore;
 class Program;
-class TransferLog;
-class TransferRecorder;
 
 // The program's model of the machine panel: the machines and their
-// configuration file, the selected machine, each machine's program queue,
-// and the link to the selected machine's port. Every command a view offers
-// comes here; the views show what it reports.
+// configuration file, the selected machine, and for each machine its
+// identity, its own link (which owns its port), its program queue and its
+// loaded program. Every command a view offers comes here; the views show
+// what it reports.
+//
+// A machine is shown in a slot, 1 to count(); its MachineId stays the same
+// while the program runs, whatever is added or deleted before it.
 class Workshop : public QObject
 {
     Q_OBJECT
 public:
+    // Makes the port of a new machine's link.
+    using PortFactory = std::function<std::shared_ptr<SerialPort>()>;
+
     enum class AddResult { Added, Full, Busy, NotSaved };
     enum class UpdateResult { Saved, Busy, NotSaved, ReservedName };
-    enum class ScanSaveResult { Saved, Incomplete, NoMachine };
+    enum class RenameResult { Renamed, Unchanged, ReservedName, NotSaved };
+    enum class ScanSaveResult { Saved, Incomplete, NoMachine, NotSaved };
     enum class SendResult { Started, NoProgram, NoMachine, NoPort, Busy };
     enum class ScanResult { Started, Refused, FixedSettings };
 
-    Workshop(ConfigStore &config, Link &link, QObject *parent = nullptr);
+    Workshop(ConfigStore &config, PortFactory makePort, PortList &ports, Clock &clock,
+             QObject *parent = nullptr);
+    // Every machine's link on this one port, which the caller keeps: one
+    // machine is attended at a time, as on a PC with one serial line.
+    static PortFactory onePort(SerialPort &port)
+    {
+        return [&port] { return std::shared_ptr<SerialPort>(&port, [](SerialPort *) {}); };
+    }
+    ~Workshop() override;
 
     ConfigStore &config() { return m_config; }
-    Link &link() { return m_link; }
-    // Every send and receive leaves a line in it.
-    TransferLog &transferLog();
+    PortList &portList() { return m_ports; }
+    Clock &clock() { return m_clock; }
     const MachineTable &machines() const;
     // 0 when no machine is selected.
     int selected() const { return m_selected; }
     const MachineConfig &selectedMachine() const;
-    // True while a program is being sent: the selection, the table and the
-    // sending machine's queue then stay as they are.
-    bool sending() const { return m_link.sending(); }
+
+    MachineId idAt(int slot) const;
+    // The slot machine `id` is shown in; 0 when there is no such machine.
+    int slotOf(MachineId id) const;
+    // Machine `slot`'s link; null for an empty slot.
+    Link *linkAt(int slot) const;
+    Link *selectedLink() const { return linkAt(m_selected); }
+    // True while machine `slot` sends, receives or scans.
+    bool busy(int slot) const;
+    // True while any machine sends a program: the selection, the table and
+    // the sending machine's queue then stay as they are.
+    bool sending() const;
+    // True while anything runs on any machine's link.
+    bool active() const;
     // Slot 0 belongs to no machine and stays empty.
     ProgramQueue &queue(int slot);
+    LoadedProgram &program(int slot);
+
+    // Reads a program file into machine `slot` (the one reader of program
+    // files); empty, or why it cannot be read (nothing changes then).
+    [[nodiscard]] QString loadProgramFile(int slot, const QString &path);
 
     // Reloads the table from the file; no machine is selected afterwards.
     void reload();
     // Selects machine `index` and opens its port, closing the previous
-    // machine's; ignored while sending.
+    // machine's; ignored while sending. A receive follows the selection.
     void select(int index);
     // A new machine with the default settings, saved; the table is then
     // reloaded.
     AddResult addMachine();
+
     // The words the file's reader takes for "no such machine" and "no such
     // value": a machine of that name would end the loading of the file.
     static bool isReservedName(const QString &name);
     // What the user is told when a name is refused for that reason.
     static QString reservedNameMessage(const QString &name);
-    // Gives machine `index` a new name and saves; false when nothing
-    // changed (a reserved name changes nothing either).
-    bool rename(int index, const QString &name);
-    // Saves the table without machine `index` and reloads it; the queues of
-    // the machines after it move down with them. False (nothing changed)
-    // when the file cannot be written, or while sending.
-    bool remove(int index);
+    // Gives machine `index` a new name; the table and the panel change only
+    // once the file took it.
+    [[nodiscard]] RenameResult rename(int index, const QString &name);
+    // Saves the table without machine `index` and reloads it; the machines
+    // after it move down with their queues, programs and links. False
+    // (nothing changed) when the file cannot be written, or while sending.
+    [[nodiscard]] bool remove(int index);
     // Stores a machine's configuration edited in the setup dialog and
     // reloads the table; a reserved name is refused.
-    UpdateResult update(int index, const MachineConfig &machine);
+    [[nodiscard]] UpdateResult update(int index, const MachineConfig &machine);
 
-    // Sends `program` to the selected machine from `startLine`.
-    SendResult send(const Program &program, int startLine);
+    // Sends the selected machine's loaded program from `startLine`.
+    [[nodiscard]] SendResult send(int startLine);
     void beginReceive();
     void endReceive();
     // Port Scan on the selected machine's port; refused while sending, and
     // where the far end keeps its own settings (a raw TCP server).
-    ScanResult beginScan();
+    [[nodiscard]] ScanResult beginScan();
     // Stores what Port Scan found in the selected machine's configuration:
     // the speed and data format in force, one stop bit and XON/XOFF.
-    ScanSaveResult saveScan();
+    [[nodiscard]] ScanSaveResult saveScan();
 
 signals:
     void machinesReloaded();
@@ -85,13 +118,37 @@ signals:
     // Machine `index` was deleted; the ones after it moved down by one.
     void machineRemoved(int index);
     void portProblem(int index, PortStatus status, const QString &port);
+    // A machine got its link: whoever records transfers watches it.
+    void linkCreated(Link *link);
+    // A send started on machine `id`'s link.
+    void sendStarted(MachineId id, SendJob *job);
+    // What the attended receive and Port Scan on the selected machine give.
+    void receivedText(const QByteArray &bytes);
+    void scanShown(const QByteArray &bytes);
+    void scanSettingsTried(const QString &caption);
+    void scanFindingsChanged(const ScanFindings &findings);
 
 private:
+    struct Slot {
+        MachineId id;
+        std::unique_ptr<Link> link;
+    };
+
     void setSelected(int index);
+    void fitSlots();
+    Transfer transferFor(int slot) const;
+    PortStatus openPort(int slot);
 
     ConfigStore &m_config;
-    Link &m_link;
-    TransferRecorder *m_transfers;
+    PortFactory m_makePort;
+    PortList &m_ports;
+    Clock &m_clock;
     int m_selected = 0;
+    qint32 m_speedBefore = 300;
+    quint32 m_lastId = 0;
+    // The machine receiving for RX-Edit.
+    MachineId m_receiving;
+    std::array<Slot, MachineTable::MaxMachines + 1> m_slots;
     std::array<ProgramQueue, MachineTable::MaxMachines + 1> m_queues;
+    std::array<LoadedProgram, MachineTable::MaxMachines + 1> m_programs;
 };

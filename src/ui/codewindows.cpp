@@ -1,6 +1,7 @@
 #include "ui/codewindows.h"
 
 #include "core/bytetext.h"
+#include "core/loadedprogram.h"
 #include "core/program.h"
 #include "core/workshop.h"
 #include "ui/canvas.h"
@@ -35,6 +36,16 @@ CodeWindows::CodeWindows(Workshop &workshop, Platform &platform, QWidget *box)
         connect(e, &CodeEdit::caretLineChanged, this, [this, e] {
             if (e == current()) pointerBeside(e, e->caretLine());
         });
+        // The window shows the machine's program and hands every edit back.
+        LoadedProgram &program = workshop.program(i);
+        connect(&program, &LoadedProgram::loaded, this, [this, e, &program] {
+            m_showing = true;
+            e->setProgram(program.bytes());
+            m_showing = false;
+        });
+        connect(e, &QPlainTextEdit::textChanged, this, [this, e, &program] {
+            if (!m_showing && !e->isBig()) program.edit(e->program().text());
+        });
         m_windows[size_t(i)] = e;
     }
     m_pointer = named(new Canvas(box), QStringLiteral("cvsLinePtr"), QStringLiteral("Line pointer"));
@@ -48,8 +59,8 @@ CodeWindows::CodeWindows(Workshop &workshop, Platform &platform, QWidget *box)
 
     connect(&workshop, &Workshop::machinesReloaded, this, [this] { showSlot(-1); });
     connect(&workshop, &Workshop::selectionChanged, this, &CodeWindows::showSlot);
-    connect(&workshop, &Workshop::machineRemoved, this, &CodeWindows::shiftDown);
-    connect(&workshop.link(), &Link::sendStarted, this, &CodeWindows::follow);
+    connect(&workshop, &Workshop::sendStarted, this,
+            [this](MachineId id, SendJob *job) { follow(m_workshop.slotOf(id), job); });
 }
 
 QPlainTextEdit *CodeWindows::window(int slot) const
@@ -74,29 +85,9 @@ void CodeWindows::showSlot(int slot)
         edit(i)->setVisible(i == slot);
 }
 
-void CodeWindows::setProgram(int slot, QByteArray bytes)
-{
-    edit(slot)->setProgram(std::move(bytes));
-}
-
-void CodeWindows::clear(int slot)
-{
-    edit(slot)->clearProgram();
-}
-
-bool CodeWindows::isEmpty(int slot) const
-{
-    return edit(slot)->isEmpty();
-}
-
-Program CodeWindows::program(int slot) const
-{
-    return edit(slot)->program();
-}
-
 QByteArray CodeWindows::text(int slot) const
 {
-    return program(slot).text();
+    return m_workshop.program(slot).snapshot().text();
 }
 
 int CodeWindows::caretLine() const
@@ -151,20 +142,10 @@ void CodeWindows::dragPointer(const QPoint &pos)
                          origin + area->height() - 1 - kPointerTip));
 }
 
-void CodeWindows::shiftDown(int from)
-{
-    // The windows follow their machines down; the slot that falls free is
-    // emptied.
-    const int last = m_workshop.machines().count();
-    for (int i = from; i < last; ++i)
-        edit(i)->takeFrom(*edit(i + 1));
-    edit(last)->clearProgram();
-}
-
-void CodeWindows::follow(SendJob *job)
+void CodeWindows::follow(int slot, SendJob *job)
 {
     m_job = job;
-    m_sendSlot = m_workshop.selected();
+    m_sendSlot = slot;
     m_sendLine = m_shownLine = -1;
     edit(m_sendSlot)->setReadOnly(true);
     connect(job, &SendJob::lineStarted, this, [this](int line) {

@@ -33,13 +33,7 @@ public:
     // Places the windows in a box of this size.
     void layout(const QSize &box);
 
-    // Puts a program's bytes into slot's window, replacing its text.
-    void setProgram(int slot, QByteArray bytes);
-    void clear(int slot);
-    bool isEmpty(int slot) const;
-    // The window's text as a program, one byte per character.
-    Program program(int slot) const;
-    // The window's text as bytes with LF line ends.
+    // The slot's program as bytes with LF line ends.
     QByteArray text(int slot) const;
     // The line holding the caret of the selected machine's window.
     int caretLine() const;
@@ -61,8 +55,7 @@ private:
     void pointerBeside(CodeEdit *edit, int line);
     void dragPointer(const QPoint &pos);
     void setPointerTop(int top);
-    void shiftDown(int from);
-    void follow(SendJob *job);
+    void follow(int slot, SendJob *job);
     void showSendingLine(bool now);
 
     Workshop &m_workshop;
@@ -73,6 +66,8 @@ private:
     // The send on show: its window, and the line last shown.
     QPointer<SendJob> m_job;
     int m_sendSlot = 0;
+    // A program being put into a window is no edit of the user's.
+    bool m_showing = false;
     int m_sendLine = -1;
     int m_shownLine = -1;
     QElapsedTimer m_shownAt;

@@ -57,10 +57,12 @@ void MachineMenu::open(int mc)
 {
     const QString path = m_platform.openFileName(m_window);
     if (path.isEmpty()) return;
-    ProgramFile file = ProgramFile::read(path);
-    if (!file.reason.isEmpty()) return;
+    const QString reason = m_workshop.loadProgramFile(mc, path);
+    if (!reason.isEmpty()) {
+        tellUnreadable(m_platform, m_window, path, reason);
+        return;
+    }
     m_workshop.queue(mc).add(path);
-    m_code.setProgram(mc, std::move(file.bytes));
 }
 
 void MachineMenu::clear(int mc)
@@ -70,7 +72,7 @@ void MachineMenu::clear(int mc)
         QStringLiteral("Clear ?"), QMessageBox::Ok | QMessageBox::Cancel, Platform::Icon::Question);
     if (answer != QMessageBox::Ok) return;
     m_workshop.queue(mc).clear();
-    m_code.clear(mc);
+    m_workshop.program(mc).clear();
 }
 
 void MachineMenu::remove(int mc)

@@ -102,25 +102,13 @@ void MainWindow::connectViews()
     // reports the lost port itself.
     connect(&m_workshop, &Workshop::portProblem, this,
             [this](int, PortStatus status, const QString &port) {
-                const QString why = m_workshop.link().port().errorString();
+                Link *link = m_workshop.selectedLink();
+                const QString why = link ? link->port().errorString() : QString();
                 if (status == PortStatus::Unavailable && PortAddress::parse(port).isNetwork() &&
                     !why.isEmpty() && !m_workshop.sending())
                     m_platform.message(this, why, QStringLiteral("Network serial port"),
                                        QMessageBox::Ok, Platform::Icon::Warning);
             });
-    // Told once per run, after the transfer's end has been handled.
-    connect(
-        &m_workshop.transferLog(), &TransferLog::failed, this,
-        [this](const QString &file, const QString &reason) {
-            m_platform.message(this,
-                               QStringLiteral("The transfer log \"%1\" could not be written: %2\n"
-                                              "Sending and receiving work as before; they are "
-                                              "not logged.")
-                                   .arg(QDir::toNativeSeparators(file), reason),
-                               QStringLiteral("Transfer log"), QMessageBox::Ok,
-                               Platform::Icon::Warning);
-        },
-        Qt::QueuedConnection);
     connect(&m_workshop.config(), &ConfigStore::saveFailed, this,
             [this](const QString &file, const QString &reason) {
                 m_platform.message(this,
@@ -140,6 +128,23 @@ void MainWindow::connectViews()
                         .arg(QDir::toNativeSeparators(file), reason, QDir::toNativeSeparators(now)),
                     QStringLiteral("Save Settings"), QMessageBox::Ok, Platform::Icon::Caution);
             });
+}
+
+void MainWindow::reportLogFailures(TransferLog &log)
+{
+    // Told once per run, after the transfer's end has been handled.
+    connect(
+        &log, &TransferLog::failed, this,
+        [this](const QString &file, const QString &reason) {
+            m_platform.message(this,
+                               QStringLiteral("The transfer log \"%1\" could not be written: %2\n"
+                                              "Sending and receiving work as before; they are "
+                                              "not logged.")
+                                   .arg(QDir::toNativeSeparators(file), reason),
+                               QStringLiteral("Transfer log"), QMessageBox::Ok,
+                               Platform::Icon::Warning);
+        },
+        Qt::QueuedConnection);
 }
 
 void MainWindow::layoutForSize(const QSize &size)
@@ -177,7 +182,7 @@ void MainWindow::closeEvent(QCloseEvent *e)
     // The close box ends the program as Quit does, and like Quit it is
     // refused while a program is being sent or data received, so that a
     // stray click cannot cut a transmission off halfway.
-    if (m_workshop.link().state() != LinkState::Idle) {
+    if (m_workshop.active()) {
         e->ignore();
         m_platform.beep();
         return;
@@ -206,7 +211,7 @@ QString MainWindow::aboutText() const
 void MainWindow::toolbarClicked(int entry)
 {
     // While the link sends or receives, the toolbar does nothing.
-    if (m_workshop.link().state() != LinkState::Idle) return;
+    if (m_workshop.active()) return;
     switch (entry) {
     case Toolbar::Quit:
         emit quitRequested();
@@ -260,7 +265,7 @@ RxEditWindow *MainWindow::showRxEdit(bool modal)
         connect(m_rxEdit, &RxEditWindow::closed, this, [this] { m_rxEdit = nullptr; });
         connect(m_rxEdit, &RxEditWindow::moveToTxBuffer, this, [this](const QByteArray &bytes) {
             const int mc = m_workshop.selected();
-            m_code->setProgram(mc, bytes);
+            m_workshop.program(mc).load(bytes, ProgramSource::received());
             m_workshop.queue(mc).setLoadedName(ProgramQueue::unnamed());
         });
     }

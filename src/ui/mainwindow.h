@@ -16,6 +16,7 @@ class QLabel;
 class QueueView;
 class SetupLauncher;
 class Toolbar;
+class TransferLog;
 class TransmitBar;
 class Workshop;
 
@@ -31,6 +32,9 @@ public:
     // Finds the configuration file (creating it empty), loads the panel and
     // selects machine 1. False when the program cannot go on.
     bool open();
+
+    // Tells the user, once, when the transfer log cannot be written.
+    void reportLogFailures(TransferLog &log);
 
     QString aboutText() const;
     static QString platformName();

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
 #include <QMenu>
 
@@ -56,4 +57,14 @@ QString QtPlatform::popupMenu(QWidget *parent, const QStringList &entries, const
 void QtPlatform::beep()
 {
     QApplication::beep();
+}
+
+void tellUnreadable(Platform &platform, QWidget *parent, const QString &path,
+                    const QString &reason, const QString &left)
+{
+    platform.message(parent,
+                     QStringLiteral("The program file \"%1\" cannot be read: %2\n"
+                                    "%3 was left as it was.")
+                         .arg(QDir::toNativeSeparators(path), reason, left),
+                     QStringLiteral("Open"), QMessageBox::Ok, Platform::Icon::Caution);
 }

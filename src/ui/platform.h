@@ -31,6 +31,11 @@ public:
     virtual void beep() = 0;
 };
 
+// Tells the user why a program file cannot be read; `left` names what was
+// left as it was.
+void tellUnreadable(Platform &platform, QWidget *parent, const QString &path,
+                    const QString &reason, const QString &left = QStringLiteral("The code window"));
+
 // The real thing: QMessageBox, QFileDialog, QMenu and QApplication::beep.
 class QtPlatform : public Platform
 {

@@ -56,7 +56,7 @@ void QueueView::addFiles(int mc, const QStringList &paths)
     ProgramQueue &queue = m_workshop.queue(mc);
     for (const QString &path : paths)
         queue.add(path);
-    if (m_code.isEmpty(mc) && queue.count() > 0) load(mc, 0);
+    if (m_workshop.program(mc).isEmpty() && queue.count() > 0) load(mc, 0);
 }
 
 void QueueView::load(int mc, int row)
@@ -70,16 +70,11 @@ void QueueView::load(int mc, int row)
         return;
     }
     const QString path = queue.path(row);
-    ProgramFile file = ProgramFile::read(path);
-    if (!file.reason.isEmpty()) {
-        m_platform.message(m_window,
-                           QStringLiteral("The program file \"%1\" cannot be read: %2\n"
-                                          "The code window was left as it was.")
-                               .arg(QDir::toNativeSeparators(path), file.reason),
-                           QStringLiteral("Open"), QMessageBox::Ok, Platform::Icon::Caution);
+    const QString reason = m_workshop.loadProgramFile(mc, path);
+    if (!reason.isEmpty()) {
+        tellUnreadable(m_platform, m_window, path, reason);
         return;
     }
     queue.setLoadedName(path);
-    m_code.setProgram(mc, std::move(file.bytes));
     m_code.showStart(mc);
 }

@@ -67,7 +67,9 @@ void RenameField::apply()
     // rename left to apply.
     m_mc = 0;
     m_field->setVisible(false);
-    m_workshop.rename(mc, m_field->text());
+    // A reserved name was refused before; a file that did not take the
+    // name has been reported, and the panel keeps the old one.
+    static_cast<void>(m_workshop.rename(mc, m_field->text()));
 }
 
 bool RenameField::keyDown(int key, const QString &text, Qt::KeyboardModifiers modifiers)

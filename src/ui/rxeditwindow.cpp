@@ -94,13 +94,12 @@ RxEditWindow::RxEditWindow(Workshop &workshop, Platform &platform, bool scanning
     connect(save, &QToolButton::clicked, this, &RxEditWindow::saveFile);
     connect(move, &QToolButton::clicked, this, &RxEditWindow::moveText);
 
-    Link &link = workshop.link();
-    connect(&link.receiver(), &ReceiveSession::text, this,
+    connect(&workshop, &Workshop::receivedText, this,
             [this](const QByteArray &bytes) { appendReceived(bytesToText(bytes)); });
-    connect(&link.scan(), &PortScan::shown, this,
+    connect(&workshop, &Workshop::scanShown, this,
             [this](const QByteArray &bytes) { appendReceived(bytesToText(bytes)); });
-    connect(&link.scan(), &PortScan::settingsTried, m_panel, &QGroupBox::setTitle);
-    connect(&link.scan(), &PortScan::findingsChanged, this, &RxEditWindow::showFindings);
+    connect(&workshop, &Workshop::scanSettingsTried, m_panel, &QGroupBox::setTitle);
+    connect(&workshop, &Workshop::scanFindingsChanged, this, &RxEditWindow::showFindings);
 }
 
 void RxEditWindow::buildPanel(bool scanning)
@@ -160,7 +159,7 @@ void RxEditWindow::newText()
     m_text->clear();
     m_endsWithCR = false;
     // Held-back received text belongs to the text just discarded.
-    m_workshop.link().receiver().discard();
+    if (Link *link = m_workshop.selectedLink()) link->receiver().discard();
 }
 
 void RxEditWindow::openFile()
@@ -168,7 +167,10 @@ void RxEditWindow::openFile()
     const QString path = m_platform.openFileName(this);
     if (path.isEmpty()) return;
     const ProgramFile file = ProgramFile::read(path);
-    if (!file.reason.isEmpty()) return;
+    if (!file.reason.isEmpty()) {
+        tellUnreadable(m_platform, this, path, file.reason, QStringLiteral("RX-Edit"));
+        return;
+    }
     m_text->setPlainText(bytesToText(file.bytes));
     m_endsWithCR = false;
 }
@@ -226,6 +228,7 @@ void RxEditWindow::saveSettings()
                            Platform::Icon::Warning);
         break;
     case Workshop::ScanSaveResult::Saved:
+    case Workshop::ScanSaveResult::NotSaved: // the failure has been reported
         break;
     }
 }

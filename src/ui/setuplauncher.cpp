@@ -29,7 +29,7 @@ SetupDialog *SetupLauncher::show(bool modal)
             return nullptr;
         }
         m_machine = mc;
-        m_dialog = new SetupDialog(m_workshop.machines().at(mc), m_workshop.link().portList().names(),
+        m_dialog = new SetupDialog(m_workshop.machines().at(mc), m_workshop.portList().names(),
                                    m_window);
         m_dialog->setAttribute(Qt::WA_DeleteOnClose);
         SetupDialog *d = m_dialog;

@@ -47,7 +47,8 @@ TransmitBar::TransmitBar(Workshop &workshop, Platform &platform, CodeWindows &co
     connect(m_pause, &QPushButton::toggled, this, [this](bool down) {
         if (m_job) m_job->setPaused(down);
     });
-    connect(&workshop.link(), &Link::sendStarted, this, &TransmitBar::follow);
+    connect(&workshop, &Workshop::sendStarted, this,
+            [this](MachineId id, SendJob *job) { follow(m_workshop.slotOf(id), job); });
     connect(&workshop, &Workshop::machinesReloaded, this, [this] {
         showSlot(-1);
         setProgressShown(false);
@@ -118,9 +119,9 @@ void TransmitBar::send()
 {
     // A send always starts at the line the pointer marks.
     m_code.placeCaretAtPointer();
-    const int slot = m_workshop.selected();
-    switch (m_workshop.send(m_code.program(slot), m_code.caretLine())) {
+    switch (m_workshop.send(m_code.caretLine())) {
     case Workshop::SendResult::NoProgram:
+    case Workshop::SendResult::NoMachine: // the text asks for both
         m_platform.message(m_bar->window(), noProgramText());
         break;
     case Workshop::SendResult::NoPort:
@@ -131,10 +132,10 @@ void TransmitBar::send()
     }
 }
 
-void TransmitBar::follow(SendJob *job)
+void TransmitBar::follow(int slot, SendJob *job)
 {
     m_job = job;
-    m_sendSlot = m_workshop.selected();
+    m_sendSlot = slot;
     m_note.clear();
     m_stop->setVisible(true);
     m_pause->setChecked(false);

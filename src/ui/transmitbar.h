@@ -33,7 +33,7 @@ public:
 
 private:
     void send();
-    void follow(SendJob *job);
+    void follow(int slot, SendJob *job);
     void showProgress(const SendProgress &progress);
     void sendEnded(SendOutcome outcome);
     void showSlot(int slot);

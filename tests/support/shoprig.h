@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/configstore.h"
+#include "core/transferrecorder.h"
 #include "core/workshop.h"
 #include "fakeport.h"
 #include "virtualclock.h"
@@ -18,8 +19,10 @@ inline QByteArray readFile(const QString &path)
 // in a folder of its own.
 template <typename Port = FakePort> struct ShopRig {
     explicit ShopRig(const QString &folder = {}, bool realTime = false)
-        : link(port, ports, realTime ? Clock::system() : clock), config(dir.filePath(folder))
+        : link(port, ports, realTime ? Clock::system() : clock), config(dir.filePath(folder)),
+          recorder(realTime ? Clock::system() : clock)
     {
+        recorder.watchAll(shop);
     }
 
     QTemporaryDir dir;
@@ -28,7 +31,10 @@ template <typename Port = FakePort> struct ShopRig {
     FakePortList ports{{"ttyFAKE0", "ttyFAKE1"}};
     Link link;
     ConfigStore config;
-    Workshop shop{config, link};
+    Workshop shop{config, Workshop::onePort(port), ports, link.clock()};
+    TransferRecorder recorder;
 
     QByteArray file() const { return readFile(config.filePath()); }
+    // The selected machine's link.
+    Link &selected() const { return *shop.selectedLink(); }
 };

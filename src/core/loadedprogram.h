@@ -1,0 +1,45 @@
+#pragma once
+
+#include "core/program.h"
+#include "core/transfer.h"
+
+#include <QByteArray>
+#include <QObject>
+
+// The program a machine has loaded: its bytes, where they came from, and
+// whether they were changed since. It lives in the core, so a send takes
+// its snapshot from here whether or not a code window shows it; the code
+// window shows it and hands every edit back.
+class LoadedProgram : public QObject
+{
+    Q_OBJECT
+public:
+    using QObject::QObject;
+
+    const QByteArray &bytes() const { return m_bytes; }
+    const ProgramSource &source() const { return m_source; }
+    bool isEmpty() const { return m_bytes.isEmpty(); }
+    // Changed in the code window since it was loaded.
+    bool isChanged() const { return m_changed; }
+
+    // Replaces the program (a file, RX-Edit's text, or nothing).
+    void load(QByteArray bytes, const ProgramSource &source);
+    void clear() { load({}, {}); }
+    // The code window's text after the user changed it, LF line ends. Text
+    // typed into an empty window is a program of its own.
+    void edit(QByteArray text);
+    // Takes over another machine's program (a machine moved down a slot).
+    void takeFrom(LoadedProgram &other);
+
+    // The program as a send takes it.
+    Program snapshot() const { return Program::fromFile(m_bytes); }
+
+signals:
+    // New content that the code window must show.
+    void loaded();
+
+private:
+    QByteArray m_bytes;
+    ProgramSource m_source;
+    bool m_changed = false;
+};
