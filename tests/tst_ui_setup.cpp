@@ -42,6 +42,7 @@ private slots:
         QTest::addColumn<QString>("text");
         const char *const rows[][3] = {{"", "cboFlow", "=Xon/Xoff"},
                                        {"MCDRATE=150", "Combo1", "=150"},
+                                       {"MCDRATE=57600", "Combo1", "=57600"},
                                        {"MCDRATE=NOINIVAL", "Combo1", "2400"},
                                        {"MCSBITS=x", "Combo3", "2"},
                                        {"MCDBITS=8", "Combo4", "=8 Bits - No Parity"},
@@ -70,6 +71,34 @@ private slots:
         SetupDialog dialog(machine, {"ttyFAKE0", "ttyFAKE1"});
         QCOMPARE(shown(&dialog, control), text.mid(text.startsWith(u'=') ? 1 : 0));
         if (text.startsWith(u'=')) QCOMPARE(dialog.value(), machine);
+    }
+
+    // Every row of a list, in order; what each row stores shows it again.
+    void offers_data()
+    {
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<QString>("rows");
+        QTest::newRow("speed") << "Combo1"
+                               << "150|300|600|1200|2400|4800|9600|19200|38400|57600|115200";
+        QTest::newRow("format") << "Combo4" << "7 Bits - Even Parity|8 Bits - No Parity";
+        QTest::newRow("flow") << "cboFlow" << "None|Xon/Xoff|RTS/CTS";
+        QTest::newRow("delay") << "cboBlkTic" << "5|10|25|50|70|90|150|200|Fast|None";
+        QTest::newRow("end of block") << "cboEOB" << "CRLF|LF|CRLFLF|CR";
+    }
+    void offers()
+    {
+        QFETCH(QString, control);
+        QFETCH(QString, rows);
+        SetupDialog dialog(loaded(""), {});
+        auto *box = dialog.findChild<QComboBox *>(control);
+        QStringList offered;
+        for (int row = 0; row < box->count(); ++row) {
+            offered << box->itemText(row);
+            box->setCurrentIndex(row);
+            SetupDialog again(dialog.value(), {});
+            QCOMPARE(shown(&again, control), offered.last());
+        }
+        QCOMPARE(offered.join(u'|'), rows);
     }
 
     // What is typed, what is stored, and what the dialog then shows.

@@ -1,5 +1,7 @@
 #include "core/inifile.h"
 
+#include "core/vocabulary.h"
+
 #include <optional>
 
 namespace
@@ -21,14 +23,14 @@ QByteArrayView trimmed(QByteArrayView line)
 }
 
 // Block delays as the file holds them, and what they load as. Older files
-// hold bare tick counts; "150ms" and "200ms" are offered by the setup dialog
-// and so must come back as they were saved.
+// hold bare tick counts; only the named delays may also stand without "ms".
+// Every delay offered must come back as it was saved.
 QByteArray blockDelay(const QByteArray &v)
 {
-    for (const char *k : {"5", "10", "25", "50", "70", "90", "150", "200"})
-        if (v == QByteArray(k) + "ms") return k;
-    if (v == "Fastms" || v == "Fast") return "Fast";
-    if (v == "Nonems" || v == "None") return "None";
+    for (const Vocabulary::BlockDelay &d : Vocabulary::BlockDelays) {
+        const QByteArray stored(d.stored);
+        if (v == stored + "ms" || (d.ms == 0 && v == stored)) return stored;
+    }
     if (v == "0" || v == "1" || v == "2") return "10";
     return "25";
 }
@@ -148,9 +150,9 @@ MachineTable IniFile::parse(const QByteArray &content, const QString &appPath)
         m.setBytes(Key::Folder, folder.isEmpty() || folder == "Unused" ? appPath.toUtf8() : folder);
         m.setBytes(Key::BlockDelay, blockDelay(get(Key::BlockDelay)));
         // Parity always follows the data bits; the file's own is not read.
-        const bool eight = get(Key::DataBits) == "8";
-        m.setBytes(Key::DataBits, eight ? "8" : "7");
-        m.setBytes(Key::Parity, eight ? "None" : "Even");
+        const Vocabulary::DataFormat &format = Vocabulary::storedDataFormat(get(Key::DataBits));
+        m.setBytes(Key::DataBits, format.dataBits);
+        m.setBytes(Key::Parity, format.parity);
         m.setBytes(Key::StartCode, controlCode(get(Key::StartCode)));
         m.setBytes(Key::EndCode, controlCode(get(Key::EndCode)));
         m.setBytes(Key::TxStep, get(Key::TxStep) == "Fast" ? "Fast" : "Smooth");

@@ -52,26 +52,19 @@ void MachineConfig::setValue(Key key, const QString &value)
 
 FlowMode MachineConfig::flowMode() const
 {
-    const QString flow = value(Key::Flow);
-    if (flow == u"1") return FlowMode::XonXoff;
-    if (flow == u"2") return FlowMode::RtsCts;
-    if (flow == u"3") return FlowMode::StartOnAnyByte;
-    if (flow == u"4") return FlowMode::StartOnDc1;
-    return FlowMode::None;
+    return Vocabulary::flow(bytes(Key::Flow)).mode;
 }
 
 int MachineConfig::blockDelayMs() const
 {
-    return qMax(0, leadingNumber(value(Key::BlockDelay)));
+    // A delay put into the file by hand counts the number it starts with.
+    const Vocabulary::BlockDelay *offered = Vocabulary::blockDelay(bytes(Key::BlockDelay));
+    return offered ? offered->ms : qMax(0, leadingNumber(value(Key::BlockDelay)));
 }
 
 QByteArray MachineConfig::endOfBlock() const
 {
-    const QString eob = value(Key::EndOfBlock);
-    if (eob == u"CR") return QByteArray("\r");
-    if (eob == u"LF") return QByteArray("\n");
-    if (eob == u"CRLFLF") return QByteArray("\r\n\n");
-    return QByteArray("\r\n");
+    return QByteArray(Vocabulary::endOfBlock(bytes(Key::EndOfBlock)).bytes);
 }
 
 static char stripFor(int code)
@@ -86,11 +79,7 @@ char MachineConfig::stripByte() const
 
 QString MachineConfig::flowName(const QString &code)
 {
-    if (code == u"1") return QStringLiteral("Xon/Xoff");
-    if (code == u"2") return QStringLiteral("RTS/CTS");
-    if (code == u"3") return QStringLiteral("Xon/Xoff (Wait-Xon)");
-    if (code == u"4") return QStringLiteral("Xon/Xoff (Wait-Any)");
-    return QStringLiteral("No Flow Control");
+    return QLatin1String(Vocabulary::flow(code.toUtf8()).name);
 }
 
 QString MachineConfig::description() const

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/vocabulary.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringView>
@@ -29,15 +31,6 @@ enum class Key {
     StripEob,
 };
 constexpr int KeyCount = 20;
-
-// How a send paces itself on the machine's XON/XOFF (the stored MCFLOW).
-enum class FlowMode {
-    None,          // "0" and anything unknown
-    XonXoff,       // "1": the port's own handshake, and DC3/DC1 obeyed
-    RtsCts,        // "2": the port's hardware handshake
-    StartOnAnyByte, // "3": waits for any byte before the first line
-    StartOnDc1,    // "4": waits for DC1 before the first line
-};
 
 // "25" -> 25, "150ms" -> 150, "Fast" -> 0: the number a text starts with.
 int leadingNumber(QStringView text);

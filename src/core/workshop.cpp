@@ -4,6 +4,7 @@
 #include "core/inifile.h"
 #include "core/program.h"
 #include "core/serialport.h"
+#include "core/vocabulary.h"
 
 #include <algorithm>
 
@@ -316,12 +317,10 @@ Workshop::ScanSaveResult Workshop::saveScan()
     const LineSettings s = link->port().settings();
     const MachineConfig before = selectedMachine();
     MachineConfig m = before;
-    static const qint32 offered[] = {300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
-    if (std::find(std::begin(offered), std::end(offered), s.speed) != std::end(offered))
-        m.setValue(Key::Speed, QString::number(s.speed));
-    const bool eight = s.dataBits == 8;
-    m.setValue(Key::DataBits, eight ? QStringLiteral("8") : QStringLiteral("7"));
-    m.setValue(Key::Parity, eight ? QStringLiteral("None") : QStringLiteral("Even"));
+    if (Vocabulary::isOfferedSpeed(s.speed)) m.setValue(Key::Speed, QString::number(s.speed));
+    const Vocabulary::DataFormat &format = Vocabulary::dataFormat(s.dataBits);
+    m.setValue(Key::DataBits, QLatin1String(format.dataBits));
+    m.setValue(Key::Parity, QLatin1String(format.parity));
     m.setValue(Key::StopBits, QStringLiteral("1"));
     m.setValue(Key::Flow, QStringLiteral("1"));
     m_config.table().set(m_selected, m);

@@ -24,7 +24,7 @@ CodeWindows::CodeWindows(Workshop &workshop, Platform &platform, QWidget *box)
     : QObject(box), m_workshop(workshop), m_platform(platform), m_box(box),
       m_showLater(new QTimer(this))
 {
-    for (int i = 0; i <= 9; ++i) {
+    for (int i = 0; i <= MachineTable::MaxMachines; ++i) {
         auto *e = named(new CodeEdit(box), member("txBuffer", i), QStringLiteral("Code window"));
         e->setVisible(false);
         connect(e, &ByteTextEdit::refused, this, [this, e](const QString &c) {
@@ -76,12 +76,12 @@ void CodeWindows::layout(const QSize &box)
 
 CodeEdit *CodeWindows::current() const
 {
-    return edit(qBound(0, m_workshop.selected(), 9));
+    return edit(qBound(0, m_workshop.selected(), MachineTable::MaxMachines));
 }
 
 void CodeWindows::showSlot(int slot)
 {
-    for (int i = 1; i <= 9; ++i)
+    for (int i = 1; i <= MachineTable::MaxMachines; ++i)
         edit(i)->setVisible(i == slot);
 }
 

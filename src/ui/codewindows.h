@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/machinetable.h"
+
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QObject>
@@ -62,7 +64,7 @@ private:
     Platform &m_platform;
     QWidget *m_box;
     Canvas *m_pointer;
-    std::array<CodeEdit *, 10> m_windows{};
+    std::array<CodeEdit *, MachineTable::MaxMachines + 1> m_windows{};
     // The send on show: its window, and the line last shown.
     QPointer<SendJob> m_job;
     int m_sendSlot = 0;

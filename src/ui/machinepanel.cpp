@@ -45,7 +45,7 @@ MachinePanel::MachinePanel(Workshop &workshop, Platform &platform, QWidget *area
                            QWidget *window)
     : QObject(area), m_workshop(workshop), m_platform(platform), m_window(window)
 {
-    for (int i = 0; i <= 9; ++i) {
+    for (int i = 0; i <= MachineTable::MaxMachines; ++i) {
         const QString caption = i == 0 ? QStringLiteral("Add Machine") : QString();
         m_names[i] = named(new QLabel(caption, area), member("lblmc", i), caption);
         m_names[i]->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
@@ -53,7 +53,7 @@ MachinePanel::MachinePanel(Workshop &workshop, Platform &platform, QWidget *area
         m_names[i]->setVisible(i == 0);
     }
     m_rename = new RenameField(workshop, platform, area);
-    for (int i = 1; i <= 9; ++i) {
+    for (int i = 1; i <= MachineTable::MaxMachines; ++i) {
         m_frames[i] = named(new QFrame(area), member("frmMc", i), QString());
         m_frames[i]->setAutoFillBackground(true);
         setFrameSelected(i, false);
@@ -127,7 +127,7 @@ QString MachinePanel::unavailableText(const QString &port)
 
 void MachinePanel::layout(const QPoint &warningPlace)
 {
-    for (int i = 0; i <= 9; ++i) {
+    for (int i = 0; i <= MachineTable::MaxMachines; ++i) {
         const QPoint p = slotPosition(i);
         if (i == 0)
             m_add->setGeometry(p.x(), p.y(), kSlotFrame, kSlotFrame);
@@ -162,7 +162,7 @@ void MachinePanel::showMachines()
     // A name being typed belongs to a slot that the reload may renumber.
     m_rename->cancel();
     const MachineTable &table = m_workshop.machines();
-    for (int i = 1; i <= 9; ++i) {
+    for (int i = 1; i <= MachineTable::MaxMachines; ++i) {
         setFrameSelected(i, false);
         showName(i);
         m_frames[i]->setVisible(table.contains(i));
@@ -173,7 +173,7 @@ void MachinePanel::showMachines()
 
 void MachinePanel::showName(int mc)
 {
-    if (mc < 1 || mc > 9) return;
+    if (mc < 1 || mc > MachineTable::MaxMachines) return;
     const QString name = m_workshop.machines().at(mc).name();
     m_names[mc]->setText(name);
     for (QWidget *w : {static_cast<QWidget *>(m_names[mc]), static_cast<QWidget *>(m_icons[mc]),
@@ -186,7 +186,7 @@ void MachinePanel::showSelected(int mc)
 {
     if (!m_workshop.machines().contains(mc)) return;
     m_warning->setVisible(false);
-    for (int i = 1; i <= 9; ++i)
+    for (int i = 1; i <= MachineTable::MaxMachines; ++i)
         setFrameSelected(i, i == mc);
     const MachineConfig &m = m_workshop.machines().at(mc);
     m_selectedName->setText(m.name());
@@ -195,7 +195,7 @@ void MachinePanel::showSelected(int mc)
 
 void MachinePanel::markPort(int mc, PortStatus status, const QString &port)
 {
-    if (mc >= 1 && mc <= 9) {
+    if (mc >= 1 && mc <= MachineTable::MaxMachines) {
         const QPoint corner = m_frames[mc]->mapTo(m_window, QPoint(0, 0));
         m_warning->move(corner.x(), corner.y() - 20);
         m_warning->setVisible(true);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/link.h"
+#include "core/machinetable.h"
 
 #include <QObject>
 #include <QStringList>
@@ -55,9 +56,10 @@ private:
     Platform &m_platform;
     QWidget *m_window;
     RenameField *m_rename;
-    std::array<QFrame *, 10> m_frames{}; // frmMc(1..9)
-    std::array<Canvas *, 10> m_icons{};  // imgMc(1..9)
-    std::array<QLabel *, 10> m_names{};  // lblmc(0..9); 0 is "Add Machine"
+    // frmMc(i), imgMc(i) and lblmc(i) by slot; lblmc(0) is "Add Machine".
+    std::array<QFrame *, MachineTable::MaxMachines + 1> m_frames{};
+    std::array<Canvas *, MachineTable::MaxMachines + 1> m_icons{};
+    std::array<QLabel *, MachineTable::MaxMachines + 1> m_names{};
     QPushButton *m_add = nullptr;
     QPushButton *m_warning = nullptr;
     QLabel *m_selectedName = nullptr;

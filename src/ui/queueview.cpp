@@ -12,7 +12,7 @@ QueueView::QueueView(Workshop &workshop, Platform &platform, CodeWindows &code, 
                      QWidget *window)
     : QObject(area), m_workshop(workshop), m_platform(platform), m_code(code), m_window(window)
 {
-    for (int i = 0; i <= 9; ++i) {
+    for (int i = 0; i <= MachineTable::MaxMachines; ++i) {
         auto *list = named(new QListView(area), member("txQueue", i),
                            QStringLiteral("Program queue"));
         list->setModel(&workshop.queue(i));
@@ -23,10 +23,10 @@ QueueView::QueueView(Workshop &workshop, Platform &platform, CodeWindows &code, 
                 [this, i](const QModelIndex &index) { load(i, index.row()); });
         m_lists[size_t(i)] = list;
     }
-    for (int i = 0; i <= 14; ++i) {
+    for (int i = 0; i < PathLists; ++i) {
         auto *paths = named(new QListView(window), member("List1", i),
                             QStringLiteral("Program paths"));
-        if (i <= 9) {
+        if (i <= MachineTable::MaxMachines) {
             paths->setModel(&workshop.queue(i));
             paths->setModelColumn(ProgramQueue::PathColumn);
         }
@@ -47,7 +47,7 @@ void QueueView::layout(const QRect &lists, int windowHeight)
 
 void QueueView::showSlot(int slot)
 {
-    for (int i = 1; i <= 9; ++i)
+    for (int i = 1; i <= MachineTable::MaxMachines; ++i)
         m_lists[size_t(i)]->setVisible(i == slot);
 }
 

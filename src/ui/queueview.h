@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/machinetable.h"
+
 #include <QObject>
 #include <QStringList>
 #include <array>
@@ -35,6 +37,9 @@ private:
     Platform &m_platform;
     CodeWindows &m_code;
     QWidget *m_window;
-    std::array<QListView *, 10> m_lists{};
-    std::array<QListView *, 15> m_paths{};
+    std::array<QListView *, MachineTable::MaxMachines + 1> m_lists{};
+    // The window's hidden path lists List1(0..14): more than there are
+    // slots; those past the last slot show nothing.
+    static constexpr int PathLists = 15;
+    std::array<QListView *, PathLists> m_paths{};
 };

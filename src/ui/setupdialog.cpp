@@ -1,5 +1,6 @@
 #include "ui/setupdialog.h"
 
+#include "core/linesettings.h"
 #include "ui/names.h"
 
 #include <QComboBox>
@@ -163,27 +164,37 @@ void SetupDialog::fillLists(const QStringList &ports)
         selectRow(box, selected);
     };
     fill(m_stopBits, texts({"1", "2"}), QStringLiteral("1"));
-    fill(m_format, texts({"7 Bits - Even Parity", "8 Bits - No Parity"}),
-         QStringLiteral("7 Bits - Even Parity"));
-    fill(m_speed,
-         texts({"150", "300", "600", "1200", "2400", "4800", "9600", "19200", "38400", "57600",
-                "115200"}),
-         QStringLiteral("1200"));
     fill(m_mode, texts({"AUTO"}), QStringLiteral("AUTO"));
-    // Each flow row carries the code it stores.
-    for (const char *code : {"0", "1", "2"})
-        m_flow->addItem(code[0] == '0' ? QStringLiteral("None")
-                                       : MachineConfig::flowName(QLatin1String(code)),
-                        QLatin1String(code));
-    selectRow(m_flow, QStringLiteral("Xon/Xoff"));
-    fill(m_delay, texts({"5", "10", "25", "50", "70", "90", "150", "200", "Fast", "None"}),
-         QStringLiteral("10"));
-    fill(m_eob, texts({"CRLF", "LF", "CRLFLF", "CR"}), QStringLiteral("CRLF"));
+    // Each row of these lists carries the value it stands for; load()
+    // chooses the rows.
+    for (const Vocabulary::DataFormat &f : Vocabulary::DataFormats)
+        m_format->addItem(QLatin1String(f.caption), f.bits);
+    for (qint32 speed : Vocabulary::Speeds)
+        m_speed->addItem(QString::number(speed), speed);
+    for (int i = 0; i < Vocabulary::OfferedFlows; ++i)
+        addFlowRow(Vocabulary::Flows[size_t(i)]);
+    for (const Vocabulary::BlockDelay &d : Vocabulary::BlockDelays)
+        m_delay->addItem(QLatin1String(d.stored), QLatin1String(d.stored));
+    for (const Vocabulary::EndOfBlock &e : Vocabulary::EndsOfBlock)
+        m_eob->addItem(QLatin1String(e.name), QLatin1String(e.name));
     fill(m_startCode, {QString(), codeText(2), codeText(3)}, QString());
     fill(m_endCode, {QString(), codeText(2), codeText(3), codeText(4), codeText(27)}, QString());
     m_port->addItems(ports);
     if (!ports.isEmpty()) m_port->addItem(QStringLiteral("none"));
     m_port->setCurrentIndex(m_port->count() > 0 ? 0 : -1);
+}
+
+void SetupDialog::addFlowRow(const Vocabulary::Flow &flow)
+{
+    m_flow->addItem(flow.mode == FlowMode::None ? QStringLiteral("None") : QLatin1String(flow.name),
+                    QLatin1String(flow.code));
+}
+
+bool SetupDialog::selectData(QComboBox *list, const QVariant &data)
+{
+    const int row = list->findData(data);
+    if (row >= 0) list->setCurrentIndex(row);
+    return row >= 0;
 }
 
 bool SetupDialog::selectRow(QComboBox *list, const QString &text)
@@ -241,23 +252,21 @@ void SetupDialog::load()
         m_port->setCurrentIndex(m_port->count() - 1);
     }
     selectRow(m_mode, m.value(Key::Mode));
-    if (!selectRow(m_speed, m.value(Key::Speed))) selectRow(m_speed, QStringLiteral("2400"));
-    selectRow(m_format, m.value(Key::DataBits) == u"8" ? QStringLiteral("8 Bits - No Parity")
-                                                       : QStringLiteral("7 Bits - Even Parity"));
+    if (!selectData(m_speed, LineSettings::speedOf(m.value(Key::Speed))))
+        selectData(m_speed, 2400);
+    selectData(m_format, Vocabulary::storedDataFormat(m.bytes(Key::DataBits)).bits);
     if (!selectRow(m_stopBits, m.value(Key::StopBits))) selectRow(m_stopBits, QStringLiteral("2"));
 
     // The machine's flow control, the two wait modes included: they get
     // rows of their own so that a save keeps them.
-    const QString flow = m.value(Key::Flow);
-    int row = m_flow->findData(flow);
-    if (row < 0 && (flow == u"3" || flow == u"4")) {
-        m_flow->addItem(MachineConfig::flowName(flow), flow);
-        row = m_flow->count() - 1;
+    const Vocabulary::Flow &flow = Vocabulary::flow(m.bytes(Key::Flow));
+    if (!selectData(m_flow, QLatin1String(flow.code))) {
+        addFlowRow(flow);
+        m_flow->setCurrentIndex(m_flow->count() - 1);
     }
-    m_flow->setCurrentIndex(row >= 0 ? row : m_flow->findData(QStringLiteral("0")));
 
-    if (!selectRow(m_delay, m.value(Key::BlockDelay))) selectRow(m_delay, QStringLiteral("10"));
-    if (!selectRow(m_eob, m.value(Key::EndOfBlock))) selectRow(m_eob, QStringLiteral("CRLF"));
+    if (!selectData(m_delay, m.value(Key::BlockDelay))) selectData(m_delay, QStringLiteral("10"));
+    if (!selectData(m_eob, m.value(Key::EndOfBlock))) selectData(m_eob, QStringLiteral("CRLF"));
     m_extension->setText(m.value(Key::Extension).trimmed());
     loadCode(m_startCode, m.value(Key::StartCode));
     loadCode(m_endCode, m.value(Key::EndCode));
@@ -288,17 +297,17 @@ MachineConfig SetupDialog::value()
     m.setValue(Key::Port, m_port->currentText().trimmed());
     m.setValue(Key::Mode, m_mode->currentText());
     m.setValue(Key::ComPar, QStringLiteral("Unused"));
-    m.setValue(Key::Speed, m_speed->currentText());
-    const bool eight = leadingNumber(m_format->currentText()) == 8;
-    m.setValue(Key::DataBits, eight ? QStringLiteral("8") : QStringLiteral("7"));
-    m.setValue(Key::Parity, eight ? QStringLiteral("None") : QStringLiteral("Even"));
+    m.setValue(Key::Speed, QString::number(m_speed->currentData().toInt()));
+    const Vocabulary::DataFormat &format = Vocabulary::dataFormat(m_format->currentData().toInt());
+    m.setValue(Key::DataBits, QLatin1String(format.dataBits));
+    m.setValue(Key::Parity, QLatin1String(format.parity));
     m.setValue(Key::StopBits, m_stopBits->currentText());
     if (m.value(Key::Folder).isEmpty()) m.setValue(Key::Folder, QStringLiteral("Unused"));
     m.setValue(Key::Flow, m_flow->currentData().toString());
     m.setValue(Key::CrLf, QStringLiteral("UNUSED"));
-    m.setValue(Key::BlockDelay, m_delay->currentText());
+    m.setValue(Key::BlockDelay, m_delay->currentData().toString());
     m.setValue(Key::Extension, m_extension->text().trimmed());
-    m.setValue(Key::EndOfBlock, m_eob->currentText());
+    m.setValue(Key::EndOfBlock, m_eob->currentData().toString());
     m.setValue(Key::StartCode, storeCode(m_startCode));
     m.setValue(Key::EndCode, storeCode(m_endCode));
     m.setValue(Key::StripEob, m_stripCr->isChecked()   ? QStringLiteral("13")

@@ -10,6 +10,7 @@ class QLineEdit;
 class QPushButton;
 class QRadioButton;
 class QTimer;
+class QVariant;
 
 // The setup dialog: edits one machine's configuration. It is given the
 // machine and the ports the system lists; Save hands the edited machine to
@@ -29,6 +30,8 @@ public:
     // Selects the first row whose text is `text`; false (selection kept)
     // when there is none.
     static bool selectRow(QComboBox *list, const QString &text);
+    // Selects the first row that carries `data`, as selectRow() does.
+    static bool selectData(QComboBox *list, const QVariant &data);
     // The display text of a start or end code: "" for 0, the control
     // character's name for 2, 3, 4 and 27, else at least two digits.
     static QString codeText(int code);
@@ -40,6 +43,7 @@ private:
     void buildControls();
     void fillLists(const QStringList &ports);
     void load();
+    void addFlowRow(const Vocabulary::Flow &flow);
     void loadCode(QComboBox *box, const QString &stored);
     QString storeCode(QComboBox *box);
 

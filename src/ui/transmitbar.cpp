@@ -20,7 +20,7 @@ TransmitBar::TransmitBar(Workshop &workshop, Platform &platform, CodeWindows &co
     m_pause->setCheckable(true);
     m_pause->setVisible(false);
     m_pause->setEnabled(false);
-    for (int i = 0; i <= 9; ++i) {
+    for (int i = 0; i <= MachineTable::MaxMachines; ++i) {
         m_fileNames[size_t(i)] = named(new QLineEdit(bar), member("txFileName", i),
                                        QStringLiteral("Program file"));
         m_fileNames[size_t(i)]->setVisible(false);
@@ -59,7 +59,7 @@ TransmitBar::TransmitBar(Workshop &workshop, Platform &platform, CodeWindows &co
     });
     connect(&workshop, &Workshop::machineRemoved, this, [this](int from) {
         const int last = m_workshop.machines().count();
-        for (int i = from; i <= last && i <= 9; ++i)
+        for (int i = from; i <= last && i <= MachineTable::MaxMachines; ++i)
             m_fileNames[size_t(i)]->setText(m_workshop.queue(i).loadedName());
     });
 }
@@ -105,7 +105,7 @@ void TransmitBar::layout(int width)
 
 void TransmitBar::showSlot(int slot)
 {
-    for (int i = 1; i <= 9; ++i)
+    for (int i = 1; i <= MachineTable::MaxMachines; ++i)
         m_fileNames[size_t(i)]->setVisible(i == slot);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/machinetable.h"
 #include "core/sendjob.h"
 
 #include <QObject>
@@ -48,7 +49,7 @@ private:
     QPushButton *m_pause;
     QProgressBar *m_progress;
     QLineEdit *m_percent;
-    std::array<QLineEdit *, 10> m_fileNames{};
+    std::array<QLineEdit *, MachineTable::MaxMachines + 1> m_fileNames{};
     QPointer<SendJob> m_job;
     int m_sendSlot = 0;
     QString m_note; // what the sending machine's file-name field says instead of the name

@@ -1,0 +1,97 @@
+#pragma once
+
+#include <QByteArrayView>
+#include <QtGlobal>
+#include <array>
+
+// The values each line setting may take, written once: what the setup
+// dialog offers, in its order, what each stores, and what it means.
+
+// How a send paces itself on the machine's XON/XOFF (the stored MCFLOW).
+enum class FlowMode {
+    None,           // "0" and anything unknown
+    XonXoff,        // "1": the port's own handshake, and DC3/DC1 obeyed
+    RtsCts,         // "2": the port's hardware handshake
+    StartOnAnyByte, // "3": waits for any byte before the first line
+    StartOnDc1,     // "4": waits for DC1 before the first line
+};
+
+namespace Vocabulary
+{
+
+// The speeds offered, slowest first.
+inline constexpr std::array<qint32, 11> Speeds = {150,  300,   600,   1200,  2400, 4800,
+                                                  9600, 19200, 38400, 57600, 115200};
+bool isOfferedSpeed(qint32 speed);
+
+// Seven data bits always go with even parity, eight with none.
+struct DataFormat {
+    int bits;
+    const char *dataBits; // as stored
+    const char *parity;   // as stored
+    bool evenParity;
+    const char *caption;
+};
+inline constexpr std::array<DataFormat, 2> DataFormats = {{
+    {7, "7", "Even", true, "7 Bits - Even Parity"},
+    {8, "8", "None", false, "8 Bits - No Parity"},
+}};
+// The format chosen by a number of data bits: 8, or else 7.
+const DataFormat &dataFormat(int bits);
+// The format a stored MCDBITS reads as: "8", or else 7 bits.
+const DataFormat &storedDataFormat(QByteArrayView dataBits);
+
+// The pause before each line. "Fast" and "None" wait no time; "None" does
+// not wait for the port to drain either.
+struct BlockDelay {
+    const char *stored;
+    int ms;
+};
+inline constexpr std::array<BlockDelay, 10> BlockDelays = {{
+    {"5", 5},
+    {"10", 10},
+    {"25", 25},
+    {"50", 50},
+    {"70", 70},
+    {"90", 90},
+    {"150", 150},
+    {"200", 200},
+    {"Fast", 0},
+    {"None", 0},
+}};
+// nullptr for a text that is not one of them.
+const BlockDelay *blockDelay(QByteArrayView stored);
+
+// The bytes each line end of a program goes out as.
+struct EndOfBlock {
+    const char *name; // as stored and shown
+    const char *bytes;
+};
+inline constexpr std::array<EndOfBlock, 4> EndsOfBlock = {{
+    {"CRLF", "\r\n"},
+    {"LF", "\n"},
+    {"CRLFLF", "\r\n\n"},
+    {"CR", "\r"},
+}};
+// The first, CRLF, for a name that is none of them.
+const EndOfBlock &endOfBlock(QByteArrayView name);
+
+// The stored flow-control codes. The dialog offers the first three; the
+// two wait modes are kept when a machine already has them.
+struct Flow {
+    const char *code; // as stored
+    FlowMode mode;
+    const char *name; // as the panel shows it
+};
+inline constexpr std::array<Flow, 5> Flows = {{
+    {"0", FlowMode::None, "No Flow Control"},
+    {"1", FlowMode::XonXoff, "Xon/Xoff"},
+    {"2", FlowMode::RtsCts, "RTS/CTS"},
+    {"3", FlowMode::StartOnAnyByte, "Xon/Xoff (Wait-Xon)"},
+    {"4", FlowMode::StartOnDc1, "Xon/Xoff (Wait-Any)"},
+}};
+inline constexpr int OfferedFlows = 3;
+// The first, "0", for a code that is none of them.
+const Flow &flow(QByteArrayView code);
+
+} // namespace Vocabulary
