@@ -141,6 +141,14 @@ private slots:
         QCOMPARE(IniFile::lookup(lines, "[MC1]", "MCDRATE"), QByteArray("4800"));
         QCOMPARE(IniFile::lookup(lines, "[MC1]", "MCEXTENS"), QByteArray("a b c"));
         QCOMPARE(IniFile::lookup(lines, "[MC2]", "MCNAME"), QByteArray("Lathe 2"));
+        // A file that does not take the name leaves the old one everywhere.
+        r.config.setWriter([](const QString &, const QByteArray &, const QString &) {
+            return QStringLiteral("No space left on device");
+        });
+        QSignalSpy told(&r.config, &ConfigStore::saveFailed);
+        QCOMPARE(r.shop.rename(2, "Lathe 3"), R::NotSaved);
+        QCOMPARE(told.count(), 1);
+        QCOMPARE(r.shop.machines(), IniFile::parse(r.file(), r.config.folder()));
     }
 
     // "as written>as loaded"; "-KEY" leaves the key out.

@@ -1,6 +1,7 @@
 // Port Scan on a bit-level line: the port decodes what the machine punches
 // with whatever the scan has put in force.
 
+#include "core/atomicfile.h"
 #include "core/inifile.h"
 #include "linesim.h"
 #include "machinevalues.h"
@@ -100,6 +101,14 @@ private slots:
         QCOMPARE(r.saves, QStringList(r.saves.size(), want + " 1 1")); // every save right
         QCOMPARE(r.found, !r.saves.isEmpty()); // no speed is shown found from misframed text
         if (gap < 12) return;
+        // A file that does not take the findings leaves the machine as it was.
+        const MachineTable before = r.shop.machines();
+        r.config.setWriter([](const QString &, const QByteArray &, const QString &) {
+            return QStringLiteral("No space left on device");
+        });
+        QCOMPARE(r.shop.saveScan(), Workshop::ScanSaveResult::NotSaved);
+        QCOMPARE(r.shop.machines(), before);
+        r.config.setWriter(writeFileAtomically);
         QCOMPARE(r.shop.saveScan(), Workshop::ScanSaveResult::Saved);
         QStringList tried; // each speed from 9600 down, then the format
         for (qint32 s = 9600; s >= speed; s /= 2)

@@ -37,6 +37,57 @@ class TestUiTransfer : public QObject
 {
     Q_OBJECT
 private slots:
+    // The log names what went out and whose it was, never what is selected:
+    // a program opened over one loaded from the queue, and a receive that
+    // follows the user from one machine to the next.
+    void logSaysWhoseTransferItWas()
+    {
+        UiRig<> r(iniFile({"MCNAME=MILL A|MCBLKTIC=Fastms|MCFLOW=0", "MCNAME=LATHE B|MCPORT=ttyFAKE1"}));
+        r.shop.queue(1).add(r.write("a.nc", "A1\n"));
+        r.window.queueView().load(1, 0);
+        r.platform.menuChoices << "Open";
+        r.platform.openNames << r.write("b.nc", "B1\n");
+        r.click("imgMenu(2)");
+        r.click("cmdTX");
+        r.clock.runUntil([&] { return !r.shop.sending(); });
+        QVERIFY(r.port.written.startsWith("B1\r\n"));
+        r.click("mnuReceive");
+        r.port.deliver("N1\r\n");
+        r.clock.advance(VirtualClock::Second);
+        r.click("imgMc(2)");
+        r.port.deliver("N2\r\nN3\r\n");
+        r.clock.advance(VirtualClock::Second);
+        QCOMPARE(rx<QPlainTextEdit>(r, "txtFile")->toPlainText(), "N1\nN2\nN3\n");
+        r.window.rxEdit()->close();
+        QStringList fields;
+        for (const QByteArray &line : readFile(r.dir.filePath("transfers.log")).split('\n'))
+            fields << QString(line).section(u'\t', 1, 6);
+        QCOMPARE(fields, (QStringList{"send\tMILL A\tttyFAKE0\tb.nc\t4\t1",
+                                      "receive\tMILL A\tttyFAKE0\t-\t4\t1",
+                                      "receive\tLATHE B\tttyFAKE1\t-\t8\t2", ""}));
+    }
+
+    // Each way of opening a program says why a file cannot be read.
+    void unreadableProgramIsTold()
+    {
+        UiRig<> r(iniFile({""}));
+        const QString folder = r.dir.path();
+        const QString told = QStringLiteral("The program file \"%1\" cannot be read: it is not a "
+                                            "regular file\n%2 was left as it was.");
+        r.platform.menuChoices << "Open";
+        r.platform.openNames << folder;
+        r.click("imgMenu(2)");
+        QCOMPARE(r.platform.lastMessage(), told.arg(folder, "The code window"));
+        r.shop.queue(1).add(folder);
+        r.window.queueView().load(1, 0);
+        QCOMPARE(r.platform.messages.size(), 2);
+        QCOMPARE(r.platform.lastMessage(), told.arg(folder, "The code window"));
+        r.click("mnuReceive");
+        r.platform.openNames << folder;
+        rx<QToolButton>(r, "mnuOpen")->click();
+        QCOMPARE(r.platform.lastMessage(), told.arg(folder, "RX-Edit"));
+    }
+
     // A missing port has a message of its own; the rest, the one about opening a program.
     void refused_data()
     {

@@ -1,0 +1,94 @@
+// Every machine its own link: two machines sending at once, each on its
+// own line, neither disturbing the other.
+
+#include "core/configstore.h"
+#include "core/workshop.h"
+#include "linemodel.h"
+#include "machinevalues.h"
+#include "virtualclock.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace
+{
+struct TwoLines {
+    QTemporaryDir dir;
+    VirtualClock clock;
+    FakePortList ports{{"ttyA", "ttyB"}};
+    QList<LineModelPort *> lines;
+    ConfigStore config{dir.path()};
+    Workshop shop{config,
+                  [this] {
+                      auto port = std::make_shared<LineModelPort>(clock);
+                      lines << port.get();
+                      return port;
+                  },
+                  ports, clock};
+
+    TwoLines()
+    {
+        for (const char *port : {"ttyA", "ttyB"})
+            config.table().append(machineWith(QStringLiteral("MCPORT=%1|MCDRATE=9600|MCDBITS=8|"
+                                                             "MCFLOW=1|MCBLKTIC=Nonems|MCEOB=CRLF")
+                                                  .arg(QLatin1String(port)),
+                                              MachineConfig::defaults("ttyA")));
+        QVERIFY(config.save());
+        shop.reload();
+    }
+    // Starts a send on machine `slot`'s own link; when it ends, the time.
+    void send(int slot, const QByteArray &program, qint64 *endNs)
+    {
+        Link *link = shop.linkAt(slot);
+        const MachineConfig &m = shop.machines().at(slot);
+        QVERIFY(link->openForSend(m));
+        Transfer t;
+        t.machine = shop.idAt(slot);
+        QVERIFY(link->startSend(Program::fromFile(program), t, m));
+        QObject::connect(link, &Link::sendFinished, [this, endNs] { *endNs = clock.nowNs(); });
+    }
+};
+
+QByteArray program(char axis)
+{
+    QByteArray p;
+    for (int i = 0; i < 200; ++i)
+        p += "N" + QByteArray::number(i) + " G01 " + axis + QByteArray::number(i) + "\n";
+    return p;
+}
+} // namespace
+
+class TestMachines : public QObject
+{
+    Q_OBJECT
+private slots:
+    void twoSendsAtOnce()
+    {
+        qint64 alone = -1;
+        {
+            TwoLines r;
+            r.send(1, program('X'), &alone);
+            QVERIFY(r.clock.runUntil([&] { return alone >= 0; }));
+        }
+        TwoLines r;
+        qint64 endA = -1, endB = -1;
+        r.send(1, program('X'), &endA);
+        r.send(2, program('Y'), &endB);
+        QCOMPARE(r.shop.idAt(1).value + 1, r.shop.idAt(2).value);
+        // Machine B holds its line for two seconds early on.
+        r.clock.advance(VirtualClock::Second / 10);
+        r.lines[1]->deliver("\x13");
+        r.clock.advance(2 * VirtualClock::Second);
+        r.lines[1]->deliver("\x11");
+        QVERIFY(r.clock.runUntil([&] { return endA >= 0 && endB >= 0; }));
+        // A went at its line's own pace, as when it was alone; B lost the hold.
+        QCOMPARE(endA, alone);
+        QVERIFY(endB - endA > 19 * VirtualClock::Second / 10);
+        QByteArray wireA = program('X'), wireB = program('Y');
+        QCOMPARE(r.lines[0]->written, wireA.replace("\n", "\r\n") + QByteArray(2000, '\0'));
+        QCOMPARE(r.lines[1]->written, wireB.replace("\n", "\r\n") + QByteArray(2000, '\0'));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestMachines)
+#include "tst_machines.moc"
