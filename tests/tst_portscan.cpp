@@ -119,14 +119,28 @@ private slots:
         QVERIFY(r.shown.endsWith(upperProgram(3000).right(200)));
     }
 
-    // Top bits that are not the parity of the rest fit neither format.
-    void misfitTopBitsWithdrawTheFormat()
+    // Top bits that are neither clear nor the parity of the rest withdraw the
+    // format once they are too many for 8-bit text, and the speed with it
+    // once they are too many to be noise.
+    void misfitTopBitsWithdraw_data()
     {
+        QTest::addColumn<QByteArray>("lead");
+        QTest::addColumn<int>("misfits"); // before the 51st top bit
+        QTest::addColumn<bool>("format"); // still shown found after them
+        QTest::addRow("few plain") << QByteArray(100, 'G') << 8 << false;
+        QTest::addRow("many plain") << QByteArray(1000, 'C') << 50 << true;
+    }
+    void misfitTopBitsWithdraw()
+    {
+        QFETCH(QByteArray, lead);
+        QFETCH(int, misfits);
+        QFETCH(bool, format);
         Rig r(lineSettings(9600));
-        r.punch(QByteArray(100, 'G') + QByteArray(8, char(0xc7)));
-        QCOMPARE(r.shop.saveScan(), Workshop::ScanSaveResult::Incomplete);
-        r.punch(QByteArray(43, char(0xc7)));
+        r.punch(lead + QByteArray(misfits, char(0xc7)));
+        QCOMPARE(r.link.scan().findings(), (ScanFindings{true, true, format, format}));
+        r.punch(QByteArray(51 - misfits, char(0xc7)));
         QCOMPARE(r.captions.last(), QStringLiteral("4800,n,8,1"));
+        QCOMPARE(r.link.scan().findings(), ScanFindings{true});
     }
 
     void lowerCaseRejectsTheRightSpeed()

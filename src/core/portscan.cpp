@@ -80,8 +80,10 @@ PortScan::Change PortScan::score(quint8 c)
         m_found.dataBits = m_found.parity = true;
         return Change::SevenEven;
     }
-    // Misframed after all: another speed moves the receiver off these frames.
-    m_gotSpeed = m_found.speed = false;
+    // Misframed after all: another speed moves the receiver off these frames,
+    // and a format read from misframed text was never found either.
+    m_gotSpeed = false;
+    m_found.speed = m_found.dataBits = m_found.parity = false;
     return Change::NextSpeed;
 }
 

@@ -53,6 +53,14 @@ public:
         runTo(ns); // arms the timer for DC1
     }
 
+    // From now on the control empties the buffer at this rate.
+    void setBytesPerSecond(double rate)
+    {
+        runTo(m_clock.nowNs());
+        config.bytesPerSecond = rate;
+        runTo(m_clock.nowNs());
+    }
+
     std::function<void(const QByteArray &, qint64 ns)> toPc;
     void send(const QByteArray &bytes) { toPc(bytes, m_clock.nowNs()); }
     void attachPty(Pty &pty)
