@@ -137,10 +137,10 @@ private slots:
         QFETCH(bool, format);
         Rig r(lineSettings(9600));
         r.punch(lead + QByteArray(misfits, char(0xc7)));
-        QCOMPARE(r.link.scan().findings(), (ScanFindings{true, true, format, format}));
+        QCOMPARE(r.shop.selectedLink()->scan().findings(), (ScanFindings{true, true, format, format}));
         r.punch(QByteArray(51 - misfits, char(0xc7)));
         QCOMPARE(r.captions.last(), QStringLiteral("4800,n,8,1"));
-        QCOMPARE(r.link.scan().findings(), ScanFindings{true});
+        QCOMPARE(r.shop.selectedLink()->scan().findings(), ScanFindings{true});
     }
 
     void lowerCaseRejectsTheRightSpeed()
