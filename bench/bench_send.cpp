@@ -13,6 +13,7 @@
 #include "core/configstore.h"
 #include "core/link.h"
 #include "core/workshop.h"
+#include "benchprobe.h"
 #include "fakeplatform.h"
 #include "linemodel.h"
 #include "ui/codewindows.h"
@@ -34,14 +35,6 @@
 
 namespace
 {
-
-qint64 cpuNs()
-{
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return (qint64(u.ru_utime.tv_sec) + u.ru_stime.tv_sec) * 1'000'000'000 +
-           (qint64(u.ru_utime.tv_usec) + u.ru_stime.tv_usec) * 1000;
-}
 
 QByteArray section(const QString &speed, const QString &dbits, const QString &delay,
                    const QString &flow)
@@ -103,49 +96,6 @@ qint64 pacingNs(const QByteArray &program, qint64 startNs, int delayMs, qint64 c
     const qint64 runOutEnd = lineFree + SendJob::RunOutBytes * charNs;
     return runOutEnd + 300'000'000 - startNs;
 }
-
-// Posts an event every 100 ms and records how long it waited for the loop.
-class Probe : public QObject
-{
-public:
-    Probe()
-    {
-        m_tick.setInterval(100);
-        connect(&m_tick, &QTimer::timeout, this, [this] {
-            m_posted = m_clock.nsecsElapsed();
-            if (m_lastTick >= 0)
-                worstTimer = std::max(worstTimer, m_posted - m_lastTick - 100'000'000);
-            m_lastTick = m_posted;
-            QCoreApplication::postEvent(this, new QEvent(QEvent::User));
-        });
-        m_clock.start();
-    }
-    void start()
-    {
-        worstPosted = worstTimer = 0;
-        m_lastTick = -1;
-        m_tick.start();
-    }
-    void stop() { m_tick.stop(); }
-    qint64 worstPosted = 0;
-    qint64 worstTimer = 0;
-
-protected:
-    bool event(QEvent *e) override
-    {
-        if (e->type() == QEvent::User) {
-            worstPosted = std::max(worstPosted, m_clock.nsecsElapsed() - m_posted);
-            return true;
-        }
-        return QObject::event(e);
-    }
-
-private:
-    QTimer m_tick;
-    QElapsedTimer m_clock;
-    qint64 m_posted = 0;
-    qint64 m_lastTick = -1;
-};
 
 struct Result {
     double wallS, pacingS, cpuShare, worstMs;

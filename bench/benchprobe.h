@@ -1,0 +1,62 @@
+#pragma once
+
+// What the benchmarks measure besides time: the CPU the process used, and
+// how long the event loop was ever kept from answering.
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEvent>
+#include <QTimer>
+#include <algorithm>
+#include <sys/resource.h>
+
+inline qint64 cpuNs()
+{
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return (qint64(u.ru_utime.tv_sec) + u.ru_stime.tv_sec) * 1'000'000'000 +
+           (qint64(u.ru_utime.tv_usec) + u.ru_stime.tv_usec) * 1000;
+}
+
+// Posts an event every 100 ms and records how long it waited for the loop.
+class Probe : public QObject
+{
+public:
+    Probe()
+    {
+        m_tick.setInterval(100);
+        connect(&m_tick, &QTimer::timeout, this, [this] {
+            m_posted = m_clock.nsecsElapsed();
+            if (m_lastTick >= 0)
+                worstTimer = std::max(worstTimer, m_posted - m_lastTick - 100'000'000);
+            m_lastTick = m_posted;
+            QCoreApplication::postEvent(this, new QEvent(QEvent::User));
+        });
+        m_clock.start();
+    }
+    void start()
+    {
+        worstPosted = worstTimer = 0;
+        m_lastTick = -1;
+        m_tick.start();
+    }
+    void stop() { m_tick.stop(); }
+    qint64 worstPosted = 0;
+    qint64 worstTimer = 0;
+
+protected:
+    bool event(QEvent *e) override
+    {
+        if (e->type() == QEvent::User) {
+            worstPosted = std::max(worstPosted, m_clock.nsecsElapsed() - m_posted);
+            return true;
+        }
+        return QObject::event(e);
+    }
+
+private:
+    QTimer m_tick;
+    QElapsedTimer m_clock;
+    qint64 m_posted = 0;
+    qint64 m_lastTick = -1;
+};
