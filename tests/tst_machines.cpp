@@ -88,6 +88,24 @@ private slots:
         QCOMPARE(r.lines[0]->written, wireA.replace("\n", "\r\n") + QByteArray(2000, '\0'));
         QCOMPARE(r.lines[1]->written, wireB.replace("\n", "\r\n") + QByteArray(2000, '\0'));
     }
+
+    // A machine keeps its identity, link and program when one before it goes.
+    void identityOutlivesItsSlot()
+    {
+        TwoLines r;
+        QCOMPARE(r.shop.addMachine(), Workshop::AddResult::Added);
+        const MachineId second = r.shop.idAt(2), third = r.shop.idAt(3);
+        Link *link = r.shop.linkAt(2);
+        r.shop.program(2).load("G00\n", ProgramSource::file("/p/g.nc"));
+        QVERIFY(r.shop.remove(1));
+        QCOMPARE(r.shop.idAt(1), second);
+        QCOMPARE(r.shop.idAt(2), third);
+        QCOMPARE(r.shop.slotOf(second), 1);
+        QCOMPARE(r.shop.linkAt(1), link);
+        QCOMPARE(r.shop.program(1).source(), ProgramSource::file("/p/g.nc"));
+        QCOMPARE(r.shop.addMachine(), Workshop::AddResult::Added);
+        QVERIFY(r.shop.idAt(3) != second && r.shop.idAt(3) != third);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestMachines)
