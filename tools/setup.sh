@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the build needs (on Debian or Ubuntu) and configures and builds
-# the project in build/. Run by ./run and ./test.
+# the project in build/: everything, or only the targets named (./run builds
+# just the program). Run by ./run and ./test.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$here"
@@ -51,4 +52,6 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
     fi
     cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" >/dev/null
 fi
-cmake --build "$build" --parallel "$(nproc 2>/dev/null || echo 2)"
+targets=()
+for t in "$@"; do targets+=(--target "$t"); done
+cmake --build "$build" --parallel "$(nproc 2>/dev/null || echo 2)" "${targets[@]}"

@@ -59,10 +59,10 @@ void Link::route(const QByteArray &bytes)
 bool Link::listed(const QString &name) const
 {
     // A network serial server is reached by its address; a device must be
-    // one the system lists.
+    // one the system lists, or a path that leads to a serial device.
     const PortAddress address = PortAddress::parse(name);
     if (address.kind != PortAddress::Kind::Device) return address.isNetwork();
-    return !name.isEmpty() && m_ports.names().contains(name);
+    return !name.isEmpty() && (m_ports.names().contains(name) || isSerialDevicePath(name));
 }
 
 LineSettings Link::settingsFor(const MachineConfig &machine)

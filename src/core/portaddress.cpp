@@ -1,6 +1,10 @@
 #include "core/portaddress.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QUrl>
+
+#include <sys/stat.h>
 
 PortAddress PortAddress::parse(const QString &name)
 {
@@ -20,4 +24,18 @@ PortAddress PortAddress::parse(const QString &name)
     a.host = url.host();
     a.port = quint16(port);
     return a;
+}
+
+bool isSerialDevicePath(const QString &name)
+{
+    if (!name.startsWith(u'/')) return false;
+    const QFileInfo info(name);
+    const QString real = info.canonicalFilePath(); // links followed; empty when missing
+    struct stat st = {};
+    if (real.isEmpty() || ::stat(QFile::encodeName(real).constData(), &st) != 0 ||
+        !S_ISCHR(st.st_mode))
+        return false;
+    // Pseudo-terminals, and every device the kernel's tty layer drives.
+    return real.startsWith(QLatin1String("/dev/pts/")) ||
+           QFileInfo::exists(QStringLiteral("/sys/class/tty/") + QFileInfo(real).fileName());
 }

@@ -15,3 +15,9 @@ struct PortAddress {
     static PortAddress parse(const QString &name);
     bool isNetwork() const { return kind == Kind::RawTcp || kind == Kind::Rfc2217; }
 };
+
+// True when `name` is a path ("/dev/ttyUSB0", "/dev/serial/by-id/usb-...",
+// a link to one, a pseudo-terminal) that leads to a terminal device: a
+// serial line the system knows as a tty. The device is not opened to find
+// out, since opening a serial line raises its control lines.
+bool isSerialDevicePath(const QString &name);

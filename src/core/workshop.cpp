@@ -298,7 +298,17 @@ void Workshop::beginReceive()
 void Workshop::endReceive()
 {
     m_receiving = {};
-    if (Link *link = selectedLink()) link->endReceive();
+    Link *link = selectedLink();
+    if (!link) return;
+    const bool scanned = link->state() == LinkState::Scanning;
+    link->endReceive();
+    // Port Scan leaves the port on whatever it tried last; the machine's
+    // next receive needs the machine's own settings, saved or not.
+    if (scanned && link->port().isOpen()) {
+        link->setSpeedBefore(m_speedBefore);
+        static_cast<void>(link->openForSend(selectedMachine()));
+        m_speedBefore = link->speedBefore();
+    }
 }
 
 Workshop::ScanResult Workshop::beginScan()

@@ -169,6 +169,9 @@ void MachinePanel::showMachines()
         m_names[i]->setVisible(table.contains(i));
     }
     m_warning->setVisible(false);
+    // Nothing is selected after a reload: nothing is described.
+    m_selectedName->clear();
+    m_description->clear();
 }
 
 void MachinePanel::showName(int mc)
@@ -234,8 +237,6 @@ void MachinePanel::addMachine()
         break;
     case Workshop::AddResult::Added:
     case Workshop::AddResult::NotSaved:
-        m_selectedName->clear();
-        m_description->clear();
-        break;
+        break; // the panel was shown afresh, nothing selected
     }
 }

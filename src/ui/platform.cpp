@@ -22,7 +22,7 @@ QMessageBox::StandardButton QtPlatform::message(QWidget *parent, const QString &
         box.setIcon(QMessageBox::Question);
         break;
     case Icon::Caution:
-        box.setIcon(QMessageBox::Information);
+        box.setIcon(QMessageBox::Warning);
         break;
     case Icon::Warning:
         box.setIcon(QMessageBox::Warning);

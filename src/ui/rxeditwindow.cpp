@@ -104,7 +104,7 @@ RxEditWindow::RxEditWindow(Workshop &workshop, Platform &platform, bool scanning
 
 void RxEditWindow::buildPanel(bool scanning)
 {
-    m_panel = named(new QGroupBox(QStringLiteral("9600,N,8,1"), this), QStringLiteral("AutoGroup"),
+    m_panel = named(new QGroupBox(QStringLiteral("9600,n,8,1"), this), QStringLiteral("AutoGroup"),
                     QStringLiteral("Port Scan"));
     m_panel->setGeometry(kPanelAway, 262, 152, 200);
     showPanel(scanning);

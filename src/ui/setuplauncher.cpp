@@ -59,6 +59,15 @@ void SetupLauncher::save(SetupDialog *dialog, const MachineConfig &machine)
                            QStringLiteral("Port"), QMessageBox::Ok, Platform::Icon::Caution);
         return;
     }
+    if (machine.port().startsWith(u'/') && !isSerialDevicePath(machine.port())) {
+        m_platform.message(dialog,
+                           QStringLiteral("\"%1\" is not a serial device. Name a serial port "
+                                          "as the list shows it, or by its path, such as "
+                                          "/dev/ttyUSB0 or /dev/serial/by-id/...")
+                               .arg(machine.port()),
+                           QStringLiteral("Port"), QMessageBox::Ok, Platform::Icon::Caution);
+        return;
+    }
     switch (m_workshop.update(m_machine, machine)) {
     case Workshop::UpdateResult::ReservedName:
         m_platform.message(dialog, Workshop::reservedNameMessage(machine.name()),
