@@ -21,6 +21,12 @@ public:
     bool isEmpty() const { return m_bytes.isEmpty(); }
     // Changed in the code window since it was loaded.
     bool isChanged() const { return m_changed; }
+    // Replacing it would lose what no file holds: a program changed since
+    // it was read, or one that came from RX-Edit or was typed.
+    bool wouldBeLost() const
+    {
+        return !isEmpty() && (m_changed || m_source.kind != ProgramSource::Kind::File);
+    }
 
     // Replaces the program (a file, RX-Edit's text, or nothing).
     void load(QByteArray bytes, const ProgramSource &source);
@@ -37,6 +43,7 @@ public:
 signals:
     // New content that the code window must show.
     void loaded();
+    void changedChanged(bool changed);
 
 private:
     QByteArray m_bytes;

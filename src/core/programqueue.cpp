@@ -30,9 +30,20 @@ QVariant ProgramQueue::data(const QModelIndex &index, int role) const
 
 void ProgramQueue::add(const QString &path)
 {
+    // A file handed over again is already there.
+    const QString absolute = QFileInfo(path).absoluteFilePath();
+    if (m_paths.contains(absolute)) return;
     beginInsertRows({}, count(), count());
-    m_paths.append(QFileInfo(path).absoluteFilePath());
+    m_paths.append(absolute);
     endInsertRows();
+}
+
+void ProgramQueue::remove(int row)
+{
+    if (row < 0 || row >= count()) return;
+    beginRemoveRows({}, row, row);
+    m_paths.removeAt(row);
+    endRemoveRows();
 }
 
 void ProgramQueue::clear()

@@ -33,7 +33,10 @@ public:
     int count() const { return int(m_paths.size()); }
     QString path(int row) const { return m_paths.value(row); }
     QStringList paths() const { return m_paths; }
+    // Adds a file, unless it is queued already.
     void add(const QString &path);
+    // Takes entry `row` off the queue (the file stays where it is).
+    void remove(int row);
     void clear();
 
     // The loaded name of text that came from elsewhere (RX-Edit): no file.

@@ -94,7 +94,10 @@ void MainWindow::connectViews()
     });
     connect(m_panel, &MachinePanel::contextMenuRequested, m_menu, &MachineMenu::popup);
     connect(m_panel, &MachinePanel::filesDropped, m_queue, &QueueView::addFiles);
-    connect(m_menu, &MachineMenu::receiveChosen, this, [this] { showRxEdit(false); });
+    connect(m_menu, &MachineMenu::receiveChosen, this, [this] {
+        m_workshop.beginReceive();
+        showRxEdit(false);
+    });
     connect(m_menu, &MachineMenu::renameChosen, m_panel, &MachinePanel::startRename);
     connect(m_menu, &MachineMenu::propertiesChosen, this, [this] { m_setup->show(true); });
     connect(m_menu, &MachineMenu::portScanChosen, this, &MainWindow::startScan);

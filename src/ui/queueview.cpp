@@ -6,6 +6,7 @@
 #include "ui/platform.h"
 
 #include <QDir>
+#include <QKeyEvent>
 #include <QListView>
 
 QueueView::QueueView(Workshop &workshop, Platform &platform, CodeWindows &code, QWidget *area,
@@ -21,6 +22,7 @@ QueueView::QueueView(Workshop &workshop, Platform &platform, CodeWindows &code, 
         list->setVisible(false);
         connect(list, &QListView::clicked, this,
                 [this, i](const QModelIndex &index) { load(i, index.row()); });
+        list->installEventFilter(this);
         m_lists[size_t(i)] = list;
     }
     for (int i = 0; i < PathLists; ++i) {
@@ -35,6 +37,19 @@ QueueView::QueueView(Workshop &workshop, Platform &platform, CodeWindows &code, 
     }
     connect(&workshop, &Workshop::machinesReloaded, this, [this] { showSlot(-1); });
     connect(&workshop, &Workshop::selectionChanged, this, &QueueView::showSlot);
+}
+
+bool QueueView::eventFilter(QObject *watched, QEvent *event)
+{
+    // Delete takes the current entry off the queue; the file stays.
+    if (event->type() != QEvent::KeyPress ||
+        static_cast<QKeyEvent *>(event)->key() != Qt::Key_Delete)
+        return QObject::eventFilter(watched, event);
+    for (int i = 1; i <= MachineTable::MaxMachines; ++i)
+        if (watched == m_lists[size_t(i)] && m_lists[size_t(i)]->currentIndex().isValid() &&
+            !(m_workshop.sending() && i == m_workshop.selected()))
+            m_workshop.queue(i).remove(m_lists[size_t(i)]->currentIndex().row());
+    return true;
 }
 
 void QueueView::layout(const QRect &lists, int windowHeight)
@@ -70,6 +85,7 @@ void QueueView::load(int mc, int row)
         return;
     }
     const QString path = queue.path(row);
+    if (!m_code.mayReplace(mc, m_window)) return;
     const QString reason = m_workshop.loadProgramFile(mc, path);
     if (!reason.isEmpty()) {
         tellUnreadable(m_platform, m_window, path, reason);
@@ -77,4 +93,7 @@ void QueueView::load(int mc, int row)
     }
     queue.setLoadedName(path);
     m_code.showStart(mc);
+    // The keyboard stays with the queue: a key meant for it (Delete) must
+    // never reach the program.
+    m_lists[size_t(mc)]->setFocus(Qt::OtherFocusReason);
 }

@@ -30,6 +30,9 @@ public:
     // that can no longer be read is reported and the window left as it was.
     void load(int mc, int row);
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     void showSlot(int slot);
 

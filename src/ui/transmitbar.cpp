@@ -24,10 +24,11 @@ TransmitBar::TransmitBar(Workshop &workshop, Platform &platform, CodeWindows &co
         m_fileNames[size_t(i)] = named(new QLineEdit(bar), member("txFileName", i),
                                        QStringLiteral("Program file"));
         m_fileNames[size_t(i)]->setVisible(false);
-        connect(&workshop.queue(i), &ProgramQueue::loadedNameChanged, this,
-                [this, i](const QString &name) {
-                    if (m_note.isEmpty() || i != m_sendSlot) m_fileNames[size_t(i)]->setText(name);
-                });
+        auto refresh = [this, i] {
+            if (m_note.isEmpty() || i != m_sendSlot) m_fileNames[size_t(i)]->setText(shownName(i));
+        };
+        connect(&workshop.queue(i), &ProgramQueue::loadedNameChanged, this, refresh);
+        connect(&workshop.program(i), &LoadedProgram::changedChanged, this, refresh);
     }
     m_progress = named(new QProgressBar(bar), QStringLiteral("PBar1"), QStringLiteral("Progress"));
     m_progress->setMaximum(100);
@@ -60,8 +61,16 @@ TransmitBar::TransmitBar(Workshop &workshop, Platform &platform, CodeWindows &co
     connect(&workshop, &Workshop::machineRemoved, this, [this](int from) {
         const int last = m_workshop.machines().count();
         for (int i = from; i <= last && i <= MachineTable::MaxMachines; ++i)
-            m_fileNames[size_t(i)]->setText(m_workshop.queue(i).loadedName());
+            m_fileNames[size_t(i)]->setText(shownName(i));
     });
+}
+
+QString TransmitBar::shownName(int slot)
+{
+    // A program changed since it was loaded says so beside its name.
+    const QString name = m_workshop.queue(slot).loadedName();
+    if (!m_workshop.program(slot).isChanged()) return name;
+    return name.isEmpty() ? QStringLiteral("(changed)") : name + QStringLiteral(" (changed)");
 }
 
 QString TransmitBar::noProgramText()
@@ -158,7 +167,7 @@ void TransmitBar::showProgress(const SendProgress &p)
     if (note != m_note) {
         m_note = note;
         m_fileNames[size_t(m_sendSlot)]->setText(
-            note.isEmpty() ? m_workshop.queue(m_sendSlot).loadedName() : note);
+            note.isEmpty() ? shownName(m_sendSlot) : note);
     }
     if (m_progress->maximum() != p.maximum) m_progress->setMaximum(p.maximum);
     if (m_progress->value() != p.value) m_progress->setValue(p.value);

@@ -35,6 +35,8 @@ public:
 private:
     void send();
     void follow(int slot, SendJob *job);
+    // What the file-name field shows when no note stands in it.
+    QString shownName(int slot);
     void showProgress(const SendProgress &progress);
     void sendEnded(SendOutcome outcome);
     void showSlot(int slot);
