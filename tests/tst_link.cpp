@@ -3,6 +3,7 @@
 
 #include "core/transferlog.h"
 #include "machinevalues.h"
+#include "pty.h"
 #include "shoprig.h"
 
 #include <QDir>
@@ -127,7 +128,8 @@ private slots:
         QCOMPARE(r.send(Program::fromFile("G"), 0), Workshop::SendResult::NoProgram);
         QCOMPARE(r.shop.beginScan(), Workshop::ScanResult::Started);
         QCOMPARE(r.settings(), QStringLiteral("9600 8N1"));
-        r.shop.endReceive();
+        r.shop.endReceive(); // Port Scan closed without saving: the machine's own again
+        QCOMPARE(r.settings(), QStringLiteral("2400 7E2"));
         QCOMPARE(r.send(program, 0), Workshop::SendResult::Started);
         QCOMPARE(r.settings(), QStringLiteral("2400 7E2"));
         QCOMPARE(r.send(program, 0), Workshop::SendResult::Busy);
@@ -360,6 +362,26 @@ private slots:
         QCOMPARE(failed.at(0).at(1).toString(), reason);
         QCOMPARE(readFile(target), QByteArray("secret\n"));
         if (link != "transfers.log") QCOMPARE(readFile(log), old);
+    }
+
+    // A path to a serial device works as a port name, a link to one too;
+    // a path to anything else is missing.
+    void devicePaths()
+    {
+        Pty pty;
+        QTemporaryDir dir;
+        const QString link = dir.filePath("by-id-usb-FTDI");
+        QVERIFY(QFile::link(pty.slavePath(), link));
+        for (const auto &[name, status] :
+             {std::pair{pty.slavePath(), PortStatus::Open}, {link, PortStatus::Open},
+              {QStringLiteral("/dev/null"), PortStatus::Missing},
+              {dir.path(), PortStatus::Missing}}) {
+            Rig r({"MCPORT=" + name});
+            r.shop.select(1);
+            QCOMPARE(r.problems.isEmpty() ? PortStatus::Open : std::get<1>(r.problems.value(0)),
+                     status);
+            QCOMPARE(r.port.isOpen(), status == PortStatus::Open);
+        }
     }
 };
 
