@@ -52,7 +52,7 @@ struct Rig : ShopRig<> {
             shown += b; // a byte at a time
             topBits += found && b[0] & 0x80;
         });
-        shop.beginScan();
+        QCOMPARE(shop.beginScan(), Workshop::ScanResult::Started);
     }
     // Byte by byte, `gap` bit times apart, with a long pause at the end.
     void punch(const QByteArray &text, int gap = 0)

@@ -80,5 +80,6 @@ void MachineMenu::remove(int mc)
     const auto answer = m_platform.message(
         m_window, QStringLiteral("Are you sure you wish to delete the selected Machine?"),
         QStringLiteral("Delete MC"), QMessageBox::Yes | QMessageBox::No, Platform::Icon::Question);
-    if (answer == QMessageBox::Yes) m_workshop.remove(mc);
+    // A file that did not take the change has been reported; the panel stays.
+    if (answer == QMessageBox::Yes) static_cast<void>(m_workshop.remove(mc));
 }
