@@ -68,20 +68,20 @@ private slots:
         QTest::addColumn<QByteArray>("text");
         QTest::addColumn<int>("startLine");
         QTest::addColumn<QByteArray>("wire");
-        const QByteArray g("G00\rG01\r");
-        QTest::newRow("LF") << "LF" << g << 0 << QByteArray("G00\nG01\n");
-        QTest::newRow("CRLFLF") << "CRLFLF" << g << 0 << QByteArray("G00\r\n\nG01\r\n\n");
-        QTest::newRow("CRLF") << "CRLF" << g << 0 << QByteArray("G00\r\nG01\r\n");
-        QTest::newRow("other") << "EOB" << g << 0 << QByteArray("G00\r\nG01\r\n");
+        QTest::addColumn<int>("lines"); // as the log counts them: empty ones too
+        for (const auto &[eob, end] :
+             {std::pair{"LF", "\n"}, {"CRLFLF", "\r\n\n"}, {"CRLF", "\r\n"}})
+            QTest::newRow(eob) << eob << QByteArray("G00\rG01\r\n") << 0
+                               << "G00" + QByteArray(end) + "G01" + end << 2;
         // LF and CR LF end lines too, empty lines are sent, the last goes as it is.
         QTest::newRow("CR, from a middle line")
             << "CR" << QByteArray("O100\rG00 X1\r%\nG01\r\n\r\rM30") << 2
-            << QByteArray("%\rG01\r\r\rM30");
+            << QByteArray("%\rG01\r\r\rM30") << 5;
         QByteArray all;
         for (int b = 1; b <= 255; ++b)
             if (b != '\r' && b != '\n') all += char(b);
         QTest::newRow("every byte but CR and LF")
-            << "CRLF" << all + '\r' + all << 0 << all + "\r\n" + all;
+            << "EOB" << all + '\r' + all << 0 << all + "\r\n" + all << 2;
     }
     void wireBytes()
     {
@@ -89,10 +89,13 @@ private slots:
         QFETCH(QByteArray, text);
         QFETCH(int, startLine);
         QFETCH(QByteArray, wire);
+        QFETCH(int, lines);
         Rig r(text, machine("0", eob), {}, startLine);
         QVERIFY(r.finish());
         QCOMPARE(r.outcomes, QList{SendOutcome::Completed});
         QCOMPARE(r.machine.received, wire + nuls);
+        QCOMPARE(r.job.bytesSent(), wire.size());
+        QCOMPARE(r.job.linesSent(), lines);
         QCOMPARE(r.port.settings(), LineSettings()); // back after the purge
     }
 
@@ -170,30 +173,30 @@ private slots:
     {
         QTest::addColumn<QString>("flow");
         QTest::addColumn<QString>("when");
-        for (const auto &[flow, when] : {std::pair{"4", "start"},
-                                         {"0", "writing"},
-                                         {"0", "streaming"},
-                                         {"0", "drain"},
-                                         {"0", "pause"},
-                                         {"3", "xoff"},
-                                         {"1", "xoff"},
-                                         {"0", "clearing"},
-                                         {"0", "lost"},
-                                         {"3", "lost"}})
-            QTest::addRow("%s, mode %s", when, flow) << flow << when;
+        QTest::addColumn<int>("at"); // bytes handed to the port by then
+        for (const auto &[flow, when, at] : {std::tuple{"4", "start", 0},
+                                             {"0", "writing", 32},
+                                             {"0", "streaming", 100},
+                                             {"0", "drain", 42},
+                                             {"0", "pause", 100},
+                                             {"3", "xoff", 100},
+                                             {"1", "xoff", 100},
+                                             {"0", "clearing", 100},
+                                             {"0", "draining", 100}, // a long line
+                                             {"0", "lost", 100},
+                                             {"3", "lost", 100}})
+            QTest::addRow("%s, mode %s", when, flow) << flow << when << at;
     }
     void stopLeavesWholeBlocks()
     {
         QFETCH(QString, flow);
         QFETCH(QString, when);
-        const QByteArray text = program(20, 40), wire = QByteArray(text).replace("\r", "\r\n");
+        QFETCH(int, at);
+        const QByteArray text = program(20, when == "draining" ? 1000 : 40),
+                         wire = QByteArray(text).replace("\r", "\r\n");
         const MachineConfig m = machine(flow, "CRLF", when == "streaming" ? "None" : "25");
         Rig r(text, m, LineSettings::forMachine(m, 9600));
         if (flow != "0") r.machine.send(flow == "4" && when != "start" ? DC1 : "%");
-        const qsizetype at = when == "start"     ? 0
-                             : when == "writing" ? 32
-                             : when == "drain"   ? 42
-                                                 : 100;
         QVERIFY(r.clock.runUntil([&] { return r.port.written.size() >= at; }));
         if (when == "pause") r.job.setPaused(true);
         if (when == "xoff") r.machine.send(DC3);
@@ -203,10 +206,10 @@ private slots:
                          : when != "clearing" || r.job.progress().phase == SendPhase::Clearing;
         }));
         when == "lost" ? r.port.loseDevice() : r.job.stop();
-        if (when == "xoff") {
+        if (when == "xoff" || when == "draining") { // held, unless the output still moves
             r.clock.advance(VirtualClock::Second);
-            QVERIFY(r.job.progress().held && r.job.isRunning());
-            flow == "3" ? r.machine.send(DC1) : r.job.stop(); // 1: the user drops the block
+            QVERIFY(r.job.progress().held == (when == "xoff") && r.job.isRunning());
+            if (when == "xoff") flow == "3" ? r.machine.send(DC1) : r.job.stop(); // 1: drops it
         }
         QVERIFY(r.finish());
         QCOMPARE(r.outcomes, QList{when == "lost" ? SendOutcome::PortLost : SendOutcome::Stopped});
@@ -232,14 +235,13 @@ private slots:
         QVERIFY(r.finish());
         const qsizetype clearing = r.texts.indexOf("00 %");
         QVERIFY(clearing > 0);
-        QCOMPARE(r.texts.first(), QStringLiteral("0%"));
-        QCOMPARE(r.texts.at(clearing - 1), QStringLiteral("54%"));
-        QCOMPARE(r.texts.at(r.texts.size() - 2), QStringLiteral("100 %"));
-        QCOMPARE(r.texts.last(), QStringLiteral("100%"));
-        for (qsizetype i = clearing + 1; i < r.texts.size() - 1; ++i) {
-            QVERIFY2(r.texts[i].endsWith(" %") && r.texts[i].size() >= 4, qPrintable(r.texts[i]));
-            QVERIFY(r.texts[i].chopped(2).toInt() >= r.texts[i - 1].chopped(2).toInt());
-        }
+        QCOMPARE((QStringList{r.texts.first(), r.texts[clearing - 1],
+                              r.texts.at(r.texts.size() - 2), r.texts.last()}),
+                 (QStringList{"0%", "54%", "100 %", "100%"}));
+        for (qsizetype i = clearing + 1; i < r.texts.size() - 1; ++i)
+            QVERIFY2(r.texts[i].endsWith(" %") && r.texts[i].size() >= 4 &&
+                         r.texts[i].chopped(2).toInt() >= r.texts[i - 1].chopped(2).toInt(),
+                     qPrintable(r.texts[i]));
     }
 
     // Block delay "None": the line never idles from the first byte to the
@@ -302,13 +304,12 @@ private slots:
         Rig r(text, m, LineSettings::forMachine(m, speed));
         const int high = atRunOut ? int(wire.size()) : 192;
         r.machine.config = {4096, rate, high, high - 64, true};
+        if (flow != "1") r.machine.send(flow == "3" ? "%" : DC1);
         QList<qint64> dc3, dc1; // when each arrives at the port
         r.machine.toPc = [&, toPc = r.machine.toPc](const QByteArray &b, qint64 ns) {
             (b == DC3 ? dc3 : dc1) << ns + r.port.settings().characterNs();
             toPc(b, ns);
         };
-        if (flow != "1") r.machine.send(flow == "3" ? "%" : DC1);
-        if (flow != "1") dc1.clear();
         QVERIFY(r.finish());
         QCOMPARE(r.machine.received, wire + nuls);
         QVERIFY2(!dc3.isEmpty(), "the machine never held the line: the test proves nothing");

@@ -5,6 +5,10 @@
 
 #include <algorithm>
 
+// The send's state machine: every change of state, and what Stop, Pause, the
+// machine's DC3/DC1 and a lost port do, is decided in this file. The output
+// (sendoutput.cpp) and the waits (linepace.cpp) only say what happened.
+
 namespace
 {
 
@@ -17,8 +21,11 @@ constexpr qint64 kPurgeNs = 300 * kMs;
 // Streaming keeps this much line time waiting in the port, and tops it up
 // when it has fallen to half.
 constexpr qint64 kFeedNs = 50 * kMs;
+// Progress while clearing and stopping is refreshed at least this often.
+constexpr qint64 kRefreshNs = 100 * kMs;
 
 using Direction = SerialPort::Direction;
+using Result = SendOutput::Result;
 
 } // namespace
 
@@ -30,19 +37,23 @@ SendSettings SendSettings::of(const MachineConfig &machine)
 SendJob::SendJob(SerialPort &port, Clock &clock, const Program &program, int startLine,
                  const SendSettings &settings, QObject *parent)
     : QObject(parent), m_port(port), m_timer(clock.createTimer(this)),
-      m_purge(clock.createTimer(this)), m_pace(clock, port), m_program(program),
-      m_settings(settings),
+      m_purge(clock.createTimer(this)), m_program(program), m_settings(settings),
       m_bounded(settings.flow == FlowMode::StartOnAnyByte || settings.flow == FlowMode::StartOnDc1),
+      m_pace(clock, port),
+      m_out(port, m_pace, settings.endOfBlock, settings.streams, m_bounded ? QueueLimit : 0),
       m_line(qBound(0, startLine, program.lineCount()))
 {
     connect(m_timer, &Timer::timeout, this, &SendJob::step);
     connect(m_purge, &Timer::timeout, this, &SendJob::finish);
     connect(&m_port, &SerialPort::bytesWritten, this, [this] {
-        if (m_state == State::Drain || m_state == State::RunOut || m_state == State::Clearing ||
-            m_state == State::Stopping)
-            step();
+        if (waitsForDrain()) step();
     });
-    connect(&m_port, &SerialPort::lost, this, &SendJob::onPortLost);
+    connect(&m_port, &SerialPort::lost, this, [this] {
+        if (!isRunning() || m_state == State::Ending) return;
+        m_lost = true;
+        m_timer->stop();
+        step();
+    });
 }
 
 SendJob::~SendJob() = default;
@@ -73,7 +84,7 @@ void SendJob::stop()
 void SendJob::setPaused(bool paused)
 {
     m_paused = paused;
-    if (m_state == State::PauseHold) step();
+    if (m_state == State::Paused) step();
 }
 
 void SendJob::feed(const QByteArray &received)
@@ -87,23 +98,193 @@ void SendJob::feed(const QByteArray &received)
         if (m_state == State::StartWait &&
             (m_settings.flow == FlowMode::StartOnAnyByte || c == DC1))
             m_watchDc = true;
-        if (m_watchDc && c == DC3) m_xoff = true;
-        if (m_watchDc && c == DC1) m_xoff = false;
+        if (m_watchDc && (c == DC3 || c == DC1)) m_out.hold(c == DC3);
     }
-    if (m_state == State::StartWait || m_state == State::XoffHold) step();
+    if (m_state == State::StartWait || m_state == State::Held) step();
 }
 
-void SendJob::onPortLost()
+// Woken when the port reports bytes written: only while waiting for it to drain.
+bool SendJob::waitsForDrain() const
 {
-    if (!isRunning() || m_state == State::Ending) return;
-    m_lost = true;
-    m_timer->stop();
-    step();
+    return m_state == State::RunOut || m_state == State::Clearing || m_state == State::Stopping ||
+           (m_state == State::Pacing && !m_settings.streams && m_pace.draining());
 }
 
-void SendJob::arm(qint64 ns)
+bool SendJob::sleep(qint64 ns)
 {
     m_timer->startNs(std::clamp<qint64>(ns, 0, 24 * 3600 * 1000 * kMs));
+    return false;
+}
+
+void SendJob::step()
+{
+    if (m_inStep) return;
+    m_inStep = true;
+    while (stepOnce()) {
+    }
+    m_inStep = false;
+}
+
+bool SendJob::stepOnce()
+{
+    if (isRunning() && m_state != State::Ending) {
+        if (m_lost)
+            m_state = State::Ending;
+        else if (m_stop)
+            applyStop();
+    }
+    switch (m_state) {
+    case State::Idle:
+    case State::Done:
+        return false;
+    case State::StartWait:
+        if (!m_watchDc) return false;
+        m_state = State::LineStart;
+        return true;
+    case State::LineStart:
+        startLine();
+        return true;
+    case State::Paused:
+        if (m_paused) return false;
+        m_pace.startBlockWait();
+        m_state = State::Pacing;
+        return true;
+    case State::Pacing: {
+        const auto wait = !m_settings.streams ? m_pace.blockWaitNs(m_settings.blockDelayMs)
+                          : m_bounded         ? std::nullopt
+                                              : m_pace.feedWaitNs(kFeedNs);
+        if (wait) return sleep(*wait);
+        m_state = State::Sending;
+        return true;
+    }
+    case State::Sending:
+        return afterWrite(m_out.write());
+    case State::Held:
+        if (m_out.held()) return false;
+        m_state = State::Sending;
+        return true;
+    case State::RunOut:
+        // The last line leaves whole before the NULs follow it, so that only
+        // NULs wait in the port while clearing.
+        if (const auto wait = m_pace.drainedWaitNs()) return sleep(*wait);
+        m_out.startRunOut(RunOutBytes);
+        reportClearing();
+        m_state = State::Sending;
+        return true;
+    case State::Clearing:
+        reportClearing();
+        if (const auto wait = m_pace.emptyWaitNs(kRefreshNs)) return sleep(*wait);
+        m_state = State::Ending;
+        return true;
+    case State::Stopping: {
+        const auto wait = m_pace.emptyWaitNs(kRefreshNs);
+        reportStopping(m_pace.held());
+        if (wait) return sleep(*wait);
+        m_state = State::Ending;
+        return true;
+    }
+    case State::Ending:
+        if (!m_purge->isActive()) {
+            m_timer->stop();
+            m_outcome = m_lost   ? SendOutcome::PortLost
+                        : m_stop ? SendOutcome::Stopped
+                                 : SendOutcome::Completed;
+            m_purge->startNs(kPurgeNs);
+        }
+        return false;
+    }
+    return false;
+}
+
+// What Stop does depends only on where the send is. A line begun is
+// finished, and what the port was given goes out whole; only the NULs of the
+// run-out may be dropped. Held by the machine mid-line, the send waits for
+// DC1 unless the user stops again and so chooses to drop the line.
+void SendJob::applyStop()
+{
+    switch (m_state) {
+    case State::StartWait:
+        m_state = State::Ending; // nothing was written
+        return;
+    case State::LineStart:
+    case State::Paused:
+    case State::Pacing:
+    case State::RunOut:
+        return toStopping();
+    case State::Sending:
+    case State::Held:
+        if (m_out.runningOut()) return dropOutput();
+        if (!m_out.begun()) return toStopping();
+        if (m_state == State::Held) m_discard ? dropOutput() : reportStopping(true);
+        return;
+    case State::Clearing:
+        return dropOutput();
+    case State::Stopping:
+        if (m_discard) dropOutput();
+        return;
+    case State::Idle:
+    case State::Ending:
+    case State::Done:
+        return;
+    }
+}
+
+void SendJob::toStopping()
+{
+    m_state = State::Stopping;
+    m_pace.resetDrain();
+}
+
+void SendJob::dropOutput()
+{
+    m_port.flush(Direction::Output);
+    m_state = State::Ending;
+}
+
+void SendJob::startLine()
+{
+    reportLines();
+    m_out.startLine(m_program.line(m_line), m_program.lineHasEnd(m_line));
+    ++m_line;
+    emit lineStarted(currentLine());
+    m_state = State::Paused;
+    if (m_paused) emit holding(currentLine());
+}
+
+bool SendJob::afterWrite(Result result)
+{
+    if (m_out.runningOut()) reportClearing();
+    switch (result) {
+    case Result::Done:
+        if (!m_out.runningOut()) {
+            lineDone();
+        } else {
+            m_pace.resetDrain();
+            m_state = State::Clearing;
+        }
+        return true;
+    case Result::Held:
+        m_state = State::Held;
+        if (!m_out.runningOut()) emit holding(currentLine());
+        return true;
+    case Result::Full:
+        return sleep(m_out.waitNs());
+    case Result::Yield:
+        return sleep(0); // let the event loop run, then go on
+    case Result::Lost:
+        m_lost = true;
+        return true;
+    }
+    return false;
+}
+
+void SendJob::lineDone()
+{
+    const qsizetype size = m_program.line(currentLine()).size();
+    const bool hasEnd = m_program.lineHasEnd(currentLine());
+    m_counted += size + (hasEnd ? 2 : 1);
+    if (size > 0 || hasEnd) ++m_linesSent;
+    m_state = m_line >= m_program.lineCount() ? State::RunOut : State::LineStart;
 }
 
 void SendJob::report(SendPhase phase, int value, int maximum, const QString &text, bool held)
@@ -121,172 +302,17 @@ void SendJob::reportLines()
     report(SendPhase::Lines, int(value), 100, QString::number(shown) + u'%');
 }
 
-void SendJob::reportClearing(qint64 left)
+void SendJob::reportClearing()
 {
-    const int value = int(std::clamp<qint64>(RunOutBytes - m_runOutLeft - left, 0, RunOutBytes));
+    const qint64 sent = RunOutBytes - m_out.runOutLeft() - m_port.bytesToWrite();
+    const int value = int(std::clamp<qint64>(sent, 0, RunOutBytes));
     report(SendPhase::Clearing, value, RunOutBytes + 1,
            QStringLiteral("%1 %").arg(qRound(value / 20.0), 2, 10, QLatin1Char('0')));
 }
 
-bool SendJob::stopRequested(State next)
+void SendJob::reportStopping(bool held)
 {
-    if (!m_stop) return false;
-    m_state = next;
-    m_pace.resetDrain();
-    m_settled = false;
-    return true;
-}
-
-void SendJob::step()
-{
-    if (m_inStep) return;
-    m_inStep = true;
-    while (stepOnce()) {
-    }
-    m_inStep = false;
-}
-
-bool SendJob::stepOnce()
-{
-    if (m_lost && m_state != State::Ending && isRunning()) m_state = State::Ending;
-    switch (m_state) {
-    case State::Idle:
-    case State::Done:
-        return false;
-    case State::StartWait:
-        if (m_stop) {
-            m_state = State::Ending; // nothing was written
-            return true;
-        }
-        if (!m_watchDc) return false;
-        m_state = State::LineStart;
-        return true;
-    case State::LineStart:
-        if (stopRequested(State::Stopping)) return true;
-        reportLines();
-        m_lineBytes = m_program.line(m_line);
-        m_lineHasEnd = m_program.lineHasEnd(m_line);
-        ++m_line;
-        m_pos = 0;
-        emit lineStarted(currentLine());
-        m_state = State::PauseHold;
-        if (m_paused) emit holding(currentLine());
-        return true;
-    case State::PauseHold:
-        if (stopRequested(State::Stopping)) return true;
-        if (m_paused) return false;
-        m_pace.resetDrain();
-        m_drainChecked = false;
-        m_state = m_settings.streams ? State::Feed : State::Drain;
-        return true;
-    case State::Feed: {
-        if (stopRequested(State::Stopping)) return true;
-        // Enough waits in the port: sleep until half of it has gone.
-        const qint64 queued = m_bounded ? 0 : m_port.bytesToWrite() * m_pace.characterNs();
-        if (queued > kFeedNs) {
-            arm(queued - kFeedNs / 2);
-            return false;
-        }
-        m_state = State::Writing;
-        return true;
-    }
-    case State::Drain: {
-        if (stopRequested(State::Stopping)) return true;
-        const qint64 left = m_port.bytesToWrite();
-        if (left < 1) {
-            m_delayEnd = LinePace::delayEndTick(m_pace.ticks(), m_settings.blockDelayMs);
-            m_state = State::BlockDelay;
-            return true;
-        }
-        if (!m_drainChecked && m_pace.characterNs() > 0) {
-            // The bytes will have left at about now + their line time: look
-            // first at the tick after that. Drained by then, the drain ended
-            // in an earlier tick, and counting the delay from the latest
-            // such tick errs on the long side. This saves a wake-up per line.
-            m_drainChecked = true;
-            m_checkTick = (m_pace.nowNs() + left * m_pace.characterNs()) * 60 / 1'000'000'000 + 1;
-            m_state = State::DrainCheck;
-            arm(m_pace.nsUntilTick(m_checkTick));
-        } else {
-            arm(m_pace.drainWaitNs(left));
-        }
-        return false;
-    }
-    case State::DrainCheck:
-        if (stopRequested(State::Stopping)) return true;
-        if (m_pace.ticks() < m_checkTick) {
-            arm(m_pace.nsUntilTick(m_checkTick));
-            return false;
-        }
-        if (m_port.bytesToWrite() < 1) {
-            m_delayEnd = LinePace::delayEndTick(m_checkTick - 1, m_settings.blockDelayMs);
-            m_state = State::BlockDelay;
-        } else {
-            m_state = State::Drain;
-        }
-        return true;
-    case State::BlockDelay:
-        if (stopRequested(State::Stopping)) return true;
-        if (m_pace.ticks() >= m_delayEnd) {
-            m_state = State::Writing;
-            return true;
-        }
-        arm(m_pace.nsUntilTick(m_delayEnd));
-        return false;
-    case State::Writing:
-        writeSome();
-        return m_state != State::Writing || m_lost;
-    case State::XoffHold:
-        if (!m_xoff) {
-            m_state = State::Writing;
-            return true;
-        }
-        if (!m_stop) return false;
-        // Stopped while the machine holds. The run-out, or a line not begun,
-        // is simply not finished; a begun line waits for DC1, unless the user
-        // stops again and so chooses to drop it.
-        if (m_discard || m_runOut) {
-            m_port.flush(Direction::Output);
-            m_state = State::Ending;
-            return true;
-        }
-        if (m_pos == 0) return stopRequested(State::Stopping);
-        report(SendPhase::Stopping, m_progress.value, m_progress.maximum, m_progress.text, true);
-        return false;
-    case State::RunOut: {
-        if (stopRequested(State::Stopping)) return true;
-        // The last line leaves whole before the NULs follow it, so that only
-        // NULs wait in the port while clearing.
-        const qint64 left = m_port.bytesToWrite();
-        if (left > 0) {
-            arm(m_pace.drainWaitNs(left));
-            return false;
-        }
-        m_runOut = true;
-        m_runOutLeft = RunOutBytes;
-        reportClearing(0);
-        m_state = State::Writing;
-        return true;
-    }
-    case State::Clearing:
-        if (!clearingStep()) return false;
-        m_state = State::Ending;
-        return true;
-    case State::Stopping:
-        if (!stoppingStep()) return false;
-        m_state = State::Ending;
-        return true;
-    case State::Ending:
-        if (!m_purge->isActive()) {
-            m_timer->stop();
-            m_outcome = m_lost   ? SendOutcome::PortLost
-                        : m_stop ? SendOutcome::Stopped
-                                 : SendOutcome::Completed;
-            m_purge->startNs(kPurgeNs);
-        }
-        return false;
-    }
-    return false;
+    report(SendPhase::Stopping, m_progress.value, m_progress.maximum, m_progress.text, held);
 }
 
 void SendJob::finish()

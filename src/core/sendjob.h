@@ -3,6 +3,7 @@
 #include "core/linepace.h"
 #include "core/machine.h"
 #include "core/program.h"
+#include "core/sendoutput.h"
 
 #include <QObject>
 #include <QString>
@@ -85,7 +86,7 @@ public:
     int currentLine() const { return m_line - 1; }
     // The program's bytes handed to the port (ends of block as written, no
     // run-out), and the lines handed to it whole.
-    qint64 bytesSent() const { return m_bytesSent; }
+    qint64 bytesSent() const { return m_out.bytesSent(); }
     int linesSent() const { return m_linesSent; }
 
 signals:
@@ -97,45 +98,46 @@ signals:
     void finished(SendOutcome outcome);
 
 private:
+    // Where the send is. Every change between these is made in sendjob.cpp.
     enum class State {
         Idle,
-        StartWait,
-        LineStart,
-        PauseHold,
-        Drain,
-        DrainCheck, // looking again at the tick after the bytes' line time
-        Feed,       // streaming: waits while the port holds enough
-        BlockDelay,
-        Writing,
-        XoffHold,
-        RunOut,     // the last line drains, then the NULs are written
-        Clearing,
-        Stopping,
-        Ending,     // the last of what the machine sends is discarded
+        StartWait, // modes "3" and "4": the machine speaks first
+        LineStart, // at a line boundary
+        Paused,    // at a line boundary while paused
+        Pacing,    // the port drains and the block delay runs, or streaming, it is fed
+        Sending,   // a line, or the run-out, goes to the port
+        Held,      // the machine's DC3 holds the output
+        RunOut,    // the last line drains, then the NULs are written
+        Clearing,  // the NULs leave the port
+        Stopping,  // stopped: what the port was given goes out whole
+        Ending,    // the last of what the machine sends is discarded
         Done,
     };
 
     void step();
     bool stepOnce(); // false when the job waits for something
-    bool stopRequested(State next);
-    void arm(qint64 ns);
-    void writeSome();
-    QByteArray nextPiece(qint64 room) const;
+    void applyStop();
+    void toStopping();
+    void dropOutput();
+    void startLine();
+    bool afterWrite(SendOutput::Result result);
+    void lineDone();
+    bool sleep(qint64 ns);
+    bool waitsForDrain() const;
     void report(SendPhase phase, int value, int maximum, const QString &text, bool held = false);
     void reportLines();
-    void reportClearing(qint64 left);
-    bool clearingStep();
-    bool stoppingStep();
+    void reportClearing();
+    void reportStopping(bool held);
     void finish();
-    void onPortLost();
 
     SerialPort &m_port;
     Timer *m_timer;
     Timer *m_purge;
-    LinePace m_pace;
     const Program m_program;
     const SendSettings m_settings;
     const bool m_bounded; // the send obeys DC3 itself: little may wait in the port
+    LinePace m_pace;
+    SendOutput m_out;
 
     State m_state = State::Idle;
     bool m_inStep = false;
@@ -144,22 +146,11 @@ private:
     bool m_paused = false;
     bool m_lost = false;
     bool m_watchDc = false;
-    bool m_xoff = false;
 
     qint64 m_divisor = 1;
     int m_line = 0;
     qint64 m_counted = 0;
-    qint64 m_bytesSent = 0;
     int m_linesSent = 0;
-    QByteArrayView m_lineBytes;
-    bool m_lineHasEnd = false;
-    qsizetype m_pos = 0;
-    bool m_runOut = false;   // writing the NULs, not a line
-    qint64 m_runOutLeft = 0; // NULs not handed to the port yet
-    qint64 m_delayEnd = 0;
-    qint64 m_checkTick = 0;
-    bool m_drainChecked = false;
-    bool m_settled = false;
     SendOutcome m_outcome = SendOutcome::Completed;
     SendProgress m_progress;
 };

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+
+class LinePace;
+class SerialPort;
+
+// How a send hands its bytes to the port: one line at a time, its line end
+// written as the machine's end of block, or the run-out of NULs. It writes in
+// small batches and says why it stopped; what follows is the send's to decide.
+class SendOutput
+{
+public:
+    enum class Result {
+        Done,  // nothing left: the whole line (or run-out) is with the port
+        Held,  // the machine's DC3 holds the output until its DC1
+        Full,  // the port holds all it may: look again after waitNs()
+        Yield, // a batch is written: let the event loop run, then go on
+        Lost,  // the port is gone
+    };
+
+    // `queueLimit`: where the send obeys DC3 itself, the most that may wait
+    // in the port (0: no limit). Streaming, a line goes whole with its end
+    // where it may; paced, one character per write.
+    SendOutput(SerialPort &port, const LinePace &pace, const QByteArray &endOfBlock, bool streams,
+               qint64 queueLimit);
+
+    void startLine(QByteArrayView bytes, bool hasEnd);
+    void startRunOut(qint64 count);
+    Result write();
+    qint64 waitNs() const { return m_waitNs; }
+
+    // The machine's DC3 and DC1, obeyed before every write.
+    void hold(bool held) { m_held = held; }
+    bool held() const { return m_held; }
+    // Something of the line has been written: it must be finished.
+    bool begun() const { return m_pos > 0; }
+    bool runningOut() const { return m_runOut; }
+    qint64 runOutLeft() const { return m_runOutLeft; }
+    // The program's bytes handed to the port, ends of block as written.
+    qint64 bytesSent() const { return m_bytesSent; }
+
+private:
+    QByteArray nextPiece(qint64 room) const;
+    bool done() const;
+
+    SerialPort &m_port;
+    const LinePace &m_pace;
+    const QByteArray m_endOfBlock;
+    const bool m_streams;
+    const qint64 m_queueLimit;
+
+    bool m_held = false;
+    QByteArrayView m_line;
+    bool m_hasEnd = false;
+    qsizetype m_pos = 0;     // the line's bytes written, +1 once its end is
+    bool m_runOut = false;   // writing the NULs, not a line
+    qint64 m_runOutLeft = 0; // NULs not handed to the port yet
+    qint64 m_bytesSent = 0;
+    qint64 m_waitNs = 0;
+};
