@@ -20,7 +20,7 @@ void ReceivedView::append(QByteArrayView bytes)
     QScrollBar *bar = verticalScrollBar();
     const bool follow = bar->value() == bar->maximum();
     const int from = lineCount() - 1;
-    const qsizetype room = m_bytes.capacity();
+    const qsizetype room = m_bytes.capacity(), lines = m_starts.capacity();
     qsizetype run = 0; // where the bytes not yet taken begin
     for (qsizetype i = 0; i < bytes.size(); ++i) {
         const char c = bytes[i];
@@ -36,11 +36,11 @@ void ReceivedView::append(QByteArrayView bytes)
     m_bytes.append(bytes.sliced(run));
     m_endsWithCR = bytes.back() == '\r';
 #ifdef __GLIBC__
-    // The text's buffer has moved: the old one and the pieces the receive
-    // went through lie freed in the heap. Give their pages back now, or the
+    // A buffer has moved: the old one and the pieces the receive went
+    // through lie freed in the heap. Give their pages back now, or the
     // process keeps as much again as the text holds. This happens each
-    // time the buffer doubles, so its cost does not grow with the text.
-    if (m_bytes.capacity() != room) malloc_trim(0);
+    // time a buffer doubles, so its cost does not grow with the text.
+    if (m_bytes.capacity() != room || m_starts.capacity() != lines) malloc_trim(0);
 #endif
     linesAdded(from, QStringLiteral("texts"));
     if (follow) bar->setValue(bar->maximum());
