@@ -342,6 +342,95 @@ private slots:
         r.window.rxEdit()->close();
         QCOMPARE(r.selected().state(), LinkState::Idle);
     }
+
+    // Received text not saved is discarded only when the user says so.
+    void discardAsks_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<bool>("yes");
+        QTest::addColumn<QString>("after"); // the text left; "gone": the window closed
+        for (const auto &[name, action, yes, after] :
+             {std::tuple{"New yes", "mnuNew", true, ""}, {"New no", "mnuNew", false, "N1\n"},
+              {"Open yes", "mnuOpen", true, "A\n"}, {"Open no", "mnuOpen", false, "N1\n"},
+              {"Exit yes", "mnuExit", true, "gone"}, {"Exit no", "mnuExit", false, "N1\n"},
+              {"close box yes", "close", true, "gone"}, {"close box no", "close", false, "N1\n"}})
+            QTest::newRow(name) << QString(action) << yes << QString(after);
+    }
+    void discardAsks()
+    {
+        QFETCH(QString, action);
+        QFETCH(bool, yes);
+        QFETCH(QString, after);
+        UiRig<> r(iniFile({""}));
+        r.click("mnuReceive");
+        r.port.deliver("N1\r\n");
+        r.clock.runUntil([&] { return !r.selected().receiver().inBurst(); });
+        r.platform.openNames << r.write("a.nc", "A\n");
+        r.platform.answers << (yes ? QMessageBox::Yes : QMessageBox::No);
+        if (action == "close")
+            r.window.rxEdit()->close();
+        else
+            rx<QToolButton>(r, action.toLatin1())->click();
+        QCOMPARE(r.platform.messages.size(), 1);
+        const FakePlatform::Shown asked = r.platform.messages.last();
+        QCOMPARE(asked.text, QStringLiteral("The received text has not been saved. Discard it?"));
+        QVERIFY(asked.buttons == (QMessageBox::Yes | QMessageBox::No));
+        QVERIFY(asked.icon == Platform::Icon::Question && asked.preferred == QMessageBox::No);
+        QCOMPARE(r.window.rxEdit() ? rx<QPlainTextEdit>(r, "txtFile")->toPlainText() : "gone", after);
+    }
+
+    // Saved, moved or opened text goes without a question, as does an empty window.
+    void noQuestion_data()
+    {
+        QTest::addColumn<QString>("step");
+        for (const char *step : {"mnuSave", "mnuExit4", "mnuOpen", "emptied"})
+            QTest::newRow(step) << QString(step);
+    }
+    void noQuestion()
+    {
+        QFETCH(QString, step);
+        UiRig<> r(iniFile({""}));
+        r.click("mnuReceive");
+        r.port.deliver("N1\r\n");
+        r.clock.runUntil([&] { return !r.selected().receiver().inBurst(); });
+        r.platform.saveNames << r.dir.filePath("saved.nc");
+        r.platform.openNames << r.write("a.nc", "A\n");
+        if (step == "emptied")
+            rx<QPlainTextEdit>(r, "txtFile")->clear();
+        else
+            rx<QToolButton>(r, step.toLatin1())->click();
+        if (step == "mnuOpen") r.platform.messages.clear(); // the received text was let go
+        if (r.window.rxEdit()) r.window.rxEdit()->close();
+        QVERIFY(!r.window.rxEdit());
+        QCOMPARE(r.platform.messages.size(), 0);
+    }
+
+    // A punch too big to edit is held whole: Save writes every byte, and
+    // data arriving after the save is asked about and saved too.
+    void bigReceive()
+    {
+        UiRig<> r(iniFile({""}));
+        r.click("mnuReceive");
+        QByteArray big;
+        for (int i = 0; big.size() <= 3 * 1024 * 1024; ++i)
+            big += "N" + QByteArray::number(i) + " G01 X1.5\xA0Y2.5\r\n";
+        r.port.deliver(big.left(1000));
+        r.clock.advance(VirtualClock::Second);
+        r.port.deliver(big.mid(1000));
+        r.clock.runUntil([&] { return !r.selected().receiver().inBurst(); });
+        QVERIFY(!rx(r, "txtFile")->isVisible() && rx(r, "txtFile lines")->isVisible());
+        const QString path = r.dir.filePath("big.nc");
+        r.platform.saveNames << path << path;
+        rx<QToolButton>(r, "mnuSave")->click();
+        QVERIFY(readFile(path) == big);
+        r.port.deliver("M30\n");
+        r.clock.runUntil([&] { return !r.selected().receiver().inBurst(); });
+        r.platform.answers << QMessageBox::No;
+        r.window.rxEdit()->close();
+        QCOMPARE(r.platform.lastMessage(), RxEditWindow::discardText());
+        rx<QToolButton>(r, "mnuSave")->click();
+        QVERIFY(readFile(path) == big + "M30\r\n");
+    }
 };
 
 QTEST_MAIN(TestUiTransfer)

@@ -8,12 +8,14 @@
 
 QMessageBox::StandardButton QtPlatform::message(QWidget *parent, const QString &text,
                                                 const QString &title,
-                                                QMessageBox::StandardButtons buttons, Icon icon)
+                                                QMessageBox::StandardButtons buttons, Icon icon,
+                                                QMessageBox::StandardButton preferred)
 {
     QMessageBox box(parent);
     box.setText(text);
     box.setWindowTitle(title.isEmpty() ? QStringLiteral("Tavrin") : title);
     box.setStandardButtons(buttons);
+    if (preferred != QMessageBox::NoButton) box.setDefaultButton(preferred);
     switch (icon) {
     case Icon::None:
         box.setIcon(QMessageBox::NoIcon);

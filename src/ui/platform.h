@@ -17,11 +17,14 @@ public:
 
     virtual ~Platform() = default;
 
-    // Shows a modal message box; returns the button pressed.
+    // Shows a modal message box; returns the button pressed. `preferred` is
+    // the button Enter presses (NoButton: the box's own choice).
     virtual QMessageBox::StandardButton message(QWidget *parent, const QString &text,
                                                 const QString &title = QString(),
                                                 QMessageBox::StandardButtons buttons = QMessageBox::Ok,
-                                                Icon icon = Icon::None) = 0;
+                                                Icon icon = Icon::None,
+                                                QMessageBox::StandardButton preferred =
+                                                    QMessageBox::NoButton) = 0;
     // Asks for a file to open / to save under; empty when cancelled.
     virtual QString openFileName(QWidget *parent) = 0;
     virtual QString saveFileName(QWidget *parent) = 0;
@@ -41,7 +44,9 @@ class QtPlatform : public Platform
 {
 public:
     QMessageBox::StandardButton message(QWidget *parent, const QString &text, const QString &title,
-                                        QMessageBox::StandardButtons buttons, Icon icon) override;
+                                        QMessageBox::StandardButtons buttons, Icon icon,
+                                        QMessageBox::StandardButton preferred =
+                                            QMessageBox::NoButton) override;
     QString openFileName(QWidget *parent) override;
     QString saveFileName(QWidget *parent) override;
     QString popupMenu(QWidget *parent, const QStringList &entries, const QPoint &globalPos) override;

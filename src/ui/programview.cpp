@@ -26,12 +26,17 @@ void ProgramView::setProgram(Program program)
     m_current = 0;
     m_marked = -1;
     m_widest = 0;
-    for (int i = 0; i < m_program.lineCount(); ++i)
-        m_widest = qMax(m_widest, int(m_program.line(i).size()));
-    m_note->setText(QStringLiteral("%1 lines, shown read-only: programs up to 2 MB can be edited "
-                                   "here.")
-                        .arg(m_program.lineCount()));
     verticalScrollBar()->setValue(0);
+    linesAdded(0, QStringLiteral("programs"));
+}
+
+void ProgramView::linesAdded(int from, const QString &what)
+{
+    for (int i = qMax(0, from); i < lineCount(); ++i)
+        m_widest = qMax(m_widest, int(line(i).size()));
+    m_note->setText(QStringLiteral("%1 lines, shown read-only: %2 up to 2 MB can be edited here.")
+                        .arg(lineCount())
+                        .arg(what));
     updateScrollBars();
     viewport()->update();
 }
@@ -48,7 +53,7 @@ int ProgramView::visibleLines() const
 
 void ProgramView::updateScrollBars()
 {
-    verticalScrollBar()->setRange(0, qMax(0, m_program.lineCount() - visibleLines()));
+    verticalScrollBar()->setRange(0, qMax(0, lineCount() - visibleLines()));
     verticalScrollBar()->setPageStep(visibleLines());
     const int width = m_widest * fontMetrics().horizontalAdvance(u'0') + 8;
     horizontalScrollBar()->setRange(0, qMax(0, width - viewport()->width()));
@@ -65,19 +70,19 @@ void ProgramView::resizeEvent(QResizeEvent *e)
 int ProgramView::lineTop(int line) const
 {
     const int row = line - verticalScrollBar()->value();
-    return row >= 0 && row < visibleLines() + 1 && line < m_program.lineCount() ? row * lineHeight()
+    return row >= 0 && row < visibleLines() + 1 && line < lineCount() ? row * lineHeight()
                                                                                 : -1;
 }
 
 int ProgramView::lineAt(int y) const
 {
     const int line = verticalScrollBar()->value() + qMax(0, y) / lineHeight();
-    return qBound(0, line, qMax(0, m_program.lineCount() - 1));
+    return qBound(0, line, qMax(0, lineCount() - 1));
 }
 
 void ProgramView::setCurrentLine(int line)
 {
-    line = qBound(0, line, qMax(0, m_program.lineCount() - 1));
+    line = qBound(0, line, qMax(0, lineCount() - 1));
     if (line == m_current) return;
     m_current = line;
     ensureVisible(line);
@@ -111,16 +116,15 @@ void ProgramView::paintEvent(QPaintEvent *)
     const int h = lineHeight();
     const int first = verticalScrollBar()->value();
     const int x = 4 - horizontalScrollBar()->value();
-    for (int row = 0, line = first; row * h < viewport()->height() && line < m_program.lineCount();
-         ++row, ++line) {
+    for (int row = 0, i = first; row * h < viewport()->height() && i < lineCount(); ++row, ++i) {
         const QRect r(0, row * h, viewport()->width(), h);
-        if (line == m_marked)
+        if (i == m_marked)
             p.fillRect(r, palette().highlight());
-        else if (line == m_current)
+        else if (i == m_current)
             p.fillRect(r, palette().alternateBase());
-        p.setPen(line == m_marked ? palette().highlightedText().color() : palette().text().color());
+        p.setPen(i == m_marked ? palette().highlightedText().color() : palette().text().color());
         p.drawText(r.translated(x, 0), Qt::AlignVCenter | Qt::TextDontClip,
-                   bytesToText(m_program.line(line).toByteArray()));
+                   bytesToText(line(i).toByteArray()));
     }
 }
 
@@ -150,7 +154,7 @@ void ProgramView::keyPressEvent(QKeyEvent *e)
         setCurrentLine(0);
         break;
     case Qt::Key_End:
-        setCurrentLine(m_program.lineCount() - 1);
+        setCurrentLine(lineCount() - 1);
         break;
     default:
         QAbstractScrollArea::keyPressEvent(e);

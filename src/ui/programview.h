@@ -10,7 +10,8 @@ class QLabel;
 // lines in sight, straight from the program's bytes, so tens of megabytes
 // open at once and cost little more memory than their size. It has a
 // current line (the caret's), moved by clicks and keys, and can mark the
-// line being sent.
+// line being sent. A subclass may hold its lines elsewhere, and tell when
+// more have come.
 class ProgramView : public QAbstractScrollArea
 {
     Q_OBJECT
@@ -19,6 +20,10 @@ public:
 
     void setProgram(Program program);
     const Program &program() const { return m_program; }
+
+    virtual int lineCount() const { return m_program.lineCount(); }
+    // Line i without its line end.
+    virtual QByteArrayView line(int i) const { return m_program.line(i); }
 
     int currentLine() const { return m_current; }
     void setCurrentLine(int line);
@@ -33,6 +38,9 @@ signals:
     void currentLineChanged();
 
 protected:
+    // Lines from `from` on are new: the scroll range, the widest line and the
+    // note (which names `what` can be edited up to 2 MB) take them in.
+    void linesAdded(int from, const QString &what);
     void paintEvent(QPaintEvent *e) override;
     void resizeEvent(QResizeEvent *e) override;
     void mousePressEvent(QMouseEvent *e) override;

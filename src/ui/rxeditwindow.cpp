@@ -5,8 +5,10 @@
 #include "core/workshop.h"
 #include "ui/bytetextedit.h"
 #include "ui/canvas.h"
+#include "ui/codeedit.h"
 #include "ui/names.h"
 #include "ui/platform.h"
+#include "ui/receivedview.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -18,6 +20,10 @@
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QToolButton>
+
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 namespace
 {
@@ -94,10 +100,8 @@ RxEditWindow::RxEditWindow(Workshop &workshop, Platform &platform, bool scanning
     connect(save, &QToolButton::clicked, this, &RxEditWindow::saveFile);
     connect(move, &QToolButton::clicked, this, &RxEditWindow::moveText);
 
-    connect(&workshop, &Workshop::receivedText, this,
-            [this](const QByteArray &bytes) { appendReceived(bytesToText(bytes)); });
-    connect(&workshop, &Workshop::scanShown, this,
-            [this](const QByteArray &bytes) { appendReceived(bytesToText(bytes)); });
+    connect(&workshop, &Workshop::receivedText, this, &RxEditWindow::appendReceived);
+    connect(&workshop, &Workshop::scanShown, this, &RxEditWindow::appendReceived);
     connect(&workshop, &Workshop::scanSettingsTried, m_panel, &QGroupBox::setTitle);
     connect(&workshop, &Workshop::scanFindingsChanged, this, &RxEditWindow::showFindings);
 }
@@ -146,8 +150,25 @@ void RxEditWindow::showFindings(const ScanFindings &found)
     m_parity->setChecked(found.parity);
 }
 
+QString RxEditWindow::discardText()
+{
+    return QStringLiteral("The received text has not been saved. Discard it?");
+}
+
+bool RxEditWindow::mayDiscard()
+{
+    if (!m_unsaved || characters() == 0) return true;
+    return m_platform.message(this, discardText(), QStringLiteral("RX-Edit"),
+                              QMessageBox::Yes | QMessageBox::No, Platform::Icon::Question,
+                              QMessageBox::No) == QMessageBox::Yes;
+}
+
 void RxEditWindow::closeEvent(QCloseEvent *e)
 {
+    if (!mayDiscard()) {
+        e->ignore();
+        return;
+    }
     // Ends receiving and Port Scan; a send still running keeps the link.
     m_workshop.endReceive();
     QWidget::closeEvent(e);
@@ -156,8 +177,9 @@ void RxEditWindow::closeEvent(QCloseEvent *e)
 
 void RxEditWindow::newText()
 {
-    m_text->clear();
-    m_endsWithCR = false;
+    if (!mayDiscard()) return;
+    showEditor(QString());
+    m_unsaved = false;
     // Held-back received text belongs to the text just discarded.
     if (Link *link = m_workshop.selectedLink()) link->receiver().discard();
 }
@@ -171,7 +193,46 @@ void RxEditWindow::openFile()
         tellUnreadable(m_platform, this, path, file.reason, QStringLiteral("RX-Edit"));
         return;
     }
-    m_text->setPlainText(bytesToText(file.bytes));
+    if (!mayDiscard()) return;
+    if (file.bytes.size() > CodeEdit::BigBytes)
+        showBig(file.bytes);
+    else
+        showEditor(bytesToText(file.bytes));
+    m_unsaved = false;
+}
+
+bool RxEditWindow::isBig() const
+{
+    return m_big && !m_big->isHidden();
+}
+
+void RxEditWindow::showBig(const QByteArray &bytes)
+{
+    if (!m_big) {
+        m_big = named(new ReceivedView(this), QStringLiteral("txtFile lines"),
+                      m_text->accessibleName());
+        m_big->setGeometry(m_text->geometry());
+    }
+    m_big->clear();
+    m_big->append(bytes);
+    m_big->show();
+    // The editor's copy would cost many times the text's size.
+    m_text->clear();
+    m_text->hide();
+#ifdef __GLIBC__
+    // What the editor let go of lies scattered in the heap; give it back.
+    malloc_trim(0);
+#endif
+}
+
+void RxEditWindow::showEditor(const QString &text)
+{
+    if (m_big) {
+        m_big->clear();
+        m_big->hide();
+    }
+    m_text->show();
+    m_text->setPlainText(text);
     m_endsWithCR = false;
 }
 
@@ -180,7 +241,10 @@ void RxEditWindow::saveFile()
     const QString path = m_platform.saveFileName(this);
     if (path.isEmpty()) return;
     const QString reason = writeFileAtomically(path, textBytes());
-    if (reason.isEmpty()) return;
+    if (reason.isEmpty()) {
+        m_unsaved = false;
+        return;
+    }
     // The text would be lost with the window: the user must know it was not saved.
     m_platform.message(this,
                        QStringLiteral("The text could not be saved to \"%1\": %2")
@@ -208,6 +272,7 @@ void RxEditWindow::moveText()
         return;
     }
     emit moveToTxBuffer(textBytes());
+    m_unsaved = false;
     close();
 }
 
@@ -233,13 +298,28 @@ void RxEditWindow::saveSettings()
     }
 }
 
-void RxEditWindow::appendReceived(const QString &text)
+void RxEditWindow::appendReceived(const QByteArray &bytes)
 {
     QTextDocument *doc = m_text->document();
+    if (!isBig() && doc->characterCount() + bytes.size() > CodeEdit::BigBytes) {
+        // An LF still to come after the editor's last CR belongs to it.
+        const bool pairs = m_endsWithCR && doc->revision() == m_revision;
+        QByteArray text = textBytes();
+        if (pairs) text.chop(1);
+        showBig(text);
+    }
+    if (isBig()) {
+        const qsizetype before = m_big->lineCount() + m_big->size();
+        m_big->append(bytes);
+        m_unsaved = m_unsaved || m_big->lineCount() + m_big->size() != before;
+        return;
+    }
+    QString text = bytesToText(bytes);
     QStringView t(text);
     if (m_endsWithCR && doc->revision() == m_revision && t.startsWith(u'\n')) t = t.mid(1);
     m_endsWithCR = false;
     if (t.isEmpty()) return;
+    m_unsaved = true;
     QScrollBar *sb = m_text->verticalScrollBar();
     const bool follow = sb->value() == sb->maximum();
     QTextCursor c(doc);
@@ -250,8 +330,14 @@ void RxEditWindow::appendReceived(const QString &text)
     if (follow) sb->setValue(sb->maximum());
 }
 
+qsizetype RxEditWindow::characters() const
+{
+    return isBig() ? m_big->size() : m_text->document()->characterCount() - 1;
+}
+
 QByteArray RxEditWindow::textBytes() const
 {
+    if (isBig()) return m_big->text();
     // toRawText keeps every character as it was put in (toPlainText would
     // turn a no-break space into a space).
     QString t = m_text->document()->toRawText();

@@ -11,12 +11,15 @@ class QGroupBox;
 class QPlainTextEdit;
 class QPushButton;
 class QToolButton;
+class ReceivedView;
 class Workshop;
 struct ScanFindings;
 
 // The editor for what a machine sends: received text is added at its end,
 // the user edits it, saves it, loads a file into it or moves it into the
-// selected machine's code window. During Port Scan it also shows the
+// selected machine's code window. Text beyond the code window's editing
+// limit is held as bytes and shown read-only. Received text not yet saved
+// or moved is never discarded without asking. During Port Scan it also shows the
 // detection panel. It is destroyed when it closes, which ends receiving and
 // Port Scan.
 class RxEditWindow : public QWidget
@@ -34,9 +37,13 @@ public:
 
     // Adds received text at the end, leaving the user's caret and edits
     // alone; the view follows the end if it was showing the end.
-    void appendReceived(const QString &text);
+    void appendReceived(const QByteArray &bytes);
     // The text as bytes, every line end written as CR LF.
     QByteArray textBytes() const;
+    // The characters the text holds, a line end counting one.
+    qsizetype characters() const;
+    // What the user is asked before received text is discarded.
+    static QString discardText();
 
 signals:
     // "Move to TX Buffer ": the text for the selected machine's code window.
@@ -49,6 +56,12 @@ protected:
 
 private:
     void buildPanel(bool scanning);
+    bool isBig() const;
+    // Shows `bytes` read-only in place of the editor.
+    void showBig(const QByteArray &bytes);
+    void showEditor(const QString &text);
+    // True when nothing received would be lost, or the user lets it go.
+    bool mayDiscard();
     void newText();
     void openFile();
     void saveFile();
@@ -59,6 +72,7 @@ private:
     Workshop &m_workshop;
     Platform &m_platform;
     QPlainTextEdit *m_text = nullptr;
+    ReceivedView *m_big = nullptr;
     QGroupBox *m_panel = nullptr;
     QCheckBox *m_data = nullptr;
     QCheckBox *m_speed = nullptr;
@@ -68,4 +82,6 @@ private:
     // follows completes that line end instead of making another.
     bool m_endsWithCR = false;
     int m_revision = -1;
+    // Data arrived since the text was last saved, moved, opened or cleared.
+    bool m_unsaved = false;
 };

@@ -12,8 +12,12 @@ class FakePlatform : public Platform
 public:
     struct Shown {
         QString text, title;
+        QMessageBox::StandardButtons buttons;
+        Icon icon;
+        QMessageBox::StandardButton preferred;
     };
     QList<Shown> messages;    // every message box, in order
+    QList<QMessageBox::StandardButton> answers; // next answers to Yes/No questions
     QStringList openNames;    // next open-file answers ("" cancels)
     QStringList saveNames;    // next save-file answers ("" cancels)
     QStringList menuChoices;  // next pop-up menu choices ("" dismisses)
@@ -23,11 +27,13 @@ public:
     QString lastMessage() const { return messages.isEmpty() ? QString() : messages.last().text; }
 
     QMessageBox::StandardButton message(QWidget *, const QString &text, const QString &title,
-                                        QMessageBox::StandardButtons buttons, Icon) override
+                                        QMessageBox::StandardButtons buttons, Icon icon,
+                                        QMessageBox::StandardButton preferred) override
     {
-        messages.append({text, title});
-        // Yes or OK: the user agrees.
-        return buttons.testFlag(QMessageBox::Yes) ? QMessageBox::Yes : QMessageBox::Ok;
+        messages.append({text, title, buttons, icon, preferred});
+        if (!buttons.testFlag(QMessageBox::Yes)) return QMessageBox::Ok;
+        // Unless told otherwise, the user agrees.
+        return answers.isEmpty() ? QMessageBox::Yes : answers.takeFirst();
     }
     QString openFileName(QWidget *) override
     {
