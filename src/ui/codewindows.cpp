@@ -85,20 +85,6 @@ void CodeWindows::showSlot(int slot)
         edit(i)->setVisible(i == slot);
 }
 
-bool CodeWindows::mayReplace(int slot, QWidget *parent)
-{
-    if (!m_workshop.program(slot).wouldBeLost()) return true;
-    return m_platform.message(parent, discardText(), QStringLiteral("Code window"),
-                              QMessageBox::Yes | QMessageBox::No, Platform::Icon::Question) ==
-           QMessageBox::Yes;
-}
-
-QString CodeWindows::discardText()
-{
-    return QStringLiteral("The program in the code window has not been saved to a file. "
-                          "Discard it?");
-}
-
 QByteArray CodeWindows::text(int slot) const
 {
     return m_workshop.program(slot).snapshot().text();

@@ -37,10 +37,6 @@ public:
 
     // The slot's program as bytes with LF line ends.
     QByteArray text(int slot) const;
-    // True when slot's program may be replaced: nothing would be lost, or
-    // the user, asked, agreed to discard it.
-    bool mayReplace(int slot, QWidget *parent);
-    static QString discardText();
     // The line holding the caret of the selected machine's window.
     int caretLine() const;
     // Puts the caret of the selected machine's window at the start of the

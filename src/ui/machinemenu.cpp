@@ -56,7 +56,7 @@ void MachineMenu::popup(const QPoint &globalPos)
 void MachineMenu::open(int mc)
 {
     const QString path = m_platform.openFileName(m_window);
-    if (path.isEmpty() || !m_code.mayReplace(mc, m_window)) return;
+    if (path.isEmpty() || !mayReplaceProgram(m_platform, m_window, m_workshop.program(mc))) return;
     const QString reason = m_workshop.loadProgramFile(mc, path);
     if (!reason.isEmpty()) {
         tellUnreadable(m_platform, m_window, path, reason);

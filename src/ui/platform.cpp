@@ -1,5 +1,7 @@
 #include "ui/platform.h"
 
+#include "core/loadedprogram.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QDir>
@@ -69,4 +71,14 @@ void tellUnreadable(Platform &platform, QWidget *parent, const QString &path,
                                     "%3 was left as it was.")
                          .arg(QDir::toNativeSeparators(path), reason, left),
                      QStringLiteral("Open"), QMessageBox::Ok, Platform::Icon::Caution);
+}
+
+bool mayReplaceProgram(Platform &platform, QWidget *parent, const LoadedProgram &program)
+{
+    if (!program.wouldBeLost()) return true;
+    return platform.message(parent,
+                            QStringLiteral("The program in the code window has not been saved "
+                                           "to a file. Discard it?"),
+                            QStringLiteral("Code window"), QMessageBox::Yes | QMessageBox::No,
+                            Platform::Icon::Question, QMessageBox::No) == QMessageBox::Yes;
 }

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 
+class LoadedProgram;
 class QWidget;
 
 // What the platform shows the user: message boxes, file dialogs, the pop-up
@@ -33,6 +34,10 @@ public:
     virtual QString popupMenu(QWidget *parent, const QStringList &entries, const QPoint &globalPos) = 0;
     virtual void beep() = 0;
 };
+
+// True when `program` may be replaced: nothing a file does not hold would be
+// lost, or the user, asked, agreed to discard it (No is the default).
+bool mayReplaceProgram(Platform &platform, QWidget *parent, const LoadedProgram &program);
 
 // Tells the user why a program file cannot be read; `left` names what was
 // left as it was.

@@ -85,7 +85,7 @@ void QueueView::load(int mc, int row)
         return;
     }
     const QString path = queue.path(row);
-    if (!m_code.mayReplace(mc, m_window)) return;
+    if (!mayReplaceProgram(m_platform, m_window, m_workshop.program(mc))) return;
     const QString reason = m_workshop.loadProgramFile(mc, path);
     if (!reason.isEmpty()) {
         tellUnreadable(m_platform, m_window, path, reason);

@@ -271,6 +271,7 @@ void RxEditWindow::moveText()
                            QString(), QMessageBox::Ok, Platform::Icon::Caution);
         return;
     }
+    if (!mayReplaceProgram(m_platform, this, m_workshop.program(m_workshop.selected()))) return;
     emit moveToTxBuffer(textBytes());
     m_unsaved = false;
     close();
