@@ -154,6 +154,7 @@ private slots:
         QTest::newRow("13: every CR goes") << "13" << nul + "A\rB\r\r\nC\r" << nul + "AB\nC";
         QTest::newRow("10: every LF goes")
             << "10" << QByteArray("A\n\nB\r\nC\n") << QByteArray("AB\rC");
+        QTest::newRow("9: every TAB goes") << "9" << QByteArray("A\tB\t") << QByteArray("AB");
     }
     void strip()
     {

@@ -6,8 +6,26 @@
 
 #include <QSignalSpy>
 #include <QTest>
+#include <cstdarg>
 #include <memory>
+#include <sys/ioctl.h>
+#include <sys/syscall.h>
 #include <termios.h>
+#include <unistd.h>
+
+// A pseudo-terminal has no modem lines: what the port raises and drops of
+// DTR and RTS is taken on the way to the kernel.
+static int modemLines = 0;
+extern "C" int ioctl(int fd, unsigned long request, ...) __THROW
+{
+    va_list args;
+    va_start(args, request);
+    auto *arg = va_arg(args, int *);
+    va_end(args);
+    if (request == TIOCMBIS || request == TIOCMBIC)
+        modemLines = request == TIOCMBIS ? modemLines | *arg : modemLines & ~*arg;
+    return int(syscall(SYS_ioctl, fd, request, arg));
+}
 
 class TestQtSerial : public QObject
 {
@@ -38,6 +56,7 @@ private slots:
         QVERIFY(pty->isOpen());
         port = std::make_unique<QtSerialPort>();
         got.clear();
+        modemLines = 0;
         connect(port.get(), &SerialPort::received, this, [this](const QByteArray &b) { got += b; });
     }
 
@@ -102,6 +121,7 @@ private slots:
         QFETCH(QString, lines);
         QVERIFY(port->open(pty->slavePath(), settings));
         QCOMPARE(device(), std::pair(speed, lines));
+        QCOMPARE(modemLines, TIOCM_DTR | (settings.handshake == Handshake::RtsCts ? 0 : TIOCM_RTS));
         port->close();
         QVERIFY(port->open(pty->slavePath(), lineSettings(300)));
         QCOMPARE(device(), std::pair(int(B300), QStringLiteral("1")));

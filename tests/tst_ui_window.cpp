@@ -7,7 +7,7 @@
 #include "ui/canvas.h"
 #include "ui/codewindows.h"
 #include "ui/machinemenu.h"
-#include "ui/machinepanel.h"
+#include "ui/setuplauncher.h"
 #include "ui_rig.h"
 
 #include <QDir>
@@ -72,15 +72,19 @@ private slots:
     {
         UiRig<> r(iniFile({""}));
         QSignalSpy quit(&r.window, &MainWindow::quitRequested);
-        r.click("mnuReceive");
-        QCOMPARE(r.selected().state(), LinkState::Receiving);
-        for (const char *entry : {"imgMenu(5)", "lblMenu(3)", "imgMenu(2)", "lblMenu(1)"})
-            r.click(QLatin1String(entry));
-        QVERIFY(r.platform.messages.isEmpty() && r.platform.menus.isEmpty() && quit.isEmpty());
-        QVERIFY(!r.window.close());
-        QCOMPARE(r.platform.beeps, 1);
-        r.window.rxEdit()->close();
-        QCOMPARE(r.selected().state(), LinkState::Idle);
+        r.shop.program(1).load("G00\n", ProgramSource::typed());
+        r.port.toWrite = 1; // the port never drains: the send waits
+        for (const char *busy : {"mnuReceive", "cmdTX"}) {
+            r.click(QLatin1String(busy));
+            for (const char *entry : {"imgMenu(5)", "lblMenu(3)", "imgMenu(2)", "lblMenu(1)"})
+                r.click(QLatin1String(entry));
+            QVERIFY(r.platform.messages.isEmpty() && r.platform.menus.isEmpty() && quit.isEmpty());
+            QVERIFY(!r.window.setup().dialog() && !r.window.close());
+            if (r.window.rxEdit()) r.window.rxEdit()->close();
+        }
+        QCOMPARE(r.platform.beeps, 2);
+        r.port.toWrite = 0;
+        r.clock.runUntil([&] { return !r.shop.active(); });
         r.click("imgMenu(5)");
         QCOMPARE(r.platform.lastMessage(),
                  QStringLiteral("This is Tavrin version 1.0.0 for Linux"));
@@ -135,9 +139,9 @@ private slots:
         QTest::addColumn<QString>("description");
         QTest::newRow("opens") << "ttyFAKE1" << false
                                << "Mode: AUTO\n\nttyFAKE1\n19200 N 8 2\nRTS/CTS";
-        QTest::newRow("missing") << "none" << false << MachinePanel::missingText("none");
+        QTest::newRow("missing") << "none" << false << " ATTENTION\n\n none\n\n  is Missing";
         QTest::newRow("unavailable")
-            << "ttyFAKE1" << true << MachinePanel::unavailableText("ttyFAKE1");
+            << "ttyFAKE1" << true << "  ATTENTION\n\n  ttyFAKE1\n  is  unavailable";
     }
     void selection()
     {
@@ -204,26 +208,37 @@ private slots:
     {
         UiRig<> r(iniFile({"", "", "MCNAME=Lathe"}));
         CodeWindows &code = r.window.codeWindows();
+        using B = QMessageBox;
         // Open: queued and shown, the file-name field left alone.
         r.click("imgMc(3)");
-        r.platform.menuChoices = {"Open", "Delete", "Clear"};
+        r.platform.menuChoices = {"Open", "Delete", "Delete", "Clear", "Clear"};
+        r.platform.answers = {B::No, B::Yes, B::Cancel};
         r.platform.openNames << r.write("lathe.nc", "G00\r\nM30\r\n");
         r.click("imgMenu(2)");
         QCOMPARE(r.shop.queue(3).count(), 1);
         QCOMPARE(code.text(3), QByteArray("G00\nM30\n"));
         QCOMPARE(r.find<QLineEdit>("txFileName(3)")->text(), QString());
-        // Delete machine 2: the lathe and its program move to slot 2.
+        // Delete machine 2, No and then Yes: the lathe and its program move to slot 2.
         r.click("imgMc(2)");
         r.click("imgMenu(2)");
-        QCOMPARE(r.platform.messages.last().title, QStringLiteral("Delete MC"));
+        QCOMPARE(r.platform.messages.last(),
+                 (FakePlatform::Shown{"Are you sure you wish to delete the selected Machine?",
+                                      "Delete MC", B::Yes | B::No, Platform::Icon::Question}));
+        QVERIFY(r.shows("frmMc(3)"));
+        r.click("imgMenu(2)");
         QVERIFY(r.shows("frmMc(2)") && !r.shows("frmMc(3)"));
         QCOMPARE(r.find<QLabel>("lblmc(2)")->text(), QStringLiteral("Lathe"));
         QCOMPARE(code.text(2), QByteArray("G00\nM30\n"));
         QCOMPARE(code.text(3), QByteArray());
-        // Clear asks, then empties the queue and the code window.
+        // Clear, Cancel and then OK: the queue and the code window emptied.
         r.click("imgMc(2)");
         r.click("imgMenu(2)");
-        QCOMPARE(r.platform.messages.last().title, QStringLiteral("Clear ?"));
+        QCOMPARE(r.platform.messages.last(),
+                 (FakePlatform::Shown{"This will clear all transmit buffers and Q's for this "
+                                      "machine/icon",
+                                      "Clear ?", B::Ok | B::Cancel, Platform::Icon::Question}));
+        QCOMPARE(code.text(2), QByteArray("G00\nM30\n"));
+        r.click("imgMenu(2)");
         QCOMPARE(code.text(2), QByteArray());
         QCOMPARE(r.shop.queue(2).count(), 0);
     }

@@ -12,8 +12,12 @@ class FakePlatform : public Platform
 public:
     struct Shown {
         QString text, title;
+        QMessageBox::StandardButtons buttons = QMessageBox::Ok;
+        Icon icon = Icon::None;
+        bool operator==(const Shown &) const = default;
     };
     QList<Shown> messages;    // every message box, in order
+    QList<QMessageBox::StandardButton> answers; // next answers; else Yes or OK, as agreeing
     QStringList openNames;    // next open-file answers ("" cancels)
     QStringList saveNames;    // next save-file answers ("" cancels)
     QStringList menuChoices;  // next pop-up menu choices ("" dismisses)
@@ -23,10 +27,10 @@ public:
     QString lastMessage() const { return messages.isEmpty() ? QString() : messages.last().text; }
 
     QMessageBox::StandardButton message(QWidget *, const QString &text, const QString &title,
-                                        QMessageBox::StandardButtons buttons, Icon) override
+                                        QMessageBox::StandardButtons buttons, Icon icon) override
     {
-        messages.append({text, title});
-        // Yes or OK: the user agrees.
+        messages.append({text, title, buttons, icon});
+        if (!answers.isEmpty()) return answers.takeFirst();
         return buttons.testFlag(QMessageBox::Yes) ? QMessageBox::Yes : QMessageBox::Ok;
     }
     QString openFileName(QWidget *) override
