@@ -13,8 +13,7 @@
 #include <termios.h>
 #include <unistd.h>
 
-// A pseudo-terminal has no modem lines: what the port raises and drops of
-// DTR and RTS is taken on the way to the kernel.
+// A pseudo-terminal has no modem lines: DTR and RTS are taken on their way to it.
 static int modemLines = 0;
 extern "C" int ioctl(int fd, unsigned long request, ...) __THROW
 {
@@ -22,8 +21,8 @@ extern "C" int ioctl(int fd, unsigned long request, ...) __THROW
     va_start(args, request);
     auto *arg = va_arg(args, int *);
     va_end(args);
-    if (request == TIOCMBIS || request == TIOCMBIC)
-        modemLines = request == TIOCMBIS ? modemLines | *arg : modemLines & ~*arg;
+    if (request == TIOCMBIS) modemLines |= *arg;
+    if (request == TIOCMBIC) modemLines &= ~*arg;
     return int(syscall(SYS_ioctl, fd, request, arg));
 }
 
@@ -67,21 +66,18 @@ private slots:
         QVERIFY(port->open(pty->slavePath(), {}));
         QVERIFY(port->open(pty->slavePath(), {}));
         port->close();
-        QVERIFY(!port->isOpen());
-        QVERIFY(!port->write("x"));
+        QVERIFY(!port->isOpen() && !port->write("x"));
         QVERIFY(port->open(pty->slavePath(), {}));
         Pty other;
         QVERIFY(port->open(other.slavePath(), {}));
         QVERIFY(port->write("O1"));
         QCOMPARE(other.readFor(2), QByteArray("O1"));
         QCOMPARE(pty->readAll(), QByteArray());
-        QVERIFY(!port->open("/dev/tavrin-no-such-port", {}));
-        QVERIFY(!port->isOpen());
+        QVERIFY(!port->open("/dev/tavrin-no-such-port", {}) && !port->isOpen());
         QVERIFY(port->open(pty->slavePath(), {}));
         QCOMPARE(lost.count(), 0);
         pty->closeMaster();
-        QVERIFY(lost.wait(3000));
-        QVERIFY(!port->isOpen());
+        QVERIFY(lost.wait(3000) && !port->isOpen());
     }
 
     // Every byte value both ways; what waited before the port opened is gone.
@@ -155,9 +151,7 @@ private slots:
         QSignalSpy lost(port.get(), &SerialPort::lost);
         QVERIFY(port->write(QByteArray(100000, 'X')));
         pty->closeMaster();
-        QVERIFY(lost.wait(3000));
-        QVERIFY(!port->isOpen());
-        QVERIFY(!port->write("x"));
+        QVERIFY(lost.wait(3000) && !port->isOpen() && !port->write("x"));
         QCOMPARE(port->bytesToWrite(), qint64(0));
         QCOMPARE(lost.count(), 1);
     }

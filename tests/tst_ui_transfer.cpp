@@ -132,14 +132,12 @@ private slots:
         // Pause down: the send holds before the next line; Stop ends it.
         r.click("cmdTX");
         QVERIFY(r.shows("cmdStop") && r.shows("chkTXPause") && !r.shows("cmdTX") &&
-                r.shows("PBar1"));
-        QVERIFY(edit->isReadOnly());
+                r.shows("PBar1") && edit->isReadOnly());
         r.click("chkTXPause");
         r.clock.advance(VirtualClock::Second);
         QCOMPARE(r.port.written, QByteArray("%\r\n"));
         QCOMPARE(percent->text(), QStringLiteral("0%"));
-        QCOMPARE(edit->textCursor().selectedText(),
-                 QStringLiteral("G01 X1") + QChar::ParagraphSeparator);
+        QCOMPARE(edit->textCursor().selectedText(), "G01 X1" + QString(QChar::ParagraphSeparator));
         r.click("cmdStop");
         r.clock.runUntil([&] { return !r.selected().sending(); });
         QCOMPARE(r.port.written, QByteArray("%\r\n"));
@@ -171,9 +169,8 @@ private slots:
         r.click("cmdTX");
         r.click("cmdStop");
         r.clock.advance(VirtualClock::Second);
-        QCOMPARE(r.find<QLineEdit>("txFileName(1)")->text(),
-                 " Stopping: the machine is holding the line. Press Stop again to discard what it "
-                 "has not taken.");
+        QCOMPARE(r.find<QLineEdit>("txFileName(1)")->text(), " Stopping: the machine is holding "
+                 "the line. Press Stop again to discard what it has not taken.");
         r.click("cmdStop");
         r.clock.runUntil([&] { return !r.selected().sending(); });
         QCOMPARE(r.find<QLineEdit>("txFileName(1)")->text(), path);
@@ -284,8 +281,7 @@ private slots:
         rx<QToolButton>(r, "mnuSave")->click(); // the text would be lost with the window
         QVERIFY(r.platform.lastMessage().startsWith("The text could not be saved to \"" + gone));
 
-        // New drops the line end held back with the text it ended.
-        r.port.deliver("N9\r\n");
+        r.port.deliver("N9\r\n"); // its line end held back, and New drops it with the text
         r.clock.advance(100 * VirtualClock::Second / 1000);
         rx<QToolButton>(r, "mnuNew")->click();
         r.port.deliver("N10\r\n");
@@ -309,11 +305,9 @@ private slots:
         r.click("mnuReceive");
         rx<QToolButton>(r, "mnuExit4")->click();
         QTRY_VERIFY(r.platform.lastMessage().startsWith("The transfer log \"" + log));
-    }
-    void moveRefused()
-    {
-        UiRig<> r(iniFile({""}));
-        r.shop.reload(); // no machine selected: the text stays
+
+        // Move refused: no machine selected, and while a send runs.
+        r.shop.reload(); // the text stays
         r.click("imgMenu(4)");
         rx<QToolButton>(r, "mnuExit4")->click();
         QVERIFY(r.platform.lastMessage().startsWith("You need to select a Machine icon"));
@@ -334,8 +328,7 @@ private slots:
     {
         UiRig<> r(iniFile({""}));
         r.port.fixedSettings = true; // a raw TCP server: no other speed to try
-        r.platform.menuChoices << "Port Scan"
-                               << "Port Scan";
+        r.platform.menuChoices = {"Port Scan", "Port Scan"};
         r.click("imgMc(1)", Qt::RightButton);
         QCOMPARE(r.platform.messages.last().title, QStringLiteral("Port Scan"));
         QVERIFY(!r.window.rxEdit());

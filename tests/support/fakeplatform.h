@@ -17,7 +17,7 @@ public:
         bool operator==(const Shown &) const = default;
     };
     QList<Shown> messages;    // every message box, in order
-    QList<QMessageBox::StandardButton> answers; // next answers; else Yes or OK, as agreeing
+    QList<QMessageBox::StandardButton> answers; // next answers (else Yes or OK: agreeing)
     QStringList openNames;    // next open-file answers ("" cancels)
     QStringList saveNames;    // next save-file answers ("" cancels)
     QStringList menuChoices;  // next pop-up menu choices ("" dismisses)
