@@ -81,8 +81,7 @@ private slots:
         Rig r({"MCDRATE=19200", "MCPORT=ttyFAKE1|" + values});
         if (afterOther) r.shop.select(1);
         r.shop.select(2);
-        QVERIFY(r.port.isOpen());
-        QCOMPARE(r.port.name(), QStringLiteral("ttyFAKE1"));
+        QVERIFY(r.port.isOpen() && r.port.name() == "ttyFAKE1");
         QCOMPARE(r.settings(), expected);
         QVERIFY(r.problems.isEmpty());
         r.port.loseDevice();
@@ -154,8 +153,8 @@ private slots:
             << "" << QByteArray(20, '\0') + others + nul + others + QByteArray(30, '\0')
             << others + others;
         QTest::newRow("13: every CR goes") << "13" << nul + "A\rB\r\r\nC\r" << nul + "AB\nC";
-        QTest::newRow("10: every LF goes")
-            << "10" << QByteArray("A\n\nB\r\nC\n") << QByteArray("AB\rC");
+        QTest::newRow("10: every LF") << "10" << QByteArray("A\n\nB\r\nC\n") << QByteArray("AB\rC");
+        QTest::newRow("9: every TAB goes") << "9" << QByteArray("A\tB\t") << QByteArray("AB");
     }
     void strip()
     {
@@ -236,19 +235,13 @@ private slots:
     {
         QTest::addColumn<QString>("how");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("send") << "send"
-                              << "send\tMILL 2\tttyFAKE0\tpart7.nc\t13\t2\t0\\.[0-9]{3}\tcompleted";
-        QTest::newRow("send stopped")
-            << "stop"
-            << "send\tMILL 2\tttyFAKE0\tpart7.nc\t8\t1\t0\\.[0-9]{3}\tstopped";
-        QTest::newRow("send, port lost")
-            << "lose"
-            << "send\tMILL 2\tttyFAKE0\tpart7.nc\t0\t0\t0\\.[0-9]{3}\tport lost";
-        QTest::newRow("receive") << "receive"
-                                 << "receive\tMILL 2\tttyFAKE0\t-\t10\t3\t1\\.000\tcompleted";
-        QTest::newRow("receive, port lost")
-            << "receive lose"
-            << "receive\tMILL 2\tttyFAKE0\t-\t10\t3\t1\\.000\tport lost";
+        for (const auto &[how, expected] :
+             {std::pair{"send", "send\tMILL 2\tttyFAKE0\tpart7.nc\t13\t2\t0\\.[0-9]{3}\tcompleted"},
+              {"stop", "send\tMILL 2\tttyFAKE0\tpart7.nc\t8\t1\t0\\.[0-9]{3}\tstopped"},
+              {"lose", "send\tMILL 2\tttyFAKE0\tpart7.nc\t0\t0\t0\\.[0-9]{3}\tport lost"},
+              {"receive", "receive\tMILL 2\tttyFAKE0\t-\t10\t3\t1\\.000\tcompleted"},
+              {"receive lose", "receive\tMILL 2\tttyFAKE0\t-\t10\t3\t1\\.000\tport lost"}})
+            QTest::newRow(how) << QString(how) << QString(expected);
     }
     void transferLog()
     {

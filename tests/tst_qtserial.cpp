@@ -6,8 +6,25 @@
 
 #include <QSignalSpy>
 #include <QTest>
+#include <cstdarg>
 #include <memory>
+#include <sys/ioctl.h>
+#include <sys/syscall.h>
 #include <termios.h>
+#include <unistd.h>
+
+// A pseudo-terminal has no modem lines: DTR and RTS are taken on their way to it.
+static int modemLines = 0;
+extern "C" int ioctl(int fd, unsigned long request, ...) __THROW
+{
+    va_list args;
+    va_start(args, request);
+    auto *arg = va_arg(args, int *);
+    va_end(args);
+    if (request == TIOCMBIS) modemLines |= *arg;
+    if (request == TIOCMBIC) modemLines &= ~*arg;
+    return int(syscall(SYS_ioctl, fd, request, arg));
+}
 
 class TestQtSerial : public QObject
 {
@@ -38,6 +55,7 @@ private slots:
         QVERIFY(pty->isOpen());
         port = std::make_unique<QtSerialPort>();
         got.clear();
+        modemLines = 0;
         connect(port.get(), &SerialPort::received, this, [this](const QByteArray &b) { got += b; });
     }
 
@@ -48,21 +66,18 @@ private slots:
         QVERIFY(port->open(pty->slavePath(), {}));
         QVERIFY(port->open(pty->slavePath(), {}));
         port->close();
-        QVERIFY(!port->isOpen());
-        QVERIFY(!port->write("x"));
+        QVERIFY(!port->isOpen() && !port->write("x"));
         QVERIFY(port->open(pty->slavePath(), {}));
         Pty other;
         QVERIFY(port->open(other.slavePath(), {}));
         QVERIFY(port->write("O1"));
         QCOMPARE(other.readFor(2), QByteArray("O1"));
         QCOMPARE(pty->readAll(), QByteArray());
-        QVERIFY(!port->open("/dev/tavrin-no-such-port", {}));
-        QVERIFY(!port->isOpen());
+        QVERIFY(!port->open("/dev/tavrin-no-such-port", {}) && !port->isOpen());
         QVERIFY(port->open(pty->slavePath(), {}));
         QCOMPARE(lost.count(), 0);
         pty->closeMaster();
-        QVERIFY(lost.wait(3000));
-        QVERIFY(!port->isOpen());
+        QVERIFY(lost.wait(3000) && !port->isOpen());
     }
 
     // Every byte value both ways; what waited before the port opened is gone.
@@ -102,6 +117,7 @@ private slots:
         QFETCH(QString, lines);
         QVERIFY(port->open(pty->slavePath(), settings));
         QCOMPARE(device(), std::pair(speed, lines));
+        QCOMPARE(modemLines, TIOCM_DTR | (settings.handshake == Handshake::RtsCts ? 0 : TIOCM_RTS));
         port->close();
         QVERIFY(port->open(pty->slavePath(), lineSettings(300)));
         QCOMPARE(device(), std::pair(int(B300), QStringLiteral("1")));
@@ -135,9 +151,7 @@ private slots:
         QSignalSpy lost(port.get(), &SerialPort::lost);
         QVERIFY(port->write(QByteArray(100000, 'X')));
         pty->closeMaster();
-        QVERIFY(lost.wait(3000));
-        QVERIFY(!port->isOpen());
-        QVERIFY(!port->write("x"));
+        QVERIFY(lost.wait(3000) && !port->isOpen() && !port->write("x"));
         QCOMPARE(port->bytesToWrite(), qint64(0));
         QCOMPARE(lost.count(), 1);
     }

@@ -11,7 +11,6 @@
 #include "ui/programview.h"
 #include "ui/queueview.h"
 #include "ui/rxeditwindow.h"
-#include "ui/transmitbar.h"
 #include "ui_rig.h"
 
 #include <QCheckBox>
@@ -111,7 +110,12 @@ private slots:
         r.shop.program(1).load(program, ProgramSource::typed());
         r.click("cmdTX");
         QCOMPARE(r.platform.lastMessage(),
-                 port == "ttyUSB9" ? TransmitBar::portText() : TransmitBar::noProgramText());
+                 port == "ttyUSB9"
+                     ? "The selected PC Com port is not open/available"
+                     : "You need to select a machine and Open a program into Tavrin's code window "
+                       "before you can send it to the CNC\nTo Open a CNC program, click the "
+                       "machine icon and select 'Open' from the menu and select your program. "
+                       "Then come back and click the Send button to send it to the selected CNC");
         QVERIFY(r.shows("cmdTX") && !r.shows("cmdStop") && !r.shop.sending());
     }
 
@@ -128,14 +132,12 @@ private slots:
         // Pause down: the send holds before the next line; Stop ends it.
         r.click("cmdTX");
         QVERIFY(r.shows("cmdStop") && r.shows("chkTXPause") && !r.shows("cmdTX") &&
-                r.shows("PBar1"));
-        QVERIFY(edit->isReadOnly());
+                r.shows("PBar1") && edit->isReadOnly());
         r.click("chkTXPause");
         r.clock.advance(VirtualClock::Second);
         QCOMPARE(r.port.written, QByteArray("%\r\n"));
         QCOMPARE(percent->text(), QStringLiteral("0%"));
-        QCOMPARE(edit->textCursor().selectedText(),
-                 QStringLiteral("G01 X1") + QChar::ParagraphSeparator);
+        QCOMPARE(edit->textCursor().selectedText(), "G01 X1" + QString(QChar::ParagraphSeparator));
         r.click("cmdStop");
         r.clock.runUntil([&] { return !r.selected().sending(); });
         QCOMPARE(r.port.written, QByteArray("%\r\n"));
@@ -143,19 +145,20 @@ private slots:
         QVERIFY(r.shows("cmdTX") && !r.shows("cmdStop") && !r.shows("chkTXPause") &&
                 !edit->isReadOnly());
 
-        // The whole program with Pause up again, and the waiting text
-        // while the run-out leaves.
+        // The whole program with Pause up again, and the waiting text and
+        // the rounded share of the run-out gone: 10 of 2000 NULs is 1 %.
         r.port.written.clear();
         r.window.codeWindows().showStart(1);
-        QString waiting;
         r.click("cmdTX");
         QVERIFY(!r.find<QPushButton>("chkTXPause")->isChecked());
-        r.clock.runUntil([&] {
-            const QString t = r.find<QLineEdit>("txFileName(1)")->text();
-            if (t != path) waiting = t;
-            return !r.selected().sending();
-        });
-        QCOMPARE(waiting, TransmitBar::waitingText());
+        r.clock.runUntil([&] { return r.port.written.endsWith(QByteArray(2000, '\0')); });
+        r.port.toWrite = 1990;
+        r.clock.advance(VirtualClock::Second);
+        QCOMPARE(percent->text(), QStringLiteral("01 %"));
+        QCOMPARE(r.find<QLineEdit>("txFileName(1)")->text(),
+                 " Waiting for data to clear the CNC Receive Buffers.............");
+        r.port.toWrite = 0;
+        r.clock.runUntil([&] { return !r.selected().sending(); });
         QCOMPARE(r.port.written, "%\r\nG01 X1\r\nG01 X2\r\nM30\r\n" + QByteArray(2000, '\0'));
         QCOMPARE(percent->text(), QStringLiteral("100%"));
         QCOMPARE(r.find<QLineEdit>("txFileName(1)")->text(), path);
@@ -166,7 +169,8 @@ private slots:
         r.click("cmdTX");
         r.click("cmdStop");
         r.clock.advance(VirtualClock::Second);
-        QCOMPARE(r.find<QLineEdit>("txFileName(1)")->text(), TransmitBar::heldText());
+        QCOMPARE(r.find<QLineEdit>("txFileName(1)")->text(), " Stopping: the machine is holding "
+                 "the line. Press Stop again to discard what it has not taken.");
         r.click("cmdStop");
         r.clock.runUntil([&] { return !r.selected().sending(); });
         QCOMPARE(r.find<QLineEdit>("txFileName(1)")->text(), path);
@@ -277,8 +281,12 @@ private slots:
         rx<QToolButton>(r, "mnuSave")->click(); // the text would be lost with the window
         QVERIFY(r.platform.lastMessage().startsWith("The text could not be saved to \"" + gone));
 
+        r.port.deliver("N9\r\n"); // its line end held back, and New drops it with the text
+        r.clock.advance(100 * VirtualClock::Second / 1000);
         rx<QToolButton>(r, "mnuNew")->click();
-        QVERIFY(text->document()->isEmpty());
+        r.port.deliver("N10\r\n");
+        r.clock.runUntil([&] { return !r.selected().receiver().inBurst(); });
+        QCOMPARE(text->toPlainText(), QStringLiteral("N10\n"));
         r.platform.openNames << r.write("lf.nc", "A\nB\n");
         rx<QToolButton>(r, "mnuOpen")->click();
         QCOMPARE(text->toPlainText(), QStringLiteral("A\nB\n"));
@@ -292,16 +300,14 @@ private slots:
         // The receive left its line in the log; a log that cannot be written
         // is told.
         const QString log = r.dir.filePath("transfers.log");
-        QVERIFY2(readFile(log).contains("\treceive\tMC 1\tttyFAKE0\t-\t14\t3\t"), readFile(log));
+        QVERIFY2(readFile(log).contains("\treceive\tMC 1\tttyFAKE0\t-\t20\t4\t"), readFile(log));
         QVERIFY(QFile::remove(log) && QDir().mkdir(log));
         r.click("mnuReceive");
         rx<QToolButton>(r, "mnuExit4")->click();
         QTRY_VERIFY(r.platform.lastMessage().startsWith("The transfer log \"" + log));
-    }
-    void moveRefused()
-    {
-        UiRig<> r(iniFile({""}));
-        r.shop.reload(); // no machine selected: the text stays
+
+        // Move refused: no machine selected, and while a send runs.
+        r.shop.reload(); // the text stays
         r.click("imgMenu(4)");
         rx<QToolButton>(r, "mnuExit4")->click();
         QVERIFY(r.platform.lastMessage().startsWith("You need to select a Machine icon"));
@@ -322,8 +328,7 @@ private slots:
     {
         UiRig<> r(iniFile({""}));
         r.port.fixedSettings = true; // a raw TCP server: no other speed to try
-        r.platform.menuChoices << "Port Scan"
-                               << "Port Scan";
+        r.platform.menuChoices = {"Port Scan", "Port Scan"};
         r.click("imgMc(1)", Qt::RightButton);
         QCOMPARE(r.platform.messages.last().title, QStringLiteral("Port Scan"));
         QVERIFY(!r.window.rxEdit());

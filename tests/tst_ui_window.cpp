@@ -1,13 +1,13 @@
 // The main window and its machine panel: what shows at start, every
 // control's names, the toolbar and the close box while the link is busy, the
 // window's own messages; selection, the description and the port markings,
-// rename, the machine menu's commands, drops on icons, adding machines, and
+// rename, the machine menu's commands and drops on icons, adding machines, and
 // what the panel refuses while a program is being sent.
 
 #include "ui/canvas.h"
 #include "ui/codewindows.h"
 #include "ui/machinemenu.h"
-#include "ui/machinepanel.h"
+#include "ui/setuplauncher.h"
 #include "ui_rig.h"
 
 #include <QDir>
@@ -68,26 +68,41 @@ private slots:
                  machines ? "Mode: AUTO\n\nttyFAKE0\n9600 E 7 1\nXon/Xoff" : QString());
     }
 
-    void toolbarAndCloseBoxWhileBusy()
+    // While the link sends or receives, the toolbar and the close box do
+    // nothing; while it sends, the panel refuses too. Adding stops at nine.
+    void busyAndAdding()
     {
-        UiRig<> r(iniFile({""}));
+        UiRig<> r(iniFile(QStringList(8, QString())));
         QSignalSpy quit(&r.window, &MainWindow::quitRequested);
-        r.click("mnuReceive");
-        QCOMPARE(r.selected().state(), LinkState::Receiving);
-        for (const char *entry : {"imgMenu(5)", "lblMenu(3)", "imgMenu(2)", "lblMenu(1)"})
-            r.click(QLatin1String(entry));
-        QVERIFY(r.platform.messages.isEmpty() && r.platform.menus.isEmpty() && quit.isEmpty());
-        QVERIFY(!r.window.close());
-        QCOMPARE(r.platform.beeps, 1);
-        r.window.rxEdit()->close();
-        QCOMPARE(r.selected().state(), LinkState::Idle);
-        r.click("imgMenu(5)");
+        r.shop.program(1).load("G00\n", ProgramSource::typed());
+        r.port.toWrite = 1; // the port never drains: the send waits
+        for (const char *busy : {"mnuReceive", "cmdTX"}) {
+            r.click(QLatin1String(busy));
+            for (const char *entry : {"imgMenu(5)", "lblMenu(3)", "imgMenu(2)", "lblMenu(1)"})
+                r.click(QLatin1String(entry));
+            QVERIFY(r.platform.messages.isEmpty() && r.platform.menus.isEmpty() && quit.isEmpty());
+            QVERIFY(!r.window.setup().dialog() && !r.window.close());
+            if (r.window.rxEdit()) r.window.rxEdit()->close();
+        }
+        r.click("imgMc(2)", Qt::RightButton);
+        QCOMPARE(r.shop.selected(), 1);
+        QCOMPARE(r.platform.menus.last(), QStringList{"Receive"});
+        r.click("BevelButton1");
+        QCOMPARE(r.platform.beeps, 3);
+        QVERIFY(r.find<QPlainTextEdit>("txBuffer(1)")->isReadOnly());
+        r.port.toWrite = 0;
+        r.clock.runUntil([&] { return !r.shop.active(); });
+        r.click("BevelButton1");
+        QVERIFY(r.shows("frmMc(9)") && r.find<QLabel>("lblmc(9)")->text() == "NEW");
+        r.click("BevelButton1");
         QCOMPARE(r.platform.lastMessage(),
-                 QStringLiteral("This is Tavrin version 1.0.0 for Linux"));
+                 "The maximum number of machine icons has been reached in this version.");
+        r.click("imgMenu(5)");
+        QCOMPARE(r.platform.lastMessage(), "This is Tavrin version 1.0.0 for Linux");
         r.shop.reload(); // nothing selected
         r.click("lblMenu(3)");
         QCOMPARE(r.platform.lastMessage(),
-                 QStringLiteral("You need to select a Machine icon before going to Setup"));
+                 "You need to select a Machine icon before going to Setup");
         r.click("imgMenu(1)");
         QCOMPARE(quit.count(), 1);
     }
@@ -113,19 +128,12 @@ private slots:
                                 "The file was left as it was.")
                      .arg(file));
         QVERIFY(!r.shows("frmMc(1)") && QFileInfo(r.config.filePath()).isDir());
-    }
-
-    // When the user's file takes over, the window says which file is in use.
-    void movedFileIsReported()
-    {
-        UiRig<> r{QByteArray()};
-        emit r.config.fileMoved("/opt/cnc/zoZad.ini", "Read-only file system",
-                                "/home/op/zoZad.ini");
-        QCOMPARE(
-            r.platform.lastMessage(),
-            QStringLiteral("The machine settings could not be saved to \"/opt/cnc/zoZad.ini\": "
-                           "Read-only file system\nThey are now kept in "
-                           "\"/home/op/zoZad.ini\", the file in use from now on."));
+        // When the user's file takes over, the window says which file is in use.
+        emit r.config.fileMoved("/opt/cnc/zoZad.ini", "Read-only file system", "/home/op/x.ini");
+        QCOMPARE(r.platform.lastMessage(), "The machine settings could not be saved to "
+                                           "\"/opt/cnc/zoZad.ini\": Read-only file system\nThey "
+                                           "are now kept in \"/home/op/x.ini\", the file in use "
+                                           "from now on.");
     }
 
     void selection_data()
@@ -135,9 +143,9 @@ private slots:
         QTest::addColumn<QString>("description");
         QTest::newRow("opens") << "ttyFAKE1" << false
                                << "Mode: AUTO\n\nttyFAKE1\n19200 N 8 2\nRTS/CTS";
-        QTest::newRow("missing") << "none" << false << MachinePanel::missingText("none");
+        QTest::newRow("missing") << "none" << false << " ATTENTION\n\n none\n\n  is Missing";
         QTest::newRow("unavailable")
-            << "ttyFAKE1" << true << MachinePanel::unavailableText("ttyFAKE1");
+            << "ttyFAKE1" << true << "  ATTENTION\n\n  ttyFAKE1\n  is  unavailable";
     }
     void selection()
     {
@@ -182,12 +190,10 @@ private slots:
             if (enter) QTest::keyClick(field, Qt::Key_Return);
             r.click("imgMc(1)");
             QVERIFY(!r.shows("txtRename"));
-            QCOMPARE(r.platform.lastMessage(),
-                     QStringLiteral("\"NOINIVAL\" can not be a machine name: the configuration "
-                                    "file keeps that word for itself."));
+            QCOMPARE(r.platform.lastMessage(), "\"NOINIVAL\" can not be a machine name: the "
+                                               "configuration file keeps that word for itself.");
             QCOMPARE(r.find<QLabel>("lblmc(2)")->text(), QStringLiteral("Mill 2"));
         }
-        QCOMPARE(r.file(), iniFile({"", "MCNAME=Mill 2"}));
         // An empty name is refused and the field stays; a click elsewhere drops it.
         r.platform.menuChoices << "Rename";
         r.click("imgMc(1)", Qt::RightButton);
@@ -204,61 +210,45 @@ private slots:
     {
         UiRig<> r(iniFile({"", "", "MCNAME=Lathe"}));
         CodeWindows &code = r.window.codeWindows();
+        using B = QMessageBox;
+        using S = FakePlatform::Shown;
         // Open: queued and shown, the file-name field left alone.
         r.click("imgMc(3)");
-        r.platform.menuChoices = {"Open", "Delete", "Clear"};
+        r.platform.menuChoices = {"Open", "Delete", "Delete", "Clear", "Clear"};
+        r.platform.answers = {B::No, B::Yes, B::Cancel};
         r.platform.openNames << r.write("lathe.nc", "G00\r\nM30\r\n");
         r.click("imgMenu(2)");
         QCOMPARE(r.shop.queue(3).count(), 1);
         QCOMPARE(code.text(3), QByteArray("G00\nM30\n"));
         QCOMPARE(r.find<QLineEdit>("txFileName(3)")->text(), QString());
-        // Delete machine 2: the lathe and its program move to slot 2.
+        // Delete machine 2, No and then Yes: the lathe and its program move to slot 2.
         r.click("imgMc(2)");
         r.click("imgMenu(2)");
-        QCOMPARE(r.platform.messages.last().title, QStringLiteral("Delete MC"));
+        QCOMPARE(r.platform.messages.last(),
+                 (S{"Are you sure you wish to delete the selected Machine?", "Delete MC",
+                    B::Yes | B::No, Platform::Icon::Question}));
+        QVERIFY(r.shows("frmMc(3)"));
+        r.click("imgMenu(2)");
         QVERIFY(r.shows("frmMc(2)") && !r.shows("frmMc(3)"));
         QCOMPARE(r.find<QLabel>("lblmc(2)")->text(), QStringLiteral("Lathe"));
         QCOMPARE(code.text(2), QByteArray("G00\nM30\n"));
         QCOMPARE(code.text(3), QByteArray());
-        // Clear asks, then empties the queue and the code window.
+        // Clear, Cancel and then OK: the queue and the code window emptied.
         r.click("imgMc(2)");
         r.click("imgMenu(2)");
-        QCOMPARE(r.platform.messages.last().title, QStringLiteral("Clear ?"));
+        QCOMPARE(r.platform.messages.last(),
+                 (S{"This will clear all transmit buffers and Q's for this machine/icon", "Clear ?",
+                    B::Ok | B::Cancel, Platform::Icon::Question}));
+        QCOMPARE(code.text(2), QByteArray("G00\nM30\n"));
+        r.click("imgMenu(2)");
         QCOMPARE(code.text(2), QByteArray());
         QCOMPARE(r.shop.queue(2).count(), 0);
-    }
-
-    void dropQueuesWithoutSelecting()
-    {
-        UiRig<> r(iniFile({"", "", "", ""}));
-        r.click("imgMc(2)");
+        // Files dropped on another icon queue there, and the selection stays.
         const QStringList files = {r.write("a.nc", "A1\r"), r.write("b.nc", "B1\r")};
-        emit r.find<Canvas>("imgMc(4)")->filesDropped(files);
-        QCOMPARE(r.shop.queue(4).paths(), files);
-        QCOMPARE(r.window.codeWindows().text(4), QByteArray("A1\n"));
+        emit r.find<Canvas>("imgMc(1)")->filesDropped(files);
+        QCOMPARE(r.shop.queue(1).paths(), files);
+        QCOMPARE(code.text(1), QByteArray("A1\n"));
         QCOMPARE(r.shop.selected(), 2);
-    }
-
-    void addAndWhileSending()
-    {
-        UiRig<> r(iniFile({"", "", "", "", "", "", "", ""}));
-        r.click("BevelButton1");
-        QCOMPARE(r.find<QLabel>("lblmc(9)")->text(), QStringLiteral("NEW"));
-        QVERIFY(r.shows("frmMc(9)"));
-        r.click("BevelButton1");
-        QCOMPARE(r.platform.lastMessage(),
-                 QStringLiteral(
-                     "The maximum number of machine icons has been reached in this version."));
-        r.click("imgMc(1)");
-        r.shop.program(1).load("G00\nM30\n", ProgramSource::typed());
-        r.port.toWrite = 1; // the port never drains: the send waits
-        r.click("cmdTX");
-        r.click("imgMc(2)", Qt::RightButton);
-        QCOMPARE(r.shop.selected(), 1);
-        QCOMPARE(r.platform.menus.last(), QStringList{"Receive"});
-        r.click("BevelButton1");
-        QCOMPARE(r.platform.beeps, 1);
-        QVERIFY(r.find<QPlainTextEdit>("txBuffer(1)")->isReadOnly());
     }
 };
 

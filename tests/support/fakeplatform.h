@@ -12,12 +12,13 @@ class FakePlatform : public Platform
 public:
     struct Shown {
         QString text, title;
-        QMessageBox::StandardButtons buttons;
-        Icon icon;
-        QMessageBox::StandardButton preferred;
+        QMessageBox::StandardButtons buttons = QMessageBox::Ok;
+        Icon icon = Icon::None;
+        QMessageBox::StandardButton preferred = QMessageBox::NoButton;
+        bool operator==(const Shown &) const = default;
     };
     QList<Shown> messages;    // every message box, in order
-    QList<QMessageBox::StandardButton> answers; // next answers to Yes/No questions
+    QList<QMessageBox::StandardButton> answers; // next answers (else Yes or OK: agreeing)
     QStringList openNames;    // next open-file answers ("" cancels)
     QStringList saveNames;    // next save-file answers ("" cancels)
     QStringList menuChoices;  // next pop-up menu choices ("" dismisses)
@@ -31,9 +32,8 @@ public:
                                         QMessageBox::StandardButton preferred) override
     {
         messages.append({text, title, buttons, icon, preferred});
-        if (!buttons.testFlag(QMessageBox::Yes)) return QMessageBox::Ok;
-        // Unless told otherwise, the user agrees.
-        return answers.isEmpty() ? QMessageBox::Yes : answers.takeFirst();
+        if (!answers.isEmpty()) return answers.takeFirst();
+        return buttons.testFlag(QMessageBox::Yes) ? QMessageBox::Yes : QMessageBox::Ok;
     }
     QString openFileName(QWidget *) override
     {
