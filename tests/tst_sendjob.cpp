@@ -213,7 +213,7 @@ private slots:
         }
         QVERIFY(r.finish());
         QCOMPARE(r.outcomes, QList{when == "lost" ? SendOutcome::PortLost : SendOutcome::Stopped});
-        QCOMPARE(r.job.progress().text, QStringLiteral("100%"));
+        QVERIFY(r.job.progress().text != QStringLiteral("100%")); // how far it got
         if (when == "lost" || flow == "1") return;
         const QByteArray before = r.machine.received;
         QByteArray got = before;

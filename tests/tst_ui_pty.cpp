@@ -166,7 +166,8 @@ private slots:
         QVERIFY(r.selected().sending()); // waiting for the machine's DC1
         pty.closeMaster();         // the adapter is pulled out
         QVERIFY(done.wait(10000));
-        QCOMPARE(r.platform.lastMessage(), "The selected PC Com port is not open/available");
+        QCOMPARE(r.platform.lastMessage(), "The selected PC Com port is not open/available\n"
+                                           "The send broke off at line 1 of 2: the port went away.");
         QVERIFY(r.shows("cmdTX"));
     }
 };

@@ -19,6 +19,7 @@
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTextBlock>
@@ -87,6 +88,23 @@ private slots:
         QCOMPARE(r.platform.lastMessage(), told.arg(folder, "RX-Edit"));
     }
 
+    // What the send waits for, the bar says.
+    void barSaysWhatTheSendWaitsFor()
+    {
+        for (const auto &[flow, from, text] :
+             {std::tuple{"4", "", "Waiting for the machine to ask for the program"},
+              {"1", "\x13", "Held by the machine (XOFF) at line 1 of 3"},
+              {"2", "", "Held by the machine (CTS) at line 1 of 3"}}) {
+            UiRig<> r(iniFile({QStringLiteral("MCBLKTIC=Fastms|MCFLOW=") + flow}));
+            r.shop.program(1).load("G00\nG01 X1\nM30\n", ProgramSource::typed());
+            r.port.toWrite = 3; // the port's own handshake holds what it was given
+            r.click("cmdTX");
+            r.port.deliver(from);
+            r.clock.advance(VirtualClock::Second);
+            QCOMPARE(r.find<QProgressBar>("PBar1")->format(), QString(text));
+        }
+    }
+
     // A missing port has a message of its own; the rest, the one about opening a program.
     void refused_data()
     {
@@ -137,19 +155,28 @@ private slots:
         r.clock.advance(VirtualClock::Second);
         QCOMPARE(r.port.written, QByteArray("%\r\n"));
         QCOMPARE(percent->text(), QStringLiteral("0%"));
+        auto *bar = r.find<QProgressBar>("PBar1");
+        QCOMPARE(bar->format(), QStringLiteral("Paused before line 2 of 4"));
         QCOMPARE(edit->textCursor().selectedText(), "G01 X1" + QString(QChar::ParagraphSeparator));
         r.click("cmdStop");
         r.clock.runUntil([&] { return !r.selected().sending(); });
         QCOMPARE(r.port.written, QByteArray("%\r\n"));
-        QCOMPARE(percent->text(), QStringLiteral("100%"));
+        QCOMPARE(percent->text(), QStringLiteral("0%")); // where it stopped
+        QCOMPARE(bar->format(), QStringLiteral("Stopped at line 2 of 4"));
         QVERIFY(r.shows("cmdTX") && !r.shows("cmdStop") && !r.shows("chkTXPause") &&
                 !edit->isReadOnly());
 
         // The whole program with Pause up again, and the waiting text and
         // the rounded share of the run-out gone: 10 of 2000 NULs is 1 %.
+        // Nothing after the pointer is nothing to send.
+        edit->moveCursor(QTextCursor::End);
+        r.click("cmdTX");
+        QCOMPARE(r.platform.lastMessage(), "There is nothing to send after the line pointer. Move "
+                                           "the pointer to the line the send should start from.");
         r.port.written.clear();
         r.window.codeWindows().showStart(1);
         r.click("cmdTX");
+        QCOMPARE(bar->format(), QStringLiteral("Line 1 of 4, 0:03 left"));
         QVERIFY(!r.find<QPushButton>("chkTXPause")->isChecked());
         r.clock.runUntil([&] { return r.port.written.endsWith(QByteArray(2000, '\0')); });
         r.port.toWrite = 1990;
@@ -162,7 +189,13 @@ private slots:
         QCOMPARE(r.port.written, "%\r\nG01 X1\r\nG01 X2\r\nM30\r\n" + QByteArray(2000, '\0'));
         QCOMPARE(percent->text(), QStringLiteral("100%"));
         QCOMPARE(r.find<QLineEdit>("txFileName(1)")->text(), path);
-        QVERIFY(r.platform.messages.isEmpty());
+        QCOMPARE(bar->format(), QStringLiteral("Sent, 4 lines"));
+        QCOMPARE(r.platform.messages.size(), 1);
+        // Send again sends it all again: the pointer went back to the top.
+        r.port.written.clear();
+        r.click("cmdTX");
+        r.clock.runUntil([&] { return !r.selected().sending(); });
+        QVERIFY(r.port.written.startsWith("%\r\nG01 X1\r\n"));
 
         // Stopped while the port is held: the bar says so; Stop again drops it.
         r.port.toWrite = 5;

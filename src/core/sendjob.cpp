@@ -123,6 +123,34 @@ void SendJob::step()
     while (stepOnce()) {
     }
     m_inStep = false;
+    // Whatever it waits for now is shown.
+    if (isRunning()) report(m_progress.phase, m_progress.value, m_progress.maximum, m_progress.text,
+                            m_progress.held);
+}
+
+int SendJob::lineCount() const
+{
+    const int n = m_program.lineCount();
+    return n > 0 && m_program.line(n - 1).isEmpty() && n > 1 ? n - 1 : n;
+}
+
+SendWait SendJob::waitReason() const
+{
+    const SendWait machine = m_settings.flow == FlowMode::RtsCts ? SendWait::Cts : SendWait::Xoff;
+    switch (m_state) {
+    case State::StartWait:
+        return SendWait::MachineFirst;
+    case State::Paused:
+        return m_paused ? SendWait::Pause : SendWait::None;
+    case State::Held:
+        return SendWait::Xoff;
+    case State::Pacing:
+    case State::Sending:
+        // The port's own handshake holds the output: it stops moving.
+        return m_pace.held() ? machine : SendWait::None;
+    default:
+        return SendWait::None;
+    }
 }
 
 bool SendJob::stepOnce()
@@ -289,7 +317,16 @@ void SendJob::lineDone()
 
 void SendJob::report(SendPhase phase, int value, int maximum, const QString &text, bool held)
 {
-    const SendProgress p{phase, value, maximum, text, held};
+    SendProgress p{phase, value, maximum, text, held};
+    p.wait = waitReason();
+    p.line = m_line;
+    p.lines = lineCount();
+    // What is left at the line's own rate, the block delays and the run-out
+    // included.
+    const qint64 bytes = qMax<qint64>(0, m_program.size() - m_counted) + RunOutBytes;
+    p.leftMs = (bytes * m_pace.characterNs() / kMs +
+                qint64(qMax(0, p.lines - m_line)) * m_settings.blockDelayMs);
+    if (phase == SendPhase::Clearing || phase == SendPhase::Done) p.leftMs = 0;
     if (p == m_progress) return;
     m_progress = p;
     emit progressChanged(p);
@@ -321,6 +358,10 @@ void SendJob::finish()
     // What the machine sent meanwhile must not reach whoever reads next.
     m_port.flush(Direction::Input);
     m_state = State::Done;
-    report(SendPhase::Done, m_progress.maximum, m_progress.maximum, QStringLiteral("100%"));
+    // A send that did not end whole shows how far it got.
+    if (m_outcome == SendOutcome::Completed)
+        report(SendPhase::Done, m_progress.maximum, m_progress.maximum, QStringLiteral("100%"));
+    else
+        report(SendPhase::Done, m_progress.value, m_progress.maximum, m_progress.text);
     emit finished(m_outcome);
 }

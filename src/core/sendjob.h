@@ -34,12 +34,25 @@ enum class SendPhase {
 enum class SendOutcome { Completed, Stopped, PortLost };
 
 // What the transmit bar shows of a send.
+// Why a send waits, if it does.
+enum class SendWait {
+    None,
+    Pause,        // the user's Pause, at a line boundary
+    Xoff,         // the machine's DC3 (XOFF)
+    Cts,          // the machine holds CTS low (RTS/CTS handshake)
+    MachineFirst, // modes "3" and "4": the machine has not spoken yet
+};
+
 struct SendProgress {
     SendPhase phase = SendPhase::Lines;
     int value = 0;
     int maximum = 100;
     QString text;      // "37%", "05 %" while clearing, "100%" at the end
     bool held = false; // stopping, but the machine holds the line
+    SendWait wait = SendWait::None;
+    int line = 0;        // the line being sent, from 1; 0 before the first
+    int lines = 0;       // the program's lines
+    qint64 leftMs = 0;   // the time the rest takes at the line's own rate
     bool operator==(const SendProgress &) const = default;
 };
 
@@ -84,6 +97,9 @@ public:
     SendProgress progress() const { return m_progress; }
     // The line being sent (0-based), or -1 before the first.
     int currentLine() const { return m_line - 1; }
+    // The program's lines: a last empty line after a final line end is no
+    // line of its own.
+    int lineCount() const;
     // The program's bytes handed to the port (ends of block as written, no
     // run-out), and the lines handed to it whole.
     qint64 bytesSent() const { return m_out.bytesSent(); }
@@ -125,6 +141,7 @@ private:
     bool sleep(qint64 ns);
     bool waitsForDrain() const;
     void report(SendPhase phase, int value, int maximum, const QString &text, bool held = false);
+    SendWait waitReason() const;
     void reportLines();
     void reportClearing();
     void reportStopping(bool held);

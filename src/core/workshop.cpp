@@ -274,6 +274,10 @@ Workshop::SendResult Workshop::send(int startLine)
     const LoadedProgram &loaded = program(m_selected);
     const Program snapshot = loaded.snapshot();
     if (snapshot.size() < 1) return SendResult::NoProgram;
+    // From the empty line after the last line end there is nothing to send.
+    const int lines = snapshot.lineCount();
+    if (startLine >= lines || (startLine == lines - 1 && snapshot.line(startLine).isEmpty()))
+        return SendResult::NothingAfterPointer;
     Link *link = selectedLink();
     // Only the selected machine's own port: when it is missing, the port
     // may still be open on another machine's device, and the program must

@@ -32,7 +32,7 @@ public:
     enum class UpdateResult { Saved, Busy, NotSaved, ReservedName };
     enum class RenameResult { Renamed, Unchanged, ReservedName, NotSaved };
     enum class ScanSaveResult { Saved, Incomplete, NoMachine, NotSaved };
-    enum class SendResult { Started, NoProgram, NoMachine, NoPort, Busy };
+    enum class SendResult { Started, NoProgram, NothingAfterPointer, NoMachine, NoPort, Busy };
     enum class ScanResult { Started, Refused, FixedSettings };
 
     Workshop(ConfigStore &config, PortFactory makePort, PortList &ports, Clock &clock,

@@ -153,10 +153,12 @@ void CodeWindows::follow(int slot, SendJob *job)
         showSendingLine(false);
     });
     connect(job, &SendJob::holding, this, [this] { showSendingLine(true); });
-    connect(job, &SendJob::finished, this, [this] {
+    connect(job, &SendJob::finished, this, [this](SendOutcome outcome) {
         showSendingLine(true);
         m_showLater->stop();
         edit(m_sendSlot)->setReadOnly(false);
+        // Sent whole: Send again sends it again, from the top.
+        if (outcome == SendOutcome::Completed) showStart(m_sendSlot);
     });
 }
 

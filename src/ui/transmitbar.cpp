@@ -1,5 +1,6 @@
 #include "ui/transmitbar.h"
 
+#include "core/serialport.h"
 #include "core/workshop.h"
 #include "ui/codewindows.h"
 #include "ui/names.h"
@@ -32,7 +33,10 @@ TransmitBar::TransmitBar(Workshop &workshop, Platform &platform, CodeWindows &co
     }
     m_progress = named(new QProgressBar(bar), QStringLiteral("PBar1"), QStringLiteral("Progress"));
     m_progress->setMaximum(100);
-    m_progress->setTextVisible(false);
+    // The bar says what the send is doing: the line, the time left, or what
+    // it waits for.
+    m_progress->setTextVisible(true);
+    m_progress->setAlignment(Qt::AlignCenter);
     m_percent = named(new QLineEdit(bar), QStringLiteral("txtPcent"),
                       QStringLiteral("Percent sent"));
     m_percent->setAlignment(Qt::AlignRight);
@@ -136,6 +140,12 @@ void TransmitBar::send()
     case Workshop::SendResult::NoPort:
         m_platform.message(m_bar->window(), portText());
         break;
+    case Workshop::SendResult::NothingAfterPointer:
+        m_platform.message(m_bar->window(),
+                           QStringLiteral("There is nothing to send after the line pointer. Move "
+                                          "the pointer to the line the send should start from."),
+                           QString(), QMessageBox::Ok, Platform::Icon::Caution);
+        break;
     default:
         break;
     }
@@ -172,13 +182,70 @@ void TransmitBar::showProgress(const SendProgress &p)
     if (m_progress->maximum() != p.maximum) m_progress->setMaximum(p.maximum);
     if (m_progress->value() != p.value) m_progress->setValue(p.value);
     if (m_percent->text() != p.text) m_percent->setText(p.text);
+    if (p.phase != SendPhase::Done) setStatus(statusText(p));
+}
+
+QString TransmitBar::statusText(const SendProgress &p)
+{
+    const QString of = QStringLiteral("%1 of %2").arg(qMax(1, p.line)).arg(p.lines);
+    switch (p.wait) {
+    case SendWait::MachineFirst:
+        return QStringLiteral("Waiting for the machine to ask for the program");
+    case SendWait::Pause:
+        return QStringLiteral("Paused before line ") + of;
+    case SendWait::Xoff:
+        return QStringLiteral("Held by the machine (XOFF) at line ") + of;
+    case SendWait::Cts:
+        return QStringLiteral("Held by the machine (CTS) at line ") + of;
+    case SendWait::None:
+        break;
+    }
+    if (p.phase == SendPhase::Clearing) return QStringLiteral("Run-out after line ") + of;
+    if (p.phase == SendPhase::Stopping) return QStringLiteral("Stopping at line ") + of;
+    const qint64 s = (p.leftMs + 999) / 1000;
+    const QString left = s >= 3600 ? QStringLiteral("%1:%2:%3")
+                                         .arg(s / 3600)
+                                         .arg(s / 60 % 60, 2, 10, QLatin1Char('0'))
+                                         .arg(s % 60, 2, 10, QLatin1Char('0'))
+                                   : QStringLiteral("%1:%2").arg(s / 60).arg(s % 60, 2, 10,
+                                                                             QLatin1Char('0'));
+    return QStringLiteral("Line %1, %2 left").arg(of, left);
+}
+
+void TransmitBar::setStatus(const QString &text)
+{
+    // '%' is the bar's own placeholder.
+    QString format = text;
+    format.replace(u'%', QLatin1String("%%"));
+    if (m_progress->format() != format) m_progress->setFormat(format);
 }
 
 void TransmitBar::sendEnded(SendOutcome outcome)
 {
-    if (m_job) showProgress(m_job->progress());
+    const SendProgress p = m_job ? m_job->progress() : SendProgress{};
+    showProgress(p);
     m_send->setVisible(true);
     m_stop->setVisible(false);
     m_pause->setVisible(false);
-    if (outcome == SendOutcome::PortLost) m_platform.message(m_bar->window(), portText());
+    const QString at = QStringLiteral("line %1 of %2").arg(qMax(1, p.line)).arg(p.lines);
+    switch (outcome) {
+    case SendOutcome::Completed:
+        setStatus(QStringLiteral("Sent, %1 lines").arg(p.lines));
+        break;
+    case SendOutcome::Stopped:
+        setStatus(QStringLiteral("Stopped at ") + at);
+        break;
+    case SendOutcome::PortLost: {
+        setStatus(QStringLiteral("Broke off at ") + at);
+        Link *link = m_workshop.linkAt(m_sendSlot);
+        const QString why = link && !link->port().errorString().isEmpty()
+                                ? link->port().errorString()
+                                : QStringLiteral("the port went away");
+        m_platform.message(m_bar->window(),
+                           portText() + QStringLiteral("\nThe send broke off at %1: %2.")
+                                            .arg(at, why),
+                           QString(), QMessageBox::Ok, Platform::Icon::Warning);
+        break;
+    }
+    }
 }
