@@ -7,12 +7,15 @@
 #include "ui/canvas.h"
 #include "ui/codewindows.h"
 #include "ui/machinemenu.h"
+#include "ui/queueview.h"
+#include "ui/rxeditwindow.h"
 #include "ui/setuplauncher.h"
 #include "ui_rig.h"
 
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QPlainTextEdit>
 #include <QSignalSpy>
 
@@ -230,6 +233,7 @@ private slots:
         QVERIFY(r.shows("frmMc(3)"));
         r.click("imgMenu(2)");
         QVERIFY(r.shows("frmMc(2)") && !r.shows("frmMc(3)"));
+        QCOMPARE(r.find<QLabel>("lbldesc")->text(), QString()); // nothing selected
         QCOMPARE(r.find<QLabel>("lblmc(2)")->text(), QStringLiteral("Lathe"));
         QCOMPARE(code.text(2), QByteArray("G00\nM30\n"));
         QCOMPARE(code.text(3), QByteArray());
@@ -246,9 +250,49 @@ private slots:
         // Files dropped on another icon queue there, and the selection stays.
         const QStringList files = {r.write("a.nc", "A1\r"), r.write("b.nc", "B1\r")};
         emit r.find<Canvas>("imgMc(1)")->filesDropped(files);
+        emit r.find<Canvas>("imgMc(1)")->filesDropped(files); // queued once
         QCOMPARE(r.shop.queue(1).paths(), files);
         QCOMPARE(code.text(1), QByteArray("A1\n"));
         QCOMPARE(r.shop.selected(), 2);
+    }
+
+    // A program no file holds is replaced only when the user agrees; the
+    // keyboard stays with the queue, whose Delete takes an entry off.
+    void changedProgramIsKept()
+    {
+        UiRig<> r(iniFile({""}));
+        const QStringList files = {r.write("a.nc", "A1\n"), r.write("b.nc", "B1\n")};
+        r.shop.queue(1).add(files[0]);
+        r.shop.queue(1).add(files[1]);
+        r.window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&r.window));
+        auto *list = r.find<QListView>("txQueue(1)");
+        r.window.queueView().load(1, 0);
+        QVERIFY(list->hasFocus());
+        QTest::keyClicks(r.find<QPlainTextEdit>("txBuffer(1)"), "X");
+        auto *name = r.find<QLineEdit>("txFileName(1)");
+        QCOMPARE(name->text(), files[0] + " (changed)");
+        r.platform.answers = {QMessageBox::No, QMessageBox::Yes};
+        for (const QByteArray &shown : {"A1\n", "B1\n"}) {
+            r.window.queueView().load(1, 1);
+            QCOMPARE(r.platform.messages.last(),
+                     (FakePlatform::Shown{"The program in the code window has not been saved to "
+                                          "a file. Discard it?",
+                                          "Code window", QMessageBox::Yes | QMessageBox::No,
+                                          Platform::Icon::Question, QMessageBox::No}));
+            QCOMPARE(r.window.codeWindows().text(1).replace("X", ""), shown);
+        }
+        QCOMPARE(name->text(), files[1]);
+        list->setCurrentIndex(r.shop.queue(1).index(0, 0));
+        QTest::keyClick(list, Qt::Key_Delete);
+        QCOMPARE(r.shop.queue(1).paths(), QStringList{files[1]});
+        QVERIFY(QFile::exists(files[0]));
+        // The machine menu's Receive receives.
+        r.platform.menuChoices << "Receive";
+        r.click("imgMenu(2)");
+        r.port.deliver("N1\r\n");
+        r.clock.advance(VirtualClock::Second);
+        QCOMPARE(r.window.rxEdit()->findChild<QPlainTextEdit *>("txtFile")->toPlainText(), "N1\n");
     }
 };
 
