@@ -135,6 +135,11 @@ private slots:
         port->setEditText("tcp://10.0.0.5"); // no port number
         dialog->findChild<QPushButton *>("Command1")->click();
         QVERIFY(r.platform.lastMessage().startsWith("\"tcp://10.0.0.5\" is neither"));
+        port->setEditText("/dev/null");
+        dialog->findChild<QPushButton *>("Command1")->click();
+        QCOMPARE(r.platform.lastMessage(), "\"/dev/null\" is not a serial device. Name a serial "
+                                           "port as the list shows it, or by its path, such as "
+                                           "/dev/ttyUSB0 or /dev/serial/by-id/...");
         port->setEditText("rfc2217://10.0.0.5:4001");
         // A word the file's reader takes for a marker is no name.
         dialog->findChild<QLineEdit *>("txtName")->setText("NO_MC");

@@ -50,22 +50,20 @@ SetupDialog *SetupLauncher::show(bool modal)
 
 void SetupLauncher::save(SetupDialog *dialog, const MachineConfig &machine)
 {
-    if (PortAddress::parse(machine.port()).kind == PortAddress::Kind::Invalid) {
-        m_platform.message(dialog,
-                           QStringLiteral("\"%1\" is neither a serial port nor a network address. "
-                                          "A network serial server is written tcp://host:port or "
-                                          "rfc2217://host:port.")
-                               .arg(machine.port()),
-                           QStringLiteral("Port"), QMessageBox::Ok, Platform::Icon::Caution);
-        return;
-    }
-    if (machine.port().startsWith(u'/') && !isSerialDevicePath(machine.port())) {
-        m_platform.message(dialog,
-                           QStringLiteral("\"%1\" is not a serial device. Name a serial port "
-                                          "as the list shows it, or by its path, such as "
-                                          "/dev/ttyUSB0 or /dev/serial/by-id/...")
-                               .arg(machine.port()),
-                           QStringLiteral("Port"), QMessageBox::Ok, Platform::Icon::Caution);
+    // A port that could never be opened is not stored.
+    const QString port = machine.port();
+    QString refused;
+    if (PortAddress::parse(port).kind == PortAddress::Kind::Invalid)
+        refused = QStringLiteral("\"%1\" is neither a serial port nor a network address. A "
+                                 "network serial server is written tcp://host:port or "
+                                 "rfc2217://host:port.");
+    else if (port.startsWith(u'/') && !isSerialDevicePath(port))
+        refused = QStringLiteral("\"%1\" is not a serial device. Name a serial port as the list "
+                                 "shows it, or by its path, such as /dev/ttyUSB0 or "
+                                 "/dev/serial/by-id/...");
+    if (!refused.isEmpty()) {
+        m_platform.message(dialog, refused.arg(port), QStringLiteral("Port"), QMessageBox::Ok,
+                           Platform::Icon::Caution);
         return;
     }
     switch (m_workshop.update(m_machine, machine)) {
