@@ -161,7 +161,8 @@ void Workshop::select(int index)
 {
     if (sending() || !machines().contains(index)) return;
     fitSlots(); // the table may have been filled without a reload
-    const MachineId receiving = m_receiving;
+    // A receive belongs to its machine: it moves only with the selection.
+    const MachineId receiving = idAt(index) == m_receiving ? MachineId{} : m_receiving;
     if (Link *previous = selectedLink()) {
         // A receive belongs to its machine: it ends with that machine's port.
         if (receiving.isValid()) {
@@ -231,6 +232,8 @@ bool Workshop::remove(int index)
     if (!m_config.save(index)) return false;
     const int last = machines().count();
     if (m_slots[size_t(index)].id == m_receiving) m_receiving = {};
+    // A receive on the machine ends, and is logged, before its link goes.
+    if (Link *gone = linkAt(index)) gone->endReceive();
     m_slots[size_t(index)].link.reset();
     for (int i = index; i < last; ++i) {
         m_slots[size_t(i)] = std::move(m_slots[size_t(i + 1)]);
