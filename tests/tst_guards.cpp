@@ -6,6 +6,7 @@
 #include "machinevalues.h"
 #include "shoprig.h"
 
+#include <QDir>
 #include <QRandomGenerator>
 #include <QTest>
 
@@ -71,10 +72,15 @@ private slots:
 
     void oneProgramPerConfiguration()
     {
-        QTemporaryDir dir;
+        QTemporaryDir dir, elsewhere;
         const QString file = dir.filePath("zoZad.ini");
+        // The lock stays beside the file in use, never beside what it links to.
+        QFile target(elsewhere.filePath("passwd"));
+        QVERIFY(target.open(QIODevice::WriteOnly) && QFile::link(target.fileName(), file));
         InstanceLock first;
         QCOMPARE(first.acquire(file, "tavrin"), InstanceLock::Result::Acquired);
+        QVERIFY(QFileInfo::exists(file + ".lock"));
+        QCOMPARE(QDir(elsewhere.path()).entryList(QDir::Files), QStringList{"passwd"});
         // A second start, also through a link to the folder, is told who runs.
         QVERIFY(QFile::link(dir.path(), dir.filePath("linked")));
         for (const QString &path : {file, dir.filePath("linked/zoZad.ini")}) {

@@ -42,10 +42,13 @@ InstanceLock::Result InstanceLock::acquire(const QString &configPath, const QStr
 {
     release();
     m_detail.clear();
-    // The same file reached by two paths (a linked folder) is one lock.
+    // The same folder reached by two paths (a link) is one lock. The file's
+    // own link is not followed: the lock never lands beside whatever file
+    // someone else's link points at.
     const QFileInfo info(configPath);
-    const QString real = info.exists() ? info.canonicalFilePath() : info.absoluteFilePath();
-    m_lockPath = real + QStringLiteral(".lock");
+    const QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();
+    m_lockPath = (folder.isEmpty() ? info.absolutePath() : folder) + u'/' + info.fileName() +
+                 QStringLiteral(".lock");
 #if defined(Q_OS_UNIX)
     // Never through a link: a lock file is the program's own.
     const int fd = ::open(QFile::encodeName(m_lockPath).constData(),
