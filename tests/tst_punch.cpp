@@ -3,10 +3,9 @@
 
 #include "core/punchassembler.h"
 #include "core/punchstore.h"
-#include "virtualclock.h"
+#include "shoprig.h"
 
 #include <QDir>
-#include <QTemporaryDir>
 #include <QTest>
 
 namespace
@@ -17,12 +16,6 @@ constexpr qint64 Ms = 1'000'000;
 template <qsizetype N> QByteArray b(const char (&s)[N])
 {
     return QByteArray(s, N - 1);
-}
-
-QByteArray read(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(missing)");
 }
 } // namespace
 
@@ -48,18 +41,18 @@ private slots:
             << b("\x12O2\nM30\n\0\0\x14|") << "" << 255 << max << b("O2\nM30\n");
         QTest::newRow("silence ends a framed punch too")
             << b("%\nO6\n|%\nO7\n%") << "" << 0 << max << b("%\nO6\n|%\nO7\n%");
-        QTest::newRow("end code, inclusive") << b("\x12O3\nM30\n\x1a\r\n\x1a\x14|") << "26" << 255
-                                             << max << b("O3\nM30\n\x1a");
+        QTest::newRow("end code, inclusive")
+            << b("\x12O3\nM30\n\x1a\r\n\x1a\x14|") << "26" << 255 << max << b("O3\nM30\n\x1a");
         QTest::newRow("end code %, and a framed punch after it")
             << b("O4\n%\n%\nO5\n%|") << "37" << 255 << max << b("O4\n%|%\nO5\n%");
-        QTest::newRow("two back to back") << b("%\nO1\n%\r\n%\nO2\n%") << "" << 0 << max
-                                          << b("%\nO1\n%|%\nO2\n%");
+        QTest::newRow("two back to back")
+            << b("%\nO1\n%\r\n%\nO2\n%") << "" << 0 << max << b("%\nO1\n%|%\nO2\n%");
         QTest::newRow("what follows the end is the next punch")
             << b("%\nO1\n%(X)|") << "" << 0 << max << b("%\nO1\n%|(X)");
-        QTest::newRow("strip byte") << b("%\r\nO1\r\n%\r\n") << "" << int('\r') << max
-                                    << b("%\nO1\n%");
-        QTest::newRow("no strip option removes NUL") << b("%\nO1\0\n%") << "" << 0 << max
-                                                     << b("%\nO1\n%");
+        QTest::newRow("strip byte")
+            << b("%\r\nO1\r\n%\r\n") << "" << int('\r') << max << b("%\nO1\n%");
+        QTest::newRow("no strip option removes NUL")
+            << b("%\nO1\0\n%") << "" << 0 << max << b("%\nO1\n%");
         QTest::newRow("over the bound: split, framing and line ends kept")
             << b("%ab\n\nc%\0") << "" << 255 << 3 << b("%ab|\n\nc|%");
     }
@@ -107,14 +100,21 @@ private slots:
         QTest::addColumn<QByteArray>("program");
         QTest::addColumn<QString>("extension");
         QTest::addColumn<QString>("name");
-        QTest::newRow("number") << b("%\nO3003 (FLANGE)\nG0\n%") << "" << "O3003.nc";
+        QTest::newRow("number") << b("%\nO3003 (FLANGE)\nG0\n%") << ""
+                                << "O3003.nc";
         QTest::newRow("leading zeros, CR LF, extension with dot")
-            << b("\r\n%\r\n\r\nO0012\r\n%") << ".tap" << "O0012.tap";
-        QTest::newRow("extension without dot") << b("O7G0\n") << "NC" << "O7.NC";
-        QTest::newRow("no number") << b("G0 X1\nO5\n") << "nc" << "punch-20240305-140709.nc";
-        QTest::newRow("no digits") << b("%\nO../x\n") << "" << "punch-20240305-140709.nc";
-        QTest::newRow("too many digits") << b("O1234567890123\n") << "" << "punch-20240305-140709.nc";
-        QTest::newRow("unsafe extension") << b("O1\n") << "../x" << "O1.nc";
+            << b("\r\n%\r\n\r\nO0012\r\n%") << ".tap"
+            << "O0012.tap";
+        QTest::newRow("extension without dot") << b("O7G0\n") << "NC"
+                                               << "O7.NC";
+        QTest::newRow("no number") << b("G0 X1\nO5\n") << "nc"
+                                   << "punch-20240305-140709.nc";
+        QTest::newRow("no digits") << b("%\nO../x\n") << ""
+                                   << "punch-20240305-140709.nc";
+        QTest::newRow("too many digits") << b("O1234567890123\n") << ""
+                                         << "punch-20240305-140709.nc";
+        QTest::newRow("unsafe extension") << b("O1\n") << "../x"
+                                          << "O1.nc";
     }
     void savedByNumber()
     {
@@ -126,7 +126,7 @@ private slots:
         const PunchStore::Result r = store.save(dir.path(), extension, program);
         QCOMPARE(r.error, QString());
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{name});
-        QCOMPARE(read(dir.filePath(name)), program);
+        QCOMPARE(readFile(dir.filePath(name)), program);
     }
 
     // A punch of a number already saved keeps the earlier ones as numbered
@@ -154,10 +154,13 @@ private slots:
         QCOMPARE(store.pending(), 0);
         QCOMPARE(store.save(dir.path(), "", "O7\nD\n").path, dir.filePath("O7.nc"));
         QCOMPARE(store.save(dir.path(), "", "O7\nE\n").error, QString());
-        for (const auto &[path, bytes] : {std::pair{"O7.nc", "O7\nE\n"}, {"O7.1.nc", "O7\nA\n"},
-                                          {"O7.2.nc", "O7\nD\n"}, {"out/O7.nc", "O7\nC\n"},
-                                          {"out/O7.1.nc", "O7\nB\n"}, {"out/O8.nc", "O8\n15"}})
-            QCOMPARE(read(dir.filePath(path)), QByteArray(bytes));
+        for (const auto &[path, bytes] : {std::pair{"O7.nc", "O7\nE\n"},
+                                          {"O7.1.nc", "O7\nA\n"},
+                                          {"O7.2.nc", "O7\nD\n"},
+                                          {"out/O7.nc", "O7\nC\n"},
+                                          {"out/O7.1.nc", "O7\nB\n"},
+                                          {"out/O8.nc", "O8\n15"}})
+            QCOMPARE(readFile(dir.filePath(path)), QByteArray(bytes));
     }
 };
 

@@ -42,23 +42,24 @@ QString PunchStore::fileName(const QByteArray &program, const QString &extension
     QString ext = extension.startsWith(u'.') ? extension.mid(1) : extension;
     if (!word.match(ext).hasMatch()) ext = QStringLiteral("nc");
     const QByteArray number = programNumber(program);
-    const QString base = number.isEmpty()
-                             ? QStringLiteral("punch-") + when.toString(QStringLiteral("yyyyMMdd-HHmmss"))
-                             : QString::fromLatin1(number);
+    const QString base = number.isEmpty() ? QStringLiteral("punch-") +
+                                                when.toString(QStringLiteral("yyyyMMdd-HHmmss"))
+                                          : QString::fromLatin1(number);
     return base + u'.' + ext;
 }
 
 PunchStore::Result PunchStore::save(const QString &folder, const QString &extension,
                                     const QByteArray &program)
 {
-    const Punch punch{++m_sequence, QDir(folder).filePath(fileName(program, extension, m_now())),
-                      program, {}};
+    const Punch punch{
+        ++m_sequence, QDir(folder).filePath(fileName(program, extension, m_now())), program, {}};
     if (m_pending.size() >= MaxPending) pass();
     if (m_pending.size() >= MaxPending) {
         const QString why = write(punch);
         if (why.isEmpty()) return {punch.path, {}};
-        return {punch.path, QStringLiteral("%1; it is not kept: %2 punches already wait to be saved")
-                                .arg(why, QString::number(MaxPending))};
+        return {punch.path,
+                QStringLiteral("%1; it is not kept: %2 punches already wait to be saved")
+                    .arg(why, QString::number(MaxPending))};
     }
     m_pending.append(punch);
     pass();

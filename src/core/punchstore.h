@@ -36,8 +36,7 @@ public:
     // `now` tells the time for names of punches without a number.
     explicit PunchStore(Now now = {});
 
-    struct Result
-    {
+    struct Result {
         QString path;  // where the punch is (or is to be) saved
         QString error; // empty when it was saved, otherwise why it was not
     };
@@ -51,8 +50,7 @@ public:
                             const QDateTime &when);
 
 private:
-    struct Punch
-    {
+    struct Punch {
         quint64 id;
         QString path;
         QByteArray program;
