@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+
+class Clock;
+class Timer;
+
+// Cuts what a served machine sends into punches, one program each.
+//
+// Between punches, leader (NUL), DC1..DC4, line ends (CR, LF) and the
+// machine's end code are passed over: they are what a tape carries before a
+// program and after its end. A punch starts at the first other byte. A punch
+// whose first byte is "%" is framed: the next "%" ends it, inclusive. Any
+// punch also ends with the end code, inclusive (the byte that starts a punch
+// never ends it), or after SilenceMs without data; a punch ended by silence
+// leaves out its trailing leader and DC codes. The strip byte is removed from
+// everything first. No other byte is changed, added or left out.
+//
+// A punch reaching `maxBytes` is handed on there and the bytes after it go
+// on as the next punch, as they come (same framing, nothing passed over), so
+// memory stays bounded and nothing is lost.
+class PunchAssembler : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr int SilenceMs = 3000;
+    static constexpr qsizetype MaxBytes = 16 * 1024 * 1024;
+
+    explicit PunchAssembler(Clock &clock, qsizetype maxBytes = MaxBytes, QObject *parent = nullptr);
+
+    void setStripByte(char strip) { m_strip = strip; }
+    // The machine's end code as its setting holds it: a decimal byte code,
+    // or empty (or anything else) for none.
+    void setEndCode(const QString &decimal);
+    void feed(const QByteArray &bytes);
+    // Ends the punch in progress now, as silence would (the line closes).
+    void finish();
+
+    bool inPunch() const { return m_state != State::Between; }
+    // Bytes of the punch in progress so far.
+    qsizetype size() const { return m_punch.size(); }
+
+signals:
+    void punched(const QByteArray &program);
+    // A punch started, grew or ended: inPunch() and size() tell how far.
+    void changed();
+
+private:
+    enum class State { Between, Open, Framed };
+    bool isEndCode(char c) const { return m_end >= 0 && c == char(m_end); }
+    bool passedOver(char c) const;
+    void take(char c);
+    void hand(State next);
+
+    Timer *m_silence;
+    qsizetype m_max;
+    QByteArray m_punch;
+    State m_state = State::Between;
+    int m_end = -1;
+    char m_strip = '\0';
+};

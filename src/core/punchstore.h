@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+// Saves what a served machine punches, one file per punch, in the machine's
+// folder.
+//
+// A punch is named by its program number: "O" and its digits as punched
+// (leading zeros kept) at the start of its first line that is not leader,
+// "%" or blank, e.g. O3003.nc; a punch without one is named by the time it is
+// saved, punch-yyyyMMdd-HHmmss.nc. The extension is the machine's (with or
+// without its dot; ".nc" when it has none or one that is not a plain word).
+//
+// Nothing is ever overwritten: when the name is taken, the file there is
+// first renamed to the next free earlier version (O3003.1.nc, O3003.2.nc,
+// ...; the highest number is the most recent of them) and the new punch
+// takes the plain name, so the plain name always holds the latest punch.
+//
+// A punch that cannot be saved waits in memory, up to MaxPending of them,
+// and every later save or retry() tries again, oldest first (and none before
+// an earlier one of its folder, so versions keep their order). When the
+// waiting list is full a new punch is tried once and, if that fails, the
+// result says it is not kept.
+class PunchStore
+{
+public:
+    static constexpr int MaxPending = 16;
+    static constexpr int MaxDigits = 12;
+    using Now = std::function<QDateTime()>;
+
+    // `now` tells the time for names of punches without a number.
+    explicit PunchStore(Now now = {});
+
+    struct Result {
+        QString path;  // where the punch is (or is to be) saved
+        QString error; // empty when it was saved, otherwise why it was not
+    };
+    Result save(const QString &folder, const QString &extension, const QByteArray &program);
+    // Saves the waiting punches; the paths saved go to `saved`. Returns an
+    // empty text when none waits any more, otherwise why the oldest failed.
+    QString retry(QStringList *saved = nullptr);
+    qsizetype pending() const { return m_pending.size(); }
+
+    static QString fileName(const QByteArray &program, const QString &extension,
+                            const QDateTime &when);
+
+private:
+    struct Punch {
+        quint64 id;
+        QString path;
+        QByteArray program;
+        QString why;
+    };
+    QStringList pass();
+    static QString write(const Punch &punch);
+
+    Now m_now;
+    QList<Punch> m_pending;
+    quint64 m_sequence = 0;
+};
