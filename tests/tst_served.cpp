@@ -1,14 +1,11 @@
-// A machine served from its control: programs asked for are sent (or a reply
-// says why not), other punches are saved in its folder, on the line model in
-// virtual time.
+// A machine served from its control, on the line model in virtual time:
+// programs asked for sent (or a reply why not), other punches saved.
 
-#include "core/link.h"
 #include "core/servedmachine.h"
 #include "linemodel.h"
 #include "machinevalues.h"
 #include "shoprig.h"
 
-#include <QDir>
 #include <QTest>
 
 namespace
@@ -54,36 +51,33 @@ class TestServed : public QObject
 {
     Q_OBJECT
 private slots:
+    // expected: the programs the machine gets, "|" between.
     void request_data()
     {
         QTest::addColumn<QString>("flow");
         QTest::addColumn<QString>("other"); // a second file in the folder
         QTest::addColumn<QByteArray>("punch");
         QTest::addColumn<QByteArray>("expected");
-        const QByteArray ask = "%\n(SEND O12)\n%\n";
-        QTest::newRow("mode 0") << "0"
-                                << "" << ask << wire(O12);
-        QTest::newRow("mode 1") << "1"
-                                << "" << ask << wire(O12);
-        QTest::newRow("mode 3: when the line is quiet, after a byte") << "3"
-                                                                      << "" << ask << wire(O12);
-        QTest::newRow("mode 4: after DC1") << "4"
-                                           << "" << ask << wire(O12);
-        QTest::newRow("block") << "0"
-                               << "" << QByteArray("(SEND 12 N20)")
-                               << wire("%\nO12\n(PART)\nN20 M30\n%\n");
-        QTest::newRow("no block") << "0"
-                                  << "" << QByteArray("(SEND O12 N99)")
-                                  << wire("%\n(NO BLOCK N99)\n%\n");
-        QTest::newRow("not found")
-            << "0"
-            << "" << QByteArray("%\nO1\n(SEND O99)\n%\n") << wire("%\nO1\n(NOT FOUND O99)\n%\n");
-        QTest::newRow("ambiguous")
-            << "0"
-            << "0012.tap" << QByteArray("(SEND 12)") << wire("%\n(MORE THAN ONE 12)\n%\n");
-        QTest::newRow("busy while waiting") << "0"
-                                            << "" << ask + "%\n(SEND 13)\n%\n"
-                                            << wire(O12) + wire("%\n(BUSY 13)\n%\n");
+        static const char *const ask = "%\n(SEND O12)\n%\n", *const o12 = O12.constData();
+        static const char *const table[][5] = {
+            {"mode 0", "0", "", ask, o12},
+            {"mode 1", "1", "", ask, o12},
+            {"mode 3: when the line is quiet, after a byte", "3", "", ask, o12},
+            {"mode 4: after DC1", "4", "", ask, o12},
+            {"block", "0", "", "(SEND 12 N20)", "%\nO12\n(PART)\nN20 M30\n%\n"},
+            {"no block", "0", "", "(SEND O12 N99)", "%\n(NO BLOCK N99)\n%\n"},
+            {"not found", "0", "", "%\nO1\n(SEND O99)\n%\n", "%\nO1\n(NOT FOUND O99)\n%\n"},
+            {"ambiguous", "0", "0012.tap", "(SEND 12)", "%\n(MORE THAN ONE 12)\n%\n"},
+            {"busy while waiting", "0", "", "%\n(SEND O12)\n%\n%\n(SEND 13)\n%\n",
+             "%\nO12\n(PART)\nN10 G0 X1\nN20 M30\n%\n|%\n(BUSY 13)\n%\n"},
+        };
+        for (const auto &row : table) {
+            QByteArray expected;
+            for (const QByteArray &program : QByteArray(row[4]).split('|'))
+                expected += wire(program);
+            QTest::newRow(row[0]) << QString(row[1]) << QString(row[2]) << QByteArray(row[3])
+                                  << expected;
+        }
     }
     void request()
     {
@@ -92,8 +86,8 @@ private slots:
         QFETCH(QByteArray, punch);
         QFETCH(QByteArray, expected);
         QTemporaryDir dir;
-        put(dir.filePath("O12.nc"), O12);
-        if (!other.isEmpty()) put(dir.filePath(other), O12);
+        for (const QString &name : {QStringLiteral("O12.nc"), other})
+            if (!name.isEmpty()) put(dir.filePath(name), O12);
         VirtualClock clock;
         Served m(clock, dir.path(), flow);
         qint64 decided = -1;
