@@ -26,13 +26,14 @@ struct TwoLines {
                   },
                   ports, clock};
 
-    TwoLines()
+    explicit TwoLines(const QString &second = {})
     {
         for (const char *port : {"ttyA", "ttyB"})
             config.table().append(machineWith(QStringLiteral("MCPORT=%1|MCDRATE=9600|MCDBITS=8|"
                                                              "MCFLOW=1|MCBLKTIC=Nonems|MCEOB=CRLF")
                                                   .arg(QLatin1String(port)),
                                               MachineConfig::defaults("ttyA")));
+        if (!second.isEmpty()) config.table().set(2, machineWith(second, config.table().at(2)));
         QVERIFY(config.save());
         shop.reload();
     }
@@ -105,6 +106,38 @@ private slots:
         QCOMPARE(r.shop.program(1).source(), ProgramSource::file("/p/g.nc"));
         QCOMPARE(r.shop.addMachine(), Workshop::AddResult::Added);
         QVERIFY(r.shop.idAt(3) != second && r.shop.idAt(3) != third);
+    }
+
+    // A served machine is served whatever is selected, keeps its device to
+    // itself, and comes back by itself when its port does.
+    void servedWhateverIsSelected()
+    {
+        QTemporaryDir folder;
+        QFile program(folder.filePath("O1234.nc"));
+        QVERIFY(program.open(QIODevice::WriteOnly) && program.write("%\nO1234\nG00\n%\n") > 0);
+        program.close();
+        TwoLines r("MCMODE=SERVER|MCFLOW=0|MCFOLDER=" + folder.path());
+        QVERIFY(r.lines[1]->isOpen());
+        r.shop.select(1);
+        r.shop.select(2);
+        r.shop.select(1);
+        QVERIFY(r.lines[1]->isOpen() && r.lines[0]->isOpen());
+        r.lines[1]->deliver("%\r\n(SEND O1234)\r\n%\r\n");
+        r.clock.advance(10 * VirtualClock::Second);
+        QCOMPARE(r.lines[1]->written, "%\r\nO1234\r\nG00\r\n%\r\n" + QByteArray(2000, '\0'));
+        QVERIFY(!r.shop.sending()); // the panel was never held
+        // An attended machine on the served machine's device gets no port.
+        r.config.table().append(machineWith("MCPORT=ttyB", r.shop.machines().at(1)));
+        QList<PortStatus> problems;
+        QObject::connect(&r.shop, &Workshop::portProblem,
+                         [&](int, PortStatus s, const QString &) { problems << s; });
+        r.shop.select(3);
+        QCOMPARE(problems, QList{PortStatus::Unavailable});
+        // The device goes away and comes back: served again without a click.
+        r.lines[1]->loseDevice();
+        QVERIFY(!r.lines[1]->isOpen());
+        r.clock.advance(Workshop::RetryPortMs * VirtualClock::Second / 1000);
+        QVERIFY(r.lines[1]->isOpen());
     }
 };
 

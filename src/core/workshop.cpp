@@ -1,9 +1,11 @@
 #include "core/workshop.h"
 
+#include "core/clock.h"
 #include "core/configstore.h"
 #include "core/inifile.h"
 #include "core/program.h"
 #include "core/serialport.h"
+#include "core/servedmachine.h"
 #include "core/vocabulary.h"
 
 #include <algorithm>
@@ -11,15 +13,18 @@
 Workshop::Workshop(ConfigStore &config, PortFactory makePort, PortList &ports, Clock &clock,
                    QObject *parent)
     : QObject(parent), m_config(config), m_makePort(std::move(makePort)), m_ports(ports),
-      m_clock(clock)
+      m_clock(clock), m_retryPorts(clock.createTimer(this))
 {
+    connect(m_retryPorts, &Timer::timeout, this, &Workshop::openServedPorts);
 }
 
 Workshop::~Workshop()
 {
-    // The links go before the queues and programs their views watch.
-    for (Slot &s : m_slots)
+    // The servers and links go before the queues and programs views watch.
+    for (Slot &s : m_slots) {
+        s.served.reset();
         s.link.reset();
+    }
 }
 
 const MachineTable &Workshop::machines() const
@@ -57,8 +62,8 @@ bool Workshop::busy(int slot) const
 
 bool Workshop::sending() const
 {
-    return std::any_of(m_slots.begin(), m_slots.end(),
-                       [](const Slot &s) { return s.link && s.link->sending(); });
+    const Link *link = linkAt(slotOf(m_attendedSend));
+    return link && link->sending();
 }
 
 bool Workshop::active() const
@@ -94,8 +99,15 @@ void Workshop::fitSlots()
         s.link = std::make_unique<Link>(m_makePort(), m_ports, m_clock);
         Link *link = s.link.get();
         const MachineId id = s.id;
-        connect(link, &Link::sendStarted, this, [this, id](SendJob *job) { emit sendStarted(id, job); });
+        connect(link, &Link::sendStarted, this, [this, id](SendJob *job) {
+            // The views follow what the user sent; a served machine's own
+            // sends are its to report.
+            if (id == m_attendedSend) emit sendStarted(id, job);
+        });
         connect(link, &Link::portLost, this, [this, link] {
+            if (std::any_of(m_slots.begin(), m_slots.end(),
+                            [link](const Slot &s) { return s.served && s.link.get() == link; }))
+                m_retryPorts->start(RetryPortMs);
             // A device pulled out while open: the port has closed itself.
             if (m_selected > 0 && link == selectedLink())
                 emit portProblem(m_selected, PortStatus::Unavailable, selectedMachine().port());
@@ -138,19 +150,24 @@ void Workshop::reload()
     m_config.load();
     fitSlots();
     m_selected = 0;
+    fitServing();
     emit machinesReloaded();
 }
 
 PortStatus Workshop::openPort(int slot)
 {
     const MachineConfig &m = machines().at(slot);
+    Link *link = linkAt(slot);
+    // A served machine's port is its own, kept open (or tried again) by the
+    // workshop; no other machine may take its device.
+    if (servedAt(slot)) return link->port().isOpen() ? PortStatus::Open : PortStatus::Unavailable;
+    if (servedOn(m.port(), slot) > 0) return PortStatus::Unavailable;
     // Two machines may name one device: only one of them has it open.
     for (int i = 1; i <= machines().count(); ++i) {
         Link *other = linkAt(i);
         if (i != slot && !busy(i) && other->port().isOpen() && other->port().name() == m.port())
             other->closePort();
     }
-    Link *link = linkAt(slot);
     link->setSpeedBefore(m_speedBefore);
     const PortStatus status = link->openFor(m);
     m_speedBefore = link->speedBefore();
@@ -169,7 +186,8 @@ void Workshop::select(int index)
             previous->receiver().flush();
             previous->endReceive();
         }
-        previous->closePort();
+        // A served machine keeps its port whatever is selected.
+        if (!servedAt(m_selected)) previous->closePort();
     }
     setSelected(index);
     const MachineConfig &m = selectedMachine();
@@ -282,6 +300,8 @@ Workshop::SendResult Workshop::send(int startLine)
     if (startLine >= lines || (startLine == lines - 1 && snapshot.line(startLine).isEmpty()))
         return SendResult::NothingAfterPointer;
     Link *link = selectedLink();
+    // Never on a device a served machine keeps.
+    if (servedOn(selectedMachine().port(), m_selected) > 0) return SendResult::NoPort;
     // Only the selected machine's own port: when it is missing, the port
     // may still be open on another machine's device, and the program must
     // never go there.
@@ -290,6 +310,7 @@ Workshop::SendResult Workshop::send(int startLine)
     Transfer t = transferFor(m_selected);
     t.source = loaded.source();
     t.startLine = startLine;
+    m_attendedSend = t.machine;
     return link->startSend(snapshot, t, selectedMachine()) ? SendResult::Started
                                                            : SendResult::Busy;
 }

@@ -12,6 +12,8 @@
 
 class ConfigStore;
 class Program;
+class ServedMachine;
+class Timer;
 
 // The program's model of the machine panel: the machines and their
 // configuration file, the selected machine, and for each machine its
@@ -61,9 +63,17 @@ public:
     Link *selectedLink() const { return linkAt(m_selected); }
     // True while machine `slot` sends, receives or scans.
     bool busy(int slot) const;
-    // True while any machine sends a program: the selection, the table and
-    // the sending machine's queue then stay as they are.
+    // True while a program the user sent is being sent: the selection, the
+    // table and the sending machine's queue then stay as they are. What
+    // served machines send on their own does not hold the panel.
     bool sending() const;
+    // Served machines ("SERVER" mode) keep their own ports open whatever is
+    // selected, are served from their controls, and have their ports tried
+    // again every RetryPortMs while they cannot be opened.
+    static constexpr int RetryPortMs = 5000;
+    static bool isServed(const MachineConfig &machine);
+    // Machine `slot`'s server, while it is served; null otherwise.
+    ServedMachine *servedAt(int slot) const;
     // True while anything runs on any machine's link.
     bool active() const;
     // Slot 0 belongs to no machine and stays empty.
@@ -132,10 +142,17 @@ private:
     struct Slot {
         MachineId id;
         std::unique_ptr<Link> link;
+        std::unique_ptr<ServedMachine> served;
+        MachineConfig servedAs; // the configuration it serves with
     };
 
     void setSelected(int index);
     void fitSlots();
+    // Starts, restarts or ends each machine's serving as its mode says.
+    void fitServing();
+    void openServedPorts();
+    // The served machine whose device `port` is, other than `slot`; 0: none.
+    int servedOn(const QString &port, int slot) const;
     Transfer transferFor(int slot) const;
     PortStatus openPort(int slot);
 
@@ -146,8 +163,10 @@ private:
     int m_selected = 0;
     qint32 m_speedBefore = 300;
     quint32 m_lastId = 0;
-    // The machine receiving for RX-Edit.
+    // The machine receiving for RX-Edit, and the one sending for the user.
     MachineId m_receiving;
+    MachineId m_attendedSend;
+    Timer *m_retryPorts;
     std::array<Slot, MachineTable::MaxMachines + 1> m_slots;
     std::array<ProgramQueue, MachineTable::MaxMachines + 1> m_queues;
     std::array<LoadedProgram, MachineTable::MaxMachines + 1> m_programs;

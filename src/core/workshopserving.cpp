@@ -1,0 +1,55 @@
+#include "core/workshop.h"
+
+#include "core/clock.h"
+#include "core/serialport.h"
+#include "core/servedmachine.h"
+
+// The machines served from their controls: each keeps its own port open
+// whatever is selected, and a port that cannot be opened is tried again.
+
+bool Workshop::isServed(const MachineConfig &machine)
+{
+    return machine.value(Key::Mode) == u"SERVER";
+}
+
+ServedMachine *Workshop::servedAt(int slot) const
+{
+    return machines().contains(slot) ? m_slots[size_t(slot)].served.get() : nullptr;
+}
+
+int Workshop::servedOn(const QString &port, int slot) const
+{
+    for (int i = 1; i <= machines().count(); ++i)
+        if (i != slot && servedAt(i) && machines().at(i).port() == port) return i;
+    return 0;
+}
+
+void Workshop::fitServing()
+{
+    for (int i = 1; i <= MachineTable::MaxMachines; ++i) {
+        Slot &s = m_slots[size_t(i)];
+        const bool served = s.link && isServed(machines().at(i));
+        if (s.served && (!served || !(s.servedAs == machines().at(i)))) {
+            s.served.reset();
+            if (!served && i != m_selected) s.link->closePort();
+        }
+        if (served && !s.served) {
+            s.servedAs = machines().at(i);
+            s.served = std::make_unique<ServedMachine>(*s.link, s.servedAs, s.id, m_clock);
+        }
+    }
+    openServedPorts();
+}
+
+void Workshop::openServedPorts()
+{
+    bool closed = false;
+    for (int i = 1; i <= machines().count(); ++i) {
+        Link *link = servedAt(i) ? linkAt(i) : nullptr;
+        if (!link || link->port().isOpen()) continue;
+        link->setSpeedBefore(m_speedBefore);
+        closed = link->openFor(machines().at(i)) != PortStatus::Open || closed;
+    }
+    // Gone devices and servers are tried again, with nobody clicking.
+    if (closed && !m_retryPorts->isActive()) m_retryPorts->start(RetryPortMs);
+}
