@@ -70,30 +70,43 @@ void ServedMachine::serve(const ProgramRequest &request)
         if (!from) return refuse(request, Refusal::NoBlock);
         bytes = *from;
     }
-    enqueue(bytes, ProgramSource::file(found.path));
+    enqueue({bytes, ProgramSource::file(found.path), QString::fromLatin1(request.name), {}});
     emit requestServed(QString::fromLatin1(request.name), found.path);
 }
 
 void ServedMachine::refuse(const ProgramRequest &request, Refusal reason, const QString &why)
 {
-    enqueue(refusalReply(request, reason), {});
+    enqueue({refusalReply(request, reason), {}, QString::fromLatin1(request.name),
+             QString::fromLatin1(refusalText(reason)).toLower()});
     emit requestRefused(QString::fromLatin1(request.name),
                         why.isEmpty() ? QString::fromLatin1(refusalText(reason)) : why);
 }
 
-void ServedMachine::enqueue(const QByteArray &bytes, const ProgramSource &source)
+void ServedMachine::enqueue(Outgoing out)
 {
     // A machine asking again and again while it is busy gets a few answers,
     // not a queue without end.
     if (m_waiting.size() >= MaxWaiting) return;
-    m_waiting.append({bytes, source});
+    m_waiting.append(std::move(out));
     pump();
+}
+
+Transfer ServedMachine::transfer() const
+{
+    Transfer t;
+    t.machine = m_id;
+    t.machineName = m_machine.name();
+    t.port = m_machine.port();
+    return t;
 }
 
 void ServedMachine::save(const QByteArray &punch)
 {
     const PunchStore::Result saved =
         m_store.save(m_machine.value(Key::Folder), m_machine.value(Key::Extension), punch);
+    Transfer t = transfer();
+    t.direction = Transfer::Direction::Receive;
+    emit punchEnded(t, punch, saved.path, saved.error);
     if (saved.error.isEmpty()) {
         emit punchSaved(saved.path);
         return;
@@ -126,13 +139,12 @@ void ServedMachine::pump()
             m_delay->start(flow == FlowMode::StartOnAnyByte ? QuietMs : StartDelayMs);
         } else {
             m_delayDone = false;
-            Transfer transfer;
-            transfer.machine = m_id;
-            transfer.machineName = m_machine.name();
-            transfer.port = m_machine.port();
+            Transfer t = transfer();
             Outgoing out = m_waiting.takeFirst();
-            transfer.source = out.source;
-            m_link.startSend(Program::fromFile(std::move(out.bytes)), transfer, m_machine);
+            t.source = out.source;
+            t.requested = out.requested;
+            t.refused = out.refused;
+            m_link.startSend(Program::fromFile(std::move(out.bytes)), t, m_machine);
         }
     }
     update();

@@ -66,6 +66,10 @@ signals:
     // state(), bytes() or percent() changed.
     void stateChanged();
     void punchSaved(const QString &path);
+    // A punch ended: saved as `path`, or kept for a later try because of
+    // `error`.
+    void punchEnded(const Transfer &transfer, const QByteArray &punch, const QString &path,
+                    const QString &error);
     void saveFailed(const QString &reason);
     // A request was answered with this file (its send is queued). A reply
     // to a request refused is queued the same way, unless MaxWaiting sends
@@ -77,12 +81,15 @@ private:
     struct Outgoing {
         QByteArray bytes;
         ProgramSource source;
+        QString requested;
+        QString refused;
     };
     void onReceived(const QByteArray &bytes);
     void onPunch(const QByteArray &punch);
     void serve(const ProgramRequest &request);
     void refuse(const ProgramRequest &request, Refusal reason, const QString &why = {});
-    void enqueue(const QByteArray &bytes, const ProgramSource &source);
+    void enqueue(Outgoing out);
+    Transfer transfer() const;
     void save(const QByteArray &punch);
     void retrySaves();
     void pump();

@@ -40,6 +40,10 @@ struct Transfer {
     QString port;
     ProgramSource source; // a send's program
     int startLine = 0;
+    // A served machine's send: the name its control asked for, and, for a
+    // reply that says why it cannot be served, that reason.
+    QString requested;
+    QString refused;
 
     bool isSend() const { return direction == Direction::Send; }
 };

@@ -53,6 +53,8 @@ QByteArray TransferRecord::line() const
     QByteArray out;
     for (const QByteArray &f : fields)
         out += (out.isEmpty() ? "" : "\t") + f;
+    // Served machines' lines say what the control asked for.
+    if (!requested.isEmpty()) out += '\t' + field(requested);
     return out + '\n';
 }
 

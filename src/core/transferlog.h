@@ -14,7 +14,9 @@ struct TransferRecord {
     qint64 bytes = 0;
     qint64 lines = 0;
     qint64 durationMs = 0;
-    QString outcome; // "completed", "stopped" or "port lost"
+    QString outcome; // "completed", "stopped", "port lost"; for served machines
+                     // also why a request was refused, or that a punch was not saved
+    QString requested; // a served machine's request: the name asked for
 
     // The tab-separated line, UTF-8, with its line end.
     QByteArray line() const;

@@ -3,6 +3,7 @@
 #include "core/clock.h"
 #include "core/configstore.h"
 #include "core/link.h"
+#include "core/servedmachine.h"
 #include "core/workshop.h"
 
 #include <QDateTime>
@@ -50,10 +51,29 @@ void TransferRecorder::watchAll(Workshop &workshop)
     for (int i = 1; i <= workshop.machines().count(); ++i)
         if (Link *link = workshop.linkAt(i)) watch(*link);
     connect(&workshop, &Workshop::linkCreated, this, [this](Link *link) { watch(*link); });
+    connect(&workshop, &Workshop::servedCreated, this,
+            [this](ServedMachine *served) { watch(*served); });
     // The log stays beside the configuration file in use.
     connect(&workshop.config(), &ConfigStore::fileMoved, this,
             [this](const QString &, const QString &, const QString &now) {
                 setFolder(QFileInfo(now).absolutePath());
+            });
+}
+
+void TransferRecorder::watch(ServedMachine &served)
+{
+    connect(&served, &ServedMachine::punchEnded, this,
+            [this](const Transfer &t, const QByteArray &punch, const QString &path,
+                   const QString &error) {
+                Open open;
+                begin(open, t);
+                open.record.file = path.isEmpty() ? QStringLiteral("-") : QFileInfo(path).fileName();
+                open.record.bytes = punch.size();
+                Watched w;
+                count(w, punch);
+                open.record.lines = w.receive.record.lines;
+                open.refused = error.isEmpty() ? QString() : QStringLiteral("not saved: ") + error;
+                end(open, SendOutcome::Completed);
             });
 }
 
@@ -66,6 +86,8 @@ void TransferRecorder::begin(Open &open, const Transfer &transfer)
     open.record.machine = transfer.machineName;
     open.record.port = transfer.port;
     open.record.file = transfer.isSend() ? transfer.source.logName() : QStringLiteral("-");
+    open.record.requested = transfer.requested;
+    open.refused = transfer.refused;
     // Local time, with its offset from UTC so that the line stands alone.
     const QDateTime now = QDateTime::currentDateTime();
     open.record.when = now.toOffsetFromUtc(now.offsetFromUtc()).toString(Qt::ISODate);
@@ -79,6 +101,8 @@ void TransferRecorder::end(Open &open, SendOutcome outcome)
     open.record.outcome = outcome == SendOutcome::Completed ? QStringLiteral("completed")
                           : outcome == SendOutcome::Stopped ? QStringLiteral("stopped")
                                                             : QStringLiteral("port lost");
+    // A reply that says why a request was not served ends as that reason.
+    if (outcome == SendOutcome::Completed && !open.refused.isEmpty()) open.record.outcome = open.refused;
     m_log.append(m_folder, open.record);
 }
 

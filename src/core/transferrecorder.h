@@ -9,6 +9,7 @@
 class Clock;
 class Link;
 class SendJob;
+class ServedMachine;
 class Workshop;
 struct Transfer;
 enum class SendOutcome;
@@ -31,11 +32,14 @@ public:
     // Records every machine's link the workshop has and makes, in the
     // folder of its configuration file wherever that moves.
     void watchAll(Workshop &workshop);
+    // Records the punches a served machine saves, or could not save.
+    void watch(ServedMachine &served);
 
 private:
     struct Open {
         bool active = false;
         TransferRecord record;
+        QString refused;
         qint64 startedNs = 0;
     };
     struct Watched {

@@ -105,9 +105,11 @@ void Workshop::fitSlots()
             if (id == m_attendedSend) emit sendStarted(id, job);
         });
         connect(link, &Link::portLost, this, [this, link] {
-            if (std::any_of(m_slots.begin(), m_slots.end(),
-                            [link](const Slot &s) { return s.served && s.link.get() == link; }))
-                m_retryPorts->start(RetryPortMs);
+            for (int i = 1; i <= machines().count(); ++i)
+                if (servedAt(i) && linkAt(i) == link) {
+                    m_retryPorts->start(RetryPortMs);
+                    emit servedChanged(i);
+                }
             // A device pulled out while open: the port has closed itself.
             if (m_selected > 0 && link == selectedLink())
                 emit portProblem(m_selected, PortStatus::Unavailable, selectedMachine().port());

@@ -128,8 +128,12 @@ signals:
     // Machine `index` was deleted; the ones after it moved down by one.
     void machineRemoved(int index);
     void portProblem(int index, PortStatus status, const QString &port);
-    // A machine got its link: whoever records transfers watches it.
+    // A machine got its link, or began to be served: whoever records
+    // transfers watches it.
     void linkCreated(Link *link);
+    void servedCreated(ServedMachine *served);
+    // What served machine `slot` does, or its port, changed.
+    void servedChanged(int slot);
     // A send started on machine `id`'s link.
     void sendStarted(MachineId id, SendJob *job);
     // What the attended receive and Port Scan on the selected machine give.

@@ -36,6 +36,10 @@ void Workshop::fitServing()
         if (served && !s.served) {
             s.servedAs = machines().at(i);
             s.served = std::make_unique<ServedMachine>(*s.link, s.servedAs, s.id, m_clock);
+            const MachineId id = s.id;
+            connect(s.served.get(), &ServedMachine::stateChanged, this,
+                    [this, id] { emit servedChanged(slotOf(id)); });
+            emit servedCreated(s.served.get());
         }
     }
     openServedPorts();
@@ -49,6 +53,7 @@ void Workshop::openServedPorts()
         if (!link || link->port().isOpen()) continue;
         link->setSpeedBefore(m_speedBefore);
         closed = link->openFor(machines().at(i)) != PortStatus::Open || closed;
+        emit servedChanged(i);
     }
     // Gone devices and servers are tried again, with nobody clicking.
     if (closed && !m_retryPorts->isActive()) m_retryPorts->start(RetryPortMs);
