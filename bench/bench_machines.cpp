@@ -11,7 +11,6 @@
 #include "core/configstore.h"
 #include "core/transferrecorder.h"
 #include "core/workshop.h"
-#include "linemodel.h"
 #include "machinevalues.h"
 
 #include <QCoreApplication>
@@ -46,15 +45,7 @@ int main(int argc, char **argv)
     FakePortList ports(names);
     QList<LineModelPort *> wires;
     ConfigStore config(dir.path());
-    Workshop workshop(
-        config,
-        [&] {
-            auto port = std::make_shared<LineModelPort>(clock);
-            port->wakeForEveryByte = false; // nobody listens: no need to follow every byte
-            wires << port.get();
-            return port;
-        },
-        ports, clock);
+    Workshop workshop(config, lineModels(wires), ports, clock);
     TransferRecorder recorder(clock);
     recorder.watchAll(workshop);
     for (const QString &name : names)
@@ -106,10 +97,6 @@ int main(int argc, char **argv)
         std::printf("%-12s %12.3f %12.3f %8.4f %lld\n", qPrintable(names[i]), last, limit,
                     last / limit, qint64(port->written.size()));
     }
-    std::printf("whole program: CPU %.2f%% of a core (target < 5%%), worst wait %.2f ms "
-                "(target < 30 ms), wall %.3f s%s\n",
-                100.0 * double(cpu) / double(wall),
-                std::max(probe.worstPosted, probe.worstTimer) / 1e6, wall / 1e9,
-                ok ? "" : "  !! a machine did not get its program whole");
+    printWhole(cpu, wall, probe, ok);
     return ok ? 0 : 1;
 }

@@ -3,11 +3,15 @@
 // What the benchmarks measure besides time: the CPU the process used, and
 // how long the event loop was ever kept from answering.
 
+#include "core/workshop.h"
+#include "linemodel.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QTimer>
 #include <algorithm>
+#include <cstdio>
 #include <sys/resource.h>
 
 inline qint64 cpuNs()
@@ -60,3 +64,24 @@ private:
     qint64 m_posted = 0;
     qint64 m_lastTick = -1;
 };
+
+// Each machine's port a timed line model on the system clock, kept in `wires`.
+inline Workshop::PortFactory lineModels(QList<LineModelPort *> &wires)
+{
+    return [&wires] {
+        auto port = std::make_shared<LineModelPort>(Clock::system());
+        port->wakeForEveryByte = false; // nobody listens: no need to follow every byte
+        wires << port.get();
+        return port;
+    };
+}
+
+// The whole program's figures beside their targets.
+inline void printWhole(qint64 cpu, qint64 wall, const Probe &probe, bool ok)
+{
+    std::printf("whole program: CPU %.2f%% of a core (target < 5%%), worst wait %.2f ms "
+                "(target < 30 ms), wall %.3f s%s\n",
+                100.0 * double(cpu) / double(wall),
+                std::max(probe.worstPosted, probe.worstTimer) / 1e6, wall / 1e9,
+                ok ? "" : "  !! a machine did not get its program whole");
+}

@@ -1,9 +1,12 @@
 // End to end through the real program on pseudo-terminals: a program loaded
 // from the queue and sent with the Send button to a simulated machine tool
 // in every flow mode; a punched program received and saved byte for byte;
-// an adapter pulled out during a send.
+// an adapter pulled out during a send; a served machine's request answered
+// and its punch saved.
 
+#include "core/atomicfile.h"
 #include "core/qtserialport.h"
+#include "core/servedmachine.h"
 #include "pty.h"
 #include "simmachine.h"
 #include "ui/codewindows.h"
@@ -13,6 +16,7 @@
 
 #include <QPlainTextEdit>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QToolButton>
 
 using Rig = UiRig<QtSerialPort>;
@@ -169,6 +173,33 @@ private slots:
         QCOMPARE(r.platform.lastMessage(), "The selected PC Com port is not open/available\n"
                                            "The send broke off at line 1 of 2: the port went away.");
         QVERIFY(r.shows("cmdTX"));
+    }
+    // A served machine beside the selected one, both on one device (the
+    // rig's machines share one port, and no attended machine takes a served
+    // machine's device): its request answered byte for byte after the start
+    // delay, and a program it punches saved in its folder as punched.
+    void servedBesideTheSelected()
+    {
+        Pty pty;
+        QTemporaryDir folder;
+        QByteArray file = "%\r\nO1234 (E2E)\r\nG01 X";
+        for (int c = 0x80; c < 0x100; ++c)
+            file += char(c);
+        file += "\r\nM30\r\n%\r\n";
+        QVERIFY(writeFileAtomically(folder.filePath("O1234.nc"), file).isEmpty());
+        const QString line = "MCPORT=" + pty.slavePath() +
+                             "|MCDRATE=115200|MCDBITS=8|MCFLOW=0|MCBLKTIC=Fast|MCEOB=CRLF";
+        Rig r(iniFile({line, line + "|MCMODE=SERVER|MCFOLDER=" + folder.path()}),
+              {pty.slavePath()}, true);
+        QCOMPARE(r.shop.selected(), 1);
+        QVERIFY(r.shop.servedAt(2) && r.port.isOpen());
+        QVERIFY(pty.write("%\r\n(SEND O1234)\r\n%\r\n"));
+        QTest::qWait(ServedMachine::StartDelayMs - 300);
+        QCOMPARE(pty.readAll(), QByteArray()); // the operator's time to switch to read
+        QCOMPARE(pty.readFor(file.size() + 2000, 2000), file + QByteArray(2000, '\0'));
+        QTRY_VERIFY(!r.shop.busy(2));
+        QVERIFY(pty.write("%\r\nO3003 (PART)\r\nG01 X1\r\n%\r\n"));
+        QTRY_COMPARE(readFile(folder.filePath("O3003.nc")), "%\r\nO3003 (PART)\r\nG01 X1\r\n%");
     }
 };
 
