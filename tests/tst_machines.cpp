@@ -2,8 +2,10 @@
 // own line, neither disturbing the other.
 
 #include "core/configstore.h"
+#include "core/transferrecorder.h"
 #include "core/workshop.h"
 #include "linemodel.h"
+#include "shoprig.h"
 #include "machinevalues.h"
 #include "virtualclock.h"
 
@@ -25,6 +27,7 @@ struct TwoLines {
                       return port;
                   },
                   ports, clock};
+    TransferRecorder recorder{clock};
 
     explicit TwoLines(const QString &second = {})
     {
@@ -35,6 +38,7 @@ struct TwoLines {
                                               MachineConfig::defaults("ttyA")));
         if (!second.isEmpty()) config.table().set(2, machineWith(second, config.table().at(2)));
         QVERIFY(config.save());
+        recorder.watchAll(shop);
         shop.reload();
     }
     // Starts a send on machine `slot`'s own link; when it ends, the time.
@@ -126,6 +130,18 @@ private slots:
         r.clock.advance(10 * VirtualClock::Second);
         QCOMPARE(r.lines[1]->written, "%\r\nO1234\r\nG00\r\n%\r\n" + QByteArray(2000, '\0'));
         QVERIFY(!r.shop.sending()); // the panel was never held
+        // Not found, then a punch: the log has each, with what was asked for.
+        r.lines[1]->deliver("(GET O99)\r\n");
+        r.clock.advance(10 * VirtualClock::Second);
+        r.lines[1]->deliver("%\r\nO3003\r\nG01 X1\r\n%\r\n");
+        r.clock.advance(10 * VirtualClock::Second);
+        QCOMPARE(readFile(folder.filePath("O3003.nc")), QByteArray("%\r\nO3003\r\nG01 X1\r\n%"));
+        QStringList log;
+        for (const QByteArray &line : readFile(r.dir.filePath("transfers.log")).split('\n'))
+            log << QString(line).section(u'\t', 1, 4) + u'|' + QString(line).section(u'\t', 8);
+        QCOMPARE(log, (QStringList{"send\tNEW\tttyB\tO1234.nc|completed\tO1234",
+                                   "send\tNEW\tttyB\t-|not found\tO99",
+                                   "receive\tNEW\tttyB\tO3003.nc|completed", "|"}));
         // An attended machine on the served machine's device gets no port.
         r.config.table().append(machineWith("MCPORT=ttyB", r.shop.machines().at(1)));
         QList<PortStatus> problems;
