@@ -76,6 +76,7 @@ private slots:
         QTest::newRow("flow") << "cboFlow" << "None|Xon/Xoff|RTS/CTS";
         QTest::newRow("delay") << "cboBlkTic" << "5|10|25|50|70|90|150|200|Fast|None";
         QTest::newRow("end of block") << "cboEOB" << "CRLF|LF|CRLFLF|CR";
+        QTest::newRow("mode") << "cboNCMode" << "AUTO|SERVER";
     }
     void offers()
     {
@@ -120,6 +121,47 @@ private slots:
             dialog.findChild<QLineEdit *>(control)->setText(typed);
         QCOMPARE(dialog.value(), machineWith(stored, loaded("")));
         QCOMPARE(shown(&dialog, control), shownAfter);
+    }
+
+    // A served machine's folder row: shown only for SERVER, Browse fills it;
+    // an attended machine keeps its folder as it was.
+    void servedFolderRow()
+    {
+        FakePlatform platform;
+        platform.folderNames = {"/srv/nc"};
+        SetupDialog dialog(loaded(""), {}, nullptr, &platform);
+        auto *folder = dialog.findChild<QLineEdit *>("txtFolder");
+        auto *extension = dialog.findChild<QLineEdit *>("Text3");
+        dialog.findChild<QComboBox *>("cboNCMode")->setCurrentIndex(1);
+        QVERIFY(folder->isVisibleTo(&dialog) && extension->x() < dialog.width());
+        dialog.findChild<QPushButton *>("cmdFolder")->click();
+        QCOMPARE(dialog.value(), machineWith("MCMODE=SERVER|MCFOLDER=/srv/nc", loaded("")));
+        dialog.findChild<QComboBox *>("cboNCMode")->setCurrentIndex(0);
+        QVERIFY(!folder->isVisibleTo(&dialog) && extension->x() > dialog.width());
+        QCOMPARE(dialog.value(), loaded(""));
+    }
+
+    // Save refuses a served machine whose folder is missing or whose port
+    // another served machine has.
+    void saveServed()
+    {
+        const QString first = "MCMODE=SERVER|MCPORT=ttyFAKE1";
+        UiRig<> r(iniFile({first, "MCPORT=ttyFAKE1"}));
+        r.click("imgMc(2)");
+        SetupDialog *dialog = r.window.setup().show(false);
+        auto save = [&](const QString &folder) {
+            dialog->findChild<QLineEdit *>("txtFolder")->setText(folder);
+            dialog->findChild<QPushButton *>("Command1")->click();
+            return r.platform.lastMessage();
+        };
+        dialog->findChild<QComboBox *>("cboNCMode")->setCurrentIndex(1);
+        QCOMPARE(save("/gone"), "The program folder \"/gone\" can not be used: it does not exist.");
+        QCOMPARE(save(r.dir.path()), "\"MC 1\" is already served on ttyFAKE1. Two served machines "
+                                     "can not share a port.");
+        QCOMPARE(r.file(), iniFile({first, "MCPORT=ttyFAKE1"}));
+        dialog->findChild<QComboBox *>("Combo2")->setEditText("ttyFAKE0");
+        save(r.dir.path());
+        QCOMPARE(r.file(), iniFile({first, "MCMODE=SERVER|MCFOLDER=" + r.dir.path()}));
     }
 
     void saveThroughTheWindow()

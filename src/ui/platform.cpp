@@ -45,6 +45,11 @@ QString QtPlatform::saveFileName(QWidget *parent)
     return QFileDialog::getSaveFileName(parent);
 }
 
+QString QtPlatform::folderName(QWidget *parent, const QString &start)
+{
+    return QFileDialog::getExistingDirectory(parent, QString(), start);
+}
+
 QString QtPlatform::popupMenu(QWidget *parent, const QStringList &entries, const QPoint &globalPos)
 {
     QMenu menu(parent);

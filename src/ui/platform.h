@@ -29,6 +29,8 @@ public:
     // Asks for a file to open / to save under; empty when cancelled.
     virtual QString openFileName(QWidget *parent) = 0;
     virtual QString saveFileName(QWidget *parent) = 0;
+    // Asks for a folder, starting at `start`; empty when cancelled.
+    virtual QString folderName(QWidget *parent, const QString &start) = 0;
     // Pops a menu up at globalPos; "-" entries are separators. Returns the
     // text of the chosen entry, or an empty text when dismissed.
     virtual QString popupMenu(QWidget *parent, const QStringList &entries, const QPoint &globalPos) = 0;
@@ -54,6 +56,7 @@ public:
                                             QMessageBox::NoButton) override;
     QString openFileName(QWidget *parent) override;
     QString saveFileName(QWidget *parent) override;
+    QString folderName(QWidget *parent, const QString &start) override;
     QString popupMenu(QWidget *parent, const QStringList &entries, const QPoint &globalPos) override;
     void beep() override;
 };

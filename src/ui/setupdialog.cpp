@@ -2,8 +2,10 @@
 
 #include "core/linesettings.h"
 #include "ui/names.h"
+#include "ui/platform.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -18,6 +20,8 @@ constexpr int kWidth = 460;
 constexpr int kHeight = 403;
 // Where the advanced group and Text3 wait, right of the window's edge.
 constexpr int kAway = 500;
+// How much taller the dialog is with the folder row (served machines).
+constexpr int kFolderRow = 54;
 constexpr int kFeedbackSteps = 10;
 
 QStringList texts(std::initializer_list<const char *> rows)
@@ -30,8 +34,9 @@ QStringList texts(std::initializer_list<const char *> rows)
 
 } // namespace
 
-SetupDialog::SetupDialog(const MachineConfig &machine, const QStringList &ports, QWidget *parent)
-    : QDialog(parent), m_machine(machine)
+SetupDialog::SetupDialog(const MachineConfig &machine, const QStringList &ports, QWidget *parent,
+                         Platform *platform)
+    : QDialog(parent), m_machine(machine), m_platform(platform)
 {
     setObjectName(QStringLiteral("frmSetup"));
     setAccessibleName(QStringLiteral("Port Setup"));
@@ -55,6 +60,8 @@ SetupDialog::SetupDialog(const MachineConfig &machine, const QStringList &ports,
     buildControls();
     fillLists(ports);
     load();
+    fitMode();
+    connect(m_mode, &QComboBox::currentIndexChanged, this, &SetupDialog::fitMode);
 }
 
 void SetupDialog::buildControls()
@@ -124,14 +131,28 @@ void SetupDialog::buildControls()
     m_save = named(new QPushButton(QStringLiteral("Save"), this), QStringLiteral("Command1"),
                    QStringLiteral("Save"));
     m_save->setGeometry(130, 352, 90, 30);
-    auto *close = named(new QPushButton(QStringLiteral("Close"), this), QStringLiteral("Command2"),
-                        QStringLiteral("Close"));
-    close->setGeometry(240, 352, 90, 30);
+    m_close = named(new QPushButton(QStringLiteral("Close"), this), QStringLiteral("Command2"),
+                    QStringLiteral("Close"));
+    m_close->setGeometry(240, 352, 90, 30);
     m_save->setAutoDefault(false);
-    close->setAutoDefault(false);
+    m_close->setAutoDefault(false);
 
-    // Start and end codes and Text3 are kept with the machine but lie out
-    // of the user's reach; nothing shows cmdAdvanced.
+    // A served machine's folder, with Text3 (the extension) beside it.
+    m_folderRow = new QWidget(this);
+    m_folderRow->setGeometry(0, 344, kWidth, kFolderRow);
+    const QString folder = QStringLiteral("Program folder");
+    label("lblFolder", folder, m_folderRow, 12, 0, 200);
+    label("lblExtension", QStringLiteral("Extension"), m_folderRow, 380, 0, 68);
+    m_folder = named(new QLineEdit(m_folderRow), QStringLiteral("txtFolder"), folder);
+    m_folder->setGeometry(12, 20, 270, 24);
+    auto *browse = named(new QPushButton(QStringLiteral("Browse..."), m_folderRow),
+                         QStringLiteral("cmdFolder"), QStringLiteral("Browse..."));
+    browse->setGeometry(288, 19, 84, 26);
+    browse->setAutoDefault(false);
+
+    // Start and end codes, and Text3 unless the machine is served, are kept
+    // with the machine but lie out of the user's reach; nothing shows
+    // cmdAdvanced.
     m_advancedGroup = group("Frame5", QStringLiteral("Advanced Options"), kAway, 148, 76);
     label("StaticText11", QStringLiteral("ASCII - Start Code"), m_advancedGroup, 8, 22, 160);
     m_startCode =
@@ -144,9 +165,15 @@ void SetupDialog::buildControls()
     hide->setGeometry(404, 16, 26, 22);
     m_extension = named(new QLineEdit(this), QStringLiteral("Text3"), QStringLiteral("Extension"));
     m_extension->setGeometry(kAway, 352, 100, 24);
+    m_extension->setPlaceholderText(QStringLiteral(".nc")); // what an empty one means
 
     connect(m_save, &QPushButton::clicked, this, [this] { emit saveRequested(value()); });
-    connect(close, &QPushButton::clicked, this, &QWidget::close);
+    connect(m_close, &QPushButton::clicked, this, &QWidget::close);
+    connect(browse, &QPushButton::clicked, this, [this] {
+        const QString chosen =
+            m_platform ? m_platform->folderName(this, m_folder->text()) : QString();
+        if (!chosen.isEmpty()) m_folder->setText(QDir::toNativeSeparators(chosen));
+    });
     connect(advanced, &QPushButton::clicked, this, [this] {
         m_transmitGroup->move(kAway, m_transmitGroup->y());
         m_advancedGroup->move(11, m_advancedGroup->y());
@@ -164,7 +191,7 @@ void SetupDialog::fillLists(const QStringList &ports)
         selectRow(box, selected);
     };
     fill(m_stopBits, texts({"1", "2"}), QStringLiteral("1"));
-    fill(m_mode, texts({"AUTO"}), QStringLiteral("AUTO"));
+    fill(m_mode, texts({"AUTO", "SERVER"}), QStringLiteral("AUTO"));
     // Each row of these lists carries the value it stands for; load()
     // chooses the rows.
     for (const Vocabulary::DataFormat &f : Vocabulary::DataFormats)
@@ -268,6 +295,7 @@ void SetupDialog::load()
     if (!selectData(m_delay, m.value(Key::BlockDelay))) selectData(m_delay, QStringLiteral("10"));
     if (!selectData(m_eob, m.value(Key::EndOfBlock))) selectData(m_eob, QStringLiteral("CRLF"));
     m_extension->setText(m.value(Key::Extension).trimmed());
+    m_folder->setText(m.value(Key::Folder));
     loadCode(m_startCode, m.value(Key::StartCode));
     loadCode(m_endCode, m.value(Key::EndCode));
     const QString strip = m.value(Key::StripEob);
@@ -302,6 +330,8 @@ MachineConfig SetupDialog::value()
     m.setValue(Key::DataBits, QLatin1String(format.dataBits));
     m.setValue(Key::Parity, QLatin1String(format.parity));
     m.setValue(Key::StopBits, m_stopBits->currentText());
+    // An attended machine keeps its folder as it was.
+    if (served()) m.setValue(Key::Folder, m_folder->text().trimmed());
     if (m.value(Key::Folder).isEmpty()) m.setValue(Key::Folder, QStringLiteral("Unused"));
     m.setValue(Key::Flow, m_flow->currentData().toString());
     m.setValue(Key::CrLf, QStringLiteral("UNUSED"));
@@ -314,6 +344,22 @@ MachineConfig SetupDialog::value()
                               : m_stripLf->isChecked() ? QStringLiteral("10")
                                                        : QString());
     return m;
+}
+
+bool SetupDialog::served() const
+{
+    return m_mode->currentText() == u"SERVER";
+}
+
+void SetupDialog::fitMode()
+{
+    const int grow = served() ? kFolderRow : 0;
+    setFixedSize(kWidth, kHeight + grow);
+    m_folderRow->setVisible(served());
+    // Text3 lies out of reach unless the machine is served.
+    m_extension->setGeometry(served() ? 380 : kAway, served() ? 364 : 352, served() ? 68 : 100, 24);
+    m_save->move(m_save->x(), 352 + grow);
+    m_close->move(m_close->x(), 352 + grow);
 }
 
 void SetupDialog::showSaved()

@@ -4,6 +4,7 @@
 
 #include <QDialog>
 
+class Platform;
 class QComboBox;
 class QGroupBox;
 class QLineEdit;
@@ -14,12 +15,15 @@ class QVariant;
 
 // The setup dialog: edits one machine's configuration. It is given the
 // machine and the ports the system lists; Save hands the edited machine to
-// whoever opened it, and the dialog stays open.
+// whoever opened it, and the dialog stays open. A served machine ("SERVER"
+// mode) also shows its program folder and extension; Browse asks `platform`
+// for the folder.
 class SetupDialog : public QDialog
 {
     Q_OBJECT
 public:
-    SetupDialog(const MachineConfig &machine, const QStringList &ports, QWidget *parent = nullptr);
+    SetupDialog(const MachineConfig &machine, const QStringList &ports, QWidget *parent = nullptr,
+                Platform *platform = nullptr);
 
     // The machine as the controls now show it. An empty name becomes "NEW"
     // and start and end codes are shown as stored, as Save does.
@@ -46,8 +50,12 @@ private:
     void addFlowRow(const Vocabulary::Flow &flow);
     void loadCode(QComboBox *box, const QString &stored);
     QString storeCode(QComboBox *box);
+    bool served() const;
+    // Shows or hides the folder row as the mode says.
+    void fitMode();
 
     MachineConfig m_machine;
+    Platform *m_platform;
     QLineEdit *m_name = nullptr;
     QComboBox *m_mode = nullptr;
     QComboBox *m_port = nullptr;
@@ -66,6 +74,9 @@ private:
     QComboBox *m_startCode = nullptr;
     QComboBox *m_endCode = nullptr;
     QLineEdit *m_extension = nullptr;
+    QWidget *m_folderRow = nullptr;
+    QLineEdit *m_folder = nullptr;
+    QPushButton *m_close = nullptr;
     QTimer *m_feedback = nullptr;
     int m_feedbackSteps = 0;
     int m_saveWidth = 0;

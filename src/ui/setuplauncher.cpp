@@ -6,6 +6,42 @@
 #include "ui/platform.h"
 #include "ui/setupdialog.h"
 
+#include <QDir>
+#include <QFileInfo>
+
+namespace
+{
+
+// Why a served machine cannot keep its programs in `folder`; empty when it can.
+QString folderProblem(const QString &folder)
+{
+    const QFileInfo info(folder);
+    if (!QDir::isAbsolutePath(folder)) return QStringLiteral("it is not a full path");
+    if (!info.exists()) return QStringLiteral("it does not exist");
+    if (!info.isDir()) return QStringLiteral("it is not a folder");
+    if (!info.isWritable()) return QStringLiteral("it cannot be written");
+    return {};
+}
+
+// Why served `machine`, to be stored in slot `slot` of `table`, is refused;
+// empty when it is not: it keeps its programs in its folder, and has its
+// device to itself.
+QString servedProblem(const MachineTable &table, int slot, const MachineConfig &machine)
+{
+    const QString folder = machine.value(Key::Folder);
+    if (const QString why = folderProblem(folder); !why.isEmpty())
+        return QStringLiteral("The program folder \"%1\" can not be used: %2.")
+            .arg(QDir::toNativeSeparators(folder), why);
+    for (int i = 1; i <= table.count(); ++i)
+        if (i != slot && Workshop::isServed(table.at(i)) && table.at(i).port() == machine.port())
+            return QStringLiteral("\"%1\" is already served on %2. Two served machines can not "
+                                  "share a port.")
+                .arg(table.at(i).name(), machine.port());
+    return {};
+}
+
+} // namespace
+
 SetupLauncher::SetupLauncher(Workshop &workshop, Platform &platform, QWidget *window)
     : QObject(window), m_workshop(workshop), m_platform(platform), m_window(window)
 {
@@ -30,7 +66,7 @@ SetupDialog *SetupLauncher::show(bool modal)
         }
         m_machine = mc;
         m_dialog = new SetupDialog(m_workshop.machines().at(mc), m_workshop.portList().names(),
-                                   m_window);
+                                   m_window, &m_platform);
         m_dialog->setAttribute(Qt::WA_DeleteOnClose);
         SetupDialog *d = m_dialog;
         connect(d, &SetupDialog::saveRequested, this,
@@ -56,13 +92,17 @@ void SetupLauncher::save(SetupDialog *dialog, const MachineConfig &machine)
     if (PortAddress::parse(port).kind == PortAddress::Kind::Invalid)
         refused = QStringLiteral("\"%1\" is neither a serial port nor a network address. A "
                                  "network serial server is written tcp://host:port or "
-                                 "rfc2217://host:port.");
+                                 "rfc2217://host:port.")
+                      .arg(port);
     else if (port.startsWith(u'/') && !isSerialDevicePath(port))
         refused = QStringLiteral("\"%1\" is not a serial device. Name a serial port as the list "
                                  "shows it, or by its path, such as /dev/ttyUSB0 or "
-                                 "/dev/serial/by-id/...");
+                                 "/dev/serial/by-id/...")
+                      .arg(port);
+    if (refused.isEmpty() && Workshop::isServed(machine))
+        refused = servedProblem(m_workshop.machines(), m_machine, machine);
     if (!refused.isEmpty()) {
-        m_platform.message(dialog, refused.arg(port), QStringLiteral("Port"), QMessageBox::Ok,
+        m_platform.message(dialog, refused, QStringLiteral("Port Setup"), QMessageBox::Ok,
                            Platform::Icon::Caution);
         return;
     }

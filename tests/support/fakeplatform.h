@@ -21,6 +21,7 @@ public:
     QList<QMessageBox::StandardButton> answers; // next answers (else Yes or OK: agreeing)
     QStringList openNames;    // next open-file answers ("" cancels)
     QStringList saveNames;    // next save-file answers ("" cancels)
+    QStringList folderNames;  // next folder answers ("" cancels)
     QStringList menuChoices;  // next pop-up menu choices ("" dismisses)
     QList<QStringList> menus; // every menu shown
     int beeps = 0;
@@ -42,6 +43,10 @@ public:
     QString saveFileName(QWidget *) override
     {
         return saveNames.isEmpty() ? QString() : saveNames.takeFirst();
+    }
+    QString folderName(QWidget *, const QString &) override
+    {
+        return folderNames.isEmpty() ? QString() : folderNames.takeFirst();
     }
     QString popupMenu(QWidget *, const QStringList &entries, const QPoint &) override
     {
