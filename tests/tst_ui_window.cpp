@@ -294,6 +294,20 @@ private slots:
         r.clock.advance(VirtualClock::Second);
         QCOMPARE(r.window.rxEdit()->findChild<QPlainTextEdit *>("txtFile")->toPlainText(), "N1\n");
     }
+
+    // A served machine says under its name what it does, selected or not.
+    void servedMachineShowsItsState()
+    {
+        UiRig<> r(iniFile({"", "MCMODE=SERVER|MCFLOW=0|MCFOLDER=" + QDir::tempPath()}));
+        auto *name = r.find<QLabel>("lblmc(2)");
+        QCOMPARE(name->text(), "MC 2\nListening");
+        r.port.deliver("%\r\nO1\r\nG00");
+        r.clock.advance(VirtualClock::Second / 10);
+        QCOMPARE(name->text(), "MC 2\nReceiving 10 bytes");
+        r.port.loseDevice();
+        QCOMPARE(name->text(), "MC 2\nPort missing, retrying");
+        QCOMPARE(r.find<QLabel>("lblmc(1)")->text(), "MC 1");
+    }
 };
 
 QTEST_MAIN(TestUiWindow)

@@ -1,5 +1,7 @@
 #include "ui/machinepanel.h"
 
+#include "core/serialport.h"
+#include "core/servedmachine.h"
 #include "core/workshop.h"
 #include "ui/canvas.h"
 #include "ui/names.h"
@@ -112,6 +114,7 @@ MachinePanel::MachinePanel(Workshop &workshop, Platform &platform, QWidget *area
     connect(&workshop, &Workshop::machinesReloaded, this, &MachinePanel::showMachines);
     connect(&workshop, &Workshop::selectionChanged, this, &MachinePanel::showSelected);
     connect(&workshop, &Workshop::machineChanged, this, &MachinePanel::showName);
+    connect(&workshop, &Workshop::servedChanged, this, &MachinePanel::showName);
     connect(&workshop, &Workshop::portProblem, this, &MachinePanel::markPort);
 }
 
@@ -178,11 +181,34 @@ void MachinePanel::showName(int mc)
 {
     if (mc < 1 || mc > MachineTable::MaxMachines) return;
     const QString name = m_workshop.machines().at(mc).name();
-    m_names[mc]->setText(name);
+    // A served machine says under its name what it does, selected or not.
+    const QString state = servedText(mc);
+    m_names[mc]->setText(state.isEmpty() ? name : name + u'\n' + state);
     for (QWidget *w : {static_cast<QWidget *>(m_names[mc]), static_cast<QWidget *>(m_icons[mc]),
                        static_cast<QWidget *>(m_frames[mc])})
         w->setAccessibleName(name);
     if (mc == m_workshop.selected()) m_selectedName->setText(name);
+}
+
+QString MachinePanel::servedText(int mc) const
+{
+    const ServedMachine *served = m_workshop.servedAt(mc);
+    Link *link = m_workshop.linkAt(mc);
+    if (!served || !link) return {};
+    if (!link->port().isOpen()) return QStringLiteral("Port missing, retrying");
+    switch (served->state()) {
+    case ServedMachine::State::Listening:
+        return QStringLiteral("Listening");
+    case ServedMachine::State::Receiving:
+        return QStringLiteral("Receiving %1 bytes").arg(served->bytes());
+    case ServedMachine::State::WaitingToSend:
+        return QStringLiteral("Sending soon");
+    case ServedMachine::State::Sending:
+        return QStringLiteral("Sending %1 %").arg(served->percent());
+    case ServedMachine::State::WaitingForControl:
+        return QStringLiteral("Waiting for the control");
+    }
+    return {};
 }
 
 void MachinePanel::showSelected(int mc)

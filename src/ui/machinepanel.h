@@ -48,6 +48,8 @@ private:
     void showMachines();
     void showSelected(int mc);
     void showName(int mc);
+    // What served machine `mc` does, for under its name; empty if not served.
+    QString servedText(int mc) const;
     void markPort(int mc, PortStatus status, const QString &port);
     void setFrameSelected(int mc, bool selected);
     void setDescription(const QString &text, Qt::GlobalColor colour);

@@ -27,7 +27,7 @@ void RenameField::start(int mc, const QLabel *label)
 {
     m_field->setGeometry(label->x(), label->y(), label->width(), m_field->height());
     m_mc = mc;
-    m_field->setText(label->text());
+    m_field->setText(m_workshop.machines().at(mc).name()); // the label may say more
     m_field->setVisible(true);
     m_field->raise();
     m_field->setFocus(Qt::OtherFocusReason);
