@@ -295,18 +295,30 @@ private slots:
         QCOMPARE(r.window.rxEdit()->findChild<QPlainTextEdit *>("txtFile")->toPlainText(), "N1\n");
     }
 
-    // A served machine says under its name what it does, selected or not.
+    // A served machine says under its name what it does; selected while it
+    // sends on its own, it shows its program and its send.
     void servedMachineShowsItsState()
     {
-        UiRig<> r(iniFile({"", "MCMODE=SERVER|MCFLOW=0|MCFOLDER=" + QDir::tempPath()}));
-        auto *name = r.find<QLabel>("lblmc(2)");
-        QCOMPARE(name->text(), "MC 2\nListening");
-        r.port.deliver("%\r\nO1\r\nG00");
+        QTemporaryDir folder;
+        QFile program(folder.filePath("O1.nc"));
+        QVERIFY(program.open(QIODevice::WriteOnly) && program.write("G00\nG01 X1\n") > 0);
+        program.close();
+        UiRig<> r(iniFile({"MCMODE=SERVER|MCFLOW=0|MCFOLDER=" + folder.path()}));
+        auto *name = r.find<QLabel>("lblmc(1)");
+        QCOMPARE(name->text(), "MC 1\nListening");
+        r.port.deliver("%\r\nO2\r\nG00");
         r.clock.advance(VirtualClock::Second / 10);
-        QCOMPARE(name->text(), "MC 2\nReceiving 10 bytes");
+        QCOMPARE(name->text(), "MC 1\nReceiving 10 bytes");
+        r.port.toWrite = 5; // the send that answers the request stays on the line
+        r.port.deliver("\r\n%\r\n(SEND O1)\r\n"); // ends after 3 s; sent 3 s later
+        r.clock.advance(7 * VirtualClock::Second);
+        QVERIFY(name->text().startsWith("MC 1\nSending "));
+        QVERIFY(r.shows("cmdStop") && r.shows("PBar1"));
+        QCOMPARE(r.window.codeWindows().text(1), QByteArray("G00\nG01 X1\n"));
         r.port.loseDevice();
-        QCOMPARE(name->text(), "MC 2\nPort missing, retrying");
-        QCOMPARE(r.find<QLabel>("lblmc(1)")->text(), "MC 1");
+        r.clock.advance(VirtualClock::Second);
+        QCOMPARE(name->text(), "MC 1\nPort missing, retrying");
+        QVERIFY(r.shows("cmdTX") && !r.shows("cmdStop"));
     }
 };
 

@@ -95,6 +95,8 @@ public:
     void feed(const QByteArray &received);
 
     SendProgress progress() const { return m_progress; }
+    // The program as the send took it.
+    const Program &program() const { return m_program; }
     // The line being sent (0-based), or -1 before the first.
     int currentLine() const { return m_line - 1; }
     // The program's lines: a last empty line after a final line end is no

@@ -99,10 +99,12 @@ void Workshop::fitSlots()
         s.link = std::make_unique<Link>(m_makePort(), m_ports, m_clock);
         Link *link = s.link.get();
         const MachineId id = s.id;
-        connect(link, &Link::sendStarted, this, [this, id](SendJob *job) {
-            // The views follow what the user sent; a served machine's own
-            // sends are its to report.
-            if (id == m_attendedSend) emit sendStarted(id, job);
+        connect(link, &Link::sendStarted, this, [this, id, link](SendJob *job) {
+            // What a served machine sends on its own is its program now: the
+            // code window shows it when the machine is selected.
+            if (!link->sendTransfer().requested.isEmpty())
+                program(slotOf(id)).load(job->program().text(), link->sendTransfer().source);
+            emit sendStarted(id, job);
         });
         connect(link, &Link::portLost, this, [this, link] {
             for (int i = 1; i <= machines().count(); ++i)

@@ -134,7 +134,8 @@ signals:
     void servedCreated(ServedMachine *served);
     // What served machine `slot` does, or its port, changed.
     void servedChanged(int slot);
-    // A send started on machine `id`'s link.
+    // A send started on machine `id`'s link: the user's, or a served
+    // machine's own.
     void sendStarted(MachineId id, SendJob *job);
     // What the attended receive and Port Scan on the selected machine give.
     void receivedText(const QByteArray &bytes);

@@ -58,9 +58,18 @@ CodeWindows::CodeWindows(Workshop &workshop, Platform &platform, QWidget *box)
     connect(m_showLater, &QTimer::timeout, this, [this] { showSendingLine(true); });
 
     connect(&workshop, &Workshop::machinesReloaded, this, [this] { showSlot(-1); });
-    connect(&workshop, &Workshop::selectionChanged, this, &CodeWindows::showSlot);
+    connect(&workshop, &Workshop::selectionChanged, this, [this](int slot) {
+        showSlot(slot);
+        // A served machine's send shows while its machine is selected.
+        if (m_job && m_sendSlot != slot) unfollow();
+        if (Link *link = m_workshop.linkAt(slot); link && link->job() && !m_job)
+            follow(slot, link->job());
+    });
     connect(&workshop, &Workshop::sendStarted, this,
-            [this](MachineId id, SendJob *job) { follow(m_workshop.slotOf(id), job); });
+            [this](MachineId id, SendJob *job) {
+                if (m_workshop.slotOf(id) == m_workshop.selected())
+                    follow(m_workshop.slotOf(id), job);
+            });
 }
 
 QPlainTextEdit *CodeWindows::window(int slot) const
@@ -160,6 +169,14 @@ void CodeWindows::follow(int slot, SendJob *job)
         // Sent whole: Send again sends it again, from the top.
         if (outcome == SendOutcome::Completed) showStart(m_sendSlot);
     });
+}
+
+void CodeWindows::unfollow()
+{
+    disconnect(m_job, nullptr, this, nullptr);
+    m_showLater->stop();
+    edit(m_sendSlot)->setReadOnly(false);
+    m_job = nullptr;
 }
 
 void CodeWindows::showSendingLine(bool now)

@@ -58,6 +58,7 @@ private:
     void dragPointer(const QPoint &pos);
     void setPointerTop(int top);
     void follow(int slot, SendJob *job);
+    void unfollow();
     void showSendingLine(bool now);
 
     Workshop &m_workshop;

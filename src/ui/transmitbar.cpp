@@ -53,7 +53,10 @@ TransmitBar::TransmitBar(Workshop &workshop, Platform &platform, CodeWindows &co
         if (m_job) m_job->setPaused(down);
     });
     connect(&workshop, &Workshop::sendStarted, this,
-            [this](MachineId id, SendJob *job) { follow(m_workshop.slotOf(id), job); });
+            [this](MachineId id, SendJob *job) {
+                if (m_workshop.slotOf(id) == m_workshop.selected())
+                    follow(m_workshop.slotOf(id), job);
+            });
     connect(&workshop, &Workshop::machinesReloaded, this, [this] {
         showSlot(-1);
         setProgressShown(false);
@@ -61,6 +64,17 @@ TransmitBar::TransmitBar(Workshop &workshop, Platform &platform, CodeWindows &co
     connect(&workshop, &Workshop::selectionChanged, this, [this](int slot) {
         showSlot(slot);
         setProgressShown(false);
+        // A served machine's send shows while its machine is selected.
+        if (m_job && m_job->isRunning() && m_sendSlot != slot) {
+            disconnect(m_job, nullptr, this, nullptr);
+            m_job = nullptr;
+            m_note.clear();
+            m_send->setVisible(true);
+            m_stop->setVisible(false);
+            m_pause->setVisible(false);
+        }
+        if (Link *link = m_workshop.linkAt(slot); link && link->job() && link->job() != m_job)
+            follow(slot, link->job());
     });
     connect(&workshop, &Workshop::machineRemoved, this, [this](int from) {
         const int last = m_workshop.machines().count();
