@@ -320,6 +320,18 @@ private slots:
         QCOMPARE(name->text(), "MC 1\nPort missing, retrying");
         QVERIFY(r.shows("cmdTX") && !r.shows("cmdStop"));
     }
+
+    // The device a served machine keeps is that machine's; a punch it could
+    // not save shows on its icon.
+    void servedMachineKeepsItsDevice()
+    {
+        UiRig<> r(iniFile({"", "MCMODE=SERVER|MCFLOW=0|MCFOLDER=/nonexistent/nc"}));
+        QCOMPARE(r.find<QLabel>("lbldesc")->text(),
+                 "  ATTENTION\n\n  ttyFAKE0\n  is  unavailable\n  served by MC 2");
+        r.port.deliver("%\r\nO5\r\n%\r\n");
+        r.clock.advance(VirtualClock::Second);
+        QCOMPARE(r.find<QLabel>("lblmc(2)")->text(), "MC 2\nPunch not saved, retrying");
+    }
 };
 
 QTEST_MAIN(TestUiWindow)

@@ -61,6 +61,8 @@ public:
     State state() const { return m_state; }
     qsizetype bytes() const { return m_bytes; }
     int percent() const { return m_percent; }
+    // Punches that wait to be saved.
+    int unsaved() const { return m_store.pending(); }
 
 signals:
     // state(), bytes() or percent() changed.

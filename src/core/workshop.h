@@ -74,6 +74,11 @@ public:
     static bool isServed(const MachineConfig &machine);
     // Machine `slot`'s server, while it is served; null otherwise.
     ServedMachine *servedAt(int slot) const;
+    // The served machine that keeps machine `slot`'s device; 0 when none.
+    int servedHolding(int slot) const
+    {
+        return machines().contains(slot) ? servedOn(machines().at(slot).port(), slot) : 0;
+    }
     // True while anything runs on any machine's link.
     bool active() const;
     // Slot 0 belongs to no machine and stays empty.

@@ -39,6 +39,10 @@ void Workshop::fitServing()
             const MachineId id = s.id;
             connect(s.served.get(), &ServedMachine::stateChanged, this,
                     [this, id] { emit servedChanged(slotOf(id)); });
+            connect(s.served.get(), &ServedMachine::saveFailed, this,
+                    [this, id] { emit servedChanged(slotOf(id)); });
+            connect(s.served.get(), &ServedMachine::punchSaved, this,
+                    [this, id] { emit servedChanged(slotOf(id)); });
             emit servedCreated(s.served.get());
         }
     }

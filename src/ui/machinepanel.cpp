@@ -198,7 +198,9 @@ QString MachinePanel::servedText(int mc) const
     if (!link->port().isOpen()) return QStringLiteral("Port missing, retrying");
     switch (served->state()) {
     case ServedMachine::State::Listening:
-        return QStringLiteral("Listening");
+        // A punch that could not be saved is the first thing to know.
+        return served->unsaved() > 0 ? QStringLiteral("Punch not saved, retrying")
+                                     : QStringLiteral("Listening");
     case ServedMachine::State::Receiving:
         return QStringLiteral("Receiving %1 bytes").arg(served->bytes());
     case ServedMachine::State::WaitingToSend:
@@ -230,7 +232,12 @@ void MachinePanel::markPort(int mc, PortStatus status, const QString &port)
         m_warning->setVisible(true);
         m_warning->raise();
     }
-    setDescription(status == PortStatus::Missing ? missingText(port) : unavailableText(port),
+    // A device a served machine keeps is that machine's.
+    const int server = m_workshop.servedHolding(mc);
+    const QString held =
+        server > 0 ? QStringLiteral("\n  served by %1").arg(m_workshop.machines().at(server).name())
+                   : QString();
+    setDescription(status == PortStatus::Missing ? missingText(port) : unavailableText(port) + held,
                    Qt::red);
 }
 
