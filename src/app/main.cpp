@@ -6,23 +6,37 @@
 #include "core/transferrecorder.h"
 #include "core/qtserialport.h"
 #include "core/workshop.h"
+#include "headless/commands.h"
+#include "headless/configlocation.h"
+#include "headless/service.h"
 #include "ui/mainwindow.h"
 #include "ui/platform.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
-#include <QFileInfo>
 #include <cstdio>
 
 namespace
 {
-enum class Start { Run, Exit, Fail };
+enum class Start { Run, Serve, Exit, Fail };
+
+struct Options {
+    QString configFolder;
+};
+
+const char kForms[] =
+    "\nForms:\n"
+    "  tavrin [--config FOLDER]                  the window\n"
+    "  tavrin --serve [--config FOLDER]          serves the served machines, no window\n"
+    "  tavrin send MACHINE FILE [--from-line N]  sends a program; tavrin send --help\n"
+    "  tavrin receive MACHINE FILE               receives one punch into FILE\n"
+    "  tavrin machines                           lists the machines and their ports\n";
 
 // --help and --version answer before the window system is touched, so they
 // work without a display. Qt's own options (-platform, -style, ...) are
 // accepted and left for QApplication.
-Start parseCommandLine(int argc, char *argv[])
+Start parseCommandLine(int argc, char *argv[], Options &options)
 {
     QStringList args;
     for (int i = 0; i < argc; ++i)
@@ -35,6 +49,15 @@ Start parseCommandLine(int argc, char *argv[])
                                   QStringLiteral("Displays this help."));
     parser.addOption(help);
     const QCommandLineOption version = parser.addVersionOption();
+    const QCommandLineOption serve(
+        QStringLiteral("serve"),
+        QStringLiteral("Serves every served machine without a window, until SIGTERM or SIGINT."));
+    parser.addOption(serve);
+    const QCommandLineOption config(
+        QStringLiteral("config"),
+        QStringLiteral("The folder of the configuration file zoZad.ini to use."),
+        QStringLiteral("FOLDER"));
+    parser.addOption(config);
     for (const char *name : {"platform", "platformpluginpath", "platformtheme", "plugin", "style",
                              "stylesheet", "display", "geometry", "qwindowgeometry", "qwindowicon",
                              "qwindowtitle", "session", "qmljsdebugger"}) {
@@ -56,7 +79,8 @@ Start parseCommandLine(int argc, char *argv[])
         // Without an application object the parser cannot name the program.
         const QString text =
             wantsHelp ? parser.helpText().replace(QLatin1String("<executable_name>"),
-                                                  QLatin1String("tavrin"))
+                                                  QLatin1String("tavrin")) +
+                               QLatin1String(kForms)
                       : QStringLiteral("%1 %2\n").arg(QCoreApplication::applicationName(),
                                                       QCoreApplication::applicationVersion());
         std::fputs(qPrintable(text), stdout);
@@ -67,19 +91,10 @@ Start parseCommandLine(int argc, char *argv[])
                      qPrintable(parser.positionalArguments().constFirst()));
         return Start::Fail;
     }
-    return Start::Run;
+    options.configFolder = parser.value(config);
+    return parser.isSet(serve) ? Start::Serve : Start::Run;
 }
 
-// Run from its build or a folder of its own, the program keeps zoZad.ini
-// beside itself; installed (its metainfo in the share folder beside bin),
-// in the user's folder, even where it could write to the system's.
-QString configFolder()
-{
-    const QDir here(QCoreApplication::applicationDirPath());
-    return QFileInfo::exists(here.filePath(QStringLiteral(TAVRIN_INSTALLED_MARKER)))
-               ? ConfigStore::defaultUserFolder()
-               : here.path();
-}
 } // namespace
 
 int main(int argc, char *argv[])
@@ -87,11 +102,21 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(QStringLiteral("Tavrin"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TAVRIN_VERSION));
     QCoreApplication::setOrganizationName(QStringLiteral("Tavrin"));
-    switch (parseCommandLine(argc, argv)) {
+    if (argc > 1 && isCommand(QString::fromLocal8Bit(argv[1]))) {
+        QCoreApplication app(argc, argv);
+        return runCommand(QCoreApplication::arguments().mid(1));
+    }
+    Options options;
+    switch (parseCommandLine(argc, argv, options)) {
     case Start::Exit:
         return 0;
     case Start::Fail:
         return 2;
+    case Start::Serve: {
+        // No window system is touched: the service runs with nobody logged in.
+        QCoreApplication app(argc, argv);
+        return runService(configFolder(options.configFolder));
+    }
     case Start::Run:
         break;
     }
@@ -101,22 +126,15 @@ int main(int argc, char *argv[])
     QGuiApplication::setDesktopFileName(QStringLiteral("org.tavrin.Tavrin"));
     QtPortList ports;
     const QString userFolder = ConfigStore::defaultUserFolder();
-    const QString folder = configFolder();
+    const QString folder = configFolder(options.configFolder);
     if (folder == userFolder) QDir().mkpath(userFolder);
     ConfigStore config(folder, userFolder);
     QtPlatform platform;
-    // One program per configuration. Where the file in use cannot have a
-    // lock beside it (a read-only share), the user's file, which takes every
-    // change then, is the one locked.
+    // One program per configuration.
     InstanceLock lock;
-    InstanceLock::Result locked = lock.acquire(config.filePath(), QStringLiteral("tavrin"));
-    QString lockedFile = config.filePath();
-    if (locked == InstanceLock::Result::Failed && !userFolder.isEmpty()) {
-        QDir().mkpath(userFolder);
-        lockedFile = QDir(userFolder).filePath(QStringLiteral("zoZad.ini"));
-        locked = lock.acquire(lockedFile, QStringLiteral("tavrin"));
-    }
-    if (locked == InstanceLock::Result::Held) {
+    QString lockedFile;
+    if (lockConfiguration(lock, config.filePath(), userFolder, QStringLiteral("tavrin"),
+                          &lockedFile) == LockResult::Held) {
         const QString text = lock.heldMessage(lockedFile);
         std::fprintf(stderr, "tavrin: %s\n", qPrintable(text));
         platform.message(nullptr, text, QStringLiteral("Tavrin"), QMessageBox::Ok,

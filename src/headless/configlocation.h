@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+
+class InstanceLock;
+
+// Where the program's zoZad.ini is: the folder given on the command line
+// (--config); otherwise, run from its build or a folder of its own, beside
+// the program; installed, in the user's folder.
+QString configFolder(const QString &given = {});
+
+// Takes the one-program-per-configuration lock for the configuration file
+// `configPath` as `who`. Where the file's folder takes no lock file (a
+// read-only share), the user's file, which then takes every change, is the
+// one locked; `lockedFile` says which file was locked (or found held).
+enum class LockResult { Acquired, Held, Failed };
+LockResult lockConfiguration(InstanceLock &lock, const QString &configPath,
+                             const QString &userFolder, const QString &who, QString *lockedFile);
