@@ -36,7 +36,7 @@ void ServedMachine::onReceived(const QByteArray &bytes)
 {
     // A send (its DC1/DC3), the user's receive and Port Scan have the
     // bytes to themselves.
-    if (m_link.state() != LinkState::Idle) return;
+    if (m_link.state() != LinkState::Idle || m_shutDown) return;
     // In mode "3" any byte starts the send: the tail of the request's own
     // punch must not be taken for the control asking.
     if (m_delay->isActive() && m_machine.flowMode() == FlowMode::StartOnAnyByte)
@@ -44,10 +44,28 @@ void ServedMachine::onReceived(const QByteArray &bytes)
     m_assembler.feed(bytes);
 }
 
+void ServedMachine::shutDown()
+{
+    m_shutDown = true;
+    dropQueue();
+    m_assembler.finish();
+    retrySaves();
+    if (SendJob *job = m_link.job()) job->stop();
+}
+
+bool ServedMachine::isDone() const
+{
+    return m_link.state() == LinkState::Idle;
+}
+
 void ServedMachine::onPunch(const QByteArray &punch)
 {
     retrySaves();
-    if (const auto request = ProgramRequest::parse(punch))
+    // Stopping, a request gets no answer: there would be nobody to send it.
+    const auto request = ProgramRequest::parse(punch);
+    if (request && m_shutDown)
+        emit requestRefused(QString::fromLatin1(request->name), QStringLiteral("stopping"));
+    else if (request)
         serve(*request);
     else
         save(punch);
@@ -86,7 +104,7 @@ void ServedMachine::enqueue(Outgoing out)
 {
     // A machine asking again and again while it is busy gets a few answers,
     // not a queue without end.
-    if (m_waiting.size() >= MaxWaiting) return;
+    if (m_waiting.size() >= MaxWaiting || m_shutDown) return;
     m_waiting.append(std::move(out));
     pump();
 }

@@ -64,6 +64,14 @@ public:
     // Punches that wait to be saved.
     int unsaved() const { return m_store.pending(); }
 
+    // Serving ends (the program is asked to stop): the punch coming in is
+    // ended and saved as it is, the running send stops at a whole block,
+    // nothing waiting is sent and nothing punched from now on is answered.
+    // Called again, a send still held by the machine drops what it holds.
+    void shutDown();
+    // Nothing runs on the link any more.
+    bool isDone() const;
+
 signals:
     // state(), bytes() or percent() changed.
     void stateChanged();
@@ -106,6 +114,7 @@ private:
     Timer *m_delay;
     Timer *m_retry;
     bool m_delayDone = false;
+    bool m_shutDown = false;
     QList<Outgoing> m_waiting;
     State m_state = State::Listening;
     qsizetype m_bytes = 0;

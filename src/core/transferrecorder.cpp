@@ -104,6 +104,7 @@ void TransferRecorder::end(Open &open, SendOutcome outcome)
     // A reply that says why a request was not served ends as that reason.
     if (outcome == SendOutcome::Completed && !open.refused.isEmpty()) open.record.outcome = open.refused;
     m_log.append(m_folder, open.record);
+    emit recorded(open.record);
 }
 
 void TransferRecorder::count(Watched &w, const QByteArray &text)

@@ -35,6 +35,10 @@ public:
     // Records the punches a served machine saves, or could not save.
     void watch(ServedMachine &served);
 
+signals:
+    // A transfer ended and its line was written to the log (or could not be).
+    void recorded(const TransferRecord &record);
+
 private:
     struct Open {
         bool active = false;

@@ -1,9 +1,112 @@
 #include "headless/service.h"
 
+#include "core/anyport.h"
+#include "core/clock.h"
+#include "core/configstore.h"
+#include "core/instancelock.h"
+#include "core/qtserialport.h"
+#include "core/servedmachine.h"
+#include "core/transferrecorder.h"
+#include "core/workshop.h"
+#include "headless/configlocation.h"
+#include "headless/servicelog.h"
+#include "headless/stopsignals.h"
+
+#include <QCoreApplication>
+#include <QDir>
 #include <cstdio>
+
+namespace
+{
+void say(const QString &line)
+{
+    std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
+    std::fflush(stderr);
+}
+
+QList<ServedMachine *> servedMachines(const Workshop &workshop)
+{
+    QList<ServedMachine *> served;
+    for (int i = 1; i <= workshop.machines().count(); ++i)
+        if (ServedMachine *s = workshop.servedAt(i)) served << s;
+    return served;
+}
+} // namespace
 
 int runService(const QString &folder)
 {
-    std::fprintf(stderr, "tavrin: serving %s is not built yet\n", qPrintable(folder));
-    return 2;
+    const QString userFolder = ConfigStore::defaultUserFolder();
+    ConfigStore config(folder, userFolder);
+    InstanceLock lock;
+    QString lockedFile;
+    if (lockConfiguration(lock, config.filePath(), userFolder, QStringLiteral("tavrin --serve"),
+                          &lockedFile) == LockResult::Held) {
+        say(QStringLiteral("tavrin: ") + lock.heldMessage(lockedFile));
+        return 1;
+    }
+    QtPortList ports;
+    Workshop workshop(
+        config, [] { return std::make_shared<AnyPort>(Clock::system()); }, ports,
+        Clock::system());
+    workshop.reload();
+    if (!config.readError().isEmpty()) {
+        say(QStringLiteral("tavrin: %1 cannot be read: %2")
+                .arg(QDir::toNativeSeparators(config.filePath()), config.readError()));
+        return 2;
+    }
+    const QList<ServedMachine *> served = servedMachines(workshop);
+    if (served.isEmpty()) {
+        say(QStringLiteral("tavrin: no machine in %1 is served (Mode SERVER); nothing to do")
+                .arg(QDir::toNativeSeparators(config.filePath())));
+        return 2;
+    }
+    say(QStringLiteral("Serving %1 machine(s) of %2")
+            .arg(served.size())
+            .arg(QDir::toNativeSeparators(config.filePath())));
+    TransferRecorder recorder(Clock::system());
+    recorder.watchAll(workshop);
+    QObject::connect(&recorder.log(), &TransferLog::failed,
+                     [](const QString &file, const QString &reason) {
+                         say(QStringLiteral("The transfer log %1 cannot be written: %2")
+                                 .arg(QDir::toNativeSeparators(file), reason));
+                     });
+    ServiceLog events(workshop, recorder, say);
+
+    // A stop ends every send at a whole block and saves every punch coming
+    // in; a send the machine holds gets StopGraceMs to be let go, or a
+    // second signal, before what it holds is dropped.
+    constexpr int StopGraceMs = 10000;
+    StopSignals stopSignals;
+    Timer *grace = Clock::system().createTimer(&workshop);
+    int stops = 0;
+    auto stopAll = [&] {
+        for (ServedMachine *s : servedMachines(workshop))
+            s->shutDown();
+    };
+    auto quitWhenDone = [&] {
+        if (stops == 0 || workshop.active()) return;
+        say(QStringLiteral("Stopped."));
+        QCoreApplication::exit(0);
+    };
+    QObject::connect(&stopSignals, &StopSignals::stopRequested, &workshop, [&](int signal) {
+        if (stops++ == 0) {
+            say(QStringLiteral("%1: stopping; sends end at a whole block")
+                    .arg(signal == 15 ? QStringLiteral("SIGTERM") : QStringLiteral("SIGINT")));
+            grace->start(StopGraceMs);
+        } else {
+            say(QStringLiteral("Stopping now: what a machine holds back is dropped"));
+        }
+        stopAll();
+        quitWhenDone();
+    });
+    QObject::connect(grace, &Timer::timeout, &workshop, [&] {
+        ++stops;
+        stopAll();
+        quitWhenDone();
+    });
+    for (int i = 1; i <= workshop.machines().count(); ++i)
+        if (Link *link = workshop.linkAt(i))
+            QObject::connect(link, &Link::stateChanged, &workshop, quitWhenDone,
+                             Qt::QueuedConnection);
+    return QCoreApplication::exec();
 }
