@@ -6,10 +6,10 @@
 
 namespace
 {
-// Bytes in the buffer, counting one the control has begun to take.
+// Whole bytes in the buffer (not the one the control is taking).
 int wholeBytes(double level)
 {
-    return int(std::ceil(level - 1e-9));
+    return int(std::floor(level + 1e-9));
 }
 } // namespace
 

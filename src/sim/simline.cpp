@@ -12,8 +12,8 @@ SimLine::SimLine(Clock &clock, SimControl &control, QObject *parent)
 void SimLine::setObeysXon(bool obeys)
 {
     m_obeysXon = obeys;
-    if (!obeys && m_stopped) {
-        m_stopped = false;
+    if (!obeys && m_stopNs != Never) {
+        m_stopNs = Never;
         startNext(m_clock.nowNs());
     }
 }
@@ -28,15 +28,16 @@ void SimLine::controlSent(const QByteArray &bytes, qint64 ns)
 {
     for (const char c : bytes) {
         if (!m_obeysXon || (c != '\x13' && c != '\x11')) continue;
-        m_stopped = c == '\x13';
-        if (!m_stopped) startNext(ns);
+        m_stopNs = c == '\x13' ? ns + m_charNs : Never;
+        startNext(ns);
     }
 }
 
 void SimLine::startNext(qint64 ns)
 {
-    if (m_doneNs == Never && !m_stopped && queued() > 0) {
-        m_doneNs = qMax(ns, m_clock.nowNs()) + m_charNs;
+    ns = qMax(ns, m_clock.nowNs());
+    if (m_doneNs == Never && ns < m_stopNs && queued() > 0) {
+        m_doneNs = ns + m_charNs;
         m_timer->startNs(m_doneNs - m_clock.nowNs());
     }
 }
@@ -50,7 +51,7 @@ void SimLine::advance()
         const char c = m_queue.at(m_head++);
         m_doneNs = Never;
         if (m_control.receive(c, t)) kept += c; // may send DC3, which stops the line
-        if (!m_stopped && queued() > 0) m_doneNs = t + m_charNs;
+        if (t < m_stopNs && queued() > 0) m_doneNs = t + m_charNs;
     }
     if (m_head > MaxQueued) { // drop what has gone, now and then
         m_queue.remove(0, m_head);

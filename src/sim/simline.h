@@ -53,5 +53,5 @@ private:
     qint64 m_doneNs = Never; // when the character on the line arrives
     qint64 m_charNs = 10'000'000'000 / 9600; // 9600 baud, 10 bits a character
     bool m_obeysXon = false;
-    bool m_stopped = false;
+    qint64 m_stopNs = Never; // from when no character may start
 };
