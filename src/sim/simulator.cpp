@@ -35,7 +35,6 @@ Simulator::Simulator(Clock &clock, SimTransport &transport, const SimControl::Co
     connect(&m_transport, &SimTransport::received, this, &Simulator::fromPc);
     connect(&m_transport, &SimTransport::message, this, &Simulator::say);
     connect(&m_line, &SimLine::taken, &m_assembler, &PunchAssembler::feed);
-    connect(&m_line, &SimLine::taken, this, [this] { m_overrunning = false; });
     connect(&m_line, &SimLine::roomAgain, this, [this] { m_transport.setRoom(m_line.room()); });
     connect(&m_assembler, &PunchAssembler::punched, this, &Simulator::save);
     connect(&m_control, &SimControl::dc1Sent, this, &Simulator::reportHold);
@@ -85,18 +84,22 @@ void Simulator::save(const QByteArray &program)
 
 void Simulator::reportHold(const SimControl::Hold &hold)
 {
-    emit say(QStringLiteral("DC3 at %1 bytes in the buffer; %2 characters arrived after it (limit %3)")
+    emit say(QStringLiteral("DC3 at %1 bytes in the buffer; %2 arrived after it (limit %3)")
                  .arg(hold.levelAtDc3)
-                 .arg(hold.afterDc3)
+                 .arg(hold.afterDc3 == 1 ? QStringLiteral("1 character")
+                                         : QStringLiteral("%1 characters").arg(hold.afterDc3))
                  .arg(SimControl::AfterDc3Limit));
     if (hold.afterDc3 > SimControl::AfterDc3Limit)
         emit say(QStringLiteral("Warning: the PC went on too long after DC3; a real control may "
                                 "lose data or stop with an alarm."));
 }
 
+// At most once a second: a PC that ignores the control loses bytes all along.
 void Simulator::noteOverrun()
 {
-    if (std::exchange(m_overrunning, true)) return;
+    const qint64 now = m_clock.nowNs();
+    if (m_overrunSaidNs >= 0 && now - m_overrunSaidNs < 1000 * kMs) return;
+    m_overrunSaidNs = now;
     emit say(QStringLiteral("Warning: overrun: the buffer was full and bytes were lost (%1 so far).")
                  .arg(m_control.overruns()));
 }

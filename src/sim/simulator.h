@@ -56,7 +56,7 @@ private:
     PunchAssembler m_assembler;
     PunchStore m_store;
     QString m_folder;
-    bool m_overrunning = false;
+    qint64 m_overrunSaidNs = -1; // when an overrun was last reported
     bool m_pcHeld = false; // the PC sent DC3 while the control punches
     Timer *m_punchTimer;
     QByteArray m_punch;
