@@ -40,7 +40,7 @@ struct Served {
                   lineSettings(9600, 8, 1, flow == "1" ? Handshake::XonXoff : Handshake::None));
     }
     LineModelPort port;
-    SimMachine sim;
+    SimControl sim;
     FakePortList ports;
     Link link;
     ServedMachine served;
@@ -99,13 +99,13 @@ private slots:
         QCOMPARE(m.served.state(), flow == "4" ? State::WaitingForControl : State::WaitingToSend);
         if (flow >= "3") {
             clock.advance(60 * VirtualClock::Second);
-            QCOMPARE(m.sim.received, QByteArray());
+            QCOMPARE(m.port.sent, QByteArray());
             m.sim.send("\x11");
         }
         QVERIFY(clock.runUntil([&] {
-            return m.sim.received.size() >= expected.size() && m.served.state() == State::Listening;
+            return m.port.sent.size() >= expected.size() && m.served.state() == State::Listening;
         }));
-        QCOMPARE(m.sim.received, expected);
+        QCOMPARE(m.port.sent, expected);
         // The first line waits for the next 60 Hz tick, then leaves.
         const qint64 wait = m.port.sentNs.first() - decided;
         if (flow < "3") QVERIFY2(wait >= 3000 * Ms && wait < 3020 * Ms, QByteArray::number(wait));
@@ -143,16 +143,16 @@ private slots:
         Served a(clock, dir.path(), "1"), b(clock, dir.path(), "0");
         a.sim.send("%\n(SEND O12)\n%\n");
         b.sim.send("%\n(SEND O12)\n%\n");
-        QVERIFY(clock.runUntil([&] { return a.sim.received.size() >= 10; }));
+        QVERIFY(clock.runUntil([&] { return a.port.sent.size() >= 10; }));
         a.sim.send("\x13");
-        QVERIFY(clock.runUntil([&] { return b.sim.received.size() == wire(O12).size(); }));
-        QCOMPARE(b.sim.received, wire(O12));
-        QVERIFY(a.sim.received.size() < 20);
+        QVERIFY(clock.runUntil([&] { return b.port.sent.size() == wire(O12).size(); }));
+        QCOMPARE(b.port.sent, wire(O12));
+        QVERIFY(a.port.sent.size() < 20);
         QCOMPARE(a.served.state(), State::Sending);
         a.sim.send("\x11");
-        QVERIFY(clock.runUntil([&] { return a.sim.received.size() == wire(O12).size(); }));
-        QCOMPARE(a.sim.received, wire(O12));
-        QCOMPARE(b.sim.received, wire(O12));
+        QVERIFY(clock.runUntil([&] { return a.port.sent.size() == wire(O12).size(); }));
+        QCOMPARE(a.port.sent, wire(O12));
+        QCOMPARE(b.port.sent, wire(O12));
     }
 };
 

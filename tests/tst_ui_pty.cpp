@@ -8,7 +8,7 @@
 #include "core/qtserialport.h"
 #include "core/servedmachine.h"
 #include "pty.h"
-#include "simmachine.h"
+#include "sim/simcontrol.h"
 #include "ui/codewindows.h"
 #include "ui/queueview.h"
 #include "ui/rxeditwindow.h"
@@ -61,8 +61,8 @@ private slots:
         // Where the machine may send XOFF it takes nothing away until it has
         // (however fast this host sends), and then less than the line brings.
         const bool xoff = flow != "0" && flow != "2";
-        SimMachine machine(Clock::system(), {256, xoff ? 0.0 : 1e7, 192, 64, xoff});
-        machine.attachPty(pty);
+        SimControl machine(Clock::system(), {256, xoff ? 0.0 : 1e7, 192, 64, xoff});
+        pty.attach(machine);
         QSignalSpy toMachine(&pty, &Pty::readyRead);
 
         // CR LF line ends, every printable byte, a last line without a line end.
@@ -85,15 +85,15 @@ private slots:
         QVERIFY(r.selected().sending());
         if (flow == "3" || flow == "4") {
             QTest::qWait(50);
-            QCOMPARE(machine.received, QByteArray()); // it waits for the machine
+            QCOMPARE(pty.toControl, QByteArray()); // it waits for the machine
             machine.send(flow == "3" ? QByteArray("%") : QByteArray("\x11"));
         }
-        while (xoff && machine.dc3Sent == 0)
+        while (xoff && machine.dc3Sent() == 0)
             QVERIFY(toMachine.wait(10000));
         machine.setBytesPerSecond(xoff ? 4000 : 1e7);
         QVERIFY(!done.isEmpty() || done.wait(30000));
-        QTRY_COMPARE(machine.received.size(), expected.size() + 2000);
-        QCOMPARE(machine.received, expected + QByteArray(2000, '\0'));
+        QTRY_COMPARE(pty.toControl.size(), expected.size() + 2000);
+        QCOMPARE(pty.toControl, expected + QByteArray(2000, '\0'));
         const QByteArray log = readFile(r.dir.filePath("transfers.log"));
         QVERIFY2(log.contains("\tpart7.nc\t" + QByteArray::number(expected.size()) + "\t25\t") &&
                      log.endsWith("\tcompleted\n"),
@@ -108,8 +108,8 @@ private slots:
         Pty pty;
         Rig r(ptyMachine(pty, "9600", "1", "CRLF"), {pty.slavePath()}, true);
         // It takes nothing away: DC3 at 192 bytes, and DC1 only from the test.
-        SimMachine machine(Clock::system(), {256, 0.0, 192, 64, true});
-        machine.attachPty(pty);
+        SimControl machine(Clock::system(), {256, 0.0, 192, 64, true});
+        pty.attach(machine);
         QByteArray program;
         for (int i = 0; i < 25; ++i)
             program +=
@@ -117,19 +117,19 @@ private slots:
         r.shop.program(1).load(program, ProgramSource::typed());
         QSignalSpy done(&r.selected(), &Link::sendFinished);
         r.click("cmdTX");
-        QTRY_VERIFY_WITH_TIMEOUT(machine.dc3Sent > 0, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(machine.dc3Sent() > 0, 10000);
         r.click("cmdStop");
         machine.send("\x11");
         QVERIFY(done.wait(10000));
         const QByteArray wire = QByteArray(program).replace("\n", "\r\n");
-        QTRY_VERIFY(machine.received.endsWith("\r\n"));
-        const QByteArray first = machine.received;
+        QTRY_VERIFY(pty.toControl.endsWith("\r\n"));
+        const QByteArray first = pty.toControl;
         QVERIFY(wire.startsWith(first) && first.size() < wire.size());
         r.window.codeWindows().showStart(1);
         r.click("cmdTX");
         QVERIFY(done.wait(30000));
-        QTRY_COMPARE(machine.received.size(), first.size() + wire.size() + 2000);
-        QCOMPARE(machine.received, first + wire + QByteArray(2000, '\0'));
+        QTRY_COMPARE(pty.toControl.size(), first.size() + wire.size() + 2000);
+        QCOMPARE(pty.toControl, first + wire + QByteArray(2000, '\0'));
     }
     void receiveSavedByteExact()
     {

@@ -2,7 +2,7 @@
 
 #include "core/clock.h"
 #include "fakeport.h"
-#include "simmachine.h"
+#include "sim/simcontrol.h"
 
 #include <deque>
 #include <limits>
@@ -22,7 +22,7 @@ public:
         connect(m_timer, &Timer::timeout, this, &LineModelPort::advance);
     }
 
-    void attach(SimMachine *machine)
+    void attach(SimControl *machine)
     {
         m_machine = machine;
         machine->toPc = [this](const QByteArray &bytes, qint64 ns) {
@@ -34,7 +34,8 @@ public:
             rearm();
         };
     }
-    // When each byte had left the port, in order.
+    // Each byte that left the port, and when, in order.
+    QByteArray sent;
     QList<qint64> sentNs;
     // Off, the line is worked out only when the port is next used (unless a
     // machine answers), so that the model costs a benchmark next to nothing.
@@ -79,7 +80,7 @@ private:
     qint64 nextEvent(bool wakeUp = false) const
     {
         const bool bytes =
-            !wakeUp || wakeForEveryByte || (m_machine && m_machine->config.flowControl);
+            !wakeUp || wakeForEveryByte || (m_machine && m_machine->config.flow);
         return std::min(bytes ? m_doneNs : Never, m_rx.empty() ? Never : m_rx.front().first);
     }
     void startNext(qint64 t)
@@ -96,6 +97,7 @@ private:
                 const char b = m_queue.at(0);
                 m_queue.remove(0, 1);
                 m_doneNs = Never;
+                sent += b;
                 sentNs.append(t);
                 if (m_machine) m_machine->receive(b, t);
             } else {
@@ -120,7 +122,7 @@ private:
 
     Clock &m_clock;
     Timer *m_timer;
-    SimMachine *m_machine = nullptr;
+    SimControl *m_machine = nullptr;
     bool m_advancing = false;
     QByteArray m_queue;      // the driver's; its first byte is on the line till m_doneNs
     qint64 m_doneNs = Never; // when the byte on the line has left; Never when none is

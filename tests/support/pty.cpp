@@ -1,5 +1,8 @@
 #include "pty.h"
 
+#include "core/clock.h"
+#include "sim/simcontrol.h"
+
 #include <QSocketNotifier>
 #include <QTest>
 
@@ -87,4 +90,15 @@ void Pty::closeMaster()
     if (m_master < 0) return;
     delete std::exchange(m_notifier, nullptr);
     ::close(std::exchange(m_master, -1));
+}
+
+void Pty::attach(SimControl &control)
+{
+    control.toPc = [this](const QByteArray &bytes, qint64) { write(bytes); };
+    connect(this, &Pty::readyRead, &control, [this, &control] {
+        for (const char b : readAll()) {
+            toControl += b;
+            control.receive(b, Clock::system().nowNs());
+        }
+    });
 }

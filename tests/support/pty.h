@@ -5,6 +5,7 @@
 #include <QString>
 
 class QSocketNotifier;
+class SimControl;
 
 // A raw pseudo-terminal pair: the program opens the slave, the test plays the
 // machine on the master. slaveFd() stays open, so the device stays too.
@@ -26,6 +27,12 @@ public:
     // Waits for n bytes, and takes them.
     QByteArray readFor(qsizetype n, int timeoutMs = 5000);
     void closeMaster();
+
+    // A machine's control on the master, on the system clock: what the
+    // program writes reaches it (and is kept in `toControl`), what it sends
+    // goes to the program.
+    void attach(SimControl &control);
+    QByteArray toControl;
 
 signals:
     void readyRead();

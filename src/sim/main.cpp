@@ -1,0 +1,154 @@
+// tavrin-sim: a machine tool's control on a pseudo-terminal or a TCP port,
+// for trying the program without a machine.
+
+#include "core/clock.h"
+#include "headless/stopsignals.h"
+#include "sim/simtransport.h"
+#include "sim/simulator.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QSocketNotifier>
+
+#include <cstdio>
+#include <memory>
+#include <unistd.h>
+
+namespace
+{
+// A command line longer than this is dropped.
+constexpr qsizetype MaxCommand = 4096;
+
+void out(const QString &line)
+{
+    std::fputs(qPrintable(line + '\n'), stdout);
+    std::fflush(stdout);
+}
+
+// Whole lines from stdin, one command each; EOF ends the program.
+class Console : public QObject
+{
+public:
+    explicit Console(Simulator &sim) : m_notifier(0, QSocketNotifier::Read)
+    {
+        connect(&m_notifier, &QSocketNotifier::activated, this, [this, &sim] {
+            char buf[1024];
+            const ssize_t n = ::read(0, buf, sizeof buf);
+            if (n <= 0) {
+                m_notifier.setEnabled(false);
+                emit sim.quit();
+                return;
+            }
+            for (const char c : QByteArrayView(buf, n)) {
+                if (c != '\n') {
+                    m_tooLong = m_tooLong || m_line.size() >= MaxCommand;
+                    if (!m_tooLong) m_line += c;
+                    continue;
+                }
+                if (m_tooLong) out(QStringLiteral("Command too long; ignored."));
+                else sim.command(QString::fromLocal8Bit(m_line).trimmed());
+                m_line.clear();
+                m_tooLong = false;
+            }
+        });
+    }
+
+private:
+    QSocketNotifier m_notifier;
+    QByteArray m_line;
+    bool m_tooLong = false;
+};
+
+int number(const QCommandLineParser &p, const QString &name, int fallback, bool *ok)
+{
+    if (!p.isSet(name)) return fallback;
+    bool good = false;
+    const int n = p.value(name).toInt(&good);
+    if (!good || n <= 0) {
+        out(QStringLiteral("--%1 needs a positive whole number.").arg(name));
+        *ok = false;
+    }
+    return n;
+}
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("tavrin-sim"));
+    QCommandLineParser p;
+    p.setApplicationDescription(QStringLiteral(
+        "A machine tool's control for trying Tavrin without a machine. It offers a serial\n"
+        "device (a pseudo-terminal, or a TCP port with --tcp) and prints its name: type\n"
+        "that into a machine's Port in Tavrin. It takes what Tavrin sends into a buffer it\n"
+        "empties at --rate, sends DC3 at --dc3-at and DC1 at --dc1-at, reports how many\n"
+        "characters still came after each DC3, and saves every program it receives.\n"
+        "Commands on its input: punch FILE, request NAME [BLOCK], status, help, quit."));
+    p.addHelpOption();
+    p.addOptions({
+        {"buffer", "Buffer size in bytes (default 256).", "N"},
+        {"rate", "Characters a second the control takes from its buffer (default 100).", "CPS"},
+        {"dc3-at", "Send DC3 when the buffer holds N bytes (default 3/4 of it).", "N"},
+        {"dc1-at", "Send DC1 when it is down to N bytes (default 1/4 of it).", "N"},
+        {"no-flow", "Send no DC3 or DC1: a control without XON/XOFF."},
+        {"save", "Folder for the programs received (default the current one).", "FOLDER"},
+        {"tcp", "Listen on this TCP port of 127.0.0.1, as a network serial server, instead of a "
+                "pseudo-terminal.", "PORT"},
+        {"baud", "With --tcp: the speed of the line beyond the server (default 9600).", "BAUD"},
+    });
+    p.process(app);
+
+    bool ok = true;
+    SimControl::Config c;
+    c.bufferSize = number(p, "buffer", 256, &ok);
+    c.bytesPerSecond = number(p, "rate", 100, &ok);
+    c.dc3At = number(p, "dc3-at", c.bufferSize * 3 / 4, &ok);
+    c.dc1At = p.isSet("dc1-at") ? number(p, "dc1-at", 0, &ok) : c.bufferSize / 4;
+    c.flow = !p.isSet("no-flow");
+    const int port = number(p, "tcp", 0, &ok), baud = number(p, "baud", 9600, &ok);
+    if (ok && (c.dc3At > c.bufferSize || c.dc1At >= c.dc3At)) {
+        out(QStringLiteral("The marks need --dc1-at < --dc3-at <= --buffer."));
+        ok = false;
+    }
+    if (!ok || port > 65535) return 2;
+    const QString folder = p.isSet("save") ? p.value("save") : QDir::currentPath();
+    if (!QDir(folder).exists()) {
+        out(QStringLiteral("No folder %1.").arg(folder));
+        return 2;
+    }
+
+    std::unique_ptr<SimTransport> transport;
+    QString error;
+    if (p.isSet("tcp")) {
+        auto tcp = std::make_unique<TcpTransport>(quint16(port), baud, c.flow);
+        error = tcp->error();
+        transport = std::move(tcp);
+    } else {
+        auto pty = std::make_unique<PtyTransport>();
+        error = pty->error();
+        transport = std::move(pty);
+    }
+    if (!error.isEmpty()) {
+        out(QStringLiteral("Cannot open the device: %1").arg(error));
+        return 1;
+    }
+    Simulator sim(Clock::system(), *transport, c, folder);
+    QObject::connect(&sim, &Simulator::say, &out);
+    QObject::connect(&sim, &Simulator::quit, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+    StopSignals stop;
+    QObject::connect(&stop, &StopSignals::stopRequested, &app, &QCoreApplication::quit);
+    Console console(sim);
+
+    out(QStringLiteral("Port: %1").arg(transport->deviceName()));
+    out(QStringLiteral("Buffer %1 bytes, emptied at %2 characters a second; %3")
+            .arg(c.bufferSize)
+            .arg(c.bytesPerSecond)
+            .arg(c.flow ? QStringLiteral("DC3 at %1, DC1 at %2.").arg(c.dc3At).arg(c.dc1At)
+                        : QStringLiteral("no DC3/DC1.")));
+    out(QStringLiteral("Programs received go to %1. Type help for commands.")
+            .arg(QDir::toNativeSeparators(QDir(folder).absolutePath())));
+    const int code = app.exec();
+    sim.finish();
+    return code;
+}

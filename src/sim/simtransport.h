@@ -1,0 +1,91 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+class QSocketNotifier;
+class QTcpServer;
+class QTcpSocket;
+
+// Where the PC reaches the simulated control.
+class SimTransport : public QObject
+{
+    Q_OBJECT
+public:
+    using QObject::QObject;
+
+    // What to type into the machine's Port field.
+    virtual QString deviceName() const = 0;
+    // Bytes to the PC; false when they could not go.
+    virtual bool write(const QByteArray &bytes) = 0;
+    // Reads at most this many bytes until told again (0 stops reading).
+    virtual void setRoom(qsizetype room) = 0;
+    // How long one character takes on the PC's line, and whether the PC's
+    // side of it stops on DC3.
+    virtual qint64 characterNs() const = 0;
+    virtual bool obeysXon() const = 0;
+
+signals:
+    void received(const QByteArray &bytes);
+    void message(const QString &text);
+};
+
+// A pseudo-terminal: the PC opens its slave device as a serial port, the
+// simulator works the master. The slave stays open here too, so the device
+// lives as long as the simulator. Its line settings are the ones the PC set.
+class PtyTransport : public SimTransport
+{
+    Q_OBJECT
+public:
+    explicit PtyTransport(QObject *parent = nullptr);
+    ~PtyTransport() override;
+    // Empty when the pseudo-terminal is ready, otherwise why not.
+    QString error() const { return m_error; }
+
+    QString deviceName() const override { return m_slavePath; }
+    bool write(const QByteArray &bytes) override;
+    void setRoom(qsizetype room) override;
+    qint64 characterNs() const override;
+    bool obeysXon() const override;
+
+private:
+    void readSome();
+    void writeSome();
+
+    int m_master = -1;
+    int m_slave = -1;
+    QString m_slavePath, m_error;
+    QByteArray m_out;
+    qsizetype m_room = 0;
+    QSocketNotifier *m_readable = nullptr;
+    QSocketNotifier *m_writable = nullptr;
+};
+
+// A TCP port on this computer, as a network serial server offers its line:
+// raw bytes, one client at a time. The line beyond it runs at `baud`; the
+// server stops on DC3 when the control uses XON/XOFF.
+class TcpTransport : public SimTransport
+{
+    Q_OBJECT
+public:
+    TcpTransport(quint16 port, int baud, bool xon, QObject *parent = nullptr);
+    QString error() const { return m_error; }
+
+    QString deviceName() const override;
+    bool write(const QByteArray &bytes) override;
+    void setRoom(qsizetype room) override;
+    qint64 characterNs() const override { return 10'000'000'000 / m_baud; }
+    bool obeysXon() const override { return m_xon; }
+
+private:
+    void accept();
+    void readSome();
+
+    QTcpServer *m_server;
+    QTcpSocket *m_client = nullptr;
+    QString m_error;
+    int m_baud;
+    bool m_xon;
+    qsizetype m_room = 0;
+};

@@ -1,0 +1,197 @@
+#include "sim/simulator.h"
+
+#include "core/atomicfile.h"
+#include "core/clock.h"
+#include "core/programrequest.h"
+#include "sim/simtransport.h"
+
+#include <QDir>
+
+namespace
+{
+constexpr qint64 kMs = 1'000'000;
+
+bool isDc(char c)
+{
+    return c >= '\x11' && c <= '\x14';
+}
+
+// Lines as an editor counts them: LF ends one (CR where there is no LF), and
+// a last line without an end counts too.
+qsizetype lineCount(const QByteArray &bytes)
+{
+    const char end = bytes.contains('\n') ? '\n' : '\r';
+    return bytes.count(end) + (!bytes.isEmpty() && !bytes.endsWith(end) ? 1 : 0);
+}
+} // namespace
+
+Simulator::Simulator(Clock &clock, SimTransport &transport, const SimControl::Config &config,
+                     const QString &folder, QObject *parent)
+    : QObject(parent), m_clock(clock), m_transport(transport), m_control(clock, config),
+      m_line(clock, m_control), m_assembler(clock, MaxProgram), m_folder(folder),
+      m_punchTimer(clock.createTimer(this))
+{
+    m_control.toPc = [this](const QByteArray &bytes, qint64 ns) { toPc(bytes, ns); };
+    connect(&m_transport, &SimTransport::received, this, &Simulator::fromPc);
+    connect(&m_transport, &SimTransport::message, this, &Simulator::say);
+    connect(&m_line, &SimLine::taken, &m_assembler, &PunchAssembler::feed);
+    connect(&m_line, &SimLine::roomAgain, this, [this] { m_transport.setRoom(m_line.room()); });
+    connect(&m_assembler, &PunchAssembler::punched, this, &Simulator::save);
+    connect(&m_control, &SimControl::dc1Sent, this, &Simulator::reportHold);
+    connect(&m_control, &SimControl::overrun, this, &Simulator::noteOverrun);
+    connect(m_punchTimer, &Timer::timeout, this, &Simulator::punchSome);
+    m_transport.setRoom(m_line.room());
+}
+
+void Simulator::fromPc(const QByteArray &bytes)
+{
+    // The PC's DC3 and DC1 hold and free the control's punch; like the other
+    // device control codes, they are no part of a program.
+    QByteArray data;
+    for (const char c : bytes) {
+        if (c == '\x13' || c == '\x11') m_pcHeld = c == '\x13';
+        if (!isDc(c)) data += c;
+    }
+    // The PC may have changed its line since the last bytes.
+    m_line.setCharacterNs(m_transport.characterNs());
+    m_line.setObeysXon(m_transport.obeysXon());
+    m_line.add(data);
+    m_transport.setRoom(m_line.room());
+}
+
+void Simulator::toPc(const QByteArray &bytes, qint64 ns)
+{
+    m_line.controlSent(bytes, ns);
+    if (!m_transport.write(bytes)) emit say(QStringLiteral("Warning: the PC takes nothing: bytes not sent."));
+}
+
+void Simulator::save(const QByteArray &program)
+{
+    const PunchStore::Result r = m_store.save(m_folder, QStringLiteral("nc"), program);
+    const QString name = QDir(m_folder).relativeFilePath(r.path);
+    const QString piece = program.size() >= MaxProgram
+                              ? QStringLiteral(" (the first part of a longer program; the rest follows)")
+                              : QString();
+    if (r.error.isEmpty())
+        emit say(QStringLiteral("Received %1: %2 lines, %3 bytes%4")
+                     .arg(name)
+                     .arg(lineCount(program))
+                     .arg(program.size())
+                     .arg(piece));
+    else
+        emit say(QStringLiteral("Could not save %1: %2").arg(name, r.error));
+}
+
+void Simulator::reportHold(const SimControl::Hold &hold)
+{
+    emit say(QStringLiteral("DC3 at %1 bytes in the buffer; %2 arrived after it (limit %3)")
+                 .arg(hold.levelAtDc3)
+                 .arg(hold.afterDc3 == 1 ? QStringLiteral("1 character")
+                                         : QStringLiteral("%1 characters").arg(hold.afterDc3))
+                 .arg(SimControl::AfterDc3Limit));
+    if (hold.afterDc3 > SimControl::AfterDc3Limit)
+        emit say(QStringLiteral("Warning: the PC went on too long after DC3; a real control may "
+                                "lose data or stop with an alarm."));
+}
+
+// At most once a second: a PC that ignores the control loses bytes all along.
+void Simulator::noteOverrun()
+{
+    const qint64 now = m_clock.nowNs();
+    if (m_overrunSaidNs >= 0 && now - m_overrunSaidNs < 1000 * kMs) return;
+    m_overrunSaidNs = now;
+    emit say(QStringLiteral("Warning: overrun: the buffer was full and bytes were lost (%1 so far).")
+                 .arg(m_control.overruns()));
+}
+
+void Simulator::punch(const QByteArray &bytes, const QString &what)
+{
+    if (!m_punch.isEmpty() && m_punched < m_punch.size()) {
+        emit say(QStringLiteral("Still punching; try again when it is done."));
+        return;
+    }
+    m_punch = bytes;
+    m_punched = 0;
+    m_nextByteNs = m_clock.nowNs();
+    emit say(QStringLiteral("Punching %1: %2 bytes.").arg(what).arg(bytes.size()));
+    punchSome();
+}
+
+// Paced as the line carries it, one character time apart.
+void Simulator::punchSome()
+{
+    const qint64 now = m_clock.nowNs(), charNs = m_transport.characterNs();
+    if (m_pcHeld) {
+        m_nextByteNs = now + charNs;
+    } else if (now >= m_nextByteNs) {
+        const qsizetype n = qMin<qsizetype>((now - m_nextByteNs) / charNs + 1, m_punch.size() - m_punched);
+        m_control.send(m_punch.sliced(m_punched, n));
+        m_punched += n;
+        m_nextByteNs += n * charNs;
+    }
+    if (m_punched < m_punch.size())
+        m_punchTimer->startNs(qMax(m_nextByteNs - now, 10 * kMs));
+    else
+        emit say(QStringLiteral("Punched %1 bytes.").arg(m_punch.size()));
+}
+
+void Simulator::request(const QStringList &args)
+{
+    QByteArray ask = "(SEND " + args.value(1).toLatin1();
+    if (args.size() > 2) // the block, with or without its N
+        ask += (args[2].startsWith('N', Qt::CaseInsensitive) ? " " : " N") + args[2].toLatin1();
+    const QByteArray program = "%\nO0001\n" + ask + ")\n%\n";
+    if (args.size() < 2 || args.size() > 3 || !ProgramRequest::parse(program)) {
+        emit say(QStringLiteral("Usage: request NAME [BLOCK], e.g. request O1234 or request O1234 N2310"));
+        return;
+    }
+    punch(program, QStringLiteral("a request for %1").arg(args[1]));
+}
+
+QString Simulator::status() const
+{
+    return QStringLiteral("Buffer %1 of %2 bytes%3; %4 bytes received, %5 DC3 sent, %6 lost to overruns")
+        .arg(m_control.level())
+        .arg(m_control.config.bufferSize)
+        .arg(m_control.holding() ? QStringLiteral(" (DC3 sent)") : QString())
+        .arg(m_control.received())
+        .arg(m_control.dc3Sent())
+        .arg(m_control.overruns());
+}
+
+void Simulator::command(const QString &line)
+{
+    const QStringList args = line.split(' ', Qt::SkipEmptyParts);
+    const QString verb = args.value(0).toLower();
+    if (verb.isEmpty()) return;
+    if (verb == "quit" || verb == "exit") {
+        emit quit();
+    } else if (verb == "help") {
+        emit say(help());
+    } else if (verb == "status") {
+        emit say(status());
+    } else if (verb == "request") {
+        request(args);
+    } else if (verb == "punch" && args.size() >= 2) {
+        const QString path = line.trimmed().mid(verb.size()).trimmed();
+        QByteArray bytes;
+        const QString why = readRegularFile(path, &bytes, MaxPunch);
+        if (why.isEmpty())
+            punch(bytes, path);
+        else
+            emit say(QStringLiteral("Cannot punch %1: %2").arg(path, why));
+    } else {
+        emit say(QStringLiteral("Unknown command; type help for the list."));
+    }
+}
+
+QString Simulator::help()
+{
+    return QStringLiteral(
+        "Commands:\n"
+        "  punch FILE              send FILE to the PC as the control punches it\n"
+        "  request NAME [BLOCK]    ask the PC for program NAME (from block BLOCK)\n"
+        "  status                  buffer level, bytes received, DC3 sent\n"
+        "  help                    this list\n"
+        "  quit                    end (so do Ctrl+D and Ctrl+C)");
+}

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "core/punchassembler.h"
+#include "core/punchstore.h"
+#include "sim/simcontrol.h"
+#include "sim/simline.h"
+
+#include <QObject>
+#include <QString>
+
+class Clock;
+class SimTransport;
+class Timer;
+
+// A machine tool on a serial line, for trying the program without one: its
+// control takes what the PC sends (DC3 and DC1 at its marks), saves each
+// program it receives, punches files and requests on command, and says what
+// happens in short lines.
+class Simulator : public QObject
+{
+    Q_OBJECT
+public:
+    // A program longer than this is saved in pieces of this size.
+    static constexpr qsizetype MaxProgram = 64 * 1024 * 1024;
+    // A file punched may be at most this long.
+    static constexpr qint64 MaxPunch = 64 * 1024 * 1024;
+
+    Simulator(Clock &clock, SimTransport &transport, const SimControl::Config &config,
+              const QString &folder, QObject *parent = nullptr);
+
+    // Runs one command line.
+    void command(const QString &line);
+    // Saves a program still coming in, as its end would.
+    void finish() { m_assembler.finish(); }
+    static QString help();
+
+signals:
+    void say(const QString &line);
+    void quit();
+
+private:
+    void fromPc(const QByteArray &bytes);
+    void toPc(const QByteArray &bytes, qint64 ns);
+    void save(const QByteArray &program);
+    void reportHold(const SimControl::Hold &hold);
+    void noteOverrun();
+    void punch(const QByteArray &bytes, const QString &what);
+    void punchSome();
+    void request(const QStringList &args);
+    QString status() const;
+
+    Clock &m_clock;
+    SimTransport &m_transport;
+    SimControl m_control;
+    SimLine m_line;
+    PunchAssembler m_assembler;
+    PunchStore m_store;
+    QString m_folder;
+    qint64 m_overrunSaidNs = -1; // when an overrun was last reported
+    bool m_pcHeld = false; // the PC sent DC3 while the control punches
+    Timer *m_punchTimer;
+    QByteArray m_punch;
+    qsizetype m_punched = 0;
+    qint64 m_nextByteNs = 0;
+};
