@@ -1,4 +1,3 @@
-#include "core/anyport.h"
 #include "core/clock.h"
 #include "core/configstore.h"
 #include "core/instancelock.h"
@@ -6,6 +5,7 @@
 #include "core/transferrecorder.h"
 #include "core/qtserialport.h"
 #include "core/workshop.h"
+#include "headless/claimedports.h"
 #include "headless/commands.h"
 #include "headless/configlocation.h"
 #include "headless/service.h"
@@ -29,9 +29,10 @@ const char kForms[] =
     "\nForms:\n"
     "  tavrin [--config FOLDER]                  the window\n"
     "  tavrin --serve [--config FOLDER]          serves the served machines, no window\n"
-    "  tavrin send MACHINE FILE [--from-line N]  sends a program; tavrin send --help\n"
+    "  tavrin send MACHINE FILE [--from-line N]  sends a program to a machine\n"
     "  tavrin receive MACHINE FILE               receives one punch into FILE\n"
-    "  tavrin machines                           lists the machines and their ports\n";
+    "  tavrin machines                           lists the machines and their ports\n"
+    "Each takes --config FOLDER, and says more with --help (tavrin send --help).\n";
 
 // --help and --version answer before the window system is touched, so they
 // work without a display. Qt's own options (-platform, -style, ...) are
@@ -142,15 +143,9 @@ int main(int argc, char *argv[])
         return 1;
     }
     // Each machine's port: a serial device of this computer, or a network
-    // serial server.
-    Workshop workshop(
-        config,
-        [] {
-            auto port = std::make_shared<AnyPort>(Clock::system());
-            port->setObjectName(QStringLiteral("s1"));
-            return port;
-        },
-        ports, Clock::system());
+    // serial server, claimed while open so that no command line takes it.
+    Workshop workshop(config, claimedPorts(config, QStringLiteral("tavrin")),
+                      ports, Clock::system());
     TransferRecorder recorder(Clock::system());
     recorder.watchAll(workshop);
     MainWindow window(workshop, platform);

@@ -65,16 +65,23 @@ void TransferRecorder::watch(ServedMachine &served)
     connect(&served, &ServedMachine::punchEnded, this,
             [this](const Transfer &t, const QByteArray &punch, const QString &path,
                    const QString &error) {
-                Open open;
-                begin(open, t);
-                open.record.file = path.isEmpty() ? QStringLiteral("-") : QFileInfo(path).fileName();
-                open.record.bytes = punch.size();
-                Watched w;
-                count(w, punch);
-                open.record.lines = w.receive.record.lines;
-                open.refused = error.isEmpty() ? QString() : QStringLiteral("not saved: ") + error;
-                end(open, SendOutcome::Completed);
+                recordPunch(t, punch, path, error, SendOutcome::Completed);
             });
+}
+
+void TransferRecorder::recordPunch(const Transfer &t, const QByteArray &punch,
+                                   const QString &path, const QString &error,
+                                   SendOutcome outcome)
+{
+    Open open;
+    begin(open, t);
+    open.record.file = path.isEmpty() ? QStringLiteral("-") : QFileInfo(path).fileName();
+    open.record.bytes = punch.size();
+    Watched w;
+    count(w, punch);
+    open.record.lines = w.receive.record.lines;
+    open.refused = error.isEmpty() ? QString() : QStringLiteral("not saved: ") + error;
+    end(open, outcome);
 }
 
 void TransferRecorder::begin(Open &open, const Transfer &transfer)

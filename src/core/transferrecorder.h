@@ -34,6 +34,10 @@ public:
     void watchAll(Workshop &workshop);
     // Records the punches a served machine saves, or could not save.
     void watch(ServedMachine &served);
+    // Records one punch received: saved as `path` (empty: not saved,
+    // because of `error`), ended as `outcome`.
+    void recordPunch(const Transfer &transfer, const QByteArray &punch, const QString &path,
+                     const QString &error, SendOutcome outcome);
 
 signals:
     // A transfer ended and its line was written to the log (or could not be).

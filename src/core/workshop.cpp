@@ -9,6 +9,7 @@
 #include "core/vocabulary.h"
 
 #include <algorithm>
+#include <utility>
 
 Workshop::Workshop(ConfigStore &config, PortFactory makePort, PortList &ports, Clock &clock,
                    QObject *parent)
@@ -297,26 +298,35 @@ Workshop::SendResult Workshop::send(int startLine)
     if (sending()) return SendResult::Busy;
     if (m_selected < 1) return SendResult::NoMachine;
     const LoadedProgram &loaded = program(m_selected);
-    const Program snapshot = loaded.snapshot();
-    if (snapshot.size() < 1) return SendResult::NoProgram;
-    // From the empty line after the last line end there is nothing to send.
-    const int lines = snapshot.lineCount();
-    if (startLine >= lines || (startLine == lines - 1 && snapshot.line(startLine).isEmpty()))
-        return SendResult::NothingAfterPointer;
-    Link *link = selectedLink();
-    // Never on a device a served machine keeps.
-    if (servedOn(selectedMachine().port(), m_selected) > 0) return SendResult::NoPort;
-    // Only the selected machine's own port: when it is missing, the port
-    // may still be open on another machine's device, and the program must
-    // never go there.
-    if (!link->openForSend(selectedMachine())) return SendResult::NoPort;
-    m_speedBefore = link->speedBefore();
     Transfer t = transferFor(m_selected);
     t.source = loaded.source();
     t.startLine = startLine;
-    m_attendedSend = t.machine;
-    return link->startSend(snapshot, t, selectedMachine()) ? SendResult::Started
-                                                           : SendResult::Busy;
+    Link *link = selectedLink();
+    // Never on a device a served machine keeps.
+    if (servedOn(selectedMachine().port(), m_selected) > 0) return SendResult::NoPort;
+    // The send is the user's from its first moment.
+    const MachineId before = std::exchange(m_attendedSend, t.machine);
+    const SendResult result = startSend(*link, loaded.snapshot(), t, selectedMachine());
+    if (result == SendResult::Started || result == SendResult::Busy)
+        m_speedBefore = link->speedBefore();
+    else
+        m_attendedSend = before;
+    return result;
+}
+
+Workshop::SendResult Workshop::startSend(Link &link, const Program &snapshot,
+                                         const Transfer &transfer, const MachineConfig &machine)
+{
+    if (snapshot.size() < 1) return SendResult::NoProgram;
+    // From the empty line after the last line end there is nothing to send.
+    const int lines = snapshot.lineCount();
+    const int startLine = transfer.startLine;
+    if (startLine >= lines || (startLine == lines - 1 && snapshot.line(startLine).isEmpty()))
+        return SendResult::NothingAfterPointer;
+    // Only the machine's own port: when it is missing, the port may still be
+    // open on another machine's device, and the program must never go there.
+    if (!link.openForSend(machine)) return SendResult::NoPort;
+    return link.startSend(snapshot, transfer, machine) ? SendResult::Started : SendResult::Busy;
 }
 
 void Workshop::beginReceive()

@@ -116,6 +116,12 @@ public:
 
     // Sends the selected machine's loaded program from `startLine`.
     [[nodiscard]] SendResult send(int startLine);
+    // A send as the window starts it, on any link: `program` from
+    // `transfer.startLine`, on the machine's own port with its settings.
+    // The command line's send is made here too.
+    [[nodiscard]] static SendResult startSend(Link &link, const Program &program,
+                                              const Transfer &transfer,
+                                              const MachineConfig &machine);
     void beginReceive();
     void endReceive();
     // Port Scan on the selected machine's port; refused while sending, and

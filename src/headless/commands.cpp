@@ -1,15 +1,229 @@
 #include "headless/commands.h"
 
+#include "core/claimedport.h"
+#include "core/configstore.h"
+#include "core/workshop.h"
+#include "headless/claimedports.h"
+#include "headless/commandsupport.h"
+#include "headless/configlocation.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QTimer>
+
 #include <cstdio>
+#include <unistd.h>
+
+namespace
+{
+struct Form {
+    const char *name;
+    const char *usage;
+    const char *help;
+    int positionals;
+};
+
+const Form kForms[] = {
+    {"send", "tavrin send MACHINE FILE [--from-line N] [--config FOLDER]",
+     "Sends the program FILE to MACHINE (its name, or its number 1-9 on the panel) with the\n"
+     "machine's settings, as the window's Send does, and ends when the send ends. Progress\n"
+     "goes to standard error: one line redrawn on a terminal, otherwise a line at the start,\n"
+     "at every 10 %, when the machine holds or resumes, and at the end.\n"
+     "\n"
+     "  --from-line N    starts at line N of FILE (the first line is 1)\n"
+     "  --config FOLDER  the folder of the configuration file zoZad.ini\n"
+     "\n"
+     "Exit status: 0 sent; 1 stopped by SIGINT or SIGTERM (at a whole block); 2 wrong\n"
+     "arguments, an unknown machine or a FILE that cannot be read; 3 the port is in use,\n"
+     "cannot be opened, or was lost.\n",
+     2},
+    {"receive", "tavrin receive MACHINE FILE [--config FOLDER]",
+     "Receives one program punched by MACHINE and writes it into FILE exactly as punched. The\n"
+     "punch ends as a served machine's does: at its closing '%', at the machine's end code,\n"
+     "or after 3 seconds of silence. Stopped (SIGINT, SIGTERM) or cut off before it ends,\n"
+     "nothing is written.\n"
+     "\n"
+     "  --config FOLDER  the folder of the configuration file zoZad.ini\n"
+     "\n"
+     "Exit status: 0 received; 1 stopped; 2 wrong arguments, an unknown machine or a FILE\n"
+     "that cannot be written; 3 the port is in use, cannot be opened, or was lost.\n",
+     2},
+    {"machines", "tavrin machines [--config FOLDER]",
+     "Lists the machines, one a line: number, port, speed, data format, flow control, mode\n"
+     "(attended or served), and last the name, which may hold blanks.\n"
+     "\n"
+     "  --config FOLDER  the folder of the configuration file zoZad.ini\n",
+     0},
+};
+
+int usage(const Form &form, const QString &error)
+{
+    std::fprintf(stderr, "tavrin: %s\nUsage: %s\nTry 'tavrin %s --help'.\n", qPrintable(error),
+                 form.usage, form.name);
+    return StatusUsage;
+}
+
+// The machine named `given`, or numbered so on the panel; 0 when none is.
+int findMachine(const MachineTable &table, const QString &given)
+{
+    for (int i = 1; i <= table.count(); ++i)
+        if (table.at(i).name() == given) return i;
+    bool number = false;
+    const int slot = given.toInt(&number);
+    return number && table.contains(slot) ? slot : 0;
+}
+
+QString flowWord(FlowMode flow)
+{
+    switch (flow) {
+    case FlowMode::XonXoff:
+        return QStringLiteral("xon/xoff");
+    case FlowMode::RtsCts:
+        return QStringLiteral("rts/cts");
+    case FlowMode::StartOnAnyByte:
+        return QStringLiteral("xon/xoff,wait-any");
+    case FlowMode::StartOnDc1:
+        return QStringLiteral("xon/xoff,wait-dc1");
+    case FlowMode::None:
+        break;
+    }
+    return QStringLiteral("none");
+}
+
+int listMachines(const MachineTable &table)
+{
+    // Aligned columns without blanks in them; the name, which may have
+    // some, comes last.
+    QList<QStringList> rows;
+    for (int i = 1; i <= table.count(); ++i) {
+        const MachineConfig &m = table.at(i);
+        const LineSettings s = LineSettings::forMachine(m, 0);
+        const QString stored = m.value(Key::Speed);
+        rows << QStringList{QString::number(i),
+                            m.port().isEmpty() ? QStringLiteral("-") : m.port(),
+                            s.speed > 0          ? QString::number(s.speed)
+                            : stored.isEmpty()   ? QStringLiteral("-")
+                                                 : stored,
+                            QStringLiteral("%1%2%3")
+                                .arg(s.dataBits)
+                                .arg(QChar(s.parity == Parity::None ? u'N' : u'E'))
+                                .arg(s.stopBits),
+                            flowWord(m.flowMode()),
+                            Workshop::isServed(m) ? QStringLiteral("served")
+                                                  : QStringLiteral("attended"),
+                            m.name()};
+    }
+    QList<qsizetype> widths(7, 0);
+    for (const QStringList &row : rows)
+        for (qsizetype c = 0; c < row.size(); ++c)
+            widths[c] = qMax(widths[c], row[c].size());
+    for (const QStringList &row : rows) {
+        QString line;
+        for (qsizetype c = 0; c + 1 < row.size(); ++c)
+            line += row[c].leftJustified(widths[c] + 2);
+        std::fputs(qPrintable(line + row.last() + u'\n'), stdout);
+    }
+    return StatusDone;
+}
+} // namespace
 
 bool isCommand(const QString &firstArgument)
 {
-    return firstArgument == QLatin1String("send") || firstArgument == QLatin1String("receive") ||
-           firstArgument == QLatin1String("machines");
+    for (const Form &form : kForms)
+        if (firstArgument == QLatin1String(form.name)) return true;
+    return false;
 }
 
 int runCommand(const QStringList &arguments)
 {
-    std::fprintf(stderr, "tavrin: '%s' is not built yet\n", qPrintable(arguments.value(0)));
-    return 2;
+    const Form *form = std::find_if(std::begin(kForms), std::end(kForms), [&](const Form &f) {
+        return arguments.value(0) == QLatin1String(f.name);
+    });
+    if (form == std::end(kForms)) return fail(StatusUsage, QStringLiteral("no such command"));
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, {});
+    const QCommandLineOption config(QStringLiteral("config"), {}, QStringLiteral("FOLDER"));
+    const QCommandLineOption fromLine(QStringLiteral("from-line"), {}, QStringLiteral("N"));
+    parser.addOptions({help, config});
+    const bool sending = QLatin1String(form->name) == QLatin1String("send");
+    if (sending) parser.addOption(fromLine);
+    if (!parser.parse(QStringList{QStringLiteral("tavrin")} + arguments.mid(1)))
+        return usage(*form, parser.errorText());
+    if (parser.isSet(help)) {
+        std::printf("Usage: %s\n\n%s", form->usage, form->help);
+        return StatusDone;
+    }
+    const QStringList given = parser.positionalArguments();
+    if (given.size() != form->positionals)
+        return usage(*form, given.size() < form->positionals
+                                ? QStringLiteral("missing arguments")
+                                : QStringLiteral("unexpected argument '%1'")
+                                      .arg(given.value(form->positionals)));
+    int line = 1;
+    if (sending && parser.isSet(fromLine)) {
+        bool number = false;
+        line = parser.value(fromLine).toInt(&number);
+        if (!number || line < 1)
+            return usage(*form, QStringLiteral("--from-line takes a line number from 1 on"));
+    }
+
+    // The same configuration file the window would use; it is only read.
+    ConfigStore store(configFolder(parser.value(config)), ConfigStore::defaultUserFolder());
+    store.load();
+    const QString file = QDir::toNativeSeparators(store.filePath());
+    if (!store.readError().isEmpty())
+        return fail(StatusUsage, QStringLiteral("the configuration file \"%1\" cannot be read: %2")
+                                     .arg(file, store.readError()));
+    if (form->positionals == 0) return listMachines(store.table());
+    const int slot = findMachine(store.table(), given[0]);
+    if (slot == 0)
+        return fail(StatusUsage,
+                    QStringLiteral("there is no machine \"%1\" in \"%2\" ('tavrin machines' "
+                                   "lists them)")
+                        .arg(given[0], file));
+    return sending ? runSend(store, slot, given[1], line) : runReceive(store, slot, given[1]);
+}
+
+int fail(int status, const QString &text)
+{
+    std::fprintf(stderr, "tavrin: %s\n", qPrintable(text));
+    return status;
+}
+
+void say(const QString &line)
+{
+    std::fprintf(stderr, "%s\n", qPrintable(line));
+}
+
+bool onTerminal()
+{
+    return ::isatty(STDERR_FILENO) == 1;
+}
+
+void quitWith(int status)
+{
+    QTimer::singleShot(0, qApp, [status] { QCoreApplication::exit(status); });
+}
+
+QString folderOf(const ConfigStore &config)
+{
+    return QFileInfo(config.filePath()).absolutePath();
+}
+
+std::shared_ptr<ClaimedPort> commandPort(const ConfigStore &config, const QString &who)
+{
+    const QString folder = folderOf(config);
+    return claimedPort([folder] { return folder; }, who);
+}
+
+QString portRefusal(const ClaimedPort &port, const MachineConfig &machine)
+{
+    const QString which =
+        QStringLiteral("the port %1 of machine \"%2\"").arg(machine.port(), machine.name());
+    if (port.claimedElsewhere()) return which + QStringLiteral(" is ") + port.errorString();
+    const QString why = port.errorString();
+    return which + QStringLiteral(" cannot be opened") + (why.isEmpty() ? QString() : ": " + why);
 }

@@ -1,5 +1,6 @@
 #include "ui/machinepanel.h"
 
+#include "core/claimedport.h"
 #include "core/serialport.h"
 #include "core/servedmachine.h"
 #include "core/workshop.h"
@@ -234,9 +235,13 @@ void MachinePanel::markPort(int mc, PortStatus status, const QString &port)
     }
     // A device a served machine keeps is that machine's.
     const int server = m_workshop.servedHolding(mc);
+    // A device another Tavrin has open (the service, a command line) says whose it is.
+    Link *link = m_workshop.linkAt(mc);
+    const auto *claimed = link ? qobject_cast<const ClaimedPort *>(&link->port()) : nullptr;
     const QString held =
         server > 0 ? QStringLiteral("\n  served by %1").arg(m_workshop.machines().at(server).name())
-                   : QString();
+        : claimed && claimed->claimedElsewhere() ? QStringLiteral("\n  ") + claimed->errorString()
+                                                 : QString();
     setDescription(status == PortStatus::Missing ? missingText(port) : unavailableText(port) + held,
                    Qt::red);
 }

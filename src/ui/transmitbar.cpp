@@ -1,5 +1,6 @@
 #include "ui/transmitbar.h"
 
+#include "core/sendtext.h"
 #include "core/serialport.h"
 #include "core/workshop.h"
 #include "ui/codewindows.h"
@@ -196,34 +197,7 @@ void TransmitBar::showProgress(const SendProgress &p)
     if (m_progress->maximum() != p.maximum) m_progress->setMaximum(p.maximum);
     if (m_progress->value() != p.value) m_progress->setValue(p.value);
     if (m_percent->text() != p.text) m_percent->setText(p.text);
-    if (p.phase != SendPhase::Done) setStatus(statusText(p));
-}
-
-QString TransmitBar::statusText(const SendProgress &p)
-{
-    const QString of = QStringLiteral("%1 of %2").arg(qMax(1, p.line)).arg(p.lines);
-    switch (p.wait) {
-    case SendWait::MachineFirst:
-        return QStringLiteral("Waiting for the machine to ask for the program");
-    case SendWait::Pause:
-        return QStringLiteral("Paused before line ") + of;
-    case SendWait::Xoff:
-        return QStringLiteral("Held by the machine (XOFF) at line ") + of;
-    case SendWait::Cts:
-        return QStringLiteral("Held by the machine (CTS) at line ") + of;
-    case SendWait::None:
-        break;
-    }
-    if (p.phase == SendPhase::Clearing) return QStringLiteral("Run-out after line ") + of;
-    if (p.phase == SendPhase::Stopping) return QStringLiteral("Stopping at line ") + of;
-    const qint64 s = (p.leftMs + 999) / 1000;
-    const QString left = s >= 3600 ? QStringLiteral("%1:%2:%3")
-                                         .arg(s / 3600)
-                                         .arg(s / 60 % 60, 2, 10, QLatin1Char('0'))
-                                         .arg(s % 60, 2, 10, QLatin1Char('0'))
-                                   : QStringLiteral("%1:%2").arg(s / 60).arg(s % 60, 2, 10,
-                                                                             QLatin1Char('0'));
-    return QStringLiteral("Line %1, %2 left").arg(of, left);
+    if (p.phase != SendPhase::Done) setStatus(SendText::status(p));
 }
 
 void TransmitBar::setStatus(const QString &text)
@@ -241,25 +215,12 @@ void TransmitBar::sendEnded(SendOutcome outcome)
     m_send->setVisible(true);
     m_stop->setVisible(false);
     m_pause->setVisible(false);
-    const QString at = QStringLiteral("line %1 of %2").arg(qMax(1, p.line)).arg(p.lines);
-    switch (outcome) {
-    case SendOutcome::Completed:
-        setStatus(QStringLiteral("Sent, %1 lines").arg(p.lines));
-        break;
-    case SendOutcome::Stopped:
-        setStatus(QStringLiteral("Stopped at ") + at);
-        break;
-    case SendOutcome::PortLost: {
-        setStatus(QStringLiteral("Broke off at ") + at);
+    setStatus(SendText::ended(outcome, p));
+    if (outcome == SendOutcome::PortLost) {
         Link *link = m_workshop.linkAt(m_sendSlot);
-        const QString why = link && !link->port().errorString().isEmpty()
-                                ? link->port().errorString()
-                                : QStringLiteral("the port went away");
         m_platform.message(m_bar->window(),
-                           portText() + QStringLiteral("\nThe send broke off at %1: %2.")
-                                            .arg(at, why),
+                           portText() + u'\n' +
+                               SendText::brokeOff(p, link ? &link->port() : nullptr),
                            QString(), QMessageBox::Ok, Platform::Icon::Warning);
-        break;
-    }
     }
 }

@@ -39,7 +39,6 @@ private:
     QString shownName(int slot);
     void showProgress(const SendProgress &progress);
     void sendEnded(SendOutcome outcome);
-    static QString statusText(const SendProgress &progress);
     void setStatus(const QString &text);
     void showSlot(int slot);
     void setProgressShown(bool shown);

@@ -1,0 +1,31 @@
+#include "headless/claimedports.h"
+
+#include "core/anyport.h"
+#include "core/claimedport.h"
+#include "core/clock.h"
+#include "core/configstore.h"
+
+#include <QFileInfo>
+
+std::shared_ptr<ClaimedPort> claimedPort(std::function<QString()> folder, const QString &who)
+{
+    auto port = std::make_shared<ClaimedPort>(std::make_shared<AnyPort>(Clock::system()),
+                                              std::move(folder), who);
+    port->setObjectName(QStringLiteral("s1"));
+    return port;
+}
+
+Workshop::PortFactory claimedPorts(const ConfigStore &config, const QString &who)
+{
+    // The configuration may move to the user's folder while the program
+    // runs: the claims follow it, where the command line looks for them.
+    return [&config, who] {
+        return claimedPort([&config] { return QFileInfo(config.filePath()).absolutePath(); }, who);
+    };
+}
+
+Workshop::PortFactory claimedPorts(const QString &configFile, const QString &who)
+{
+    const QString folder = QFileInfo(configFile).absolutePath();
+    return [folder, who] { return claimedPort([folder] { return folder; }, who); };
+}

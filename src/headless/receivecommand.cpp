@@ -1,0 +1,100 @@
+// "tavrin receive": one program punched by the machine, written into a file
+// exactly as punched.
+
+#include "core/atomicfile.h"
+#include "core/claimedport.h"
+#include "core/clock.h"
+#include "core/configstore.h"
+#include "core/link.h"
+#include "core/punchassembler.h"
+#include "core/qtserialport.h"
+#include "core/sendtext.h"
+#include "core/transferrecorder.h"
+#include "headless/commandsupport.h"
+#include "headless/stopsignals.h"
+
+#include <QCoreApplication>
+
+#include <cstdio>
+
+int runReceive(ConfigStore &config, int slot, const QString &path)
+{
+    const MachineConfig machine = config.table().at(slot);
+    QtPortList ports;
+    const std::shared_ptr<ClaimedPort> port = commandPort(config, QStringLiteral("tavrin receive"));
+    Link link(port, ports, Clock::system());
+    if (link.openFor(machine) != PortStatus::Open)
+        return fail(StatusPort, portRefusal(*port, machine));
+    TransferRecorder recorder(Clock::system(), folderOf(config));
+    StopSignals stops;
+    // The punch ends as a served machine's does.
+    PunchAssembler assembler(Clock::system());
+    assembler.setStripByte(machine.stripByte());
+    assembler.setEndCode(machine.value(Key::EndCode));
+    QObject::connect(port.get(), &SerialPort::received, &assembler, &PunchAssembler::feed);
+    say(QStringLiteral("Receiving from %1 on %2 (%3) into %4")
+            .arg(machine.name(), machine.port(), port->settings().toString(), path));
+
+    Transfer t;
+    t.direction = Transfer::Direction::Receive;
+    t.machineName = machine.name();
+    t.port = machine.port();
+    const bool terminal = onTerminal();
+    QObject::connect(&assembler, &PunchAssembler::changed, &assembler, [&] {
+        if (terminal && assembler.inPunch())
+            std::fprintf(stderr, "\rReceiving, %lld bytes\033[K", qint64(assembler.size()));
+    });
+    // A punch cut short is not a program: it is logged, and nothing is
+    // written, so that no half program is ever taken for a whole one.
+    SendOutcome ending = SendOutcome::Completed;
+    bool done = false;
+    QObject::connect(&assembler, &PunchAssembler::punched, &assembler, [&](const QByteArray &punch) {
+        if (done) return;
+        done = true;
+        QObject::disconnect(port.get(), nullptr, &assembler, nullptr);
+        if (terminal) std::fputs("\r\033[K", stderr);
+        if (ending != SendOutcome::Completed) {
+            recorder.recordPunch(t, punch, {}, {}, ending);
+            return;
+        }
+        const QString error = writeFileAtomically(path, punch);
+        recorder.recordPunch(t, punch, error.isEmpty() ? path : QString(), error, ending);
+        if (!error.isEmpty()) {
+            quitWith(fail(StatusUsage, QStringLiteral("the punch of %1 bytes could not be "
+                                                      "written to \"%2\": %3")
+                                           .arg(punch.size())
+                                           .arg(path, error)));
+            return;
+        }
+        if (punch.size() >= PunchAssembler::MaxBytes) {
+            // Anything after it would be the next punch: it is not taken.
+            quitWith(fail(StatusStopped, QStringLiteral("the punch reached %1 bytes, the most "
+                                                        "one takes; the rest was not received")
+                                             .arg(punch.size())));
+            return;
+        }
+        say(QStringLiteral("Received %1 bytes into %2").arg(punch.size()).arg(path));
+        quitWith(StatusDone);
+    });
+    auto cutShort = [&](SendOutcome outcome, const QString &why) {
+        if (done) return;
+        ending = outcome;
+        const qsizetype arrived = assembler.size();
+        assembler.finish();
+        if (!done) recorder.recordPunch(t, {}, {}, {}, outcome);
+        done = true;
+        quitWith(fail(outcome == SendOutcome::Stopped ? StatusStopped : StatusPort,
+                      QStringLiteral("%1 before the punch ended: nothing was written to \"%2\" "
+                                     "(%3 bytes of it had come)")
+                          .arg(why, path)
+                          .arg(arrived)));
+    };
+    QObject::connect(&stops, &StopSignals::stopRequested, &assembler,
+                     [&] { cutShort(SendOutcome::Stopped, QStringLiteral("stopped")); });
+    QObject::connect(&link, &Link::portLost, &assembler, [&] {
+        cutShort(SendOutcome::PortLost,
+                 QStringLiteral("the port %1 of machine \"%2\" was lost (%3)")
+                     .arg(machine.port(), machine.name(), SendText::lostReason(port.get())));
+    });
+    return QCoreApplication::exec();
+}

@@ -1,0 +1,238 @@
+// The command line end to end: the real program, a pseudo-terminal as the
+// machine, a configuration of its own given with --config.
+
+#include "core/claimedport.h"
+#include "fakeport.h"
+#include "machinevalues.h"
+#include "pty.h"
+#include "shoprig.h"
+#include "simmachine.h"
+
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTest>
+#include <csignal>
+#include <fcntl.h>
+
+namespace
+{
+struct Cli {
+    QTemporaryDir dir;
+    Pty pty;
+    QProcess tavrin;
+
+    explicit Cli(const QString &flow = "0")
+    {
+        QFile ini(dir.filePath("zoZad.ini"));
+        (void)ini.open(QIODevice::WriteOnly);
+        ini.write(iniFile({"MCNAME=Mill|MCPORT=" + pty.slavePath() +
+                           "|MCDRATE=115200|MCDBITS=8|MCBLKTIC=Fast|MCEOB=CRLF|MCFLOW=" + flow}));
+        // The program must not inherit the machine's end of the line.
+        for (const int fd : {pty.masterFd(), pty.slaveFd()})
+            ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_CONFIG_HOME", dir.path()); // no user's file of the host's
+        tavrin.setProcessEnvironment(env);
+    }
+    QString write(const QString &name, const QByteArray &bytes)
+    {
+        QFile f(dir.filePath(name));
+        return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size() ? f.fileName() : "";
+    }
+    void start(QStringList args)
+    {
+        errText.clear();
+        tavrin.start(TAVRIN_BINARY, args << "--config" << dir.path());
+        QVERIFY(tavrin.waitForStarted());
+    }
+    // Runs until the program ends, the test playing the machine meanwhile.
+    int finish(int timeoutMs = 10000)
+    {
+        if (!QTest::qWaitFor([&] { return tavrin.state() == QProcess::NotRunning; }, timeoutMs))
+            return -1;
+        return tavrin.exitCode();
+    }
+    // Standard error since the start.
+    QString err() { return errText += QString::fromUtf8(tavrin.readAllStandardError()); }
+    QString errText;
+    QByteArray log() { return readFile(dir.filePath("transfers.log")); }
+};
+
+QByteArray program(int lines)
+{
+    QByteArray out;
+    for (int i = 1; i <= lines; ++i)
+        out += "N" + QByteArray::number(i * 10) + " G01 X" + QByteArray::number(i) + ".5\n";
+    return out;
+}
+} // namespace
+
+class TestCli : public QObject
+{
+    Q_OBJECT
+private slots:
+    void refused_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("unknown machine") << QStringList{"send", "Lathe", "p.nc"}
+                                         << "tavrin: there is no machine \"Lathe\" in \"%1/zoZad.ini\" "
+                                            "('tavrin machines' lists them)\n";
+        QTest::newRow("no file") << QStringList{"send", "Mill"}
+                                 << "tavrin: missing arguments\nUsage: tavrin send MACHINE FILE "
+                                    "[--from-line N] [--config FOLDER]\nTry 'tavrin send --help'.\n";
+        QTest::newRow("line 0") << QStringList{"send", "1", "p.nc", "--from-line", "0"}
+                                << "tavrin: --from-line takes a line number from 1 on\nUsage: tavrin "
+                                   "send MACHINE FILE [--from-line N] [--config FOLDER]\nTry 'tavrin "
+                                   "send --help'.\n";
+        QTest::newRow("unreadable file") << QStringList{"send", "Mill", "%1/none.nc"}
+                                         << "tavrin: \"%1/none.nc\" cannot be read: No such file or "
+                                            "directory\n";
+    }
+    void refused()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, message);
+        Cli c;
+        c.start(args.replaceInStrings("%1", c.dir.path()));
+        QCOMPARE(c.finish(), 2);
+        QCOMPARE(c.err(), message.replace("%1", c.dir.path()));
+    }
+    void machines()
+    {
+        Cli c;
+        c.start({"machines"});
+        QCOMPARE(c.finish(), 0);
+        QCOMPARE(c.tavrin.readAllStandardOutput(),
+                 "1  " + c.pty.slavePath().toUtf8() + "  115200  8N1  none  attended  Mill\n");
+    }
+    void sendCompleted_data()
+    {
+        QTest::addColumn<int>("from");
+        QTest::addColumn<QString>("progress");
+        QTest::newRow("whole") << 1
+                               << "Sending p.nc to Mill on %1 (115200 8N1) from line 1 of 20\n"
+                                  "10% Line 15 of 20, 0:01 left\n"
+                                  "Run-out after line 20 of 20\nSent, 20 lines\n";
+        QTest::newRow("from line 19") << 19
+                                      << "Sending p.nc to Mill on %1 (115200 8N1) from line 19 of 20\n"
+                                         "Run-out after line 20 of 20\nSent, 20 lines\n";
+    }
+    void sendCompleted()
+    {
+        QFETCH(int, from);
+        QFETCH(QString, progress);
+        Cli c;
+        const QByteArray file = program(20);
+        c.start({"send", "Mill", c.write("p.nc", file), "--from-line", QString::number(from)});
+        QByteArray wire = file.split('\n').mid(from - 1).join("\r\n") + QByteArray(2000, '\0');
+        QCOMPARE(c.pty.readFor(wire.size()), wire);
+        QCOMPARE(c.finish(), 0);
+        QCOMPARE(c.err(), progress.arg(c.pty.slavePath()));
+        QVERIFY2(c.log().contains("\tMill\t" + c.pty.slavePath().toUtf8() + "\tp.nc\t"), c.log());
+        QVERIFY(c.log().endsWith("\tcompleted\n"));
+    }
+    // SIGINT while the machine holds the line: the send ends at a whole
+    // block once it lets go.
+    void stoppedBySigint()
+    {
+        Cli c("1");
+        SimMachine machine(Clock::system(), {256, 0.0, 192, 64, true}); // DC3, and no DC1
+        machine.attachPty(c.pty);
+        const QByteArray file = program(400);
+        c.start({"send", "Mill", c.write("p.nc", file)});
+        QVERIFY(QTest::qWaitFor([&] { return machine.dc3Sent > 0; }, 10000));
+        ::kill(pid_t(c.tavrin.processId()), SIGINT);
+        QTest::qWait(200);
+        machine.send("\x11");
+        QCOMPARE(c.finish(), 1);
+        const QByteArray wire = QByteArray(file).replace("\n", "\r\n");
+        QVERIFY(machine.received.endsWith("\r\n") && wire.startsWith(machine.received));
+        // Ends at a line boundary: it names the line sent last, or the next.
+        const QRegularExpressionMatch end =
+            QRegularExpression("Stopping at line (\\d+) of 400\nStopped at line \\1 of 400\n$")
+                .match(c.err());
+        QVERIFY(end.hasMatch());
+        const qsizetype sent = machine.received.count('\n'), at = end.captured(1).toInt();
+        QVERIFY(sent < 400 && (at == sent || at == sent + 1));
+        QVERIFY(c.log().endsWith("\tstopped\n"));
+    }
+    void portLost()
+    {
+        Cli c("4"); // waits for the machine's DC1
+        c.start({"send", "Mill", c.write("p.nc", "G00\nM30\n")});
+        QVERIFY(QTest::qWaitFor([&] { return c.err().startsWith("Sending p.nc"); }, 5000));
+        c.pty.closeMaster(); // the adapter is pulled out
+        QCOMPARE(c.finish(), 3);
+        QVERIFY(c.err().endsWith("tavrin: The send broke off at line 1 of 2: the port went away.\n"));
+    }
+    // The service has the port: neither form takes it.
+    void portHeld_data()
+    {
+        QTest::addColumn<QString>("form");
+        QTest::newRow("send") << "send";
+        QTest::newRow("receive") << "receive";
+    }
+    void portHeld()
+    {
+        QFETCH(QString, form);
+        Cli c;
+        ClaimedPort service(std::make_shared<FakePort>(), [&] { return c.dir.path(); },
+                            "tavrin --serve");
+        QVERIFY(service.open(c.pty.slavePath(), {}));
+        c.start({form, "Mill", c.write("p.nc", "M30\n")});
+        QCOMPARE(c.finish(), 3);
+        QCOMPARE(c.err(), QString("tavrin: the port %1 of machine \"Mill\" is in use by process %2, "
+                                  "tavrin --serve\n")
+                              .arg(c.pty.slavePath())
+                              .arg(QCoreApplication::applicationPid()));
+        service.close();
+        c.start({"receive", "Mill", c.dir.filePath("out.nc")}); // free again
+        QVERIFY(QTest::qWaitFor([&] { return c.err().startsWith("Receiving from Mill"); }, 5000));
+        c.tavrin.terminate();
+        QCOMPARE(c.finish(), 1);
+        QVERIFY(c.err().endsWith("\ntavrin: stopped before the punch ended: nothing was written "
+                                 "to \"" + c.dir.filePath("out.nc") + "\" (0 bytes of it had come)\n"));
+    }
+    // A device reached through a link is one claim; it comes free on close
+    // and when the device goes.
+    void claimFollowsLinks()
+    {
+        Cli c;
+        QVERIFY(QFile::link(c.pty.slavePath(), c.dir.filePath("by-id")));
+        const auto folder = [&] { return c.dir.path(); };
+        const auto device = std::make_shared<FakePort>();
+        ClaimedPort a(device, folder, "tavrin"), b(std::make_shared<FakePort>(), folder, "other");
+        QVERIFY(a.open(c.pty.slavePath(), {}));
+        QVERIFY(!b.open(c.dir.filePath("by-id"), {}));
+        QCOMPARE(b.errorString(),
+                 QString("in use by process %1, tavrin").arg(QCoreApplication::applicationPid()));
+        a.close();
+        QVERIFY(b.open(c.dir.filePath("by-id"), {}));
+        QVERIFY(!a.open(c.pty.slavePath(), {}));
+        b.close();
+        QVERIFY(a.open(c.pty.slavePath(), {}));
+        device->loseDevice();
+        QVERIFY(b.open(c.dir.filePath("by-id"), {}));
+    }
+    void receive()
+    {
+        Cli c;
+        const QString out = c.dir.filePath("out.nc");
+        c.start({"receive", "Mill", out});
+        QVERIFY(QTest::qWaitFor([&] { return c.err().startsWith("Receiving from Mill"); }, 5000));
+        QByteArray punch = "%\nO1\n";
+        for (int b = 1; b < 256; ++b)
+            if (b != '%' && b != '\r' && b != '\n') punch += char(b);
+        punch += "\nM30\n%";
+        QVERIFY(c.pty.write(QByteArray(50, '\0') + punch + QByteArray(50, '\0')));
+        QCOMPARE(c.finish(), 0);
+        QCOMPARE(readFile(out), punch);
+        QVERIFY2(c.log().contains("\tMill\t" + c.pty.slavePath().toUtf8() + "\tout.nc\t" +
+                                  QByteArray::number(punch.size()) + "\t4\t"),
+                 c.log());
+    }
+};
+
+QTEST_MAIN(TestCli)
+#include "tst_cli.moc"
