@@ -6,7 +6,7 @@
 #include "machinevalues.h"
 #include "pty.h"
 #include "shoprig.h"
-#include "simmachine.h"
+#include "sim/simcontrol.h"
 
 #include <QProcess>
 #include <QRegularExpression>
@@ -137,23 +137,23 @@ private slots:
     void stoppedBySigint()
     {
         Cli c("1");
-        SimMachine machine(Clock::system(), {256, 0.0, 192, 64, true}); // DC3, and no DC1
-        machine.attachPty(c.pty);
+        SimControl machine(Clock::system(), {256, 0.0, 192, 64, true}); // DC3, and no DC1
+        c.pty.attach(machine);
         const QByteArray file = program(400);
         c.start({"send", "Mill", c.write("p.nc", file)});
-        QVERIFY(QTest::qWaitFor([&] { return machine.dc3Sent > 0; }, 10000));
+        QVERIFY(QTest::qWaitFor([&] { return machine.dc3Sent() > 0; }, 10000));
         ::kill(pid_t(c.tavrin.processId()), SIGINT);
         QTest::qWait(200);
         machine.send("\x11");
         QCOMPARE(c.finish(), 1);
         const QByteArray wire = QByteArray(file).replace("\n", "\r\n");
-        QVERIFY(machine.received.endsWith("\r\n") && wire.startsWith(machine.received));
+        QVERIFY(c.pty.toControl.endsWith("\r\n") && wire.startsWith(c.pty.toControl));
         // Ends at a line boundary: it names the line sent last, or the next.
         const QRegularExpressionMatch end =
             QRegularExpression("Stopping at line (\\d+) of 400\nStopped at line \\1 of 400\n$")
                 .match(c.err());
         QVERIFY(end.hasMatch());
-        const qsizetype sent = machine.received.count('\n'), at = end.captured(1).toInt();
+        const qsizetype sent = c.pty.toControl.count('\n'), at = end.captured(1).toInt();
         QVERIFY(sent < 400 && (at == sent || at == sent + 1));
         QVERIFY(c.log().endsWith("\tstopped\n"));
     }

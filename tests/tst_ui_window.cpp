@@ -273,7 +273,7 @@ private slots:
         auto *name = r.find<QLineEdit>("txFileName(1)");
         QCOMPARE(name->text(), files[0] + " (changed)");
         r.platform.answers = {QMessageBox::No, QMessageBox::Yes};
-        for (const QByteArray &shown : {"A1\n", "B1\n"}) {
+        for (const QByteArray shown : {"A1\n", "B1\n"}) {
             r.window.queueView().load(1, 1);
             QCOMPARE(r.platform.messages.last(),
                      (FakePlatform::Shown{"The program in the code window has not been saved to "

@@ -1,6 +1,5 @@
 #include "headless/service.h"
 
-#include "core/anyport.h"
 #include "core/clock.h"
 #include "core/configstore.h"
 #include "core/instancelock.h"
@@ -8,6 +7,7 @@
 #include "core/servedmachine.h"
 #include "core/transferrecorder.h"
 #include "core/workshop.h"
+#include "headless/claimedports.h"
 #include "headless/configlocation.h"
 #include "headless/servicelog.h"
 #include "headless/stopsignals.h"
@@ -45,9 +45,9 @@ int runService(const QString &folder)
         return 1;
     }
     QtPortList ports;
-    Workshop workshop(
-        config, [] { return std::make_shared<AnyPort>(Clock::system()); }, ports,
-        Clock::system());
+    // Each port claimed, so that the command line never takes one served.
+    Workshop workshop(config, claimedPorts(config, QStringLiteral("tavrin --serve")), ports,
+                      Clock::system());
     workshop.reload();
     if (!config.readError().isEmpty()) {
         say(QStringLiteral("tavrin: %1 cannot be read: %2")
