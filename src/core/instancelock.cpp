@@ -82,9 +82,18 @@ InstanceLock::Result InstanceLock::acquire(const QString &configPath, const QStr
 
 QString InstanceLock::heldMessage(const QString &configPath) const
 {
+    const QString file = QDir::toNativeSeparators(configPath);
+    // The service runs with nobody at the screen: the message says how it
+    // is stopped, since no window of it can be closed.
+    if (m_detail.endsWith(QLatin1String("tavrin --serve")))
+        return QStringLiteral("The Tavrin service (%1) serves the machines of the "
+                              "configuration file \"%2\", so this one ends: two programs on "
+                              "one configuration would overwrite each other's changes. Stop the "
+                              "service first (systemctl stop tavrin@%3, or Ctrl+C where it "
+                              "runs).")
+            .arg(m_detail, file, qEnvironmentVariable("USER", QStringLiteral("USER")));
     return QStringLiteral("Tavrin is already running with the configuration file \"%1\"%2. "
                           "Two programs on one configuration would overwrite each other's "
                           "changes, so this one ends.")
-        .arg(QDir::toNativeSeparators(configPath),
-             m_detail.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(m_detail));
+        .arg(file, m_detail.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(m_detail));
 }

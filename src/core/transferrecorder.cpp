@@ -49,7 +49,10 @@ void TransferRecorder::watchAll(Workshop &workshop)
 {
     setFolder(QFileInfo(workshop.config().filePath()).absolutePath());
     for (int i = 1; i <= workshop.machines().count(); ++i)
-        if (Link *link = workshop.linkAt(i)) watch(*link);
+        if (Link *link = workshop.linkAt(i)) {
+            watch(*link);
+            if (ServedMachine *served = workshop.servedAt(i)) watch(*served);
+        }
     connect(&workshop, &Workshop::linkCreated, this, [this](Link *link) { watch(*link); });
     connect(&workshop, &Workshop::servedCreated, this,
             [this](ServedMachine *served) { watch(*served); });

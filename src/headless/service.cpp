@@ -48,21 +48,7 @@ int runService(const QString &folder)
     // Each port claimed, so that the command line never takes one served.
     Workshop workshop(config, claimedPorts(config, QStringLiteral("tavrin --serve")), ports,
                       Clock::system());
-    workshop.reload();
-    if (!config.readError().isEmpty()) {
-        say(QStringLiteral("tavrin: %1 cannot be read: %2")
-                .arg(QDir::toNativeSeparators(config.filePath()), config.readError()));
-        return 2;
-    }
-    const QList<ServedMachine *> served = servedMachines(workshop);
-    if (served.isEmpty()) {
-        say(QStringLiteral("tavrin: no machine in %1 is served (Mode SERVER); nothing to do")
-                .arg(QDir::toNativeSeparators(config.filePath())));
-        return 2;
-    }
-    say(QStringLiteral("Serving %1 machine(s) of %2")
-            .arg(served.size())
-            .arg(QDir::toNativeSeparators(config.filePath())));
+    // Everything the service does is told and logged from the first port on.
     TransferRecorder recorder(Clock::system());
     recorder.watchAll(workshop);
     QObject::connect(&recorder.log(), &TransferLog::failed,
@@ -70,7 +56,25 @@ int runService(const QString &folder)
                          say(QStringLiteral("The transfer log %1 cannot be written: %2")
                                  .arg(QDir::toNativeSeparators(file), reason));
                      });
+    config.load();
+    const QString file = QDir::toNativeSeparators(config.filePath());
+    if (!config.readError().isEmpty()) {
+        say(QStringLiteral("tavrin: %1 cannot be read: %2").arg(file, config.readError()));
+        return 2;
+    }
+    int count = 0;
+    for (int i = 1; i <= config.table().count(); ++i)
+        count += Workshop::isServed(config.table().at(i)) ? 1 : 0;
+    if (count == 0) {
+        say(QStringLiteral("tavrin: no machine in %1 is served (Mode SERVER); nothing to do")
+                .arg(file));
+        return 2;
+    }
+    say(QStringLiteral("Serving %1 %2 of %3")
+            .arg(count)
+            .arg(count == 1 ? QStringLiteral("machine") : QStringLiteral("machines"), file));
     ServiceLog events(workshop, recorder, say);
+    workshop.reload();
 
     // A stop ends every send at a whole block and saves every punch coming
     // in; a send the machine holds gets StopGraceMs to be let go, or a

@@ -34,7 +34,6 @@ void ServiceLog::watchServed(int slot)
             [this, name](const QString &asked, const QString &why) {
                 m_write(QStringLiteral("%1: %2 asked for, refused: %3").arg(name, asked, why));
             });
-    portChanged(slot);
 }
 
 void ServiceLog::portChanged(int slot)
