@@ -2,6 +2,7 @@
 // machine, a configuration of its own given with --config.
 
 #include "core/claimedport.h"
+#include "core/instancelock.h"
 #include "fakeport.h"
 #include "machinevalues.h"
 #include "pty.h"
@@ -21,17 +22,20 @@ struct Cli {
     Pty pty;
     QProcess tavrin;
 
-    explicit Cli(const QString &flow = "0")
+    explicit Cli(const QString &flow = "0", bool served = false)
     {
         QFile ini(dir.filePath("zoZad.ini"));
         (void)ini.open(QIODevice::WriteOnly);
         ini.write(iniFile({"MCNAME=Mill|MCPORT=" + pty.slavePath() +
-                           "|MCDRATE=115200|MCDBITS=8|MCBLKTIC=Fast|MCEOB=CRLF|MCFLOW=" + flow}));
+                           "|MCDRATE=115200|MCDBITS=8|MCBLKTIC=Fast|MCEOB=CRLF|MCFLOW=" + flow +
+                           (served ? "|MCMODE=SERVER|MCEXTENS=nc|MCFOLDER=" + dir.path() : "")}));
         // The program must not inherit the machine's end of the line.
         for (const int fd : {pty.masterFd(), pty.slaveFd()})
             ::fcntl(fd, F_SETFD, FD_CLOEXEC);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_CONFIG_HOME", dir.path()); // no user's file of the host's
+        env.insert("QT_QPA_PLATFORM", "xcb");      // and no display: none is needed
+        env.insert("DISPLAY", "");
         tavrin.setProcessEnvironment(env);
     }
     QString write(const QString &name, const QByteArray &bytes)
@@ -231,6 +235,69 @@ private slots:
         QVERIFY2(c.log().contains("\tMill\t" + c.pty.slavePath().toUtf8() + "\tout.nc\t" +
                                   QByteArray::number(punch.size()) + "\t4\t"),
                  c.log());
+    }
+
+    // The service: with no display, a punch saved and a request answered;
+    // the window kept off its configuration; SIGTERM during a send ends it
+    // at a whole block.
+    void serves()
+    {
+        Cli c("4", true); // a send waits for the control's DC1
+        SimControl machine(Clock::system(), {4096, 1e7, 4000, 100, true});
+        c.pty.attach(machine);
+        const QByteArray file = "%\nO1234\n" + program(3) + "M30\n%\n";
+        c.write("O1234.nc", file);
+        c.start({"--serve"});
+        const QString open = "Serving 1 machine of %1/zoZad.ini\nMill: port %2 open, listening\n";
+        QVERIFY(QTest::qWaitFor([&] { return c.err() == open.arg(c.dir.path(), c.pty.slavePath()); }, 5000));
+        InstanceLock window;
+        QCOMPARE(window.acquire(c.dir.filePath("zoZad.ini"), "tavrin"), InstanceLock::Result::Held);
+        QVERIFY(window.heldMessage(c.dir.filePath("zoZad.ini"))
+                    .startsWith(QString("The Tavrin service (process %1, tavrin --serve) serves the "
+                                        "machines of the configuration file \"%2/zoZad.ini\", so "
+                                        "this one ends")
+                                    .arg(c.tavrin.processId())
+                                    .arg(c.dir.path())));
+        const QByteArray punch = "%\nO3003\nG01 X1.5 (\xe4\xff)\nM30\n%";
+        machine.send(punch + "\n%\n(SEND O1234)\n%\n");
+        QVERIFY(QTest::qWaitFor([&] { return c.err().contains("O1234 asked for"); }, 5000));
+        QCOMPARE(readFile(c.dir.filePath("O3003.nc")), punch);
+        machine.send("\x11");
+        const QByteArray wire = QByteArray(file).replace("\n", "\r\n");
+        QVERIFY(QTest::qWaitFor([&] { return c.pty.toControl.size() >= wire.size(); }, 5000));
+        QCOMPARE(c.pty.toControl.left(wire.size()), wire);
+        QVERIFY(QTest::qWaitFor([&] { return c.err().contains("Mill: sent"); }, 5000));
+        c.tavrin.terminate();
+        QCOMPARE(c.finish(), 0);
+        QCOMPARE(c.err().section('\n', 2),
+                 QString("Mill: received O3003.nc, 4 lines, 27 bytes in 0:00, completed\n"
+                         "Mill: O1234 asked for, sending %1/O1234.nc\n"
+                         "Mill: sent O1234.nc, 7 lines, 60 bytes in 0:00, completed\n"
+                         "SIGTERM: stopping; sends end at a whole block\nStopped.\n")
+                     .arg(c.dir.path()));
+        QVERIFY(c.log().endsWith("\tcompleted\tO1234\n"));
+    }
+    void stopsAtWholeBlock()
+    {
+        Cli c("1", true);
+        SimControl machine(Clock::system(), {256, 0.0, 192, 64, true}); // DC3, and no DC1
+        c.pty.attach(machine);
+        const QByteArray file = program(400);
+        c.write("O1234.nc", file);
+        c.start({"--serve"});
+        QVERIFY(QTest::qWaitFor([&] { return c.err().contains("listening"); }, 5000));
+        machine.send("%\n(SEND O1234)\n%\n"); // sent after the start delay
+        QVERIFY(QTest::qWaitFor([&] { return machine.dc3Sent() > 0; }, 10000));
+        c.tavrin.terminate();
+        QTest::qWait(200);
+        machine.send("\x11");
+        QCOMPARE(c.finish(), 0);
+        const QByteArray wire = QByteArray(file).replace("\n", "\r\n");
+        QVERIFY(c.pty.toControl.endsWith("\r\n") && wire.startsWith(c.pty.toControl));
+        QVERIFY2(c.err().endsWith(QString("stopping; sends end at a whole block\nMill: sent O1234.nc, "
+                                         "%1 lines, %2 bytes in 0:00, stopped\nStopped.\n")
+                                     .arg(c.pty.toControl.count('\n'))
+                                     .arg(c.pty.toControl.size())), qPrintable(c.err()));
     }
 };
 
