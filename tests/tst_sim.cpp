@@ -34,16 +34,17 @@ private slots:
         QTest::addColumn<int>("after"); // characters after DC3
         QTest::addColumn<qint64>("lost");
         const SimControlConfig small{256, 100, 192, 64, true};
-        // 195 at once; DC1 when 195 - 64 have gone at 100 a second.
-        QTest::newRow("all at once") << small << 0 << 195 << 0LL << 1'310'000LL << 192 << 3 << 0LL;
+        // 195 at once, in one read: all were on their way before the DC3, so
+        // none counts after it. DC1 when 195 - 64 have gone at 100 a second.
+        QTest::newRow("all at once") << small << 0 << 195 << 0LL << 1'310'000LL << 192 << 0 << 0LL;
         // 1 + 0.9 i bytes after byte i: 192.7 at the 213th ms; 195.4 at 216 ms.
         QTest::newRow("while it empties")
             << small << 1 << 217 << 213LL << 1'530'000LL << 192 << 3 << 0LL;
         QTest::newRow("big buffer") << SimControlConfig{4096, 1000, 3072, 1024, true} << 0 << 3082
-                                    << 0LL << 2'058'000LL << 3072 << 10 << 0LL;
+                                    << 0LL << 2'058'000LL << 3072 << 0 << 0LL;
         // 260 into 256: four lost; DC1 when 256 - 64 have gone.
         QTest::newRow("overrun") << SimControlConfig{256, 100, 250, 64, true} << 0 << 260 << 0LL
-                                 << 1'920'000LL << 250 << 10 << 4LL;
+                                 << 1'920'000LL << 250 << 0 << 4LL;
         QTest::newRow("no flow") << SimControlConfig{256, 100, 192, 64, false} << 0 << 300 << -1LL
                                  << 0LL << 0 << 0 << 44LL;
     }

@@ -121,7 +121,7 @@ int main(int argc, char *argv[])
     std::unique_ptr<SimTransport> transport;
     QString error;
     if (p.isSet("tcp")) {
-        auto tcp = std::make_unique<TcpTransport>(quint16(port), baud, c.flow);
+        auto tcp = std::make_unique<TcpTransport>(quint16(port), baud);
         error = tcp->error();
         transport = std::move(tcp);
     } else {

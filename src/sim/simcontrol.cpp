@@ -23,7 +23,10 @@ bool SimControl::receive(char, qint64 ns)
 {
     runTo(ns);
     ++m_received;
-    if (m_xoffSent) ++m_hold.afterDc3;
+    // Bytes that came with the one that filled the buffer to its mark (one
+    // read of a pseudo-terminal or a socket) were on their way before the
+    // DC3: only later ones are the PC's to answer for.
+    if (m_xoffSent && ns > m_dc3Ns) ++m_hold.afterDc3;
     const bool kept = m_level + 1 <= config.bufferSize + 1e-9;
     if (kept)
         m_level += 1;
@@ -33,6 +36,7 @@ bool SimControl::receive(char, qint64 ns)
         m_xoffSent = true;
         ++m_dc3Sent;
         m_hold = {wholeBytes(m_level), 0};
+        m_dc3Ns = ns;
         if (toPc) toPc(QByteArray(1, '\x13'), ns);
     }
     runTo(ns); // arms the timer for DC1

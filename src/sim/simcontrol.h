@@ -71,6 +71,7 @@ private:
     double m_level = 0;
     qint64 m_levelNs = 0;
     bool m_xoffSent = false;
+    qint64 m_dc3Ns = 0;
     Hold m_hold;
     qint64 m_received = 0;
     qint64 m_overruns = 0;

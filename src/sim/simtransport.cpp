@@ -100,14 +100,8 @@ qint64 PtyTransport::characterNs() const
     return 1'000'000'000LL * bits / baud;
 }
 
-bool PtyTransport::obeysXon() const
-{
-    termios t{}; // the master reads the settings the PC gave the slave
-    return m_master >= 0 && ::tcgetattr(m_master, &t) == 0 && (t.c_iflag & IXON);
-}
-
-TcpTransport::TcpTransport(quint16 port, int baud, bool xon, QObject *parent)
-    : SimTransport(parent), m_server(new QTcpServer(this)), m_baud(qMax(1, baud)), m_xon(xon)
+TcpTransport::TcpTransport(quint16 port, int baud, QObject *parent)
+    : SimTransport(parent), m_server(new QTcpServer(this)), m_baud(qMax(1, baud))
 {
     if (!m_server->listen(QHostAddress::LocalHost, port)) m_error = m_server->errorString();
     connect(m_server, &QTcpServer::newConnection, this, &TcpTransport::accept);

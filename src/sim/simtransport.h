@@ -21,10 +21,8 @@ public:
     virtual bool write(const QByteArray &bytes) = 0;
     // Reads at most this many bytes until told again (0 stops reading).
     virtual void setRoom(qsizetype room) = 0;
-    // How long one character takes on the PC's line, and whether the PC's
-    // side of it stops on DC3.
+    // How long one character takes on the PC's line: punches go at its pace.
     virtual qint64 characterNs() const = 0;
-    virtual bool obeysXon() const = 0;
 
 signals:
     void received(const QByteArray &bytes);
@@ -47,7 +45,6 @@ public:
     bool write(const QByteArray &bytes) override;
     void setRoom(qsizetype room) override;
     qint64 characterNs() const override;
-    bool obeysXon() const override;
 
 private:
     void readSome();
@@ -63,20 +60,18 @@ private:
 };
 
 // A TCP port on this computer, as a network serial server offers its line:
-// raw bytes, one client at a time. The line beyond it runs at `baud`; the
-// server stops on DC3 when the control uses XON/XOFF.
+// raw bytes, one client at a time. The line beyond it runs at `baud`.
 class TcpTransport : public SimTransport
 {
     Q_OBJECT
 public:
-    TcpTransport(quint16 port, int baud, bool xon, QObject *parent = nullptr);
+    TcpTransport(quint16 port, int baud, QObject *parent = nullptr);
     QString error() const { return m_error; }
 
     QString deviceName() const override;
     bool write(const QByteArray &bytes) override;
     void setRoom(qsizetype room) override;
     qint64 characterNs() const override { return 10'000'000'000 / m_baud; }
-    bool obeysXon() const override { return m_xon; }
 
 private:
     void accept();
@@ -86,6 +81,5 @@ private:
     QTcpSocket *m_client = nullptr;
     QString m_error;
     int m_baud;
-    bool m_xon;
     qsizetype m_room = 0;
 };

@@ -28,40 +28,42 @@ qsizetype lineCount(const QByteArray &bytes)
 Simulator::Simulator(Clock &clock, SimTransport &transport, const SimControl::Config &config,
                      const QString &folder, QObject *parent)
     : QObject(parent), m_clock(clock), m_transport(transport), m_control(clock, config),
-      m_line(clock, m_control), m_assembler(clock, MaxProgram), m_folder(folder),
+      m_assembler(clock, MaxProgram), m_folder(folder),
       m_punchTimer(clock.createTimer(this))
 {
     m_control.toPc = [this](const QByteArray &bytes, qint64 ns) { toPc(bytes, ns); };
     connect(&m_transport, &SimTransport::received, this, &Simulator::fromPc);
     connect(&m_transport, &SimTransport::message, this, &Simulator::say);
-    connect(&m_line, &SimLine::taken, &m_assembler, &PunchAssembler::feed);
-    connect(&m_line, &SimLine::roomAgain, this, [this] { m_transport.setRoom(m_line.room()); });
     connect(&m_assembler, &PunchAssembler::punched, this, &Simulator::save);
     connect(&m_control, &SimControl::dc1Sent, this, &Simulator::reportHold);
     connect(&m_control, &SimControl::overrun, this, &Simulator::noteOverrun);
     connect(m_punchTimer, &Timer::timeout, this, &Simulator::punchSome);
-    m_transport.setRoom(m_line.room());
+    m_transport.setRoom(ReadBytes);
 }
 
 void Simulator::fromPc(const QByteArray &bytes)
 {
-    // The PC's DC3 and DC1 hold and free the control's punch; like the other
-    // device control codes, they are no part of a program.
-    QByteArray data;
+    // Each byte reaches the control as it is read. A pseudo-terminal or a
+    // socket has no line speed, and it never shows the PC how far behind a
+    // line would be, so a line modelled here would only pile up what the PC
+    // had no way to hold back. What counts after a DC3 is then what the PC
+    // wrote once it had the DC3: exactly what its flow control decides.
+    //
+    // The PC's DC3 and DC1 hold and free the control's punch; like the
+    // other device control codes, they are no part of a program. Leader
+    // and run-out (NUL) are passed over as a tape reader skips blank tape:
+    // they never take room in the buffer.
+    const qint64 now = m_clock.nowNs();
+    QByteArray kept;
     for (const char c : bytes) {
         if (c == '\x13' || c == '\x11') m_pcHeld = c == '\x13';
-        if (!isDc(c)) data += c;
+        if (c != '\0' && !isDc(c) && m_control.receive(c, now)) kept += c;
     }
-    // The PC may have changed its line since the last bytes.
-    m_line.setCharacterNs(m_transport.characterNs());
-    m_line.setObeysXon(m_transport.obeysXon());
-    m_line.add(data);
-    m_transport.setRoom(m_line.room());
+    if (!kept.isEmpty()) m_assembler.feed(kept);
 }
 
-void Simulator::toPc(const QByteArray &bytes, qint64 ns)
+void Simulator::toPc(const QByteArray &bytes, qint64)
 {
-    m_line.controlSent(bytes, ns);
     if (!m_transport.write(bytes)) emit say(QStringLiteral("Warning: the PC takes nothing: bytes not sent."));
 }
 

@@ -3,7 +3,6 @@
 #include "core/punchassembler.h"
 #include "core/punchstore.h"
 #include "sim/simcontrol.h"
-#include "sim/simline.h"
 
 #include <QObject>
 #include <QString>
@@ -24,6 +23,8 @@ public:
     static constexpr qsizetype MaxProgram = 64 * 1024 * 1024;
     // A file punched may be at most this long.
     static constexpr qint64 MaxPunch = 64 * 1024 * 1024;
+    // Read from the PC at a time.
+    static constexpr qsizetype ReadBytes = 64 * 1024;
 
     Simulator(Clock &clock, SimTransport &transport, const SimControl::Config &config,
               const QString &folder, QObject *parent = nullptr);
@@ -52,7 +53,6 @@ private:
     Clock &m_clock;
     SimTransport &m_transport;
     SimControl m_control;
-    SimLine m_line;
     PunchAssembler m_assembler;
     PunchStore m_store;
     QString m_folder;
