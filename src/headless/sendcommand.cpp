@@ -20,6 +20,14 @@
 
 namespace
 {
+// "[#######.............]": how far the send is, in BarWidth steps.
+QString bar(const SendProgress &p)
+{
+    constexpr int BarWidth = 20;
+    const int done = p.maximum > 0 ? int(qint64(qBound(0, p.value, p.maximum)) * BarWidth / p.maximum) : 0;
+    return u'[' + QString(done, u'#') + QString(BarWidth - done, u'.') + u']';
+}
+
 // The send's progress: on a terminal one line redrawn in place, at most
 // every RedrawMs; otherwise plain lines, for a log.
 class SendReport
@@ -36,7 +44,7 @@ public:
             const qint64 now = Clock::system().nowNs();
             if (changed || now - m_drawnNs >= RedrawMs * 1'000'000) {
                 m_drawnNs = now;
-                std::fprintf(stderr, "\r%s %s\033[K", qPrintable(p.text),
+                std::fprintf(stderr, "\r%s %s %s\033[K", qPrintable(bar(p)), qPrintable(p.text),
                              qPrintable(SendText::status(p)));
             }
         } else if (changed) {

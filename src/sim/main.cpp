@@ -26,6 +26,12 @@ void out(const QString &line)
     std::fflush(stdout);
 }
 
+// Why it cannot start: on standard error, as a program's complaints go.
+void complain(const QString &line)
+{
+    std::fprintf(stderr, "tavrin-sim: %s\n", qPrintable(line));
+}
+
 // Whole lines from stdin, one command each; EOF ends the program.
 class Console : public QObject
 {
@@ -66,7 +72,7 @@ int number(const QCommandLineParser &p, const QString &name, int fallback, bool 
     bool good = false;
     const int n = p.value(name).toInt(&good);
     if (!good || n <= 0) {
-        out(QStringLiteral("--%1 needs a positive whole number.").arg(name));
+        complain(QStringLiteral("--%1 needs a positive whole number.").arg(name));
         *ok = false;
     }
     return n;
@@ -108,13 +114,17 @@ int main(int argc, char *argv[])
     c.flow = !p.isSet("no-flow");
     const int port = number(p, "tcp", 0, &ok), baud = number(p, "baud", 9600, &ok);
     if (ok && (c.dc3At > c.bufferSize || c.dc1At >= c.dc3At)) {
-        out(QStringLiteral("The marks need --dc1-at < --dc3-at <= --buffer."));
+        complain(QStringLiteral("The marks need --dc1-at < --dc3-at <= --buffer."));
         ok = false;
     }
-    if (!ok || port > 65535) return 2;
+    if (ok && port > 65535) {
+        complain(QStringLiteral("--tcp takes a port number up to 65535."));
+        ok = false;
+    }
+    if (!ok) return 2;
     const QString folder = p.isSet("save") ? p.value("save") : QDir::currentPath();
     if (!QDir(folder).exists()) {
-        out(QStringLiteral("No folder %1.").arg(folder));
+        complain(QStringLiteral("No folder %1.").arg(folder));
         return 2;
     }
 
@@ -130,7 +140,7 @@ int main(int argc, char *argv[])
         transport = std::move(pty);
     }
     if (!error.isEmpty()) {
-        out(QStringLiteral("Cannot open the device: %1").arg(error));
+        complain(QStringLiteral("Cannot open the device: %1").arg(error));
         return 1;
     }
     Simulator sim(Clock::system(), *transport, c, folder);
