@@ -277,6 +277,25 @@ private slots:
                      .arg(c.dir.path()));
         QVERIFY(c.log().endsWith("\tcompleted\tO1234\n"));
     }
+    // Punches the machine's folder would not take are kept beside the
+    // configuration when the service stops, not lost with it.
+    void keepsUnsavedPunches()
+    {
+        Cli c("4", true);
+        const QByteArray ini = readFile(c.dir.filePath("zoZad.ini"));
+        c.write("zoZad.ini", QByteArray(ini).replace("MCFOLDER=" + c.dir.path().toUtf8(),
+                                                     "MCFOLDER=" + c.dir.filePath("none").toUtf8()));
+        c.start({"--serve"});
+        QVERIFY(QTest::qWaitFor([&] { return c.err().contains("listening"); }, 5000));
+        QVERIFY(c.pty.write("%\nO3003\nM30\n%"));
+        QVERIFY(QTest::qWaitFor([&] { return c.err().contains("not saved"); }, 5000));
+        c.tavrin.terminate();
+        QCOMPARE(c.finish(), 0);
+        const QString kept = c.dir.filePath("unsaved-punches/O3003.nc");
+        QCOMPARE(readFile(kept), "%\nO3003\nM30\n%");
+        QVERIFY(c.err().endsWith("Mill: punch saved as " + kept +
+                                 " instead: its folder would not take it\nStopped.\n"));
+    }
     void stopsAtWholeBlock()
     {
         Cli c("1", true);

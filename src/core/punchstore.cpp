@@ -76,6 +76,13 @@ QString PunchStore::retry(QStringList *saved)
     return m_pending.isEmpty() ? QString() : m_pending.first().why;
 }
 
+QString PunchStore::saveWaitingIn(const QString &folder, QStringList *saved)
+{
+    for (Punch &punch : m_pending)
+        punch.path = QDir(folder).filePath(QFileInfo(punch.path).fileName());
+    return retry(saved);
+}
+
 QStringList PunchStore::pass()
 {
     QStringList saved;

@@ -45,6 +45,10 @@ public:
     // empty text when none waits any more, otherwise why the oldest failed.
     QString retry(QStringList *saved = nullptr);
     qsizetype pending() const { return m_pending.size(); }
+    // Saves the waiting punches in `folder` instead of their own (same
+    // names, earlier versions kept there too), for when the program ends
+    // and they would be lost; as retry() otherwise.
+    QString saveWaitingIn(const QString &folder, QStringList *saved = nullptr);
 
     static QString fileName(const QByteArray &program, const QString &extension,
                             const QDateTime &when);

@@ -58,6 +58,14 @@ bool ServedMachine::isDone() const
     return m_link.state() == LinkState::Idle;
 }
 
+QStringList ServedMachine::saveWaitingIn(const QString &folder)
+{
+    QStringList saved;
+    m_store.saveWaitingIn(folder, &saved);
+    if (m_store.pending() == 0) m_retry->stop();
+    return saved;
+}
+
 void ServedMachine::onPunch(const QByteArray &punch)
 {
     retrySaves();

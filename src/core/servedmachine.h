@@ -71,6 +71,9 @@ public:
     void shutDown();
     // Nothing runs on the link any more.
     bool isDone() const;
+    // The punches still waiting for the machine's folder, saved in `folder`
+    // instead (the program is ending); the paths saved.
+    QStringList saveWaitingIn(const QString &folder);
 
 signals:
     // state(), bytes() or percent() changed.

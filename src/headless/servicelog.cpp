@@ -30,6 +30,16 @@ void ServiceLog::watchServed(int slot)
             [this, name](const QString &asked, const QString &path) {
                 m_write(QStringLiteral("%1: %2 asked for, sending %3").arg(name, asked, path));
             });
+    // A punch first not saved is told again once a later try saves it.
+    connect(served, &ServedMachine::punchSaved, this, [this, served, name](const QString &path) {
+        int &waiting = m_unsaved[served];
+        if (waiting == 0) return; // its first try: the transfer's line told it
+        --waiting;
+        m_write(QStringLiteral("%1: punch saved as %2 at a later try").arg(name, path));
+    });
+    connect(served, &ServedMachine::saveFailed, this, [this, served] {
+        m_unsaved[served] = served->unsaved();
+    });
     connect(served, &ServedMachine::requestRefused, this,
             [this, name](const QString &asked, const QString &why) {
                 m_write(QStringLiteral("%1: %2 asked for, refused: %3").arg(name, asked, why));
@@ -71,6 +81,10 @@ QString ServiceLog::describe(const TransferRecord &r)
     if (r.send)
         return QStringLiteral("%1: sent %2, %3, %4").arg(r.machine, r.file, amount, r.outcome);
     if (r.outcome.startsWith(QLatin1String("not saved")))
-        return QStringLiteral("%1: punch of %2 %3").arg(r.machine, amount, r.outcome);
+        return QStringLiteral("%1: punch of %2 lines, %3 bytes %4; kept, and tried again")
+            .arg(r.machine)
+            .arg(r.lines)
+            .arg(r.bytes)
+            .arg(r.outcome);
     return QStringLiteral("%1: received %2, %3, %4").arg(r.machine, r.file, amount, r.outcome);
 }

@@ -5,6 +5,7 @@
 #include <QString>
 #include <functional>
 
+class ServedMachine;
 class TransferRecorder;
 class Workshop;
 struct TransferRecord;
@@ -34,4 +35,6 @@ private:
     Writer m_write;
     // By machine id: what was last said of its port.
     QHash<quint32, Port> m_ports;
+    // Punches each served machine keeps for a later try.
+    QHash<const ServedMachine *, int> m_unsaved;
 };
