@@ -154,5 +154,9 @@ int main(int argc, char *argv[])
                      Qt::QueuedConnection);
     if (!window.open()) return 1;
     window.show();
-    return app.exec();
+    const int status = app.exec();
+    // Punches still waiting for a served machine's folder outlive the window.
+    for (const QString &line : workshop.keepUnsavedPunches(unsavedPunchFolder(config)))
+        std::fprintf(stderr, "tavrin: %s\n", qPrintable(line));
+    return status;
 }

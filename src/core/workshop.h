@@ -79,6 +79,11 @@ public:
     {
         return machines().contains(slot) ? servedOn(machines().at(slot).port(), slot) : 0;
     }
+    // The program is ending: each served machine ends its serving (a punch
+    // coming in is saved as it is), and punches still waiting to be saved
+    // in their own folders are saved in `folder` instead. Each line says
+    // which machine's punch went where, or how many could not be saved.
+    QStringList keepUnsavedPunches(const QString &folder);
     // True while anything runs on any machine's link.
     bool active() const;
     // Slot 0 belongs to no machine and stays empty.

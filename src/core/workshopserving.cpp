@@ -4,6 +4,8 @@
 #include "core/serialport.h"
 #include "core/servedmachine.h"
 
+#include <QDir>
+
 // The machines served from their controls: each keeps its own port open
 // whatever is selected, and a port that cannot be opened is tried again.
 
@@ -61,4 +63,25 @@ void Workshop::openServedPorts()
     }
     // Gone devices and servers are tried again, with nobody clicking.
     if (closed && !m_retryPorts->isActive()) m_retryPorts->start(RetryPortMs);
+}
+
+QStringList Workshop::keepUnsavedPunches(const QString &folder)
+{
+    QStringList told;
+    for (int i = 1; i <= machines().count(); ++i) {
+        ServedMachine *served = servedAt(i);
+        if (!served) continue;
+        served->shutDown();
+        if (served->unsaved() == 0) continue;
+        const QString name = machines().at(i).name();
+        QDir().mkpath(folder);
+        for (const QString &path : served->saveWaitingIn(folder))
+            told << QStringLiteral("%1: punch saved as %2 instead: its folder would not take it")
+                        .arg(name, QDir::toNativeSeparators(path));
+        if (served->unsaved() > 0)
+            told << QStringLiteral("%1: %2 punch(es) could not be saved anywhere and are lost")
+                        .arg(name)
+                        .arg(served->unsaved());
+    }
+    return told;
 }

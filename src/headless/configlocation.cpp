@@ -36,3 +36,8 @@ LockResult lockConfiguration(InstanceLock &lock, const QString &configPath,
     }
     return LockResult::Failed;
 }
+
+QString unsavedPunchFolder(const ConfigStore &config)
+{
+    return QFileInfo(config.filePath()).absoluteDir().filePath(QStringLiteral("unsaved-punches"));
+}

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+class ConfigStore;
 class InstanceLock;
 
 // Where the program's zoZad.ini is: the folder given on the command line
@@ -16,3 +17,7 @@ QString configFolder(const QString &given = {});
 enum class LockResult { Acquired, Held, Failed };
 LockResult lockConfiguration(InstanceLock &lock, const QString &configPath,
                              const QString &userFolder, const QString &who, QString *lockedFile);
+
+// Where punches a served machine's folder would not take are kept when the
+// program ends: "unsaved-punches" beside the configuration file in use.
+QString unsavedPunchFolder(const ConfigStore &config);

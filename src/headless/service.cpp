@@ -14,7 +14,6 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFileInfo>
 #include <cstdio>
 #include <utility>
 
@@ -94,20 +93,8 @@ int runService(const QString &folder)
         if (stops == 0 || workshop.active() || std::exchange(ended, true)) return;
         // A punch its machine's folder would not take is kept beside the
         // configuration rather than lost with the process.
-        const QString keep = QFileInfo(config.filePath()).absoluteDir().filePath(
-            QStringLiteral("unsaved-punches"));
-        for (int i = 1; i <= workshop.machines().count(); ++i) {
-            ServedMachine *s = workshop.servedAt(i);
-            if (!s || s->unsaved() == 0) continue;
-            QDir().mkpath(keep);
-            for (const QString &path : s->saveWaitingIn(keep))
-                say(QStringLiteral("%1: punch saved as %2 instead: its folder would not take it")
-                        .arg(workshop.machines().at(i).name(), path));
-            if (s->unsaved() > 0)
-                say(QStringLiteral("%1: %2 punch(es) could not be saved anywhere and are lost")
-                        .arg(workshop.machines().at(i).name())
-                        .arg(s->unsaved()));
-        }
+        for (const QString &line : workshop.keepUnsavedPunches(unsavedPunchFolder(config)))
+            say(line);
         say(QStringLiteral("Stopped."));
         QCoreApplication::exit(0);
     };
