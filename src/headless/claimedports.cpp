@@ -23,9 +23,3 @@ Workshop::PortFactory claimedPorts(const ConfigStore &config, const QString &who
         return claimedPort([&config] { return QFileInfo(config.filePath()).absolutePath(); }, who);
     };
 }
-
-Workshop::PortFactory claimedPorts(const QString &configFile, const QString &who)
-{
-    const QString folder = QFileInfo(configFile).absolutePath();
-    return [folder, who] { return claimedPort([folder] { return folder; }, who); };
-}

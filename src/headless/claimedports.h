@@ -13,7 +13,5 @@ class ConfigStore;
 // file in use, as `who` ("tavrin", "tavrin --serve"): for the window and
 // the service, so that the command line never takes a port they hold.
 Workshop::PortFactory claimedPorts(const ConfigStore &config, const QString &who);
-// The same beside a configuration file that does not move.
-Workshop::PortFactory claimedPorts(const QString &configFile, const QString &who);
 // One such port, claiming in the folder `folder` gives at each open.
 std::shared_ptr<ClaimedPort> claimedPort(std::function<QString()> folder, const QString &who);
