@@ -116,7 +116,7 @@ int main(int argc, char *argv[])
     case Start::Serve: {
         // No window system is touched: the service runs with nobody logged in.
         QCoreApplication app(argc, argv);
-        return runService(configFolder(options.configFolder));
+        return runService(options.configFolder);
     }
     case Start::Run:
         break;
@@ -126,7 +126,7 @@ int main(int argc, char *argv[])
     // Lets the desktop match the window to its menu entry and icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("org.tavrin.Tavrin"));
     QtPortList ports;
-    const QString userFolder = ConfigStore::defaultUserFolder();
+    const QString userFolder = userConfigFolder(options.configFolder);
     const QString folder = configFolder(options.configFolder);
     if (folder == userFolder) QDir().mkpath(userFolder);
     ConfigStore config(folder, userFolder);

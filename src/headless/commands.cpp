@@ -171,7 +171,7 @@ int runCommand(const QStringList &arguments)
     }
 
     // The same configuration file the window would use; it is only read.
-    ConfigStore store(configFolder(parser.value(config)), ConfigStore::defaultUserFolder());
+    ConfigStore store(configFolder(parser.value(config)), userConfigFolder(parser.value(config)));
     store.load();
     const QString file = QDir::toNativeSeparators(store.filePath());
     if (!store.readError().isEmpty())

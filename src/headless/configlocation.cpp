@@ -16,6 +16,11 @@ QString configFolder(const QString &given)
                : here.path();
 }
 
+QString userConfigFolder(const QString &given)
+{
+    return given.isEmpty() ? ConfigStore::defaultUserFolder() : QString();
+}
+
 LockResult lockConfiguration(InstanceLock &lock, const QString &configPath,
                              const QString &userFolder, const QString &who, QString *lockedFile)
 {

@@ -9,6 +9,10 @@ class InstanceLock;
 // (--config); otherwise, run from its build or a folder of its own, beside
 // the program; installed, in the user's folder.
 QString configFolder(const QString &given = {});
+// The user's configuration folder, which takes the configuration where its
+// own folder cannot be written; none for a folder given on the command
+// line, which is used as it is.
+QString userConfigFolder(const QString &given = {});
 
 // Takes the one-program-per-configuration lock for the configuration file
 // `configPath` as `who`. Where the file's folder takes no lock file (a

@@ -34,9 +34,10 @@ QList<ServedMachine *> servedMachines(const Workshop &workshop)
 }
 } // namespace
 
-int runService(const QString &folder)
+int runService(const QString &given)
 {
-    const QString userFolder = ConfigStore::defaultUserFolder();
+    const QString folder = configFolder(given);
+    const QString userFolder = userConfigFolder(given);
     ConfigStore config(folder, userFolder);
     InstanceLock lock;
     QString lockedFile;
