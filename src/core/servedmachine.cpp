@@ -44,13 +44,15 @@ void ServedMachine::onReceived(const QByteArray &bytes)
     m_assembler.feed(bytes);
 }
 
-void ServedMachine::shutDown()
+int ServedMachine::shutDown()
 {
     m_shutDown = true;
+    const int dropped = int(m_waiting.size());
     dropQueue();
     m_assembler.finish();
     retrySaves();
     if (SendJob *job = m_link.job()) job->stop();
+    return dropped;
 }
 
 bool ServedMachine::isDone() const

@@ -68,7 +68,8 @@ public:
     // ended and saved as it is, the running send stops at a whole block,
     // nothing waiting is sent and nothing punched from now on is answered.
     // Called again, a send still held by the machine drops what it holds.
-    void shutDown();
+    // Returns how many answers to requests, waiting to go, will not.
+    int shutDown();
     // Nothing runs on the link any more.
     bool isDone() const;
     // The punches still waiting for the machine's folder, saved in `folder`

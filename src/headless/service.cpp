@@ -25,13 +25,6 @@ void say(const QString &line)
     std::fflush(stderr);
 }
 
-QList<ServedMachine *> servedMachines(const Workshop &workshop)
-{
-    QList<ServedMachine *> served;
-    for (int i = 1; i <= workshop.machines().count(); ++i)
-        if (ServedMachine *s = workshop.servedAt(i)) served << s;
-    return served;
-}
 } // namespace
 
 int runService(const QString &given)
@@ -86,8 +79,13 @@ int runService(const QString &given)
     Timer *grace = Clock::system().createTimer(&workshop);
     int stops = 0;
     auto stopAll = [&] {
-        for (ServedMachine *s : servedMachines(workshop))
-            s->shutDown();
+        for (int i = 1; i <= workshop.machines().count(); ++i) {
+            ServedMachine *s = workshop.servedAt(i);
+            if (const int dropped = s ? s->shutDown() : 0)
+                say(QStringLiteral("%1: %2 answer(s) to requests not sent: stopping")
+                        .arg(workshop.machines().at(i).name())
+                        .arg(dropped));
+        }
     };
     bool ended = false;
     auto quitWhenDone = [&] {
