@@ -8,24 +8,15 @@
 #include "core/transferrecorder.h"
 #include "core/workshop.h"
 #include "headless/claimedports.h"
+#include "headless/commandsupport.h"
 #include "headless/configlocation.h"
 #include "headless/servicelog.h"
 #include "headless/stopsignals.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <cstdio>
 #include <utility>
 
-namespace
-{
-void say(const QString &line)
-{
-    std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
-    std::fflush(stderr);
-}
-
-} // namespace
 
 int runService(const QString &given)
 {
@@ -36,8 +27,7 @@ int runService(const QString &given)
     QString lockedFile;
     if (lockConfiguration(lock, config.filePath(), userFolder, QStringLiteral("tavrin --serve"),
                           &lockedFile) == LockResult::Held) {
-        say(QStringLiteral("tavrin: ") + lock.heldMessage(lockedFile));
-        return 1;
+        return fail(1, lock.heldMessage(lockedFile));
     }
     QtPortList ports;
     // Each port claimed, so that the command line never takes one served.
@@ -54,16 +44,14 @@ int runService(const QString &given)
     config.load();
     const QString file = QDir::toNativeSeparators(config.filePath());
     if (!config.readError().isEmpty()) {
-        say(QStringLiteral("tavrin: %1 cannot be read: %2").arg(file, config.readError()));
-        return 2;
+        return fail(2, QStringLiteral("%1 cannot be read: %2").arg(file, config.readError()));
     }
     int count = 0;
     for (int i = 1; i <= config.table().count(); ++i)
         count += Workshop::isServed(config.table().at(i)) ? 1 : 0;
     if (count == 0) {
-        say(QStringLiteral("tavrin: no machine in %1 is served (Mode SERVER); nothing to do")
-                .arg(file));
-        return 2;
+        return fail(2, QStringLiteral("no machine in %1 is served (Mode SERVER); nothing to do")
+                           .arg(file));
     }
     say(QStringLiteral("Serving %1 %2 of %3")
             .arg(count)
