@@ -7,10 +7,10 @@
 //   bench_machines [lines [machines]]
 
 #include "benchprobe.h"
-#include "core/clock.h"
-#include "core/configstore.h"
-#include "core/transferrecorder.h"
-#include "core/workshop.h"
+#include "core/base/clock.h"
+#include "core/config/configstore.h"
+#include "core/log/transferrecorder.h"
+#include "core/machines/workshop.h"
 #include "machinevalues.h"
 
 #include <QCoreApplication>

@@ -5,10 +5,10 @@
 //
 //   bench_open [megabytes...]   (default: 10 40)
 
-#include "core/clock.h"
-#include "core/configstore.h"
-#include "core/link.h"
-#include "core/workshop.h"
+#include "core/base/clock.h"
+#include "core/config/configstore.h"
+#include "core/link/link.h"
+#include "core/machines/workshop.h"
 #include "fakeplatform.h"
 #include "fakeport.h"
 #include "ui/mainwindow.h"

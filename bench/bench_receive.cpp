@@ -5,11 +5,11 @@
 // its target (under twice the data), and CPU time per megabyte (the GUI
 // thread alone, and the whole process including the writer).
 
-#include "core/clock.h"
-#include "core/configstore.h"
-#include "core/link.h"
-#include "core/qtserialport.h"
-#include "core/workshop.h"
+#include "core/base/clock.h"
+#include "core/config/configstore.h"
+#include "core/link/link.h"
+#include "core/ports/qtserialport.h"
+#include "core/machines/workshop.h"
 #include "fakeplatform.h"
 #include "fakeport.h"
 #include "pty.h"

@@ -9,10 +9,10 @@
 // set against the line's own limit (every byte one character time); the
 // others are set against the time their pacing rules need.
 
-#include "core/clock.h"
-#include "core/configstore.h"
-#include "core/link.h"
-#include "core/workshop.h"
+#include "core/base/clock.h"
+#include "core/config/configstore.h"
+#include "core/link/link.h"
+#include "core/machines/workshop.h"
 #include "benchprobe.h"
 #include "fakeplatform.h"
 #include "linemodel.h"

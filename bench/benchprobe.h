@@ -3,7 +3,7 @@
 // What the benchmarks measure besides time: the CPU the process used, and
 // how long the event loop was ever kept from answering.
 
-#include "core/workshop.h"
+#include "core/machines/workshop.h"
 #include "linemodel.h"
 
 #include <QCoreApplication>

@@ -1,7 +1,7 @@
 // zoZad.ini from arbitrary bytes: what is read, written and read again is
 // the same table, and writing it again gives the same bytes.
 
-#include "core/inifile.h"
+#include "core/config/inifile.h"
 
 #include "check.h"
 

@@ -6,7 +6,7 @@
 //         what is held between pieces stays within its bound.
 // The second byte says how many of the following bytes are piece lengths.
 
-#include "core/telnetcodec.h"
+#include "core/ports/telnetcodec.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -1,7 +1,7 @@
 // A machine's port name as typed: any text parses without harm, and a
 // network address written back out as scheme://host:port parses the same.
 
-#include "core/portaddress.h"
+#include "core/ports/portaddress.h"
 
 #include <cstdint>
 #include <cstdlib>

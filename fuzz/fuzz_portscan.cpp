@@ -4,7 +4,7 @@
 // and it shows only what it was given, codes below 8 left out.
 
 #include "check.h"
-#include "core/portscan.h"
+#include "core/link/portscan.h"
 #include "fakeport.h"
 
 #include <fuzzer/FuzzedDataProvider.h>

@@ -2,7 +2,7 @@
 // every other byte lands in its line in order, and the lines put back
 // together with their ends are the file with each line end made one LF.
 
-#include "core/program.h"
+#include "core/programs/program.h"
 
 #include "check.h"
 

@@ -4,7 +4,7 @@
 // bound, and nothing is left in progress after the silence.
 
 #include "check.h"
-#include "core/punchassembler.h"
+#include "core/serving/punchassembler.h"
 #include "virtualclock.h"
 
 #include <fuzzer/FuzzedDataProvider.h>

@@ -5,7 +5,7 @@
 // and leaves nothing held back.
 
 #include "check.h"
-#include "core/receivesession.h"
+#include "core/link/receivesession.h"
 #include "virtualclock.h"
 
 #include <fuzzer/FuzzedDataProvider.h>

@@ -6,7 +6,7 @@
 // header and a tail of it: never longer, and the same when restarted again.
 
 #include "check.h"
-#include "core/programlookup.h"
+#include "core/serving/programlookup.h"
 
 #include <QDir>
 #include <QFile>

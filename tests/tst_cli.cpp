@@ -1,8 +1,8 @@
 // The command line end to end: the real program, a pseudo-terminal as the
 // machine, a configuration of its own given with --config.
 
-#include "core/claimedport.h"
-#include "core/instancelock.h"
+#include "process/claimedport.h"
+#include "process/instancelock.h"
 #include "fakeport.h"
 #include "machinevalues.h"
 #include "pty.h"

@@ -1,8 +1,8 @@
 // zoZad.ini: the files written (byte for byte against tests/data), how they
 // load, how one key is looked up, and what a failed write leaves behind.
 
-#include "core/atomicfile.h"
-#include "core/inifile.h"
+#include "core/base/atomicfile.h"
+#include "core/config/inifile.h"
 #include "machinevalues.h"
 #include "shoprig.h"
 

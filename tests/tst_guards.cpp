@@ -1,8 +1,8 @@
 // What the program refuses so that nothing it stores is read back
 // differently, and the one-program-per-configuration lock.
 
-#include "core/inifile.h"
-#include "core/instancelock.h"
+#include "core/config/inifile.h"
+#include "process/instancelock.h"
 #include "machinevalues.h"
 #include "shoprig.h"
 

@@ -1,7 +1,7 @@
 // The link: a machine's port opened with its stored settings, port problems,
 // send refusals, and where received bytes go and what text they make.
 
-#include "core/transferlog.h"
+#include "core/log/transferlog.h"
 #include "machinevalues.h"
 #include "pty.h"
 #include "shoprig.h"

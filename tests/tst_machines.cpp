@@ -1,9 +1,9 @@
 // Every machine its own link: two machines sending at once, each on its
 // own line, neither disturbing the other.
 
-#include "core/configstore.h"
-#include "core/transferrecorder.h"
-#include "core/workshop.h"
+#include "core/config/configstore.h"
+#include "core/log/transferrecorder.h"
+#include "core/machines/workshop.h"
 #include "linemodel.h"
 #include "shoprig.h"
 #include "machinevalues.h"

@@ -2,9 +2,9 @@
 // raw TCP against a local server, RFC 2217 against pyserial's port manager
 // in front of a pseudo-terminal, and the Telnet side against scripted servers.
 
-#include "core/anyport.h"
-#include "core/link.h"
-#include "core/qtserialport.h"
+#include "core/ports/anyport.h"
+#include "core/link/link.h"
+#include "core/ports/qtserialport.h"
 #include "fakeport.h"
 #include "machinevalues.h"
 #include "pty.h"

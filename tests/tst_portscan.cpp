@@ -1,8 +1,8 @@
 // Port Scan on a bit-level line: the port decodes what the machine punches
 // with whatever the scan has put in force.
 
-#include "core/atomicfile.h"
-#include "core/inifile.h"
+#include "core/base/atomicfile.h"
+#include "core/config/inifile.h"
 #include "linesim.h"
 #include "machinevalues.h"
 #include "shoprig.h"

@@ -1,8 +1,8 @@
 // Serving a machine: what it punches cut into programs, and each program
 // saved as a file named by its number, never over another.
 
-#include "core/punchassembler.h"
-#include "core/punchstore.h"
+#include "core/serving/punchassembler.h"
+#include "core/serving/punchstore.h"
 #include "shoprig.h"
 
 #include <QDir>

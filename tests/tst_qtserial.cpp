@@ -1,6 +1,6 @@
 // The computer's serial port on a pseudo-terminal; the test plays the device.
 
-#include "core/qtserialport.h"
+#include "core/ports/qtserialport.h"
 #include "machinevalues.h"
 #include "pty.h"
 

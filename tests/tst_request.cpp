@@ -2,7 +2,7 @@
 // file found in the machine's folder, the program restarted at a block, and
 // the short program sent back when a request cannot be served.
 
-#include "core/programlookup.h"
+#include "core/serving/programlookup.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 // The send on the line model, in virtual time: what goes on the wire and
 // when, how it paces on the machine's XON/XOFF, holds, stops and reports.
 
-#include "core/sendjob.h"
+#include "core/sending/sendjob.h"
 #include "linemodel.h"
 #include "machinevalues.h"
 #include "virtualclock.h"

@@ -1,7 +1,7 @@
 // A machine served from its control, on the line model in virtual time:
 // programs asked for sent (or a reply why not), other punches saved.
 
-#include "core/servedmachine.h"
+#include "core/serving/servedmachine.h"
 #include "linemodel.h"
 #include "machinevalues.h"
 #include "shoprig.h"

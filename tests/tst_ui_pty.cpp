@@ -4,9 +4,9 @@
 // an adapter pulled out during a send; a served machine's request answered
 // and its punch saved.
 
-#include "core/atomicfile.h"
-#include "core/qtserialport.h"
-#include "core/servedmachine.h"
+#include "core/base/atomicfile.h"
+#include "core/ports/qtserialport.h"
+#include "core/serving/servedmachine.h"
 #include "pty.h"
 #include "sim/simcontrol.h"
 #include "ui/codewindows.h"

@@ -2,7 +2,7 @@
 // and, through the window, that Save stores the machine, that the dialog
 // follows its machine, and that Save is refused while a program is sent.
 
-#include "core/inifile.h"
+#include "core/config/inifile.h"
 #include "ui/codewindows.h"
 #include "ui/setupdialog.h"
 #include "ui/setuplauncher.h"

@@ -2,9 +2,9 @@
 // whatever platform Qt is given (offscreen is fine), into a PNG for the
 // README. tools/screenshot.sh builds and runs it.
 
-#include "core/clock.h"
-#include "core/configstore.h"
-#include "core/workshop.h"
+#include "core/base/clock.h"
+#include "core/config/configstore.h"
+#include "core/machines/workshop.h"
 #include "fakeport.h"
 #include "machinevalues.h"
 #include "ui/mainwindow.h"

@@ -8,7 +8,7 @@ cd "$here"
 
 # python3-serial: its RFC 2217 server is the independent peer of the network port tests.
 # desktop-file-utils, appstream: the tests validate the desktop entry and the metainfo.
-packages=(cmake g++ make qt6-base-dev qt6-serialport-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins libgl-dev
+packages=(cmake g++ make ccache qt6-base-dev qt6-serialport-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins libgl-dev
           python3-serial desktop-file-utils appstream)
 
 missing=()
@@ -45,6 +45,9 @@ if [ "${#missing[@]}" -gt 0 ]; then
 fi
 
 build="$here/build"
+# Paths in the compiler cache relative to the tree, so that another clone
+# (CI's) reuses what this one compiled.
+export CCACHE_BASEDIR="$here"
 if [ ! -f "$build/CMakeCache.txt" ]; then
     launcher=()
     if command -v ccache >/dev/null 2>&1; then

@@ -1,11 +1,11 @@
 #include "headless/commands.h"
 
-#include "core/claimedport.h"
-#include "core/configstore.h"
-#include "core/workshop.h"
-#include "headless/claimedports.h"
+#include "process/claimedport.h"
+#include "core/config/configstore.h"
+#include "core/machines/workshop.h"
+#include "process/claimedports.h"
 #include "headless/commandsupport.h"
-#include "headless/configlocation.h"
+#include "process/configlocation.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

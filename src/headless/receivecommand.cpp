@@ -1,17 +1,17 @@
 // "tavrin receive": one program punched by the machine, written into a file
 // exactly as punched.
 
-#include "core/atomicfile.h"
-#include "core/claimedport.h"
-#include "core/clock.h"
-#include "core/configstore.h"
-#include "core/link.h"
-#include "core/punchassembler.h"
-#include "core/qtserialport.h"
-#include "core/sendtext.h"
-#include "core/transferrecorder.h"
+#include "core/base/atomicfile.h"
+#include "process/claimedport.h"
+#include "core/base/clock.h"
+#include "core/config/configstore.h"
+#include "core/link/link.h"
+#include "core/serving/punchassembler.h"
+#include "core/ports/qtserialport.h"
+#include "core/sending/sendtext.h"
+#include "core/log/transferrecorder.h"
 #include "headless/commandsupport.h"
-#include "headless/stopsignals.h"
+#include "process/stopsignals.h"
 
 #include <QCoreApplication>
 

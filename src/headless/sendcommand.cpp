@@ -1,17 +1,17 @@
 // "tavrin send": a program sent as the window's Send sends it, with its
 // progress on standard error.
 
-#include "core/claimedport.h"
-#include "core/clock.h"
-#include "core/configstore.h"
-#include "core/link.h"
-#include "core/programqueue.h"
-#include "core/qtserialport.h"
-#include "core/sendtext.h"
-#include "core/transferrecorder.h"
-#include "core/workshop.h"
+#include "process/claimedport.h"
+#include "core/base/clock.h"
+#include "core/config/configstore.h"
+#include "core/link/link.h"
+#include "core/programs/programqueue.h"
+#include "core/ports/qtserialport.h"
+#include "core/sending/sendtext.h"
+#include "core/log/transferrecorder.h"
+#include "core/machines/workshop.h"
 #include "headless/commandsupport.h"
-#include "headless/stopsignals.h"
+#include "process/stopsignals.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

@@ -1,17 +1,17 @@
 #include "headless/service.h"
 
-#include "core/clock.h"
-#include "core/configstore.h"
-#include "core/instancelock.h"
-#include "core/qtserialport.h"
-#include "core/servedmachine.h"
-#include "core/transferrecorder.h"
-#include "core/workshop.h"
-#include "headless/claimedports.h"
+#include "core/base/clock.h"
+#include "core/config/configstore.h"
+#include "process/instancelock.h"
+#include "core/ports/qtserialport.h"
+#include "core/serving/servedmachine.h"
+#include "core/log/transferrecorder.h"
+#include "core/machines/workshop.h"
+#include "process/claimedports.h"
 #include "headless/commandsupport.h"
-#include "headless/configlocation.h"
+#include "process/configlocation.h"
 #include "headless/servicelog.h"
-#include "headless/stopsignals.h"
+#include "process/stopsignals.h"
 
 #include <QCoreApplication>
 #include <QDir>

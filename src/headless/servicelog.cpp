@@ -1,9 +1,9 @@
 #include "headless/servicelog.h"
 
-#include "core/servedmachine.h"
-#include "core/serialport.h"
-#include "core/transferrecorder.h"
-#include "core/workshop.h"
+#include "core/serving/servedmachine.h"
+#include "core/ports/serialport.h"
+#include "core/log/transferrecorder.h"
+#include "core/machines/workshop.h"
 
 #include <QFileInfo>
 

@@ -1,8 +1,8 @@
 // tavrin-sim: a machine tool's control on a pseudo-terminal or a TCP port,
 // for trying the program without a machine.
 
-#include "core/clock.h"
-#include "headless/stopsignals.h"
+#include "core/base/clock.h"
+#include "process/stopsignals.h"
 #include "sim/simtransport.h"
 #include "sim/simulator.h"
 

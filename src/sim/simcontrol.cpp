@@ -1,6 +1,6 @@
 #include "sim/simcontrol.h"
 
-#include "core/clock.h"
+#include "core/base/clock.h"
 
 #include <cmath>
 

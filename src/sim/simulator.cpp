@@ -1,8 +1,8 @@
 #include "sim/simulator.h"
 
-#include "core/atomicfile.h"
-#include "core/clock.h"
-#include "core/programrequest.h"
+#include "core/base/atomicfile.h"
+#include "core/base/clock.h"
+#include "core/serving/programrequest.h"
 #include "sim/simtransport.h"
 
 #include <QDir>

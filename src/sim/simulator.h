@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/punchassembler.h"
-#include "core/punchstore.h"
+#include "core/serving/punchassembler.h"
+#include "core/serving/punchstore.h"
 #include "sim/simcontrol.h"
 
 #include <QObject>

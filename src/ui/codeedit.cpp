@@ -1,6 +1,6 @@
 #include "ui/codeedit.h"
 
-#include "core/bytetext.h"
+#include "core/base/bytetext.h"
 #include "ui/programview.h"
 
 #include <QFontDatabase>

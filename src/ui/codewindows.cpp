@@ -1,9 +1,9 @@
 #include "ui/codewindows.h"
 
-#include "core/bytetext.h"
-#include "core/loadedprogram.h"
-#include "core/program.h"
-#include "core/workshop.h"
+#include "core/base/bytetext.h"
+#include "core/programs/loadedprogram.h"
+#include "core/programs/program.h"
+#include "core/machines/workshop.h"
 #include "ui/canvas.h"
 #include "ui/codeedit.h"
 #include "ui/names.h"

@@ -1,6 +1,6 @@
 #include "ui/machinemenu.h"
 
-#include "core/workshop.h"
+#include "core/machines/workshop.h"
 #include "ui/codewindows.h"
 #include "ui/platform.h"
 

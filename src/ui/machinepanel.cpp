@@ -1,9 +1,9 @@
 #include "ui/machinepanel.h"
 
-#include "core/claimedport.h"
-#include "core/serialport.h"
-#include "core/servedmachine.h"
-#include "core/workshop.h"
+#include "process/claimedport.h"
+#include "core/ports/serialport.h"
+#include "core/serving/servedmachine.h"
+#include "core/machines/workshop.h"
 #include "ui/canvas.h"
 #include "ui/names.h"
 #include "ui/platform.h"

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/link.h"
-#include "core/machinetable.h"
+#include "core/link/link.h"
+#include "core/config/machinetable.h"
 
 #include <QObject>
 #include <QStringList>

@@ -1,6 +1,6 @@
 #include "ui/platform.h"
 
-#include "core/loadedprogram.h"
+#include "core/programs/loadedprogram.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,6 +1,6 @@
 #include "ui/programview.h"
 
-#include "core/bytetext.h"
+#include "core/base/bytetext.h"
 
 #include <QFontDatabase>
 #include <QKeyEvent>

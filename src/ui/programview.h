@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/program.h"
+#include "core/programs/program.h"
 
 #include <QAbstractScrollArea>
 

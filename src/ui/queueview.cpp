@@ -1,6 +1,6 @@
 #include "ui/queueview.h"
 
-#include "core/workshop.h"
+#include "core/machines/workshop.h"
 #include "ui/codewindows.h"
 #include "ui/names.h"
 #include "ui/platform.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/machinetable.h"
+#include "core/config/machinetable.h"
 
 #include <QObject>
 #include <QStringList>

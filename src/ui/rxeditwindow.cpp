@@ -1,8 +1,8 @@
 #include "ui/rxeditwindow.h"
 
-#include "core/atomicfile.h"
-#include "core/bytetext.h"
-#include "core/workshop.h"
+#include "core/base/atomicfile.h"
+#include "core/base/bytetext.h"
+#include "core/machines/workshop.h"
 #include "ui/bytetextedit.h"
 #include "ui/canvas.h"
 #include "ui/codeedit.h"

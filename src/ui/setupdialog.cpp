@@ -1,6 +1,6 @@
 #include "ui/setupdialog.h"
 
-#include "core/linesettings.h"
+#include "core/ports/linesettings.h"
 #include "ui/names.h"
 #include "ui/platform.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/machine.h"
+#include "core/config/machineconfig.h"
 
 #include <QDialog>
 

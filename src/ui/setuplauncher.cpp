@@ -1,8 +1,8 @@
 #include "ui/setuplauncher.h"
 
-#include "core/portaddress.h"
-#include "core/serialport.h"
-#include "core/workshop.h"
+#include "core/ports/portaddress.h"
+#include "core/ports/serialport.h"
+#include "core/machines/workshop.h"
 #include "ui/platform.h"
 #include "ui/setupdialog.h"
 

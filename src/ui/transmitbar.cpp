@@ -1,8 +1,8 @@
 #include "ui/transmitbar.h"
 
-#include "core/sendtext.h"
-#include "core/serialport.h"
-#include "core/workshop.h"
+#include "core/sending/sendtext.h"
+#include "core/ports/serialport.h"
+#include "core/machines/workshop.h"
 #include "ui/codewindows.h"
 #include "ui/names.h"
 #include "ui/platform.h"

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/machinetable.h"
-#include "core/sendjob.h"
+#include "core/config/machinetable.h"
+#include "core/sending/sendjob.h"
 
 #include <QObject>
 #include <QPointer>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/serialport.h"
+#include "core/ports/serialport.h"
 
 #include <QMetaObject>
 #include <utility>

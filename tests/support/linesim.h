@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/linesettings.h"
+#include "core/ports/linesettings.h"
 
 #include <QByteArray>
 

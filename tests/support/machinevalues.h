@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/linesettings.h"
-#include "core/machine.h"
+#include "core/ports/linesettings.h"
+#include "core/config/machineconfig.h"
 
 #include <QByteArray>
 #include <QStringList>

@@ -1,6 +1,6 @@
 #include "pty.h"
 
-#include "core/clock.h"
+#include "core/base/clock.h"
 #include "sim/simcontrol.h"
 
 #include <QSocketNotifier>

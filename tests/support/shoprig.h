@@ -1,8 +1,8 @@
 #pragma once
 
-#include "core/configstore.h"
-#include "core/transferrecorder.h"
-#include "core/workshop.h"
+#include "core/config/configstore.h"
+#include "core/log/transferrecorder.h"
+#include "core/machines/workshop.h"
 #include "fakeport.h"
 #include "virtualclock.h"
 

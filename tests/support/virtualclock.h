@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/clock.h"
+#include "core/base/clock.h"
 
 #include <QList>
 #include <functional>

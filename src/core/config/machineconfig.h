@@ -1,0 +1,83 @@
+#pragma once
+
+#include "core/config/vocabulary.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringView>
+#include <array>
+
+// The twenty values kept for each machine, in the order zoZad.ini holds them.
+enum class Key {
+    Name,
+    Port,
+    Mode,
+    ComPar,
+    Folder,
+    Flow,
+    CrLf,
+    BlockDelay,
+    BlockNul,
+    Prefix,
+    Extension,
+    Speed,
+    DataBits,
+    Parity,
+    StopBits,
+    EndOfBlock,
+    StartCode,
+    EndCode,
+    TxStep,
+    StripEob,
+};
+constexpr int KeyCount = 20;
+
+// "25" -> 25, "150ms" -> 150, "Fast" -> 0: the number a text starts with.
+int leadingNumber(QStringView text);
+
+// One machine's configuration: its stored values exactly as read, as bytes,
+// with typed views of the ones the program acts on. A value reads as UTF-8
+// where it is valid UTF-8 and as Latin-1 otherwise; a value set to what it
+// already reads as keeps its bytes, and a new one is stored as UTF-8, so a
+// rewrite never changes what the user did not touch.
+class MachineConfig
+{
+public:
+    static QString keyName(Key key);
+
+    QString value(Key key) const;
+    void setValue(Key key, const QString &value);
+    QByteArray bytes(Key key) const { return m_values[size_t(key)]; }
+    void setBytes(Key key, const QByteArray &bytes) { m_values[size_t(key)] = bytes; }
+
+    QString name() const { return value(Key::Name); }
+    QString port() const { return value(Key::Port); }
+    FlowMode flowMode() const;
+    // The pause before each line; 0 for "Fast" and "None".
+    int blockDelayMs() const;
+    // "None": lines follow each other without waiting for the port to drain
+    // or for the tick, so a fast line runs at its own rate.
+    bool streams() const { return value(Key::BlockDelay) == u"None"; }
+    // The bytes sent for each line end of a program.
+    QByteArray endOfBlock() const;
+    // The byte removed from received data (0 when none is chosen).
+    char stripByte() const;
+
+    // What the panel shows under the logo for this machine: five lines.
+    QString description() const;
+    // How the panel names a stored flow-control code.
+    static QString flowName(const QString &code);
+
+    // What a machine name may hold: ASCII letters and digits, blank, "-"
+    // and "_", so that a name can never break a line of the file.
+    static bool isNameCharacter(QChar c);
+
+    // A new machine: the first listed port (empty when there is none) and
+    // the default line settings.
+    static MachineConfig defaults(const QString &firstPort);
+
+    bool operator==(const MachineConfig &) const = default;
+
+private:
+    std::array<QByteArray, KeyCount> m_values;
+};

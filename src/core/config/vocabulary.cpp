@@ -1,0 +1,52 @@
+#include "core/config/vocabulary.h"
+
+#include <algorithm>
+
+namespace Vocabulary
+{
+
+namespace
+{
+// The row whose stored text is `key`, or nullptr.
+template <typename Row, size_t N>
+const Row *find(const std::array<Row, N> &rows, const char *Row::*text, QByteArrayView key)
+{
+    for (const Row &row : rows)
+        if (key == QByteArrayView(row.*text)) return &row;
+    return nullptr;
+}
+} // namespace
+
+bool isOfferedSpeed(qint32 speed)
+{
+    return std::find(Speeds.begin(), Speeds.end(), speed) != Speeds.end();
+}
+
+const DataFormat &dataFormat(int bits)
+{
+    return DataFormats[bits == 8 ? 1 : 0];
+}
+
+const DataFormat &storedDataFormat(QByteArrayView dataBits)
+{
+    return dataFormat(dataBits == QByteArrayView("8") ? 8 : 7);
+}
+
+const BlockDelay *blockDelay(QByteArrayView stored)
+{
+    return find(BlockDelays, &BlockDelay::stored, stored);
+}
+
+const EndOfBlock &endOfBlock(QByteArrayView name)
+{
+    const EndOfBlock *e = find(EndsOfBlock, &EndOfBlock::name, name);
+    return e ? *e : EndsOfBlock[0];
+}
+
+const Flow &flow(QByteArrayView code)
+{
+    const Flow *f = find(Flows, &Flow::code, code);
+    return f ? *f : Flows[0];
+}
+
+} // namespace Vocabulary

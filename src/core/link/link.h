@@ -1,0 +1,115 @@
+#pragma once
+
+#include "core/link/portscan.h"
+#include "core/link/receivesession.h"
+#include "core/sending/sendjob.h"
+#include "core/base/transfer.h"
+
+#include <QObject>
+#include <QPointer>
+#include <memory>
+
+class Clock;
+class MachineConfig;
+class PortList;
+class SerialPort;
+
+// What the serial link is doing. Only the link changes it.
+enum class LinkState { Idle, Sending, Receiving, Scanning };
+
+enum class PortStatus { Open, Missing, Unavailable };
+
+// A machine's serial port, and what runs on it. The link opens the port for
+// the machine, starts sends, receiving and Port Scan, and passes every
+// received byte to whatever is running: the send (for its XON/XOFF), the
+// received text, or Port Scan. In the idle state received bytes are dropped.
+//
+// Receiving may begin while a send runs: the send keeps getting the bytes
+// it needs, and when it ends the link is idle again. Each send and each
+// receive is a Transfer, fixed when it starts, which says whose it is.
+class Link : public QObject
+{
+    Q_OBJECT
+public:
+    // A link on a port it does not own (tests, benchmarks) ...
+    Link(SerialPort &port, PortList &ports, Clock &clock, QObject *parent = nullptr);
+    // ... or one that keeps its port: each machine's link has its own.
+    Link(std::shared_ptr<SerialPort> port, PortList &ports, Clock &clock,
+         QObject *parent = nullptr);
+    ~Link() override;
+
+    SerialPort &port() { return m_port; }
+    PortList &portList() { return m_ports; }
+    Clock &clock() { return m_clock; }
+    LinkState state() const { return m_state; }
+    bool sending() const { return m_job && m_job->isRunning(); }
+    // The running send, if any.
+    SendJob *job() const { return sending() ? m_job.data() : nullptr; }
+    ReceiveSession &receiver() { return m_receive; }
+    PortScan &scan() { return m_scan; }
+
+    // Closes the port and opens it on the machine's device with its
+    // settings. A device the platform does not list is Missing (and the
+    // port stays closed); one that will not open is Unavailable.
+    PortStatus openFor(const MachineConfig &machine);
+    // Makes sure the port is open on the machine's own device, with its
+    // settings (a Port Scan may have left others); false when it can't be.
+    bool openForSend(const MachineConfig &machine);
+    void closePort();
+    // The speed a stored speed the program does not offer keeps: the one in
+    // force before. The workshop carries it from machine to machine, as the
+    // one serial line of an attended PC always had it.
+    qint32 speedBefore() const { return m_speed; }
+    void setSpeedBefore(qint32 speed) { m_speed = speed; }
+
+    // Starts sending `program` from `startLine` with the machine's settings
+    // on the port as it is; null while a send or Port Scan runs. A send
+    // started while receiving takes the link over.
+    SendJob *startSend(const Program &program, int startLine, const MachineConfig &machine);
+    // The same, for a transfer that says whose send it is.
+    SendJob *startSend(const Program &program, const Transfer &transfer,
+                       const MachineConfig &machine);
+    // The running send's transfer, or the last one.
+    const Transfer &sendTransfer() const { return m_send; }
+    void beginReceive(const Transfer &transfer = {});
+    bool receiving() const { return m_state == LinkState::Receiving; }
+    // Ends receiving (and Port Scan); a send still running keeps the link
+    // in the sending state.
+    void endReceive();
+    // Starts Port Scan on the open port; false while a send runs.
+    bool beginScan();
+
+signals:
+    void stateChanged(LinkState state);
+    void sendStarted(SendJob *job);
+    void sendFinished(SendOutcome outcome);
+    // A receive began, and how it ended: completed, stopped (a send took
+    // the link over) or port lost.
+    void receiveStarted(const Transfer &transfer);
+    void receiveEnded(const Transfer &transfer, SendOutcome outcome);
+    // The device went away while open.
+    void portLost();
+
+private:
+    void setState(LinkState state);
+    void endReceiving(SendOutcome outcome);
+    void route(const QByteArray &bytes);
+    LineSettings settingsFor(const MachineConfig &machine);
+    bool listed(const QString &name) const;
+
+    std::shared_ptr<SerialPort> m_owned;
+    SerialPort &m_port;
+    PortList &m_ports;
+    Clock &m_clock;
+    LinkState m_state = LinkState::Idle;
+    QPointer<SendJob> m_job;
+    Transfer m_send;
+    Transfer m_receiveTransfer;
+    bool m_receiveOpen = false;
+    bool m_receiveLost = false;
+    ReceiveSession m_receive;
+    PortScan m_scan;
+    // A stored speed the program does not offer keeps the one in force
+    // before; the port starts out at 300 bit/s.
+    qint32 m_speed = 300;
+};

@@ -1,0 +1,128 @@
+#include "core/log/transferrecorder.h"
+
+#include "core/base/clock.h"
+#include "core/config/configstore.h"
+#include "core/link/link.h"
+#include "core/serving/servedmachine.h"
+#include "core/machines/workshop.h"
+
+#include <QDateTime>
+#include <QFileInfo>
+
+TransferRecorder::TransferRecorder(Clock &clock, const QString &folder, QObject *parent)
+    : QObject(parent), m_clock(clock), m_folder(folder)
+{
+}
+
+void TransferRecorder::watch(Link &link)
+{
+    const Link *key = &link;
+    m_links.insert(key, {});
+    connect(&link, &QObject::destroyed, this, [this, key] { m_links.remove(key); });
+    connect(&link, &Link::sendStarted, this, [this, key, &link](SendJob *job) {
+        Watched &w = m_links[key];
+        w.job = job;
+        begin(w.send, link.sendTransfer());
+    });
+    connect(&link, &Link::sendFinished, this, [this, key](SendOutcome outcome) {
+        Watched &w = m_links[key];
+        if (w.job) {
+            w.send.record.bytes = w.job->bytesSent();
+            w.send.record.lines = w.job->linesSent();
+        }
+        end(w.send, outcome);
+    });
+    connect(&link, &Link::receiveStarted, this, [this, key](const Transfer &t) {
+        Watched &w = m_links[key];
+        w.lastReceived = '\0';
+        begin(w.receive, t);
+    });
+    connect(&link, &Link::receiveEnded, this,
+            [this, key](const Transfer &, SendOutcome outcome) { end(m_links[key].receive, outcome); });
+    connect(&link.receiver(), &ReceiveSession::text, this, [this, key](const QByteArray &text) {
+        Watched &w = m_links[key];
+        if (w.receive.active) count(w, text);
+    });
+}
+
+void TransferRecorder::watchAll(Workshop &workshop)
+{
+    setFolder(QFileInfo(workshop.config().filePath()).absolutePath());
+    for (int i = 1; i <= workshop.machines().count(); ++i)
+        if (Link *link = workshop.linkAt(i)) {
+            watch(*link);
+            if (ServedMachine *served = workshop.servedAt(i)) watch(*served);
+        }
+    connect(&workshop, &Workshop::linkCreated, this, [this](Link *link) { watch(*link); });
+    connect(&workshop, &Workshop::servedCreated, this,
+            [this](ServedMachine *served) { watch(*served); });
+    // The log stays beside the configuration file in use.
+    connect(&workshop.config(), &ConfigStore::fileMoved, this,
+            [this](const QString &, const QString &, const QString &now) {
+                setFolder(QFileInfo(now).absolutePath());
+            });
+}
+
+void TransferRecorder::watch(ServedMachine &served)
+{
+    connect(&served, &ServedMachine::punchEnded, this,
+            [this](const Transfer &t, const QByteArray &punch, const QString &path,
+                   const QString &error) {
+                recordPunch(t, punch, path, error, SendOutcome::Completed);
+            });
+}
+
+void TransferRecorder::recordPunch(const Transfer &t, const QByteArray &punch,
+                                   const QString &path, const QString &error,
+                                   SendOutcome outcome)
+{
+    Open open;
+    begin(open, t);
+    open.record.file = path.isEmpty() ? QStringLiteral("-") : QFileInfo(path).fileName();
+    open.record.bytes = punch.size();
+    Watched w;
+    count(w, punch);
+    open.record.lines = w.receive.record.lines;
+    open.refused = error.isEmpty() ? QString() : QStringLiteral("not saved: ") + error;
+    end(open, outcome);
+}
+
+void TransferRecorder::begin(Open &open, const Transfer &transfer)
+{
+    open.active = true;
+    open.startedNs = m_clock.nowNs();
+    open.record = {};
+    open.record.send = transfer.isSend();
+    open.record.machine = transfer.machineName;
+    open.record.port = transfer.port;
+    open.record.file = transfer.isSend() ? transfer.source.logName() : QStringLiteral("-");
+    open.record.requested = transfer.requested;
+    open.refused = transfer.refused;
+    // Local time, with its offset from UTC so that the line stands alone.
+    const QDateTime now = QDateTime::currentDateTime();
+    open.record.when = now.toOffsetFromUtc(now.offsetFromUtc()).toString(Qt::ISODate);
+}
+
+void TransferRecorder::end(Open &open, SendOutcome outcome)
+{
+    if (!open.active) return;
+    open.active = false;
+    open.record.durationMs = (m_clock.nowNs() - open.startedNs) / 1'000'000;
+    open.record.outcome = outcome == SendOutcome::Completed ? QStringLiteral("completed")
+                          : outcome == SendOutcome::Stopped ? QStringLiteral("stopped")
+                                                            : QStringLiteral("port lost");
+    // A reply that says why a request was not served ends as that reason.
+    if (outcome == SendOutcome::Completed && !open.refused.isEmpty()) open.record.outcome = open.refused;
+    m_log.append(m_folder, open.record);
+    emit recorded(open.record);
+}
+
+void TransferRecorder::count(Watched &w, const QByteArray &text)
+{
+    w.receive.record.bytes += text.size();
+    // CR, LF and CR LF each end one line.
+    for (const char c : text) {
+        if (c == '\r' || (c == '\n' && w.lastReceived != '\r')) ++w.receive.record.lines;
+        w.lastReceived = c;
+    }
+}

@@ -1,0 +1,68 @@
+#pragma once
+
+#include "core/log/transferlog.h"
+
+#include <QHash>
+#include <QObject>
+#include <QPointer>
+
+class Clock;
+class Link;
+class SendJob;
+class ServedMachine;
+class Workshop;
+struct Transfer;
+enum class SendOutcome;
+
+// Writes a line to the transfer log for every send and every receive on
+// the links it watches: which machine, which program, how much, how long,
+// and how it ended. Everything it writes comes from the transfer itself,
+// never from what is selected. The log lives in the folder it is given
+// (beside the configuration file in use).
+class TransferRecorder : public QObject
+{
+    Q_OBJECT
+public:
+    explicit TransferRecorder(Clock &clock, const QString &folder = {}, QObject *parent = nullptr);
+
+    TransferLog &log() { return m_log; }
+    void setFolder(const QString &folder) { m_folder = folder; }
+    // Records what runs on `link` from now on, until it is destroyed.
+    void watch(Link &link);
+    // Records every machine's link the workshop has and makes, in the
+    // folder of its configuration file wherever that moves.
+    void watchAll(Workshop &workshop);
+    // Records the punches a served machine saves, or could not save.
+    void watch(ServedMachine &served);
+    // Records one punch received: saved as `path` (empty: not saved,
+    // because of `error`), ended as `outcome`.
+    void recordPunch(const Transfer &transfer, const QByteArray &punch, const QString &path,
+                     const QString &error, SendOutcome outcome);
+
+signals:
+    // A transfer ended and its line was written to the log (or could not be).
+    void recorded(const TransferRecord &record);
+
+private:
+    struct Open {
+        bool active = false;
+        TransferRecord record;
+        QString refused;
+        qint64 startedNs = 0;
+    };
+    struct Watched {
+        Open send;
+        Open receive;
+        QPointer<SendJob> job;
+        char lastReceived = '\0';
+    };
+
+    void begin(Open &open, const Transfer &transfer);
+    void end(Open &open, SendOutcome outcome);
+    static void count(Watched &w, const QByteArray &text);
+
+    Clock &m_clock;
+    QString m_folder;
+    TransferLog m_log;
+    QHash<const Link *, Watched> m_links;
+};

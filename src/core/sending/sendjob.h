@@ -1,0 +1,175 @@
+#pragma once
+
+#include "core/sending/linepace.h"
+#include "core/config/machineconfig.h"
+#include "core/programs/program.h"
+#include "core/sending/sendoutput.h"
+
+#include <QObject>
+#include <QString>
+
+class Clock;
+class SerialPort;
+class Timer;
+
+// How a send paces and ends its lines, from the machine's configuration.
+struct SendSettings {
+    int blockDelayMs = 0;
+    QByteArray endOfBlock = "\r\n";
+    FlowMode flow = FlowMode::None;
+    // Block delay "None": each line follows the last without waiting for a
+    // drain or a tick, whole lines at a time, and the port is kept fed.
+    bool streams = false;
+
+    static SendSettings of(const MachineConfig &machine);
+};
+
+enum class SendPhase {
+    StartWait, // modes "3" and "4": waiting for the machine to speak first
+    Lines,
+    Clearing,  // the run-out of NULs is leaving the port
+    Stopping,  // stopped: what the port was given goes out whole
+    Done,
+};
+enum class SendOutcome { Completed, Stopped, PortLost };
+
+// What the transmit bar shows of a send.
+// Why a send waits, if it does.
+enum class SendWait {
+    None,
+    Pause,        // the user's Pause, at a line boundary
+    Xoff,         // the machine's DC3 (XOFF)
+    Cts,          // the machine holds CTS low (RTS/CTS handshake)
+    MachineFirst, // modes "3" and "4": the machine has not spoken yet
+};
+
+struct SendProgress {
+    SendPhase phase = SendPhase::Lines;
+    int value = 0;
+    int maximum = 100;
+    QString text;      // "37%", "05 %" while clearing, "100%" at the end
+    bool held = false; // stopping, but the machine holds the line
+    SendWait wait = SendWait::None;
+    int line = 0;        // the line being sent, from 1; 0 before the first
+    int lines = 0;       // the program's lines
+    qint64 leftMs = 0;   // the time the rest takes at the line's own rate
+    bool operator==(const SendProgress &) const = default;
+};
+
+// One send of a program to a machine: the lines from `startLine` on, each
+// line end written as the machine's end of block, after the port has
+// drained and the block delay has passed; then a run-out of NULs. It obeys
+// DC3/DC1 from the machine where its flow mode asks for it, and holds at the
+// next line boundary while paused. With block delay "None" it streams
+// instead: the port is kept fed with about 50 ms of whole lines, so that a
+// fast line never idles (Pause and Stop then also let what the port was
+// given go out).
+//
+// Stop never cuts a block: the line being written is finished, and what the
+// port was given reaches the machine before the send ends; only if the
+// machine holds the line does a second stop() discard it. Where the send
+// watches DC3 itself (modes "3" and "4") it keeps so little waiting in the
+// port that at most ten characters leave after a DC3 arrives.
+//
+// Every wait returns to the event loop and is timed by the clock it is
+// given; nothing here blocks.
+class SendJob : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr int RunOutBytes = 2000;
+    // Where the send obeys DC3 itself, the port never holds more than this.
+    static constexpr int QueueLimit = 8;
+
+    SendJob(SerialPort &port, Clock &clock, const Program &program, int startLine,
+            const SendSettings &settings, QObject *parent = nullptr);
+    ~SendJob() override;
+
+    void start();
+    // Stops at a whole block; a second call discards what the machine holds.
+    void stop();
+    void setPaused(bool paused);
+    bool isPaused() const { return m_paused; }
+    bool isRunning() const { return m_state != State::Idle && m_state != State::Done; }
+    // Bytes the machine sent while the job runs.
+    void feed(const QByteArray &received);
+
+    SendProgress progress() const { return m_progress; }
+    // The program as the send took it.
+    const Program &program() const { return m_program; }
+    // The line being sent (0-based), or -1 before the first.
+    int currentLine() const { return m_line - 1; }
+    // The program's lines: a last empty line after a final line end is no
+    // line of its own.
+    int lineCount() const;
+    // The program's bytes handed to the port (ends of block as written, no
+    // run-out), and the lines handed to it whole.
+    qint64 bytesSent() const { return m_out.bytesSent(); }
+    int linesSent() const { return m_linesSent; }
+
+signals:
+    void progressChanged(const SendProgress &progress);
+    // A line starts: the line now being sent.
+    void lineStarted(int line);
+    // The send waits at a line (Pause, or the machine's DC3).
+    void holding(int line);
+    void finished(SendOutcome outcome);
+
+private:
+    // Where the send is. Every change between these is made in sendjob.cpp.
+    enum class State {
+        Idle,
+        StartWait, // modes "3" and "4": the machine speaks first
+        LineStart, // at a line boundary
+        Paused,    // at a line boundary while paused
+        Pacing,    // the port drains and the block delay runs, or streaming, it is fed
+        Sending,   // a line, or the run-out, goes to the port
+        Held,      // the machine's DC3 holds the output
+        RunOut,    // the last line drains, then the NULs are written
+        Clearing,  // the NULs leave the port
+        Stopping,  // stopped: what the port was given goes out whole
+        Ending,    // the last of what the machine sends is discarded
+        Done,
+    };
+
+    void step();
+    bool stepOnce(); // false when the job waits for something
+    void applyStop();
+    void toStopping();
+    void dropOutput();
+    void startLine();
+    bool afterWrite(SendOutput::Result result);
+    void lineDone();
+    bool sleep(qint64 ns);
+    bool waitsForDrain() const;
+    void report(SendPhase phase, int value, int maximum, const QString &text, bool held = false);
+    SendWait waitReason() const;
+    void reportLines();
+    void reportClearing();
+    void reportStopping(bool held);
+    void finish();
+
+    SerialPort &m_port;
+    Timer *m_timer;
+    Timer *m_purge;
+    const Program m_program;
+    const SendSettings m_settings;
+    const bool m_bounded; // the send obeys DC3 itself: little may wait in the port
+    LinePace m_pace;
+    SendOutput m_out;
+
+    State m_state = State::Idle;
+    bool m_inStep = false;
+    bool m_stop = false;
+    bool m_discard = false; // a second stop: drop what the machine holds
+    bool m_paused = false;
+    bool m_lost = false;
+    bool m_watchDc = false;
+
+    qint64 m_divisor = 1;
+    int m_line = 0;
+    qint64 m_counted = 0;
+    int m_linesSent = 0;
+    SendOutcome m_outcome = SendOutcome::Completed;
+    SendProgress m_progress;
+};

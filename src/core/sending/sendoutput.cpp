@@ -1,0 +1,85 @@
+#include "core/sending/sendoutput.h"
+
+#include "core/sending/linepace.h"
+#include "core/ports/serialport.h"
+
+namespace
+{
+constexpr qint64 kMs = 1'000'000;
+// Characters are written in small batches, one write each, so that a long
+// line never holds the event loop for long.
+constexpr int kBatchWrites = 32;
+constexpr qint64 kBatchNs = 2 * kMs;
+// Without a limit on the port's queue, the most one write hands it.
+constexpr qint64 kLargestWrite = 2000;
+} // namespace
+
+SendOutput::SendOutput(SerialPort &port, const LinePace &pace, const QByteArray &endOfBlock,
+                       bool streams, qint64 queueLimit)
+    : m_port(port), m_pace(pace), m_endOfBlock(endOfBlock), m_streams(streams),
+      m_queueLimit(queueLimit)
+{
+}
+
+void SendOutput::startLine(QByteArrayView bytes, bool hasEnd)
+{
+    m_line = bytes;
+    m_hasEnd = hasEnd;
+    m_pos = 0;
+}
+
+void SendOutput::startRunOut(qint64 count)
+{
+    m_runOut = true;
+    m_runOutLeft = count;
+}
+
+bool SendOutput::done() const
+{
+    return m_runOut ? m_runOutLeft == 0 : m_pos >= m_line.size() + (m_hasEnd ? 1 : 0);
+}
+
+QByteArray SendOutput::nextPiece(qint64 room) const
+{
+    if (m_runOut) return QByteArray(qBound<qint64>(0, room, m_runOutLeft), '\0');
+    const qsizetype rest = m_line.size() - m_pos;
+    if (rest <= 0) return room >= m_endOfBlock.size() ? m_endOfBlock : "";
+    // Paced, one write per character; streaming, as much of the line (and
+    // its end) as may go at once.
+    if (!m_streams) return room >= 1 ? QByteArray(1, m_line[m_pos]) : "";
+    QByteArray piece = m_line.sliced(m_pos, qMin<qint64>(rest, room)).toByteArray();
+    if (piece.size() == rest && m_hasEnd && room >= rest + m_endOfBlock.size())
+        piece += m_endOfBlock;
+    return piece;
+}
+
+SendOutput::Result SendOutput::write()
+{
+    const qint64 started = m_pace.nowNs();
+    for (int n = 0; !done(); ++n) {
+        if (m_held) return Result::Held;
+        if (n >= kBatchWrites || m_pace.nowNs() - started > kBatchNs) return Result::Yield;
+        // Where the send obeys DC3 itself, whatever waits in the port leaves
+        // after a DC3 too: keep it within the bound the machine allows.
+        const qint64 left = m_queueLimit > 0 ? m_port.bytesToWrite() : 0;
+        const QByteArray piece = nextPiece(m_queueLimit > 0 ? m_queueLimit - left : kLargestWrite);
+        if (piece.isEmpty()) {
+            m_waitNs = (left - 2) * m_pace.characterNs();
+            return Result::Full;
+        }
+        if (!m_port.write(piece)) return Result::Lost;
+        if (m_runOut) {
+            m_runOutLeft -= piece.size();
+            continue;
+        }
+        m_bytesSent += piece.size();
+        if (m_pos >= m_line.size()) {
+            ++m_pos; // the end of block
+        } else if (piece.size() > m_line.size() - m_pos) {
+            m_pos = m_line.size() + 1; // streamed: the rest of the line and its end
+        } else {
+            m_pos += piece.size();
+        }
+    }
+    return Result::Done;
+}

@@ -1,0 +1,84 @@
+#include "core/serving/programlookup.h"
+
+#include <QDir>
+
+#include <functional>
+
+namespace
+{
+// The files of the folder that `matches` accepts, by name.
+QStringList filesWhere(const QStringList &files, const std::function<bool(const QString &)> &matches)
+{
+    QStringList out;
+    for (const QString &f : files)
+        if (matches(f)) out.append(f);
+    return out;
+}
+
+bool isNumbered(const QString &file, QByteArrayView number)
+{
+    const QByteArray base = file.left(file.indexOf(u'.')).toLatin1();
+    const QByteArrayView digits = allDigits(base) ? QByteArrayView(base) : letteredNumber(base, 'O');
+    return !digits.isEmpty() && withoutLeadingZeros(digits) == number;
+}
+
+// The digits of a line's block number, empty when it has none.
+QByteArrayView blockNumber(QByteArrayView line)
+{
+    qsizetype i = 0;
+    while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+    if (i < line.size() && line[i] == '/') ++i;
+    if (i >= line.size() || (line[i] != 'N' && line[i] != 'n')) return {};
+    const qsizetype start = ++i;
+    while (i < line.size() && isDigit(line[i])) ++i;
+    return line.sliced(start, i - start);
+}
+} // namespace
+
+ProgramLookup findProgram(const QString &folder, const ProgramRequest &request,
+                          const QString &extension)
+{
+    ProgramLookup result;
+    if (!isSafeProgramName(request.name)) return result;
+    QString ext = extension.trimmed().isEmpty() ? QStringLiteral(".nc") : extension.trimmed();
+    if (!ext.startsWith(u'.')) ext.prepend(u'.');
+    const QDir dir(folder);
+    const QStringList files = dir.entryList(QDir::Files, QDir::Name);
+    const QString name = QString::fromLatin1(request.name);
+    const auto named = [](const QString &wanted) {
+        return [wanted](const QString &f) { return f.compare(wanted, Qt::CaseInsensitive) == 0; };
+    };
+    QStringList found = filesWhere(files, named(name));
+    if (found.isEmpty()) found = filesWhere(files, named(name + ext));
+    if (found.isEmpty() && request.isNumber)
+        found = filesWhere(files, [&](const QString &f) { return isNumbered(f, request.number); });
+    if (found.isEmpty()) return result;
+    for (const QString &f : found) result.candidates.append(dir.filePath(f));
+    if (found.size() == 1) {
+        result.outcome = ProgramLookup::Outcome::Found;
+        result.path = result.candidates.takeFirst();
+    } else {
+        result.outcome = ProgramLookup::Outcome::Ambiguous;
+    }
+    return result;
+}
+
+std::optional<QByteArray> restartAtBlock(const QByteArray &program, QByteArrayView block)
+{
+    const QByteArrayView wanted = withoutLeadingZeros(letteredNumber(block, 'N'));
+    if (wanted.isEmpty()) return std::nullopt;
+    const qsizetype n = program.size();
+    qsizetype headerEnd = -1;
+    for (qsizetype start = 0; start < n;) {
+        qsizetype end = start;
+        while (end < n && program[end] != '\r' && program[end] != '\n') ++end;
+        const QByteArrayView number = blockNumber(QByteArrayView(program).sliced(start, end - start));
+        if (!number.isEmpty()) {
+            if (headerEnd < 0) headerEnd = start;
+            if (withoutLeadingZeros(number) == wanted) return program.first(headerEnd) + program.sliced(start);
+        }
+        if (end + 1 < n && program[end] == '\r' && program[end + 1] == '\n') ++end;
+        start = end + 1;
+    }
+    return std::nullopt;
+}

@@ -1,0 +1,126 @@
+#pragma once
+
+#include "core/config/machineconfig.h"
+#include "core/serving/programrequest.h"
+#include "core/serving/punchassembler.h"
+#include "core/serving/punchstore.h"
+#include "core/base/transfer.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QString>
+
+class Clock;
+class Link;
+class Timer;
+
+// A machine served from its control, with nobody at the PC.
+//
+// While nothing runs on its link, every byte the machine sends is cut into
+// punches (the machine's strip byte and end code apply). A punch that asks
+// for a program is answered: the file is looked up in the machine's folder
+// (MCFOLDER, with its extension MCEXTENS), read, started at the block asked
+// for, and sent; where it cannot be, a one-comment reply that says why is
+// sent instead. Any other punch is saved in the folder by its program
+// number, earlier versions kept; a punch that cannot be saved waits and is
+// tried again at the next punch and every RetryMs.
+//
+// Sends wait for one another and for a punch coming in: the answer to a
+// request made while a send runs or waits is a BUSY reply, sent after it.
+// In mode "4" a send starts at once and waits for the control's DC1; in
+// mode "3" once the line is quiet; in the others after StartDelayMs. The port must be open on
+// the machine's device; the owner of the link opens it.
+class ServedMachine : public QObject
+{
+    Q_OBJECT
+public:
+    // In flow modes other than "3" and "4" the control does not ask for the
+    // data: this gives the operator time, after punching a request, to
+    // switch the control to read before the first byte arrives.
+    static constexpr int StartDelayMs = 3000;
+    // In mode "3" the send starts once the line has been quiet this long, so
+    // that what follows the request (line ends, leader) does not start it.
+    static constexpr int QuietMs = 1000;
+    static constexpr int RetryMs = 10000;
+    // Sends that may wait behind the one running; answers to more requests
+    // than this are left out (and reported refused).
+    static constexpr int MaxWaiting = 4;
+
+    enum class State {
+        Listening,
+        Receiving,         // a punch comes in: bytes() so far
+        WaitingToSend,     // the start delay runs
+        Sending,           // percent() of the send done
+        WaitingForControl, // modes "3" and "4": the control has not spoken yet
+    };
+
+    ServedMachine(Link &link, const MachineConfig &machine, MachineId id, Clock &clock,
+                  QObject *parent = nullptr);
+
+    State state() const { return m_state; }
+    qsizetype bytes() const { return m_bytes; }
+    int percent() const { return m_percent; }
+    // Punches that wait to be saved.
+    int unsaved() const { return m_store.pending(); }
+
+    // Serving ends (the program is asked to stop): the punch coming in is
+    // ended and saved as it is, the running send stops at a whole block,
+    // nothing waiting is sent and nothing punched from now on is answered.
+    // Called again, a send still held by the machine drops what it holds.
+    // Returns how many answers to requests, waiting to go, will not.
+    int shutDown();
+    // Nothing runs on the link any more.
+    bool isDone() const;
+    // The punches still waiting for the machine's folder, saved in `folder`
+    // instead (the program is ending); the paths saved.
+    QStringList saveWaitingIn(const QString &folder);
+
+signals:
+    // state(), bytes() or percent() changed.
+    void stateChanged();
+    void punchSaved(const QString &path);
+    // A punch ended: saved as `path`, or kept for a later try because of
+    // `error`.
+    void punchEnded(const Transfer &transfer, const QByteArray &punch, const QString &path,
+                    const QString &error);
+    void saveFailed(const QString &reason);
+    // A request was answered with this file (its send is queued). A reply
+    // to a request refused is queued the same way, unless MaxWaiting sends
+    // wait already.
+    void requestServed(const QString &requestedName, const QString &path);
+    void requestRefused(const QString &requestedName, const QString &reason);
+
+private:
+    struct Outgoing {
+        QByteArray bytes;
+        ProgramSource source;
+        QString requested;
+        QString refused;
+    };
+    void onReceived(const QByteArray &bytes);
+    void onPunch(const QByteArray &punch);
+    void serve(const ProgramRequest &request);
+    void refuse(const ProgramRequest &request, Refusal reason, const QString &why = {});
+    void enqueue(Outgoing out);
+    Transfer transfer() const;
+    void save(const QByteArray &punch);
+    void retrySaves();
+    void pump();
+    void dropQueue();
+    void update();
+
+    Link &m_link;
+    const MachineConfig m_machine;
+    const MachineId m_id;
+    PunchAssembler m_assembler;
+    PunchStore m_store;
+    Timer *m_delay;
+    Timer *m_retry;
+    bool m_delayDone = false;
+    bool m_shutDown = false;
+    QList<Outgoing> m_waiting;
+    State m_state = State::Listening;
+    qsizetype m_bytes = 0;
+    int m_percent = 0;
+};

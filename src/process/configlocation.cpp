@@ -1,0 +1,48 @@
+#include "process/configlocation.h"
+
+#include "core/config/configstore.h"
+#include "process/instancelock.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+
+QString configFolder(const QString &given)
+{
+    if (!given.isEmpty()) return QDir(given).absolutePath();
+    const QDir here(QCoreApplication::applicationDirPath());
+    return QFileInfo::exists(here.filePath(QStringLiteral(TAVRIN_INSTALLED_MARKER)))
+               ? ConfigStore::defaultUserFolder()
+               : here.path();
+}
+
+QString userConfigFolder(const QString &given)
+{
+    return given.isEmpty() ? ConfigStore::defaultUserFolder() : QString();
+}
+
+LockResult lockConfiguration(InstanceLock &lock, const QString &configPath,
+                             const QString &userFolder, const QString &who, QString *lockedFile)
+{
+    *lockedFile = configPath;
+    InstanceLock::Result locked = lock.acquire(configPath, who);
+    if (locked == InstanceLock::Result::Failed && !userFolder.isEmpty()) {
+        QDir().mkpath(userFolder);
+        *lockedFile = QDir(userFolder).filePath(QStringLiteral("zoZad.ini"));
+        locked = lock.acquire(*lockedFile, who);
+    }
+    switch (locked) {
+    case InstanceLock::Result::Acquired:
+        return LockResult::Acquired;
+    case InstanceLock::Result::Held:
+        return LockResult::Held;
+    case InstanceLock::Result::Failed:
+        break;
+    }
+    return LockResult::Failed;
+}
+
+QString unsavedPunchFolder(const ConfigStore &config)
+{
+    return QFileInfo(config.filePath()).absoluteDir().filePath(QStringLiteral("unsaved-punches"));
+}
