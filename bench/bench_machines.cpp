@@ -47,7 +47,7 @@ int main(int argc, char **argv)
     ConfigStore config(dir.path());
     Workshop workshop(config, lineModels(wires), ports, clock);
     TransferRecorder recorder(clock);
-    recorder.watchAll(workshop);
+    recorder.watchAll(workshop.registry());
     for (const QString &name : names)
         config.table().append(machineWith("MCNAME=" + name + "|MCPORT=" + name +
                                               "|MCDRATE=115200|MCDBITS=8|MCFLOW=0|MCBLKTIC=None|"

@@ -60,7 +60,7 @@ int main(int argc, char **argv)
     ConfigStore config(dir.path());
     Workshop workshop(config, lineModels(wires), ports, clock);
     TransferRecorder recorder(clock);
-    recorder.watchAll(workshop);
+    recorder.watchAll(workshop.registry());
     for (const QString &name : names)
         config.table().append(machineWith("MCNAME=" + name + "|MCPORT=" + name +
                                               "|MCMODE=SERVER|MCFOLDER=" + dir.filePath(name) +

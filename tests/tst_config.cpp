@@ -111,7 +111,7 @@ private slots:
         r.ports.list = ports;
         r.fill(machines);
         if (removed)
-            QVERIFY(r.shop.remove(removed));
+            QCOMPARE(r.shop.remove(removed), Workshop::RemoveResult::Removed);
         else
             QCOMPARE(r.shop.addMachine(), Workshop::AddResult::Added);
         QCOMPARE(r.file(), readFile(TAVRIN_TEST_DATA "/" + file));
@@ -439,7 +439,7 @@ private slots:
         const rlimit small{sizeLimit ? rlim_t(sizeLimit) : saved.rlim_cur, saved.rlim_max};
         std::signal(SIGXFSZ, SIG_IGN); // so a write beyond the limit just fails
         QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
-        const bool removed = r.shop.remove(2);
+        const bool removed = r.shop.remove(2) == Workshop::RemoveResult::Removed;
         setrlimit(RLIMIT_FSIZE, &saved);
         QVERIFY(!removed);
         QVERIFY(failed.count() == 1 && !failed.at(0).at(1).toString().isEmpty());

@@ -190,7 +190,7 @@ private slots:
         Rig r;
         const MachineConfig m = machineWith("MCPORT=ttyFAKE0|MCFLOW=4|MCEOB=CR"); // waits for DC1
         QVERIFY(r.link.openForSend(m));
-        if (sending) QVERIFY(r.link.startSend(Program::fromFile("G01\r"), 0, m));
+        if (sending) QVERIFY(r.link.startSend(Program::fromFile("G01\r"), {}, m));
         if (receiving) r.link.beginReceive();
         r.port.deliver("AB\x11");
         QVERIFY(r.clock.runUntil([&] { return !r.link.sending(); }));

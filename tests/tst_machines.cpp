@@ -3,6 +3,7 @@
 
 #include "core/config/configstore.h"
 #include "core/log/transferrecorder.h"
+#include "core/machines/machine.h"
 #include "core/machines/workshop.h"
 #include "linemodel.h"
 #include "shoprig.h"
@@ -38,7 +39,7 @@ struct TwoLines {
                                               MachineConfig::defaults("ttyA")));
         if (!second.isEmpty()) config.table().set(2, machineWith(second, config.table().at(2)));
         QVERIFY(config.save());
-        recorder.watchAll(shop);
+        recorder.watchAll(shop.registry());
         shop.reload();
     }
     // Starts a send on machine `slot`'s own link; when it ends, the time.
@@ -102,7 +103,7 @@ private slots:
         const MachineId second = r.shop.idAt(2), third = r.shop.idAt(3);
         Link *link = r.shop.linkAt(2);
         r.shop.program(2).load("G00\n", ProgramSource::file("/p/g.nc"));
-        QVERIFY(r.shop.remove(1));
+        QCOMPARE(r.shop.remove(1), Workshop::RemoveResult::Removed);
         QCOMPARE(r.shop.idAt(1), second);
         QCOMPARE(r.shop.idAt(2), third);
         QCOMPARE(r.shop.slotOf(second), 1);
@@ -152,7 +153,7 @@ private slots:
         // The device goes away and comes back: served again without a click.
         r.lines[1]->loseDevice();
         QVERIFY(!r.lines[1]->isOpen());
-        r.clock.advance(Workshop::RetryPortMs * VirtualClock::Second / 1000);
+        r.clock.advance(Machine::RetryPortMs * VirtualClock::Second / 1000);
         QVERIFY(r.lines[1]->isOpen());
     }
 };

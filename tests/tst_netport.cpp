@@ -186,7 +186,7 @@ private slots:
                          [&](const QByteArray &b) { text += b; });
         const auto read = [&](qsizetype n) { return telnet ? readPty(pty, n) : r.server.read(n); };
         QVERIFY(r.port.open(telnet ? rfc2217 : r.server.address("tcp"), lineSettings(115200)));
-        QVERIFY(r.link.startSend(Program::fromFile("%\nN10 G01 X1 (\xff)\nM30\n%"), 0, machine));
+        QVERIFY(r.link.startSend(Program::fromFile("%\nN10 G01 X1 (\xff)\nM30\n%"), {}, machine));
         const QByteArray sent =
             "%\r\nN10 G01 X1 (\xff)\r\nM30\r\n%" + QByteArray(SendJob::RunOutBytes, '\0');
         QCOMPARE(read(sent.size()), sent);
@@ -209,7 +209,7 @@ private slots:
         Rig r;
         QVERIFY(r.port.open(r.server.address("tcp"), lineSettings(9600)));
         const Program program = Program::fromLines(QList<QByteArray>(500, "N10 G01 X100"));
-        QVERIFY(r.link.startSend(program, 0, machineWith("MCBLKTIC=10", machine)));
+        QVERIFY(r.link.startSend(program, {}, machineWith("MCBLKTIC=10", machine)));
         QCOMPARE(r.server.read(5), QByteArray("N10 G"));
         r.server.peer->abort();
         QVERIFY(r.finished());

@@ -1,6 +1,7 @@
 // A machine served from its control, on the line model in virtual time:
 // programs asked for sent (or a reply why not), other punches saved.
 
+#include "core/machines/machine.h"
 #include "core/serving/servedmachine.h"
 #include "linemodel.h"
 #include "machinevalues.h"
@@ -29,21 +30,24 @@ void put(const QString &path, const QByteArray &bytes)
 // One served machine on its own line, in flow mode `flow`.
 struct Served {
     Served(VirtualClock &clock, const QString &folder, const QString &flow)
-        : port(clock), sim(clock, {256, 1e6, 192, 64, false}), link(port, ports, clock),
-          served(link,
-                 machineWith("MCNAME=M|MCPORT=ttyS0|MCEXTENS=.nc|MCEOB=CRLF|MCBLKTIC=Fast|MCFLOW=" +
-                             flow + "|MCFOLDER=" + folder),
-                 MachineId{1}, clock)
+        : port(clock), sim(clock, {256, 1e6, 192, 64, false}),
+          machine(MachineId{1}, config(folder, flow),
+                  std::shared_ptr<SerialPort>(&port, [](SerialPort *) {}), ports, clock)
     {
         port.attach(&sim);
-        port.open("ttyS0",
-                  lineSettings(9600, 8, 1, flow == "1" ? Handshake::XonXoff : Handshake::None));
+        static_cast<void>(machine.change(config(folder, flow)));
+    }
+    static MachineConfig config(const QString &folder, const QString &flow)
+    {
+        return machineWith("MCNAME=M|MCPORT=ttyS0|MCMODE=SERVER|MCDRATE=9600|MCEXTENS=.nc|"
+                           "MCEOB=CRLF|MCBLKTIC=Fast|MCFLOW=" +
+                           flow + "|MCFOLDER=" + folder);
     }
     LineModelPort port;
     SimControl sim;
-    FakePortList ports;
-    Link link;
-    ServedMachine served;
+    FakePortList ports{{"ttyS0"}};
+    Machine machine;
+    ServedMachine &served() { return *machine.served(); }
 };
 } // namespace
 
@@ -92,18 +96,18 @@ private slots:
         Served m(clock, dir.path(), flow);
         qint64 decided = -1;
         const auto at = [&] { decided = decided < 0 ? clock.nowNs() : decided; };
-        connect(&m.served, &ServedMachine::requestServed, at);
-        connect(&m.served, &ServedMachine::requestRefused, at);
+        connect(&m.served(), &ServedMachine::requestServed, at);
+        connect(&m.served(), &ServedMachine::requestRefused, at);
         m.sim.send(punch);
         QVERIFY(clock.runUntil([&] { return decided >= 0; }));
-        QCOMPARE(m.served.state(), flow == "4" ? State::WaitingForControl : State::WaitingToSend);
+        QCOMPARE(m.served().state(), flow == "4" ? State::WaitingForControl : State::WaitingToSend);
         if (flow >= "3") {
             clock.advance(60 * VirtualClock::Second);
             QCOMPARE(m.port.sent, QByteArray());
             m.sim.send("\x11");
         }
         QVERIFY(clock.runUntil([&] {
-            return m.port.sent.size() >= expected.size() && m.served.state() == State::Listening;
+            return m.port.sent.size() >= expected.size() && m.served().state() == State::Listening;
         }));
         QCOMPARE(m.port.sent, expected);
         // The first line waits for the next 60 Hz tick, then leaves.
@@ -120,12 +124,17 @@ private slots:
         VirtualClock clock;
         Served m(clock, folder, "0");
         QStringList saved, failed;
-        connect(&m.served, &ServedMachine::punchSaved, [&](const QString &p) { saved << p; });
-        connect(&m.served, &ServedMachine::saveFailed, [&](const QString &p) { failed << p; });
+        connect(&m.served(), &ServedMachine::punchEnded,
+                [&](const Transfer &, const QByteArray &, const QString &p, const QString &e) {
+                    if (e.isEmpty()) saved << p;
+                });
+        connect(&m.machine, &Machine::punchSavedLater,
+                [&](MachineId, const QString &p) { saved << p; });
+        connect(&m.served(), &ServedMachine::saveFailed, [&](const QString &p) { failed << p; });
         m.sim.send(QByteArray("\0\0%\nO3003\nG0\n%\n", 15));
         QVERIFY(clock.runUntil([&] { return !failed.isEmpty(); }));
         QVERIFY(QDir().mkpath(folder));
-        clock.advance(ServedMachine::RetryMs * Ms);
+        clock.advance(Machine::RetrySaveMs * Ms);
         QCOMPARE(saved, QStringList{folder + "/O3003.nc"});
         m.sim.send("%\nO3003\nG1\n%\n");
         QVERIFY(clock.runUntil([&] { return saved.size() == 2; }));
@@ -148,7 +157,7 @@ private slots:
         QVERIFY(clock.runUntil([&] { return b.port.sent.size() == wire(O12).size(); }));
         QCOMPARE(b.port.sent, wire(O12));
         QVERIFY(a.port.sent.size() < 20);
-        QCOMPARE(a.served.state(), State::Sending);
+        QCOMPARE(a.served().state(), State::Sending);
         a.sim.send("\x11");
         QVERIFY(clock.runUntil([&] { return a.port.sent.size() == wire(O12).size(); }));
         QCOMPARE(a.port.sent, wire(O12));

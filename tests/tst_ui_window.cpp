@@ -296,7 +296,8 @@ private slots:
     }
 
     // A served machine says under its name what it does; selected while it
-    // sends on its own, it shows its program and its send.
+    // sends on its own, it shows what goes out, read-only, and then the
+    // program the user had typed, which the send never replaced.
     void servedMachineShowsItsState()
     {
         QTemporaryDir folder;
@@ -306,6 +307,8 @@ private slots:
         UiRig<> r(iniFile({"MCMODE=SERVER|MCFLOW=0|MCFOLDER=" + folder.path()}));
         auto *name = r.find<QLabel>("lblmc(1)");
         QCOMPARE(name->text(), "MC 1\nListening");
+        auto *code = r.find<QPlainTextEdit>("txBuffer(1)");
+        QTest::keyClicks(code, "N5");
         r.port.deliver("%\r\nO2\r\nG00");
         r.clock.advance(VirtualClock::Second / 10);
         QCOMPARE(name->text(), "MC 1\nReceiving 10 bytes");
@@ -314,11 +317,15 @@ private slots:
         r.clock.advance(7 * VirtualClock::Second);
         QVERIFY(name->text().startsWith("MC 1\nSending "));
         QVERIFY(r.shows("cmdStop") && r.shows("PBar1"));
-        QCOMPARE(r.window.codeWindows().text(1), QByteArray("G00\nG01 X1\n"));
+        QCOMPARE(code->toPlainText(), "G00\nG01 X1\n");
+        QVERIFY(code->isReadOnly());
+        QCOMPARE(r.window.codeWindows().text(1), QByteArray("N5"));
         r.port.loseDevice();
         r.clock.advance(VirtualClock::Second);
         QCOMPARE(name->text(), "MC 1\nPort missing, retrying");
         QVERIFY(r.shows("cmdTX") && !r.shows("cmdStop"));
+        QCOMPARE(code->toPlainText(), "N5");
+        QVERIFY(!code->isReadOnly());
     }
 
     // The device a served machine keeps is that machine's; a punch it could

@@ -147,7 +147,7 @@ int main(int argc, char *argv[])
     Workshop workshop(config, claimedPorts(config, QStringLiteral("tavrin")),
                       ports, Clock::system());
     TransferRecorder recorder(Clock::system());
-    recorder.watchAll(workshop);
+    recorder.watchAll(workshop.registry());
     MainWindow window(workshop, platform);
     window.reportLogFailures(recorder.log());
     QObject::connect(&window, &MainWindow::quitRequested, &app, &QApplication::quit,
@@ -155,8 +155,9 @@ int main(int argc, char *argv[])
     if (!window.open()) return 1;
     window.show();
     const int status = app.exec();
-    // Punches still waiting for a served machine's folder outlive the window.
-    for (const QString &line : workshop.keepUnsavedPunches(unsavedPunchFolder(config)))
+    // A punch coming in is kept, and punches still waiting for a served
+    // machine's folder outlive the window.
+    for (const QString &line : workshop.endAll())
         std::fprintf(stderr, "tavrin: %s\n", qPrintable(line));
     return status;
 }

@@ -31,14 +31,11 @@ int runReceive(ConfigStore &config, int slot, const QString &path)
     PunchAssembler assembler(Clock::system());
     assembler.setStripByte(machine.stripByte());
     assembler.setEndCode(machine.value(Key::EndCode));
-    QObject::connect(port.get(), &SerialPort::received, &assembler, &PunchAssembler::feed);
+    QObject::connect(&link, &Link::heard, &assembler, &PunchAssembler::feed);
     say(QStringLiteral("Receiving from %1 on %2 (%3) into %4")
             .arg(machine.name(), machine.port(), port->settings().toString(), path));
 
-    Transfer t;
-    t.direction = Transfer::Direction::Receive;
-    t.machineName = machine.name();
-    t.port = machine.port();
+    const Transfer t = transferOf({}, machine, Transfer::Direction::Receive);
     const bool terminal = onTerminal();
     QObject::connect(&assembler, &PunchAssembler::changed, &assembler, [&] {
         if (terminal && assembler.inPunch())
@@ -51,7 +48,7 @@ int runReceive(ConfigStore &config, int slot, const QString &path)
     QObject::connect(&assembler, &PunchAssembler::punched, &assembler, [&](const QByteArray &punch) {
         if (done) return;
         done = true;
-        QObject::disconnect(port.get(), nullptr, &assembler, nullptr);
+        QObject::disconnect(&link, nullptr, &assembler, nullptr);
         if (terminal) std::fputs("\r\033[K", stderr);
         if (ending != SendOutcome::Completed) {
             recorder.recordPunch(t, punch, {}, {}, ending);

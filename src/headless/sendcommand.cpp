@@ -100,9 +100,7 @@ int runSend(ConfigStore &config, int slot, const QString &path, int fromLine)
     // Stops that come before the send has started are kept for the loop.
     StopSignals stops;
     SendReport report(onTerminal());
-    Transfer t;
-    t.machineName = machine.name();
-    t.port = machine.port();
+    Transfer t = transferOf({}, machine, Transfer::Direction::Send);
     t.source = ProgramSource::file(QFileInfo(path).absoluteFilePath());
     t.startLine = fromLine - 1;
     SendJob *sent = nullptr;

@@ -3,72 +3,67 @@
 #include "core/serving/servedmachine.h"
 #include "core/ports/serialport.h"
 #include "core/log/transferrecorder.h"
-#include "core/machines/workshop.h"
+#include "core/link/link.h"
+#include "core/machines/machine.h"
+#include "core/machines/registry.h"
 
 #include <QFileInfo>
 
-ServiceLog::ServiceLog(Workshop &workshop, TransferRecorder &recorder, Writer write,
+ServiceLog::ServiceLog(MachineRegistry &registry, TransferRecorder &recorder, Writer write,
                        QObject *parent)
-    : QObject(parent), m_workshop(workshop), m_write(std::move(write))
+    : QObject(parent), m_registry(registry), m_write(std::move(write))
 {
     connect(&recorder, &TransferRecorder::recorded, this,
             [this](const TransferRecord &record) { m_write(describe(record)); });
-    for (int i = 1; i <= workshop.machines().count(); ++i)
-        if (workshop.servedAt(i)) watchServed(i);
-    connect(&workshop, &Workshop::servedCreated, this, [this](ServedMachine *served) {
-        for (int i = 1; i <= m_workshop.machines().count(); ++i)
-            if (m_workshop.servedAt(i) == served) watchServed(i);
-    });
-    connect(&workshop, &Workshop::servedChanged, this, &ServiceLog::portChanged);
+    for (int i = 1; i <= registry.count(); ++i)
+        watch(registry.at(i));
+    connect(&registry, &MachineRegistry::machineCreated, this, &ServiceLog::watch);
+    connect(&registry, &MachineRegistry::stateChanged, this, &ServiceLog::portChanged);
+    connect(&registry, &MachineRegistry::notice, this, [this](const QString &line) { m_write(line); });
 }
 
-void ServiceLog::watchServed(int slot)
+void ServiceLog::watch(Machine *machine)
 {
-    ServedMachine *served = m_workshop.servedAt(slot);
-    const QString name = m_workshop.machines().at(slot).name();
-    connect(served, &ServedMachine::requestServed, this,
-            [this, name](const QString &asked, const QString &path) {
-                m_write(QStringLiteral("%1: %2 asked for, sending %3").arg(name, asked, path));
-            });
-    // A punch first not saved is told again once a later try saves it.
-    connect(served, &ServedMachine::punchSaved, this, [this, served, name](const QString &path) {
-        int &waiting = m_unsaved[served];
-        if (waiting == 0) return; // its first try: the transfer's line told it
-        --waiting;
-        m_write(QStringLiteral("%1: punch saved as %2 at a later try").arg(name, path));
+    connect(machine, &Machine::punchSavedLater, this, [this, machine](MachineId, const QString &path) {
+        m_write(QStringLiteral("%1: punch saved as %2 at a later try")
+                    .arg(machine->config().name(), path));
     });
-    connect(served, &ServedMachine::saveFailed, this, [this, served] {
-        m_unsaved[served] = served->unsaved();
+    connect(machine, &Machine::servedCreated, this, [this, machine](ServedMachine *served) {
+        connect(served, &ServedMachine::requestServed, this,
+                [this, machine](const QString &asked, const QString &path) {
+                    m_write(QStringLiteral("%1: %2 asked for, sending %3")
+                                .arg(machine->config().name(), asked, path));
+                });
+        connect(served, &ServedMachine::requestRefused, this,
+                [this, machine](const QString &asked, const QString &why) {
+                    m_write(QStringLiteral("%1: %2 asked for, refused: %3")
+                                .arg(machine->config().name(), asked, why));
+                });
     });
-    connect(served, &ServedMachine::requestRefused, this,
-            [this, name](const QString &asked, const QString &why) {
-                m_write(QStringLiteral("%1: %2 asked for, refused: %3").arg(name, asked, why));
-            });
 }
 
-void ServiceLog::portChanged(int slot)
+void ServiceLog::portChanged(MachineId id)
 {
-    Link *link = m_workshop.servedAt(slot) ? m_workshop.linkAt(slot) : nullptr;
-    if (!link) return;
-    const MachineConfig &machine = m_workshop.machines().at(slot);
-    Port &was = m_ports[m_workshop.idAt(slot).value];
-    const bool open = link->port().isOpen();
-    const QString head = QStringLiteral("%1: port %2 ").arg(machine.name(), machine.port());
-    QString reason = link->port().errorString();
+    const Machine *machine = m_registry.find(id);
+    if (!machine || !machine->state().served) return;
+    const MachineState &state = machine->state();
+    Port &was = m_ports[id.value];
+    const QString head = QStringLiteral("%1: port %2 ").arg(state.name, state.port);
+    QString reason = machine->link().port().errorString();
     if (reason.isEmpty()) reason = QStringLiteral("not found");
-    if (open && was != Port::Open) {
+    if (state.open && was != Port::Open) {
         m_write(head + (was == Port::Unknown ? QStringLiteral("open, listening")
                                              : QStringLiteral("back, listening")));
         was = Port::Open;
-    } else if (!open && was == Port::Open) {
+    } else if (!state.open && was == Port::Open) {
         m_write(head + QStringLiteral("lost: %1; trying again every %2 s")
                            .arg(reason)
-                           .arg(Workshop::RetryPortMs / 1000));
+                           .arg(Machine::RetryPortMs / 1000));
         was = Port::Lost;
-    } else if (!open && was == Port::Unknown) {
+    } else if (!state.open && was == Port::Unknown) {
         m_write(head + QStringLiteral("cannot be opened: %1; trying again every %2 s")
                            .arg(reason)
-                           .arg(Workshop::RetryPortMs / 1000));
+                           .arg(Machine::RetryPortMs / 1000));
         was = Port::Closed;
     }
 }

@@ -1,25 +1,29 @@
 #pragma once
 
+#include "core/base/transfer.h"
+
 #include <QHash>
 #include <QObject>
 #include <QString>
 #include <functional>
 
-class ServedMachine;
+class Machine;
+class MachineRegistry;
 class TransferRecorder;
-class Workshop;
 struct TransferRecord;
 
 // The service's account of what it does, one line per event, for the
 // system journal: a served machine's port opened, not to be had, lost and
 // back; each request and how it was answered; each transfer and how it
-// ended (the transfer log's record, told in words).
+// ended (the transfer log's record, told in words). It reads each
+// machine's state as the registry shares it.
 class ServiceLog : public QObject
 {
     Q_OBJECT
 public:
     using Writer = std::function<void(const QString &line)>;
-    ServiceLog(Workshop &workshop, TransferRecorder &recorder, Writer write,
+
+    ServiceLog(MachineRegistry &registry, TransferRecorder &recorder, Writer write,
                QObject *parent = nullptr);
 
     // The record as a line: "Mill: sent O1234.nc, 1999 lines, 45210 bytes
@@ -28,13 +32,11 @@ public:
 
 private:
     enum class Port { Unknown, Open, Closed, Lost };
-    void watchServed(int slot);
-    void portChanged(int slot);
+    void watch(Machine *machine);
+    void portChanged(MachineId id);
 
-    Workshop &m_workshop;
+    MachineRegistry &m_registry;
     Writer m_write;
     // By machine id: what was last said of its port.
     QHash<quint32, Port> m_ports;
-    // Punches each served machine keeps for a later try.
-    QHash<const ServedMachine *, int> m_unsaved;
 };

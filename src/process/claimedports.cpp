@@ -15,7 +15,7 @@ std::shared_ptr<ClaimedPort> claimedPort(std::function<QString()> folder, const 
     return port;
 }
 
-Workshop::PortFactory claimedPorts(const ConfigStore &config, const QString &who)
+MachineRegistry::PortFactory claimedPorts(const ConfigStore &config, const QString &who)
 {
     // The configuration may move to the user's folder while the program
     // runs: the claims follow it, where the command line looks for them.

@@ -41,8 +41,3 @@ LockResult lockConfiguration(InstanceLock &lock, const QString &configPath,
     }
     return LockResult::Failed;
 }
-
-QString unsavedPunchFolder(const ConfigStore &config)
-{
-    return QFileInfo(config.filePath()).absoluteDir().filePath(QStringLiteral("unsaved-punches"));
-}

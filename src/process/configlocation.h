@@ -22,6 +22,3 @@ enum class LockResult { Acquired, Held, Failed };
 LockResult lockConfiguration(InstanceLock &lock, const QString &configPath,
                              const QString &userFolder, const QString &who, QString *lockedFile);
 
-// Where punches a served machine's folder would not take are kept when the
-// program ends: "unsaved-punches" beside the configuration file in use.
-QString unsavedPunchFolder(const ConfigStore &config);

@@ -38,16 +38,30 @@ StopSignals::StopSignals(QObject *parent) : QObject(parent)
     connect(m_notifier, &QSocketNotifier::activated, this, [this] {
         char bytes[16];
         const ssize_t n = ::read(g_pipe[0], bytes, sizeof bytes);
-        for (ssize_t i = 0; i < n; ++i)
-            emit stopRequested(int(bytes[i]));
+        for (ssize_t i = 0; i < n; ++i) {
+            if (bytes[i] == SIGHUP)
+                emit reloadRequested();
+            else
+                emit stopRequested(int(bytes[i]));
+        }
     });
     handle(onStopSignal);
+}
+
+void StopSignals::listenForReload()
+{
+    struct sigaction action = {};
+    action.sa_handler = onStopSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    if (m_notifier) sigaction(SIGHUP, &action, nullptr);
 }
 
 StopSignals::~StopSignals()
 {
     if (!m_notifier) return;
     handle(SIG_DFL);
+    signal(SIGHUP, SIG_DFL);
     delete m_notifier;
     ::close(g_pipe[0]);
     ::close(g_pipe[1]);

@@ -14,10 +14,15 @@ class StopSignals : public QObject
 public:
     explicit StopSignals(QObject *parent = nullptr);
     ~StopSignals() override;
+    // SIGHUP from now on asks for a reload instead of ending the program.
+    void listenForReload();
 
 signals:
     // SIGINT (2) or SIGTERM (15) arrived; again for every one after.
     void stopRequested(int signal);
+    // SIGHUP arrived, once listenForReload() was called: reread the
+    // configuration.
+    void reloadRequested();
 
 private:
     QSocketNotifier *m_notifier = nullptr;

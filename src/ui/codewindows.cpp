@@ -10,6 +10,7 @@
 #include "ui/platform.h"
 
 #include <QTimer>
+#include <utility>
 
 namespace
 {
@@ -37,14 +38,8 @@ CodeWindows::CodeWindows(Workshop &workshop, Platform &platform, QWidget *box)
             if (e == current()) pointerBeside(e, e->caretLine());
         });
         // The window shows the machine's program and hands every edit back.
-        LoadedProgram &program = workshop.program(i);
-        connect(&program, &LoadedProgram::loaded, this, [this, e, &program] {
-            m_showing = true;
-            e->setProgram(program.bytes());
-            m_showing = false;
-        });
-        connect(e, &QPlainTextEdit::textChanged, this, [this, e, &program] {
-            if (!m_showing && !e->isBig()) program.edit(e->program().text());
+        connect(e, &QPlainTextEdit::textChanged, this, [this, e, i] {
+            if (!m_showing && !e->isBig()) m_workshop.program(i).edit(e->program().text());
         });
         m_windows[size_t(i)] = e;
     }
@@ -57,6 +52,7 @@ CodeWindows::CodeWindows(Workshop &workshop, Platform &platform, QWidget *box)
     m_showLater->setSingleShot(true);
     connect(m_showLater, &QTimer::timeout, this, [this] { showSendingLine(true); });
 
+    connect(&workshop, &Workshop::slotRebound, this, &CodeWindows::bind);
     connect(&workshop, &Workshop::machinesReloaded, this, [this] { showSlot(-1); });
     connect(&workshop, &Workshop::selectionChanged, this, [this](int slot) {
         showSlot(slot);
@@ -70,6 +66,24 @@ CodeWindows::CodeWindows(Workshop &workshop, Platform &platform, QWidget *box)
                 if (m_workshop.slotOf(id) == m_workshop.selected())
                     follow(m_workshop.slotOf(id), job);
             });
+}
+
+void CodeWindows::bind(int slot)
+{
+    // The slot shows another machine now: its program, and its changes.
+    CodeEdit *e = edit(slot);
+    LoadedProgram &program = m_workshop.program(slot);
+    disconnect(m_bound[size_t(slot)]);
+    m_bound[size_t(slot)] = connect(&program, &LoadedProgram::loaded, this,
+                                    [this, e, &program] { show(e, program.bytes()); });
+    show(e, program.bytes());
+}
+
+void CodeWindows::show(CodeEdit *e, const QByteArray &bytes)
+{
+    m_showing = true;
+    e->setProgram(bytes);
+    m_showing = false;
 }
 
 QPlainTextEdit *CodeWindows::window(int slot) const
@@ -157,6 +171,10 @@ void CodeWindows::follow(int slot, SendJob *job)
     m_sendSlot = slot;
     m_sendLine = m_shownLine = -1;
     edit(m_sendSlot)->setReadOnly(true);
+    // A served machine's own send shows what goes out; the machine's own
+    // program, edits and all, comes back when it ends.
+    m_served = job != m_workshop.userJob();
+    if (m_served) show(edit(slot), job->program().text());
     connect(job, &SendJob::lineStarted, this, [this](int line) {
         m_sendLine = line;
         showSendingLine(false);
@@ -166,6 +184,10 @@ void CodeWindows::follow(int slot, SendJob *job)
         showSendingLine(true);
         m_showLater->stop();
         edit(m_sendSlot)->setReadOnly(false);
+        if (std::exchange(m_served, false)) {
+            show(edit(m_sendSlot), m_workshop.program(m_sendSlot).bytes());
+            return;
+        }
         // Sent whole: Send again sends it again, from the top.
         if (outcome == SendOutcome::Completed) showStart(m_sendSlot);
     });
@@ -176,6 +198,8 @@ void CodeWindows::unfollow()
     disconnect(m_job, nullptr, this, nullptr);
     m_showLater->stop();
     edit(m_sendSlot)->setReadOnly(false);
+    if (std::exchange(m_served, false))
+        show(edit(m_sendSlot), m_workshop.program(m_sendSlot).bytes());
     m_job = nullptr;
 }
 

@@ -57,6 +57,8 @@ private:
     void pointerBeside(CodeEdit *edit, int line);
     void dragPointer(const QPoint &pos);
     void setPointerTop(int top);
+    void bind(int slot);
+    void show(CodeEdit *edit, const QByteArray &bytes);
     void follow(int slot, SendJob *job);
     void unfollow();
     void showSendingLine(bool now);
@@ -66,11 +68,15 @@ private:
     QWidget *m_box;
     Canvas *m_pointer;
     std::array<CodeEdit *, MachineTable::MaxMachines + 1> m_windows{};
+    // Each window's tie to the program of the machine it shows.
+    std::array<QMetaObject::Connection, MachineTable::MaxMachines + 1> m_bound{};
     // The send on show: its window, and the line last shown.
     QPointer<SendJob> m_job;
     int m_sendSlot = 0;
     // A program being put into a window is no edit of the user's.
     bool m_showing = false;
+    // The send on show is a served machine's own, not the program's.
+    bool m_served = false;
     int m_sendLine = -1;
     int m_shownLine = -1;
     QElapsedTimer m_shownAt;

@@ -80,6 +80,12 @@ void MachineMenu::remove(int mc)
     const auto answer = m_platform.message(
         m_window, QStringLiteral("Are you sure you wish to delete the selected Machine?"),
         QStringLiteral("Delete MC"), QMessageBox::Yes | QMessageBox::No, Platform::Icon::Question);
+    if (answer != QMessageBox::Yes) return;
     // A file that did not take the change has been reported; the panel stays.
-    if (answer == QMessageBox::Yes) static_cast<void>(m_workshop.remove(mc));
+    if (m_workshop.remove(mc) == Workshop::RemoveResult::Busy)
+        m_platform.message(m_window,
+                           m_workshop.busyText(mc) +
+                               QStringLiteral(" Delete it once it is done: a machine is never "
+                                              "cut off in the middle of a transfer."),
+                           QStringLiteral("Delete MC"), QMessageBox::Ok, Platform::Icon::Caution);
 }

@@ -2,7 +2,7 @@
 
 #include "process/claimedport.h"
 #include "core/ports/serialport.h"
-#include "core/serving/servedmachine.h"
+#include "core/machines/machine.h"
 #include "core/machines/workshop.h"
 #include "ui/canvas.h"
 #include "ui/names.h"
@@ -115,7 +115,7 @@ MachinePanel::MachinePanel(Workshop &workshop, Platform &platform, QWidget *area
     connect(&workshop, &Workshop::machinesReloaded, this, &MachinePanel::showMachines);
     connect(&workshop, &Workshop::selectionChanged, this, &MachinePanel::showSelected);
     connect(&workshop, &Workshop::machineChanged, this, &MachinePanel::showName);
-    connect(&workshop, &Workshop::servedChanged, this, &MachinePanel::showName);
+    connect(&workshop, &Workshop::stateChanged, this, &MachinePanel::showName);
     connect(&workshop, &Workshop::portProblem, this, &MachinePanel::markPort);
 }
 
@@ -193,25 +193,8 @@ void MachinePanel::showName(int mc)
 
 QString MachinePanel::servedText(int mc) const
 {
-    const ServedMachine *served = m_workshop.servedAt(mc);
-    Link *link = m_workshop.linkAt(mc);
-    if (!served || !link) return {};
-    if (!link->port().isOpen()) return QStringLiteral("Port missing, retrying");
-    switch (served->state()) {
-    case ServedMachine::State::Listening:
-        // A punch that could not be saved is the first thing to know.
-        return served->unsaved() > 0 ? QStringLiteral("Punch not saved, retrying")
-                                     : QStringLiteral("Listening");
-    case ServedMachine::State::Receiving:
-        return QStringLiteral("Receiving %1 bytes").arg(served->bytes());
-    case ServedMachine::State::WaitingToSend:
-        return QStringLiteral("Sending soon");
-    case ServedMachine::State::Sending:
-        return QStringLiteral("Sending %1 %").arg(served->percent());
-    case ServedMachine::State::WaitingForControl:
-        return QStringLiteral("Waiting for the control");
-    }
-    return {};
+    const Machine *machine = m_workshop.machineAt(mc);
+    return machine ? stateText(machine->state()) : QString();
 }
 
 void MachinePanel::showSelected(int mc)

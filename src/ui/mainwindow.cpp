@@ -4,6 +4,7 @@
 #include "core/ports/portaddress.h"
 #include "core/ports/serialport.h"
 #include "core/log/transferlog.h"
+#include "core/machines/registry.h"
 #include "core/machines/workshop.h"
 #include "ui/canvas.h"
 #include "ui/codewindows.h"
@@ -23,6 +24,7 @@
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
+#include <QTimer>
 
 namespace
 {
@@ -183,15 +185,47 @@ void MainWindow::resizeEvent(QResizeEvent *e)
 void MainWindow::closeEvent(QCloseEvent *e)
 {
     // The close box ends the program as Quit does, and like Quit it is
-    // refused while a program is being sent or data received, so that a
-    // stray click cannot cut a transmission off halfway.
-    if (m_workshop.active()) {
-        e->ignore();
+    // refused while the user's own program is being sent or data received,
+    // so that a stray click cannot cut a transmission off halfway.
+    e->ignore();
+    if (m_workshop.attendedBusy()) {
         m_platform.beep();
         return;
     }
-    e->accept();
-    emit quitRequested();
+    quit();
+}
+
+void MainWindow::quit()
+{
+    if (m_ending) return;
+    // Served machines at work are asked about, then ended as the service's
+    // stop ends them: sends at a whole block, a punch coming in kept.
+    QStringList working;
+    for (int i = 1; i <= m_workshop.machines().count(); ++i)
+        if (m_workshop.busy(i)) working << m_workshop.machines().at(i).name();
+    if (!working.isEmpty()) {
+        const auto answer = m_platform.message(
+            this,
+            QStringLiteral("These machines are still working: %1.\nQuit anyway? Their sends "
+                           "end at a whole block, and a program coming in is kept as "
+                           "incomplete.")
+                .arg(working.join(QStringLiteral(", "))),
+            QStringLiteral("Quit"), QMessageBox::Yes | QMessageBox::No,
+            Platform::Icon::Question, QMessageBox::No);
+        if (answer != QMessageBox::Yes) return;
+    }
+    m_ending = true;
+    static_cast<void>(m_workshop.registry().shutDown());
+    if (!m_workshop.active()) {
+        emit quitRequested();
+        return;
+    }
+    connect(&m_workshop.registry(), &MachineRegistry::allIdle, this, &MainWindow::quitRequested);
+    // What a machine holds back is let go after a while, as the service does.
+    QTimer::singleShot(StopGraceMs, this, [this] {
+        static_cast<void>(m_workshop.registry().shutDown());
+        emit quitRequested();
+    });
 }
 
 QString MainWindow::platformName()
@@ -213,11 +247,12 @@ QString MainWindow::aboutText() const
 
 void MainWindow::toolbarClicked(int entry)
 {
-    // While the link sends or receives, the toolbar does nothing.
-    if (m_workshop.active()) return;
+    // While the user's own send, receive or Port Scan runs, the toolbar
+    // does nothing; served machines at work hold nothing but Quit's question.
+    if (m_workshop.attendedBusy() || m_ending) return;
     switch (entry) {
     case Toolbar::Quit:
-        emit quitRequested();
+        quit();
         break;
     case Toolbar::Menu:
         m_menu->popup(QCursor::pos());

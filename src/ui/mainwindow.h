@@ -57,6 +57,8 @@ private:
     void connectViews();
     void layoutForSize(const QSize &size);
     void toolbarClicked(int entry);
+    // Quit and the close box: asks while machines work, then ends them.
+    void quit();
     RxEditWindow *showRxEdit(bool modal);
     void startScan();
 
@@ -75,4 +77,6 @@ private:
     MachineMenu *m_menu = nullptr;
     SetupLauncher *m_setup = nullptr;
     QPointer<RxEditWindow> m_rxEdit;
+    static constexpr int StopGraceMs = 10000;
+    bool m_ending = false;
 };

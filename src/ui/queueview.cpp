@@ -35,6 +35,13 @@ QueueView::QueueView(Workshop &workshop, Platform &platform, CodeWindows &code, 
         paths->setVisible(false);
         m_paths[size_t(i)] = paths;
     }
+    connect(&workshop, &Workshop::slotRebound, this, [this](int i) {
+        // The slot shows another machine now: its queue.
+        m_lists[size_t(i)]->setModel(&m_workshop.queue(i));
+        m_lists[size_t(i)]->setModelColumn(ProgramQueue::NameColumn);
+        m_paths[size_t(i)]->setModel(&m_workshop.queue(i));
+        m_paths[size_t(i)]->setModelColumn(ProgramQueue::PathColumn);
+    });
     connect(&workshop, &Workshop::machinesReloaded, this, [this] { showSlot(-1); });
     connect(&workshop, &Workshop::selectionChanged, this, &QueueView::showSlot);
 }

@@ -122,6 +122,17 @@ void SetupLauncher::save(SetupDialog *dialog, const MachineConfig &machine)
     case Workshop::UpdateResult::Saved:
         dialog->showSaved();
         break;
+    case Workshop::UpdateResult::Waiting:
+        // Saved in the file; the machine takes it once its transfer ends,
+        // and says so under its name until then.
+        dialog->showSaved();
+        m_platform.message(dialog,
+                           QStringLiteral("The settings are saved. %1 takes them as soon as it "
+                                          "is idle.")
+                               .arg(machine.name()),
+                           QStringLiteral("Port Setup"), QMessageBox::Ok,
+                           Platform::Icon::Caution);
+        break;
     case Workshop::UpdateResult::NotSaved:
         break; // the failure has been reported; the panel shows what the file holds
     }

@@ -26,12 +26,18 @@ TransmitBar::TransmitBar(Workshop &workshop, Platform &platform, CodeWindows &co
         m_fileNames[size_t(i)] = named(new QLineEdit(bar), member("txFileName", i),
                                        QStringLiteral("Program file"));
         m_fileNames[size_t(i)]->setVisible(false);
+    }
+    connect(&workshop, &Workshop::slotRebound, this, [this](int i) {
         auto refresh = [this, i] {
             if (m_note.isEmpty() || i != m_sendSlot) m_fileNames[size_t(i)]->setText(shownName(i));
         };
-        connect(&workshop.queue(i), &ProgramQueue::loadedNameChanged, this, refresh);
-        connect(&workshop.program(i), &LoadedProgram::changedChanged, this, refresh);
-    }
+        for (const QMetaObject::Connection &c : m_bound[size_t(i)])
+            disconnect(c);
+        m_bound[size_t(i)] = {
+            connect(&m_workshop.queue(i), &ProgramQueue::loadedNameChanged, this, refresh),
+            connect(&m_workshop.program(i), &LoadedProgram::changedChanged, this, refresh)};
+        refresh();
+    });
     m_progress = named(new QProgressBar(bar), QStringLiteral("PBar1"), QStringLiteral("Progress"));
     m_progress->setMaximum(100);
     // The bar says what the send is doing: the line, the time left, or what
@@ -76,11 +82,6 @@ TransmitBar::TransmitBar(Workshop &workshop, Platform &platform, CodeWindows &co
         }
         if (Link *link = m_workshop.linkAt(slot); link && link->job() && link->job() != m_job)
             follow(slot, link->job());
-    });
-    connect(&workshop, &Workshop::machineRemoved, this, [this](int from) {
-        const int last = m_workshop.machines().count();
-        for (int i = from; i <= last && i <= MachineTable::MaxMachines; ++i)
-            m_fileNames[size_t(i)]->setText(shownName(i));
     });
 }
 

@@ -53,6 +53,8 @@ private:
     QProgressBar *m_progress;
     QLineEdit *m_percent;
     std::array<QLineEdit *, MachineTable::MaxMachines + 1> m_fileNames{};
+    // Each file-name field's ties to the queue and program it names.
+    std::array<std::array<QMetaObject::Connection, 2>, MachineTable::MaxMachines + 1> m_bound{};
     QPointer<SendJob> m_job;
     int m_sendSlot = 0;
     QString m_note; // what the sending machine's file-name field says instead of the name

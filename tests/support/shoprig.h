@@ -22,7 +22,7 @@ template <typename Port = FakePort> struct ShopRig {
         : link(port, ports, realTime ? Clock::system() : clock), config(dir.filePath(folder)),
           recorder(realTime ? Clock::system() : clock)
     {
-        recorder.watchAll(shop);
+        recorder.watchAll(shop.registry());
     }
 
     QTemporaryDir dir;

@@ -100,3 +100,8 @@ bool ConfigStore::save(int skip)
     emit saveFailed(m_path, reason);
     return false;
 }
+
+QString ConfigStore::unsavedPunchFolder() const
+{
+    return QFileInfo(m_path).absoluteDir().filePath(QStringLiteral("unsaved-punches"));
+}

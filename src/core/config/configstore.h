@@ -40,6 +40,9 @@ public:
     QString folder() const { return m_folder; }
     // The file in use.
     QString filePath() const { return m_path; }
+    // Where punches a served machine's folder would not take are kept when
+    // the machine or the program ends: "unsaved-punches" beside the file.
+    QString unsavedPunchFolder() const;
     // Why the file in use could not be read at the last load; empty if it was.
     QString readError() const { return m_readError; }
 

@@ -115,3 +115,13 @@ bool MachineConfig::isNameCharacter(QChar c)
     return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') ||
            c == u' ' || c == u'-' || c == u'_';
 }
+
+Transfer transferOf(MachineId id, const MachineConfig &machine, Transfer::Direction direction)
+{
+    Transfer t;
+    t.direction = direction;
+    t.machine = id;
+    t.machineName = machine.name();
+    t.port = machine.port();
+    return t;
+}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/base/transfer.h"
 #include "core/config/vocabulary.h"
 
 #include <QByteArray>
@@ -81,3 +82,8 @@ public:
 private:
     std::array<QByteArray, KeyCount> m_values;
 };
+
+// The one place a transfer's identity is made: machine `id`, as `machine`
+// names it and its port, in `direction`. What the transfer carries besides
+// (program source, start line, request) is the starter's to add.
+Transfer transferOf(MachineId id, const MachineConfig &machine, Transfer::Direction direction);

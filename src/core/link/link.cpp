@@ -54,6 +54,8 @@ void Link::route(const QByteArray &bytes)
         m_receive.feed(bytes);
     else if (m_state == LinkState::Scanning)
         m_scan.feed(bytes);
+    else if (m_state == LinkState::Idle)
+        emit heard(bytes);
 }
 
 bool Link::listed(const QString &name) const
@@ -99,15 +101,6 @@ bool Link::openForSend(const MachineConfig &machine)
 void Link::closePort()
 {
     m_port.close();
-}
-
-SendJob *Link::startSend(const Program &program, int startLine, const MachineConfig &machine)
-{
-    Transfer t;
-    t.machineName = machine.name();
-    t.port = machine.port();
-    t.startLine = startLine;
-    return startSend(program, t, machine);
 }
 
 SendJob *Link::startSend(const Program &program, const Transfer &transfer,

@@ -20,9 +20,11 @@ enum class LinkState { Idle, Sending, Receiving, Scanning };
 enum class PortStatus { Open, Missing, Unavailable };
 
 // A machine's serial port, and what runs on it. The link opens the port for
-// the machine, starts sends, receiving and Port Scan, and passes every
-// received byte to whatever is running: the send (for its XON/XOFF), the
-// received text, or Port Scan. In the idle state received bytes are dropped.
+// the machine, starts sends, receiving and Port Scan, and is the one router
+// of every received byte: to whatever is running (the send, for its
+// XON/XOFF; the received text; Port Scan) or, while nothing runs, to
+// whoever listens to an idle line (a served machine's punches and requests,
+// the command line's receive). Nothing else subscribes to the port.
 //
 // Receiving may begin while a send runs: the send keeps getting the bytes
 // it needs, and when it ends the link is idle again. Each send and each
@@ -62,11 +64,9 @@ public:
     qint32 speedBefore() const { return m_speed; }
     void setSpeedBefore(qint32 speed) { m_speed = speed; }
 
-    // Starts sending `program` from `startLine` with the machine's settings
-    // on the port as it is; null while a send or Port Scan runs. A send
-    // started while receiving takes the link over.
-    SendJob *startSend(const Program &program, int startLine, const MachineConfig &machine);
-    // The same, for a transfer that says whose send it is.
+    // Starts sending `program` from `transfer.startLine` with the machine's
+    // settings on the port as it is; null while a send or Port Scan runs. A
+    // send started while receiving takes the link over.
     SendJob *startSend(const Program &program, const Transfer &transfer,
                        const MachineConfig &machine);
     // The running send's transfer, or the last one.
@@ -89,6 +89,8 @@ signals:
     void receiveEnded(const Transfer &transfer, SendOutcome outcome);
     // The device went away while open.
     void portLost();
+    // Bytes that came while nothing ran on the link.
+    void heard(const QByteArray &bytes);
 
 private:
     void setState(LinkState state);

@@ -4,7 +4,8 @@
 #include "core/config/configstore.h"
 #include "core/link/link.h"
 #include "core/serving/servedmachine.h"
-#include "core/machines/workshop.h"
+#include "core/machines/machine.h"
+#include "core/machines/registry.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -45,19 +46,20 @@ void TransferRecorder::watch(Link &link)
     });
 }
 
-void TransferRecorder::watchAll(Workshop &workshop)
+void TransferRecorder::watchAll(MachineRegistry &registry)
 {
-    setFolder(QFileInfo(workshop.config().filePath()).absolutePath());
-    for (int i = 1; i <= workshop.machines().count(); ++i)
-        if (Link *link = workshop.linkAt(i)) {
-            watch(*link);
-            if (ServedMachine *served = workshop.servedAt(i)) watch(*served);
-        }
-    connect(&workshop, &Workshop::linkCreated, this, [this](Link *link) { watch(*link); });
-    connect(&workshop, &Workshop::servedCreated, this,
-            [this](ServedMachine *served) { watch(*served); });
+    setFolder(QFileInfo(registry.config().filePath()).absolutePath());
+    auto watchMachine = [this](Machine *machine) {
+        watch(machine->link());
+        if (ServedMachine *served = machine->served()) watch(*served);
+        connect(machine, &Machine::servedCreated, this,
+                [this](ServedMachine *served) { watch(*served); });
+    };
+    for (int i = 1; i <= registry.count(); ++i)
+        watchMachine(registry.at(i));
+    connect(&registry, &MachineRegistry::machineCreated, this, watchMachine);
     // The log stays beside the configuration file in use.
-    connect(&workshop.config(), &ConfigStore::fileMoved, this,
+    connect(&registry.config(), &ConfigStore::fileMoved, this,
             [this](const QString &, const QString &, const QString &now) {
                 setFolder(QFileInfo(now).absolutePath());
             });
@@ -65,19 +67,22 @@ void TransferRecorder::watchAll(Workshop &workshop)
 
 void TransferRecorder::watch(ServedMachine &served)
 {
-    connect(&served, &ServedMachine::punchEnded, this,
-            [this](const Transfer &t, const QByteArray &punch, const QString &path,
-                   const QString &error) {
-                recordPunch(t, punch, path, error, SendOutcome::Completed);
-            });
+    connect(&served, &ServedMachine::punchEnded, this, &TransferRecorder::recordPunch);
 }
 
 void TransferRecorder::recordPunch(const Transfer &t, const QByteArray &punch,
                                    const QString &path, const QString &error,
-                                   SendOutcome outcome)
+                                   SendOutcome outcome, qint64 startedNs)
 {
     Open open;
     begin(open, t);
+    // A punch began with its first byte, not when it was handed on.
+    if (startedNs > 0) {
+        const QDateTime began =
+            QDateTime::currentDateTime().addMSecs((startedNs - m_clock.nowNs()) / 1'000'000);
+        open.record.when = began.toOffsetFromUtc(began.offsetFromUtc()).toString(Qt::ISODate);
+        open.startedNs = startedNs;
+    }
     open.record.file = path.isEmpty() ? QStringLiteral("-") : QFileInfo(path).fileName();
     open.record.bytes = punch.size();
     Watched w;

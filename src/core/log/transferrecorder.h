@@ -8,9 +8,9 @@
 
 class Clock;
 class Link;
+class MachineRegistry;
 class SendJob;
 class ServedMachine;
-class Workshop;
 struct Transfer;
 enum class SendOutcome;
 
@@ -29,15 +29,16 @@ public:
     void setFolder(const QString &folder) { m_folder = folder; }
     // Records what runs on `link` from now on, until it is destroyed.
     void watch(Link &link);
-    // Records every machine's link the workshop has and makes, in the
-    // folder of its configuration file wherever that moves.
-    void watchAll(Workshop &workshop);
+    // Records every machine the registry has and makes, in the folder of
+    // its configuration file wherever that moves.
+    void watchAll(MachineRegistry &registry);
     // Records the punches a served machine saves, or could not save.
     void watch(ServedMachine &served);
-    // Records one punch received: saved as `path` (empty: not saved,
-    // because of `error`), ended as `outcome`.
+    // Records one punch received since `startedNs` on the clock (0: now):
+    // saved as `path` (empty: not saved, because of `error`), ended as
+    // `outcome`.
     void recordPunch(const Transfer &transfer, const QByteArray &punch, const QString &path,
-                     const QString &error, SendOutcome outcome);
+                     const QString &error, SendOutcome outcome, qint64 startedNs = 0);
 
 signals:
     // A transfer ended and its line was written to the log (or could not be).

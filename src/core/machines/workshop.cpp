@@ -3,34 +3,50 @@
 #include "core/base/clock.h"
 #include "core/config/configstore.h"
 #include "core/config/inifile.h"
-#include "core/programs/program.h"
-#include "core/ports/serialport.h"
-#include "core/serving/servedmachine.h"
 #include "core/config/vocabulary.h"
+#include "core/machines/machine.h"
+#include "core/ports/serialport.h"
+#include "core/programs/program.h"
+#include "core/serving/servedmachine.h"
 
-#include <algorithm>
 #include <utility>
 
 Workshop::Workshop(ConfigStore &config, PortFactory makePort, PortList &ports, Clock &clock,
                    QObject *parent)
-    : QObject(parent), m_config(config), m_makePort(std::move(makePort)), m_ports(ports),
-      m_clock(clock), m_retryPorts(clock.createTimer(this))
+    : QObject(parent), m_registry(config, std::move(makePort), ports, clock)
 {
-    connect(m_retryPorts, &Timer::timeout, this, &Workshop::openServedPorts);
+    connect(&m_registry, &MachineRegistry::machineCreated, this, &Workshop::watch);
+    connect(&m_registry, &MachineRegistry::stateChanged, this, [this](MachineId id) {
+        if (const int slot = slotOf(id)) emit stateChanged(slot);
+    });
 }
 
-Workshop::~Workshop()
-{
-    // The servers and links go before the queues and programs views watch.
-    for (Slot &s : m_slots) {
-        s.served.reset();
-        s.link.reset();
-    }
-}
+Workshop::~Workshop() = default;
 
-const MachineTable &Workshop::machines() const
+void Workshop::watch(Machine *machine)
 {
-    return m_config.table();
+    const MachineId id = machine->id();
+    Link *link = &machine->link();
+    connect(machine, &Machine::sendStarted, this, &Workshop::sendStarted);
+    connect(link, &Link::portLost, this, [this, link] {
+        // A device pulled out while open: the port has closed itself.
+        if (m_selected > 0 && link == selectedLink())
+            emit portProblem(m_selected, PortStatus::Unavailable, selectedMachine().port());
+    });
+    // RX-Edit and Port Scan show what the user's machine gives.
+    auto mine = [this, id] { return id == m_receiving; };
+    connect(&link->receiver(), &ReceiveSession::text, this, [this, mine](const QByteArray &b) {
+        if (mine()) emit receivedText(b);
+    });
+    connect(&link->scan(), &PortScan::shown, this, [this, mine](const QByteArray &b) {
+        if (mine()) emit scanShown(b);
+    });
+    connect(&link->scan(), &PortScan::settingsTried, this, [this, mine](const QString &c) {
+        if (mine()) emit scanSettingsTried(c);
+    });
+    connect(&link->scan(), &PortScan::findingsChanged, this, [this, mine](const ScanFindings &f) {
+        if (mine()) emit scanFindingsChanged(f);
+    });
 }
 
 const MachineConfig &Workshop::selectedMachine() const
@@ -40,100 +56,76 @@ const MachineConfig &Workshop::selectedMachine() const
 
 MachineId Workshop::idAt(int slot) const
 {
-    return machines().contains(slot) ? m_slots[size_t(slot)].id : MachineId{};
-}
-
-int Workshop::slotOf(MachineId id) const
-{
-    for (int i = 1; i <= machines().count(); ++i)
-        if (id.isValid() && m_slots[size_t(i)].id == id) return i;
-    return 0;
+    const Machine *m = machineAt(slot);
+    return m ? m->id() : MachineId{};
 }
 
 Link *Workshop::linkAt(int slot) const
 {
-    return machines().contains(slot) ? m_slots[size_t(slot)].link.get() : nullptr;
+    const Machine *m = machineAt(slot);
+    return m ? &m->link() : nullptr;
 }
 
-bool Workshop::busy(int slot) const
+Link *Workshop::userLink() const
 {
-    const Link *l = linkAt(slot);
-    return l && (l->sending() || l->state() != LinkState::Idle);
+    const Machine *m = m_registry.find(m_receiving);
+    return m ? &m->link() : nullptr;
 }
 
 bool Workshop::sending() const
 {
-    const Link *link = linkAt(slotOf(m_attendedSend));
-    return link && link->sending();
+    return m_userJob && m_userJob->isRunning();
 }
 
-bool Workshop::active() const
+bool Workshop::attendedBusy() const
 {
-    for (int i = 1; i <= machines().count(); ++i)
-        if (busy(i)) return true;
-    return false;
+    const Link *l = userLink();
+    return sending() || (l && l->state() != LinkState::Idle && l->state() != LinkState::Sending);
+}
+
+bool Workshop::busy(int slot) const
+{
+    const Machine *m = machineAt(slot);
+    return m && m->transferring();
+}
+
+bool Workshop::isServed(const MachineConfig &machine)
+{
+    return Machine::servedMode(machine);
+}
+
+ServedMachine *Workshop::servedAt(int slot) const
+{
+    const Machine *m = machineAt(slot);
+    return m ? m->served() : nullptr;
+}
+
+int Workshop::servedOn(const QString &port, int slot) const
+{
+    for (int i = 1; i <= m_registry.count(); ++i)
+        if (i != slot && servedAt(i) && machineAt(i)->config().port() == port) return i;
+    return 0;
+}
+
+QStringList Workshop::endAll()
+{
+    QStringList told = m_registry.shutDown();
+    told << m_registry.keepUnsavedPunches();
+    return told;
 }
 
 ProgramQueue &Workshop::queue(int slot)
 {
-    return m_queues[size_t(qBound(0, slot, MachineTable::MaxMachines))];
+    fitTable();
+    Machine *m = machineAt(slot);
+    return m ? m->queue() : m_noQueue;
 }
 
 LoadedProgram &Workshop::program(int slot)
 {
-    return m_programs[size_t(qBound(0, slot, MachineTable::MaxMachines))];
-}
-
-void Workshop::fitSlots()
-{
-    // Every machine on the panel has an identity and a link of its own; a
-    // slot that fell free has neither.
-    for (int i = 1; i <= MachineTable::MaxMachines; ++i) {
-        Slot &s = m_slots[size_t(i)];
-        if (!machines().contains(i)) {
-            s.link.reset();
-            s.id = {};
-            continue;
-        }
-        if (s.link) continue;
-        s.id = MachineId{++m_lastId};
-        s.link = std::make_unique<Link>(m_makePort(), m_ports, m_clock);
-        Link *link = s.link.get();
-        const MachineId id = s.id;
-        connect(link, &Link::sendStarted, this, [this, id, link](SendJob *job) {
-            // What a served machine sends on its own is its program now: the
-            // code window shows it when the machine is selected.
-            if (!link->sendTransfer().requested.isEmpty())
-                program(slotOf(id)).load(job->program().text(), link->sendTransfer().source);
-            emit sendStarted(id, job);
-        });
-        connect(link, &Link::portLost, this, [this, link] {
-            for (int i = 1; i <= machines().count(); ++i)
-                if (servedAt(i) && linkAt(i) == link) {
-                    m_retryPorts->start(RetryPortMs);
-                    emit servedChanged(i);
-                }
-            // A device pulled out while open: the port has closed itself.
-            if (m_selected > 0 && link == selectedLink())
-                emit portProblem(m_selected, PortStatus::Unavailable, selectedMachine().port());
-        });
-        // RX-Edit and Port Scan show what the selected machine gives.
-        auto mine = [this, link] { return link == selectedLink(); };
-        connect(&link->receiver(), &ReceiveSession::text, this, [this, mine](const QByteArray &b) {
-            if (mine()) emit receivedText(b);
-        });
-        connect(&link->scan(), &PortScan::shown, this, [this, mine](const QByteArray &b) {
-            if (mine()) emit scanShown(b);
-        });
-        connect(&link->scan(), &PortScan::settingsTried, this, [this, mine](const QString &c) {
-            if (mine()) emit scanSettingsTried(c);
-        });
-        connect(&link->scan(), &PortScan::findingsChanged, this,
-                [this, mine](const ScanFindings &f) {
-                    if (mine()) emit scanFindingsChanged(f);
-                });
-        emit linkCreated(link);
-    }
+    fitTable();
+    Machine *m = machineAt(slot);
+    return m ? m->program() : m_noProgram;
 }
 
 QString Workshop::loadProgramFile(int slot, const QString &path)
@@ -143,38 +135,57 @@ QString Workshop::loadProgramFile(int slot, const QString &path)
     return file.reason;
 }
 
-void Workshop::setSelected(int index)
+void Workshop::closeIdlePorts(int except)
 {
-    m_selected = index;
-    if (Link *l = selectedLink()) l->receiver().setStripByte(selectedMachine().stripByte());
-    emit selectionChanged(index);
+    // Only the selected machine, served ones and ones that transfer keep
+    // their ports open; whatever else had one lets it go.
+    for (int i = 1; i <= m_registry.count(); ++i) {
+        const SerialPort &port = linkAt(i)->port();
+        if (i != except && !servedAt(i) && !busy(i) && port.isOpen() &&
+            servedOn(port.name(), i) == 0)
+            linkAt(i)->closePort();
+    }
+}
+
+void Workshop::fitTable()
+{
+    // The table may have been filled without a reload.
+    if (m_registry.count() == machines().count()) return;
+    m_registry.sync();
+    deselect();
+}
+
+void Workshop::deselect()
+{
+    closeIdlePorts(0);
+    m_selected = 0;
+    for (int i = 1; i <= MachineTable::MaxMachines; ++i)
+        if (idAt(i) != m_bound[size_t(i)]) {
+            m_bound[size_t(i)] = idAt(i);
+            emit slotRebound(i);
+        }
+    emit machinesReloaded();
 }
 
 void Workshop::reload()
 {
-    m_config.load();
-    fitSlots();
-    m_selected = 0;
-    fitServing();
-    emit machinesReloaded();
+    config().load();
+    m_registry.sync();
+    deselect();
 }
 
 PortStatus Workshop::openPort(int slot)
 {
-    const MachineConfig &m = machines().at(slot);
+    const MachineConfig &m = machineAt(slot)->config();
     Link *link = linkAt(slot);
     // A served machine's port is its own, kept open (or tried again) by the
-    // workshop; no other machine may take its device.
+    // machine; no other machine may take its device.
     if (servedAt(slot)) return link->port().isOpen() ? PortStatus::Open : PortStatus::Unavailable;
     if (servedOn(m.port(), slot) > 0) return PortStatus::Unavailable;
-    // Two machines may name one device: only one of them has it open.
-    for (int i = 1; i <= machines().count(); ++i) {
-        Link *other = linkAt(i);
-        if (i != slot && !busy(i) && other->port().isOpen() && other->port().name() == m.port())
-            other->closePort();
-    }
     link->setSpeedBefore(m_speedBefore);
-    const PortStatus status = link->openFor(m);
+    const PortStatus status = link->port().isOpen() && link->port().name() == m.port() && busy(slot)
+                                  ? PortStatus::Open
+                                  : link->openFor(m);
     m_speedBefore = link->speedBefore();
     return status;
 }
@@ -182,36 +193,36 @@ PortStatus Workshop::openPort(int slot)
 void Workshop::select(int index)
 {
     if (sending() || !machines().contains(index)) return;
-    fitSlots(); // the table may have been filled without a reload
+    fitTable();
     // A receive belongs to its machine: it moves only with the selection.
-    const MachineId receiving = idAt(index) == m_receiving ? MachineId{} : m_receiving;
-    if (Link *previous = selectedLink()) {
-        // A receive belongs to its machine: it ends with that machine's port.
-        if (receiving.isValid()) {
+    const bool moveReceive = m_receiving.isValid() && idAt(index) != m_receiving;
+    if (moveReceive) {
+        if (Link *previous = userLink()) {
             previous->receiver().flush();
             previous->endReceive();
         }
-        // A served machine keeps its port whatever is selected.
-        if (!servedAt(m_selected)) previous->closePort();
-    }
-    setSelected(index);
-    const MachineConfig &m = selectedMachine();
-    const PortStatus status = openPort(index);
-    if (receiving.isValid()) {
         m_receiving = {};
-        beginReceive();
     }
-    if (status != PortStatus::Open) emit portProblem(index, status, m.port());
+    closeIdlePorts(index);
+    m_selected = index;
+    if (Link *l = selectedLink()) l->receiver().setStripByte(machineAt(index)->config().stripByte());
+    emit selectionChanged(index);
+    const PortStatus status = openPort(index);
+    if (moveReceive) beginReceive();
+    if (status != PortStatus::Open) emit portProblem(index, status, selectedMachine().port());
 }
 
 Workshop::AddResult Workshop::addMachine()
 {
-    if (sending()) return AddResult::Busy;
+    if (attendedBusy()) return AddResult::Busy;
     if (machines().isFull()) return AddResult::Full;
-    const QStringList ports = m_ports.names();
-    m_config.table().append(MachineConfig::defaults(ports.value(0)));
-    const bool saved = m_config.save();
-    reload();
+    const QStringList ports = portList().names();
+    config().table().append(MachineConfig::defaults(ports.value(0)));
+    const bool saved = config().save();
+    // What the file holds is what the panel shows.
+    if (!saved) config().load();
+    m_registry.sync();
+    deselect();
     return saved ? AddResult::Added : AddResult::NotSaved;
 }
 
@@ -230,6 +241,7 @@ QString Workshop::reservedNameMessage(const QString &name)
 
 Workshop::RenameResult Workshop::rename(int index, const QString &typed)
 {
+    fitTable();
     QString name = typed;
     name.removeIf([](QChar c) { return !MachineConfig::isNameCharacter(c); });
     if (!machines().contains(index) || name.isEmpty() || name == machines().at(index).name())
@@ -238,79 +250,84 @@ Workshop::RenameResult Workshop::rename(int index, const QString &typed)
     const MachineConfig before = machines().at(index);
     MachineConfig m = before;
     m.setValue(Key::Name, name);
-    m_config.table().set(index, m);
-    if (!m_config.save()) {
+    config().table().set(index, m);
+    if (!config().save()) {
         // The panel shows what the file holds.
-        m_config.table().set(index, before);
+        config().table().set(index, before);
         return RenameResult::NotSaved;
     }
+    static_cast<void>(machineAt(index)->change(m));
     emit machineChanged(index);
     return RenameResult::Renamed;
 }
 
-bool Workshop::remove(int index)
+QString Workshop::busyText(int index) const
 {
-    if (sending() || !machines().contains(index)) return false;
+    const Machine *m = machineAt(index);
+    if (!m) return {};
+    const MachineState &s = m->state();
+    using A = MachineState::Activity;
+    const QString what = s.activity == A::Sending ? QStringLiteral("sending (%1 %)").arg(s.percent)
+                         : s.activity == A::Receiving ? QStringLiteral("receiving")
+                         : s.activity == A::Scanning  ? QStringLiteral("in Port Scan")
+                         : s.activity == A::WaitingForControl
+                             ? QStringLiteral("waiting for its control to take a program")
+                             : QStringLiteral("about to send an answer to its control");
+    return QStringLiteral("%1 is %2.").arg(m->config().name(), what);
+}
+
+Workshop::RemoveResult Workshop::remove(int index)
+{
+    fitTable();
+    if (!machines().contains(index)) return RemoveResult::NotSaved;
+    if (attendedBusy() || busy(index)) return RemoveResult::Busy;
     // The file first: when it cannot be written nothing moves.
-    if (!m_config.save(index)) return false;
-    const int last = machines().count();
-    if (m_slots[size_t(index)].id == m_receiving) m_receiving = {};
-    // A receive on the machine ends, and is logged, before its link goes.
-    if (Link *gone = linkAt(index)) gone->endReceive();
-    m_slots[size_t(index)].link.reset();
-    for (int i = index; i < last; ++i) {
-        m_slots[size_t(i)] = std::move(m_slots[size_t(i + 1)]);
-        m_queues[size_t(i)].takeFrom(m_queues[size_t(i + 1)]);
-        m_programs[size_t(i)].takeFrom(m_programs[size_t(i + 1)]);
-    }
-    m_slots[size_t(last)] = {};
-    m_queues[size_t(last)].clear();
-    m_queues[size_t(last)].setLoadedName(QString());
-    m_programs[size_t(last)].clear();
+    if (!config().save(index)) return RemoveResult::NotSaved;
+    if (idAt(index) == m_receiving) m_receiving = {};
+    config().table().remove(index);
+    static_cast<void>(m_registry.remove(index));
     emit machineRemoved(index);
-    reload();
-    return true;
+    config().load();
+    m_registry.sync();
+    deselect();
+    return RemoveResult::Removed;
 }
 
 Workshop::UpdateResult Workshop::update(int index, const MachineConfig &machine)
 {
-    // The reload after a save would pull the selection from under the send.
-    if (sending()) return UpdateResult::Busy;
+    fitTable();
+    // Nothing selected afterwards would pull the selection from under the
+    // user's own transfer.
+    if (attendedBusy()) return UpdateResult::Busy;
     if (!machines().contains(index)) return UpdateResult::NotSaved;
     if (isReservedName(machine.name())) return UpdateResult::ReservedName;
-    m_config.table().set(index, machine);
-    const bool saved = m_config.save();
-    reload();
-    return saved ? UpdateResult::Saved : UpdateResult::NotSaved;
-}
-
-Transfer Workshop::transferFor(int slot) const
-{
-    Transfer t;
-    t.machine = idAt(slot);
-    t.machineName = machines().at(slot).name();
-    t.port = machines().at(slot).port();
-    return t;
+    const MachineConfig before = machines().at(index);
+    config().table().set(index, machine);
+    const bool saved = config().save();
+    if (!saved) config().table().set(index, before);
+    const bool now = !saved || machineAt(index)->change(machines().at(index));
+    deselect();
+    return !saved ? UpdateResult::NotSaved : now ? UpdateResult::Saved : UpdateResult::Waiting;
 }
 
 Workshop::SendResult Workshop::send(int startLine)
 {
+    fitTable();
     if (sending()) return SendResult::Busy;
     if (m_selected < 1) return SendResult::NoMachine;
-    const LoadedProgram &loaded = program(m_selected);
-    Transfer t = transferFor(m_selected);
+    Machine *machine = machineAt(m_selected);
+    const LoadedProgram &loaded = machine->program();
+    Transfer t = transferOf(machine->id(), selectedMachine(), Transfer::Direction::Send);
     t.source = loaded.source();
     t.startLine = startLine;
-    Link *link = selectedLink();
     // Never on a device a served machine keeps.
     if (servedOn(selectedMachine().port(), m_selected) > 0) return SendResult::NoPort;
-    // The send is the user's from its first moment.
-    const MachineId before = std::exchange(m_attendedSend, t.machine);
-    const SendResult result = startSend(*link, loaded.snapshot(), t, selectedMachine());
+    Link &link = machine->link();
+    link.setSpeedBefore(m_speedBefore);
+    const SendResult result = startSend(link, loaded.snapshot(), t, selectedMachine());
+    if (result == SendResult::Started) m_userJob = link.job();
     if (result == SendResult::Started || result == SendResult::Busy)
-        m_speedBefore = link->speedBefore();
-    else
-        m_attendedSend = before;
+        m_speedBefore = link.speedBefore();
     return result;
 }
 
@@ -331,38 +348,46 @@ Workshop::SendResult Workshop::startSend(Link &link, const Program &snapshot,
 
 void Workshop::beginReceive()
 {
-    Link *link = selectedLink();
-    if (!link) return;
-    m_receiving = idAt(m_selected);
-    link->beginReceive(transferFor(m_selected));
+    fitTable();
+    Machine *machine = machineAt(m_selected);
+    if (!machine) return;
+    m_receiving = machine->id();
+    machine->link().beginReceive(
+        transferOf(machine->id(), selectedMachine(), Transfer::Direction::Receive));
 }
 
 void Workshop::endReceive()
 {
+    Machine *machine = m_registry.find(m_receiving);
     m_receiving = {};
-    Link *link = selectedLink();
-    if (!link) return;
-    const bool scanned = link->state() == LinkState::Scanning;
-    link->endReceive();
+    if (!machine) return;
+    Link &link = machine->link();
+    const bool scanned = link.state() == LinkState::Scanning;
+    link.endReceive();
     // Port Scan leaves the port on whatever it tried last; the machine's
     // next receive needs the machine's own settings, saved or not.
-    if (scanned && link->port().isOpen()) {
-        link->setSpeedBefore(m_speedBefore);
-        static_cast<void>(link->openForSend(selectedMachine()));
-        m_speedBefore = link->speedBefore();
+    if (scanned && link.port().isOpen()) {
+        link.setSpeedBefore(m_speedBefore);
+        static_cast<void>(link.openForSend(machine->config()));
+        m_speedBefore = link.speedBefore();
     }
 }
 
 Workshop::ScanResult Workshop::beginScan()
 {
-    Link *link = selectedLink();
-    if (!link) return ScanResult::Refused;
-    if (!link->port().canChangeSettings()) return ScanResult::FixedSettings;
-    return link->beginScan() ? ScanResult::Started : ScanResult::Refused;
+    fitTable();
+    Machine *machine = machineAt(m_selected);
+    if (!machine) return ScanResult::Refused;
+    Link &link = machine->link();
+    if (!link.port().canChangeSettings()) return ScanResult::FixedSettings;
+    if (!link.beginScan()) return ScanResult::Refused;
+    m_receiving = machine->id();
+    return ScanResult::Started;
 }
 
 Workshop::ScanSaveResult Workshop::saveScan()
 {
+    fitTable();
     Link *link = selectedLink();
     if (!link || !link->scan().findings().complete())
         return link ? ScanSaveResult::Incomplete : ScanSaveResult::NoMachine;
@@ -375,11 +400,12 @@ Workshop::ScanSaveResult Workshop::saveScan()
     m.setValue(Key::Parity, QLatin1String(format.parity));
     m.setValue(Key::StopBits, QStringLiteral("1"));
     m.setValue(Key::Flow, QStringLiteral("1"));
-    m_config.table().set(m_selected, m);
-    if (!m_config.save()) {
-        m_config.table().set(m_selected, before);
+    config().table().set(m_selected, m);
+    if (!config().save()) {
+        config().table().set(m_selected, before);
         return ScanSaveResult::NotSaved;
     }
+    static_cast<void>(machineAt(m_selected)->change(m));
     emit selectionChanged(m_selected); // shown afresh, with its new settings
     return ScanSaveResult::Saved;
 }

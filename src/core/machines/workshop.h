@@ -1,25 +1,26 @@
 #pragma once
 
 #include "core/link/link.h"
-#include "core/programs/loadedprogram.h"
+#include "core/machines/registry.h"
 #include "core/config/machinetable.h"
+#include "core/programs/loadedprogram.h"
 #include "core/programs/programqueue.h"
 
 #include <QObject>
+#include <QPointer>
 #include <array>
 #include <functional>
 #include <memory>
 
 class ConfigStore;
+class Machine;
 class Program;
 class ServedMachine;
-class Timer;
 
-// The program's model of the machine panel: the machines and their
-// configuration file, the selected machine, and for each machine its
-// identity, its own link (which owns its port), its program queue and its
-// loaded program. Every command a view offers comes here; the views show
-// what it reports.
+// The window's attended session over the machines: the selection, the
+// user's own send, receive and Port Scan, and what RX-Edit and Port Scan
+// show; the machines themselves are the registry's. Every command a view
+// offers comes here; the views show what it reports.
 //
 // A machine is shown in a slot, 1 to count(); its MachineId stays the same
 // while the program runs, whatever is added or deleted before it.
@@ -27,66 +28,72 @@ class Workshop : public QObject
 {
     Q_OBJECT
 public:
-    // Makes the port of a new machine's link.
-    using PortFactory = std::function<std::shared_ptr<SerialPort>()>;
+    using PortFactory = MachineRegistry::PortFactory;
 
     enum class AddResult { Added, Full, Busy, NotSaved };
-    enum class UpdateResult { Saved, Busy, NotSaved, ReservedName };
+    enum class UpdateResult { Saved, Waiting, Busy, NotSaved, ReservedName };
     enum class RenameResult { Renamed, Unchanged, ReservedName, NotSaved };
+    enum class RemoveResult { Removed, Busy, NotSaved };
     enum class ScanSaveResult { Saved, Incomplete, NoMachine, NotSaved };
     enum class SendResult { Started, NoProgram, NothingAfterPointer, NoMachine, NoPort, Busy };
     enum class ScanResult { Started, Refused, FixedSettings };
 
     Workshop(ConfigStore &config, PortFactory makePort, PortList &ports, Clock &clock,
              QObject *parent = nullptr);
-    // Every machine's link on this one port, which the caller keeps: one
-    // machine is attended at a time, as on a PC with one serial line.
+    // Every machine's link on this one port, which the caller keeps.
     static PortFactory onePort(SerialPort &port)
     {
         return [&port] { return std::shared_ptr<SerialPort>(&port, [](SerialPort *) {}); };
     }
     ~Workshop() override;
 
-    ConfigStore &config() { return m_config; }
-    PortList &portList() { return m_ports; }
-    Clock &clock() { return m_clock; }
-    const MachineTable &machines() const;
+    MachineRegistry &registry() { return m_registry; }
+    ConfigStore &config() { return m_registry.config(); }
+    PortList &portList() { return m_registry.portList(); }
+    Clock &clock() { return m_registry.clock(); }
+    // What the configuration file holds; each machine may still be on
+    // what it applied last (a change waits while it transfers).
+    const MachineTable &machines() const { return m_registry.table(); }
     // 0 when no machine is selected.
     int selected() const { return m_selected; }
     const MachineConfig &selectedMachine() const;
 
+    Machine *machineAt(int slot) const { return m_registry.at(slot); }
     MachineId idAt(int slot) const;
     // The slot machine `id` is shown in; 0 when there is no such machine.
-    int slotOf(MachineId id) const;
+    int slotOf(MachineId id) const { return m_registry.slotOf(id); }
     // Machine `slot`'s link; null for an empty slot.
     Link *linkAt(int slot) const;
     Link *selectedLink() const { return linkAt(m_selected); }
-    // True while machine `slot` sends, receives or scans.
-    bool busy(int slot) const;
-    // True while a program the user sent is being sent: the selection, the
-    // table and the sending machine's queue then stay as they are. What
-    // served machines send on their own does not hold the panel.
+
+    // What "busy" decides, by what it holds:
+    // - the user's own send, receive or Port Scan: the selection and the
+    //   attended commands (toolbar, close box) wait for it;
+    bool attendedBusy() const;
+    // - the user's own send alone: the table and the sending machine stay;
     bool sending() const;
-    // Served machines ("SERVER" mode) keep their own ports open whatever is
-    // selected, are served from their controls, and have their ports tried
-    // again every RetryPortMs while they cannot be opened.
-    static constexpr int RetryPortMs = 5000;
+    // The user's own send while it runs; null otherwise.
+    SendJob *userJob() const { return sending() ? m_userJob.data() : nullptr; }
+    // - machine `slot`'s own transfer, served ones included: its Setup and
+    //   mode change wait for it, its Delete is refused;
+    bool busy(int slot) const;
+    // - anything on any machine: Quit asks first.
+    bool active() const { return m_registry.anyTransferring(); }
+
     static bool isServed(const MachineConfig &machine);
-    // Machine `slot`'s server, while it is served; null otherwise.
+    // Machine `slot`'s served role, while it is served; null otherwise.
     ServedMachine *servedAt(int slot) const;
     // The served machine that keeps machine `slot`'s device; 0 when none.
     int servedHolding(int slot) const
     {
         return machines().contains(slot) ? servedOn(machines().at(slot).port(), slot) : 0;
     }
-    // The program is ending: each served machine ends its serving (a punch
-    // coming in is saved as it is), and punches still waiting to be saved
-    // in their own folders are saved in `folder` instead. Each line says
-    // which machine's punch went where, or how many could not be saved.
-    QStringList keepUnsavedPunches(const QString &folder);
-    // True while anything runs on any machine's link.
-    bool active() const;
-    // Slot 0 belongs to no machine and stays empty.
+    // The program is ending: each machine ends its work as the service's
+    // stop does, and punches still waiting for their folders are kept
+    // beside the configuration. The lines say what went where.
+    QStringList endAll();
+    // Slot 0 (and any slot without a machine) has an empty queue and
+    // program of its own.
     ProgramQueue &queue(int slot);
     LoadedProgram &program(int slot);
 
@@ -96,11 +103,11 @@ public:
 
     // Reloads the table from the file; no machine is selected afterwards.
     void reload();
-    // Selects machine `index` and opens its port, closing the previous
-    // machine's; ignored while sending. A receive follows the selection.
+    // Selects machine `index` and opens its port, closing the ports no
+    // transfer or served role holds; ignored while the user's own transfer
+    // runs, except that a receive follows the selection.
     void select(int index);
-    // A new machine with the default settings, saved; the table is then
-    // reloaded.
+    // A new machine with the default settings, saved.
     AddResult addMachine();
 
     // The words the file's reader takes for "no such machine" and "no such
@@ -111,12 +118,14 @@ public:
     // Gives machine `index` a new name; the table and the panel change only
     // once the file took it.
     [[nodiscard]] RenameResult rename(int index, const QString &name);
-    // Saves the table without machine `index` and reloads it; the machines
-    // after it move down with their queues, programs and links. False
-    // (nothing changed) when the file cannot be written, or while sending.
-    [[nodiscard]] bool remove(int index);
-    // Stores a machine's configuration edited in the setup dialog and
-    // reloads the table; a reserved name is refused.
+    // Saves the table without machine `index`; the machines after it move
+    // down with their queues, programs and links. Refused while the
+    // machine transfers (busyText() says what it does).
+    [[nodiscard]] RemoveResult remove(int index);
+    // What machine `index` is doing, for a refusal: "Mill is sending (37 %)".
+    QString busyText(int index) const;
+    // Stores a machine's configuration edited in the setup dialog. A
+    // machine that transfers takes it when idle (Waiting).
     [[nodiscard]] UpdateResult update(int index, const MachineConfig &machine);
 
     // Sends the selected machine's loaded program from `startLine`.
@@ -128,6 +137,7 @@ public:
                                               const Transfer &transfer,
                                               const MachineConfig &machine);
     void beginReceive();
+    // Ends the user's receive (or Port Scan), on whichever machine it runs.
     void endReceive();
     // Port Scan on the selected machine's port; refused while sending, and
     // where the far end keeps its own settings (a raw TCP server).
@@ -138,18 +148,17 @@ public:
 
 signals:
     void machinesReloaded();
+    // Slot `slot` now shows another machine (or none): views bound to its
+    // queue and program bind again. Comes before machinesReloaded().
+    void slotRebound(int slot);
     void selectionChanged(int index);
     // Machine `index` was renamed.
     void machineChanged(int index);
     // Machine `index` was deleted; the ones after it moved down by one.
     void machineRemoved(int index);
     void portProblem(int index, PortStatus status, const QString &port);
-    // A machine got its link, or began to be served: whoever records
-    // transfers watches it.
-    void linkCreated(Link *link);
-    void servedCreated(ServedMachine *served);
-    // What served machine `slot` does, or its port, changed.
-    void servedChanged(int slot);
+    // What machine `slot` does, or its port, changed (its read model).
+    void stateChanged(int slot);
     // A send started on machine `id`'s link: the user's, or a served
     // machine's own.
     void sendStarted(MachineId id, SendJob *job);
@@ -160,35 +169,23 @@ signals:
     void scanFindingsChanged(const ScanFindings &findings);
 
 private:
-    struct Slot {
-        MachineId id;
-        std::unique_ptr<Link> link;
-        std::unique_ptr<ServedMachine> served;
-        MachineConfig servedAs; // the configuration it serves with
-    };
-
-    void setSelected(int index);
-    void fitSlots();
-    // Starts, restarts or ends each machine's serving as its mode says.
-    void fitServing();
-    void openServedPorts();
+    void watch(Machine *machine);
+    void fitTable();
+    void deselect();
+    void closeIdlePorts(int except);
     // The served machine whose device `port` is, other than `slot`; 0: none.
     int servedOn(const QString &port, int slot) const;
-    Transfer transferFor(int slot) const;
     PortStatus openPort(int slot);
+    Link *userLink() const;
 
-    ConfigStore &m_config;
-    PortFactory m_makePort;
-    PortList &m_ports;
-    Clock &m_clock;
+    MachineRegistry m_registry;
     int m_selected = 0;
     qint32 m_speedBefore = 300;
-    quint32 m_lastId = 0;
-    // The machine receiving for RX-Edit, and the one sending for the user.
+    // The machine receiving (or scanning) for RX-Edit, and the user's send.
     MachineId m_receiving;
-    MachineId m_attendedSend;
-    Timer *m_retryPorts;
-    std::array<Slot, MachineTable::MaxMachines + 1> m_slots;
-    std::array<ProgramQueue, MachineTable::MaxMachines + 1> m_queues;
-    std::array<LoadedProgram, MachineTable::MaxMachines + 1> m_programs;
+    QPointer<SendJob> m_userJob;
+    ProgramQueue m_noQueue;
+    LoadedProgram m_noProgram;
+    // Which machine each slot's views are bound to.
+    std::array<MachineId, MachineTable::MaxMachines + 1> m_bound{};
 };

@@ -2,6 +2,8 @@
 
 #include "core/base/clock.h"
 
+#include <utility>
+
 static bool leaderOrDc(char c)
 {
     return c == '\0' || (c >= 17 && c <= 20);
@@ -62,6 +64,16 @@ void PunchAssembler::finish()
     while (!m_punch.isEmpty() && leaderOrDc(m_punch.back()))
         m_punch.chop(1);
     hand(State::Between);
+    emit changed();
+}
+
+void PunchAssembler::cut()
+{
+    m_silence->stop();
+    if (!inPunch()) return;
+    const QByteArray program = std::exchange(m_punch, {});
+    m_state = State::Between;
+    emit cutOff(program);
     emit changed();
 }
 

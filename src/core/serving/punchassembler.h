@@ -34,8 +34,11 @@ public:
     // or empty (or anything else) for none.
     void setEndCode(const QString &decimal);
     void feed(const QByteArray &bytes);
-    // Ends the punch in progress now, as silence would (the line closes).
+    // Ends the punch in progress now, as silence would.
     void finish();
+    // Ends the punch in progress now as one cut off (the program ends, the
+    // line is lost): it is handed on by cutOff(), never as a whole punch.
+    void cut();
 
     bool inPunch() const { return m_state != State::Between; }
     // Bytes of the punch in progress so far.
@@ -43,6 +46,8 @@ public:
 
 signals:
     void punched(const QByteArray &program);
+    // A punch that did not come to its end: what had arrived of it.
+    void cutOff(const QByteArray &program);
     // A punch started, grew or ended: inPunch() and size() tell how far.
     void changed();
 

@@ -36,7 +36,7 @@ PunchStore::PunchStore(Now now)
 }
 
 QString PunchStore::fileName(const QByteArray &program, const QString &extension,
-                             const QDateTime &when)
+                             const QDateTime &when, bool whole)
 {
     static const QRegularExpression word(QStringLiteral("^[A-Za-z0-9_-]{1,16}$"));
     QString ext = extension.startsWith(u'.') ? extension.mid(1) : extension;
@@ -45,14 +45,16 @@ QString PunchStore::fileName(const QByteArray &program, const QString &extension
     const QString base = number.isEmpty() ? QStringLiteral("punch-") +
                                                 when.toString(QStringLiteral("yyyyMMdd-HHmmss"))
                                           : QString::fromLatin1(number);
-    return base + u'.' + ext;
+    return base + (whole ? QString() : QStringLiteral(".partial")) + u'.' + ext;
 }
 
 PunchStore::Result PunchStore::save(const QString &folder, const QString &extension,
-                                    const QByteArray &program)
+                                    const QByteArray &program, bool whole)
 {
-    const Punch punch{
-        ++m_sequence, QDir(folder).filePath(fileName(program, extension, m_now())), program, {}};
+    const Punch punch{++m_sequence,
+                      QDir(folder).filePath(fileName(program, extension, m_now(), whole)),
+                      program,
+                      {}};
     if (m_pending.size() >= MaxPending) pass();
     if (m_pending.size() >= MaxPending) {
         const QString why = write(punch);
@@ -62,11 +64,12 @@ PunchStore::Result PunchStore::save(const QString &folder, const QString &extens
                     .arg(why, QString::number(MaxPending))};
     }
     m_pending.append(punch);
-    pass();
+    Result result{punch.path, {}, pass()};
+    result.earlier.removeOne(punch.path);
     for (const Punch &waiting : std::as_const(m_pending)) {
-        if (waiting.id == punch.id) return {punch.path, waiting.why};
+        if (waiting.id == punch.id) result.error = waiting.why;
     }
-    return {punch.path, {}};
+    return result;
 }
 
 QString PunchStore::retry(QStringList *saved)
@@ -76,10 +79,15 @@ QString PunchStore::retry(QStringList *saved)
     return m_pending.isEmpty() ? QString() : m_pending.first().why;
 }
 
-QString PunchStore::saveWaitingIn(const QString &folder, QStringList *saved)
+void PunchStore::moveWaitingTo(const QString &folder)
 {
     for (Punch &punch : m_pending)
         punch.path = QDir(folder).filePath(QFileInfo(punch.path).fileName());
+}
+
+QString PunchStore::saveWaitingIn(const QString &folder, QStringList *saved)
+{
+    moveWaitingTo(folder);
     return retry(saved);
 }
 

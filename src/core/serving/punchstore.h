@@ -39,8 +39,13 @@ public:
     struct Result {
         QString path;  // where the punch is (or is to be) saved
         QString error; // empty when it was saved, otherwise why it was not
+        QStringList earlier; // punches that waited, saved on the way
     };
-    Result save(const QString &folder, const QString &extension, const QByteArray &program);
+    // A punch that was cut off (`whole` false) is named as incomplete,
+    // O3003.partial.nc, so that it never takes the program's own name and
+    // a request never finds it.
+    Result save(const QString &folder, const QString &extension, const QByteArray &program,
+                bool whole = true);
     // Saves the waiting punches; the paths saved go to `saved`. Returns an
     // empty text when none waits any more, otherwise why the oldest failed.
     QString retry(QStringList *saved = nullptr);
@@ -51,7 +56,10 @@ public:
     QString saveWaitingIn(const QString &folder, QStringList *saved = nullptr);
 
     static QString fileName(const QByteArray &program, const QString &extension,
-                            const QDateTime &when);
+                            const QDateTime &when, bool whole = true);
+    // Sent to the folders punches are saved in from now on (a machine's
+    // folder changed): the waiting ones are tried there.
+    void moveWaitingTo(const QString &folder);
 
 private:
     struct Punch {

@@ -4,39 +4,46 @@
 #include "core/link/link.h"
 #include "core/serving/programlookup.h"
 #include "core/programs/programqueue.h"
+
+#include <utility>
 #include "core/ports/serialport.h"
 
-ServedMachine::ServedMachine(Link &link, const MachineConfig &machine, MachineId id, Clock &clock,
-                             QObject *parent)
-    : QObject(parent), m_link(link), m_machine(machine), m_id(id), m_assembler(clock),
-      m_delay(clock.createTimer(this)), m_retry(clock.createTimer(this))
+ServedMachine::ServedMachine(Link &link, const MachineConfig &machine, MachineId id,
+                             PunchStore &store, Clock &clock, QObject *parent)
+    : QObject(parent), m_link(link), m_machine(machine), m_id(id), m_clock(clock),
+      m_assembler(clock), m_store(store), m_delay(clock.createTimer(this)),
+      m_cutAs(SendOutcome::Stopped)
 {
     m_assembler.setStripByte(machine.stripByte());
     m_assembler.setEndCode(machine.value(Key::EndCode));
     connect(&m_assembler, &PunchAssembler::punched, this, &ServedMachine::onPunch);
-    connect(&m_assembler, &PunchAssembler::changed, this, &ServedMachine::pump);
-    connect(&link.port(), &SerialPort::received, this, &ServedMachine::onReceived);
+    connect(&m_assembler, &PunchAssembler::cutOff, this, &ServedMachine::onCutOff);
+    connect(&m_assembler, &PunchAssembler::changed, this, [this] {
+        if (m_assembler.inPunch() && m_punchStartNs == 0) m_punchStartNs = m_clock.nowNs();
+        pump();
+    });
+    // The link hands over what comes while nothing runs on it.
+    connect(&link, &Link::heard, this, &ServedMachine::onReceived);
     connect(&link, &Link::stateChanged, this, &ServedMachine::pump);
     connect(&link, &Link::sendStarted, this, [this](SendJob *job) {
         connect(job, &SendJob::progressChanged, this, &ServedMachine::update);
     });
     connect(&link, &Link::portLost, this, [this] {
-        // What came in so far is kept; what was to go out has nowhere to go.
-        m_assembler.finish();
+        // What came in so far is kept, as incomplete; what was to go out has
+        // nowhere to go.
+        m_cutAs = SendOutcome::PortLost;
+        m_assembler.cut();
         dropQueue();
     });
     connect(m_delay, &Timer::timeout, this, [this] {
         m_delayDone = true;
         pump();
     });
-    connect(m_retry, &Timer::timeout, this, &ServedMachine::retrySaves);
 }
 
 void ServedMachine::onReceived(const QByteArray &bytes)
 {
-    // A send (its DC1/DC3), the user's receive and Port Scan have the
-    // bytes to themselves.
-    if (m_link.state() != LinkState::Idle || m_shutDown) return;
+    if (m_shutDown) return;
     // In mode "3" any byte starts the send: the tail of the request's own
     // punch must not be taken for the control asking.
     if (m_delay->isActive() && m_machine.flowMode() == FlowMode::StartOnAnyByte)
@@ -49,28 +56,26 @@ int ServedMachine::shutDown()
     m_shutDown = true;
     const int dropped = int(m_waiting.size());
     dropQueue();
-    m_assembler.finish();
-    retrySaves();
+    m_cutAs = SendOutcome::Stopped;
+    m_assembler.cut();
     if (SendJob *job = m_link.job()) job->stop();
     return dropped;
 }
 
-bool ServedMachine::isDone() const
+bool ServedMachine::isIdle() const
 {
-    return m_link.state() == LinkState::Idle;
+    return m_link.state() == LinkState::Idle && !m_assembler.inPunch() && m_waiting.isEmpty() &&
+           !m_delay->isActive();
 }
 
-QStringList ServedMachine::saveWaitingIn(const QString &folder)
+void ServedMachine::onCutOff(const QByteArray &punch)
 {
-    QStringList saved;
-    m_store.saveWaitingIn(folder, &saved);
-    if (m_store.pending() == 0) m_retry->stop();
-    return saved;
+    // Never taken for a request, nor saved under the program's own name.
+    save(punch, m_cutAs);
 }
 
 void ServedMachine::onPunch(const QByteArray &punch)
 {
-    retrySaves();
     // Stopping, a request gets no answer: there would be nobody to send it.
     const auto request = ProgramRequest::parse(punch);
     if (request && m_shutDown)
@@ -78,7 +83,7 @@ void ServedMachine::onPunch(const QByteArray &punch)
     else if (request)
         serve(*request);
     else
-        save(punch);
+        save(punch, SendOutcome::Completed);
 }
 
 void ServedMachine::serve(const ProgramRequest &request)
@@ -119,41 +124,17 @@ void ServedMachine::enqueue(Outgoing out)
     pump();
 }
 
-Transfer ServedMachine::transfer() const
+void ServedMachine::save(const QByteArray &punch, SendOutcome outcome)
 {
-    Transfer t;
-    t.machine = m_id;
-    t.machineName = m_machine.name();
-    t.port = m_machine.port();
-    return t;
-}
-
-void ServedMachine::save(const QByteArray &punch)
-{
+    const qint64 started = std::exchange(m_punchStartNs, 0);
     const PunchStore::Result saved =
-        m_store.save(m_machine.value(Key::Folder), m_machine.value(Key::Extension), punch);
-    Transfer t = transfer();
-    t.direction = Transfer::Direction::Receive;
-    emit punchEnded(t, punch, saved.path, saved.error);
-    if (saved.error.isEmpty()) {
-        emit punchSaved(saved.path);
-        return;
-    }
-    emit saveFailed(saved.error);
-    if (m_store.pending() > 0 && !m_retry->isActive()) m_retry->start(RetryMs);
-}
-
-void ServedMachine::retrySaves()
-{
-    if (m_store.pending() == 0) return;
-    QStringList saved;
-    m_store.retry(&saved);
-    for (const QString &path : saved)
-        emit punchSaved(path);
-    if (m_store.pending() == 0)
-        m_retry->stop();
-    else if (!m_retry->isActive())
-        m_retry->start(RetryMs);
+        m_store.save(m_machine.value(Key::Folder), m_machine.value(Key::Extension), punch,
+                     outcome == SendOutcome::Completed);
+    for (const QString &path : saved.earlier)
+        emit savedLater(path);
+    emit punchEnded(transferOf(m_id, m_machine, Transfer::Direction::Receive), punch, saved.path,
+                    saved.error, outcome, started);
+    if (!saved.error.isEmpty()) emit saveFailed(saved.error);
 }
 
 void ServedMachine::pump()
@@ -167,7 +148,7 @@ void ServedMachine::pump()
             m_delay->start(flow == FlowMode::StartOnAnyByte ? QuietMs : StartDelayMs);
         } else {
             m_delayDone = false;
-            Transfer t = transfer();
+            Transfer t = transferOf(m_id, m_machine, Transfer::Direction::Send);
             Outgoing out = m_waiting.takeFirst();
             t.source = out.source;
             t.requested = out.requested;

@@ -14,6 +14,7 @@
 class Clock;
 class Link;
 class Timer;
+enum class SendOutcome;
 
 // A machine served from its control, with nobody at the PC.
 //
@@ -23,8 +24,9 @@ class Timer;
 // (MCFOLDER, with its extension MCEXTENS), read, started at the block asked
 // for, and sent; where it cannot be, a one-comment reply that says why is
 // sent instead. Any other punch is saved in the folder by its program
-// number, earlier versions kept; a punch that cannot be saved waits and is
-// tried again at the next punch and every RetryMs.
+// number, earlier versions kept, through the machine's punch store; a punch
+// that cannot be saved waits there (the machine tries it again). A punch
+// cut off (serving ends, the port is lost) is saved as incomplete.
 //
 // Sends wait for one another and for a punch coming in: the answer to a
 // request made while a send runs or waits is a BUSY reply, sent after it.
@@ -42,7 +44,6 @@ public:
     // In mode "3" the send starts once the line has been quiet this long, so
     // that what follows the request (line ends, leader) does not start it.
     static constexpr int QuietMs = 1000;
-    static constexpr int RetryMs = 10000;
     // Sends that may wait behind the one running; answers to more requests
     // than this are left out (and reported refused).
     static constexpr int MaxWaiting = 4;
@@ -55,36 +56,33 @@ public:
         WaitingForControl, // modes "3" and "4": the control has not spoken yet
     };
 
-    ServedMachine(Link &link, const MachineConfig &machine, MachineId id, Clock &clock,
-                  QObject *parent = nullptr);
+    ServedMachine(Link &link, const MachineConfig &machine, MachineId id, PunchStore &store,
+                  Clock &clock, QObject *parent = nullptr);
 
     State state() const { return m_state; }
     qsizetype bytes() const { return m_bytes; }
     int percent() const { return m_percent; }
-    // Punches that wait to be saved.
-    int unsaved() const { return m_store.pending(); }
+    // Nothing comes in, goes out or waits to go: the machine may change.
+    bool isIdle() const;
 
     // Serving ends (the program is asked to stop): the punch coming in is
-    // ended and saved as it is, the running send stops at a whole block,
+    // cut off and saved as incomplete, the running send stops at a whole block,
     // nothing waiting is sent and nothing punched from now on is answered.
     // Called again, a send still held by the machine drops what it holds.
     // Returns how many answers to requests, waiting to go, will not.
     int shutDown();
-    // Nothing runs on the link any more.
-    bool isDone() const;
-    // The punches still waiting for the machine's folder, saved in `folder`
-    // instead (the program is ending); the paths saved.
-    QStringList saveWaitingIn(const QString &folder);
 
 signals:
     // state(), bytes() or percent() changed.
     void stateChanged();
-    void punchSaved(const QString &path);
-    // A punch ended: saved as `path`, or kept for a later try because of
-    // `error`.
+    // A punch ended (`outcome`: whole, or cut off) after it began at
+    // `startedNs` on the clock: saved as `path`, or kept for a later try
+    // because of `error`.
     void punchEnded(const Transfer &transfer, const QByteArray &punch, const QString &path,
-                    const QString &error);
+                    const QString &error, SendOutcome outcome, qint64 startedNs);
     void saveFailed(const QString &reason);
+    // A punch that had waited was saved on the way.
+    void savedLater(const QString &path);
     // A request was answered with this file (its send is queued). A reply
     // to a request refused is queued the same way, unless MaxWaiting sends
     // wait already.
@@ -100,12 +98,11 @@ private:
     };
     void onReceived(const QByteArray &bytes);
     void onPunch(const QByteArray &punch);
+    void onCutOff(const QByteArray &punch);
     void serve(const ProgramRequest &request);
     void refuse(const ProgramRequest &request, Refusal reason, const QString &why = {});
     void enqueue(Outgoing out);
-    Transfer transfer() const;
-    void save(const QByteArray &punch);
-    void retrySaves();
+    void save(const QByteArray &punch, SendOutcome outcome);
     void pump();
     void dropQueue();
     void update();
@@ -113,12 +110,14 @@ private:
     Link &m_link;
     const MachineConfig m_machine;
     const MachineId m_id;
+    Clock &m_clock;
     PunchAssembler m_assembler;
-    PunchStore m_store;
+    PunchStore &m_store;
     Timer *m_delay;
-    Timer *m_retry;
     bool m_delayDone = false;
     bool m_shutDown = false;
+    SendOutcome m_cutAs;
+    qint64 m_punchStartNs = 0;
     QList<Outgoing> m_waiting;
     State m_state = State::Listening;
     qsizetype m_bytes = 0;
