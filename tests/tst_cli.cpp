@@ -22,13 +22,15 @@ struct Cli {
     Pty pty;
     QProcess tavrin;
 
-    explicit Cli(const QString &flow = "0", bool served = false)
+    // `more`: further values of the machine, "|KEY=value".
+    explicit Cli(const QString &flow = "0", bool served = false, const QString &more = {})
     {
         QFile ini(dir.filePath("zoZad.ini"));
         (void)ini.open(QIODevice::WriteOnly);
         ini.write(iniFile({"MCNAME=Mill|MCPORT=" + pty.slavePath() +
                            "|MCDRATE=115200|MCDBITS=8|MCBLKTIC=Fast|MCEOB=CRLF|MCFLOW=" + flow +
-                           (served ? "|MCMODE=SERVER|MCEXTENS=nc|MCFOLDER=" + dir.path() : "")}));
+                           (served ? "|MCMODE=SERVER|MCEXTENS=nc|MCFOLDER=" + dir.path() : "") +
+                           more}));
         // The program must not inherit the machine's end of the line.
         for (const int fd : {pty.masterFd(), pty.slaveFd()})
             ::fcntl(fd, F_SETFD, FD_CLOEXEC);
@@ -36,6 +38,7 @@ struct Cli {
         env.insert("XDG_CONFIG_HOME", dir.path()); // no user's file of the host's
         env.insert("QT_QPA_PLATFORM", "xcb");      // and no display: none is needed
         env.insert("DISPLAY", "");
+        env.insert("WAYLAND_DISPLAY", "");
         tavrin.setProcessEnvironment(env);
     }
     QString write(const QString &name, const QByteArray &bytes)
@@ -102,25 +105,62 @@ private slots:
         QCOMPARE(c.finish(), 2);
         QCOMPARE(c.err(), message.replace("%1", c.dir.path()));
     }
+    // The window with no display to open on: one line why, and a failure
+    // status, not an abort.
+    void windowWithoutDisplay_data()
+    {
+        QTest::addColumn<QString>("platform");
+        QTest::newRow("default") << "";
+        QTest::newRow("xcb") << "xcb";
+    }
+    void windowWithoutDisplay()
+    {
+        QFETCH(QString, platform);
+        Cli c;
+        QProcessEnvironment env = c.tavrin.processEnvironment();
+        env.insert("QT_QPA_PLATFORM", platform);
+        c.tavrin.setProcessEnvironment(env);
+        c.start({});
+        QCOMPARE(c.finish(), 1);
+        QCOMPARE(c.tavrin.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(c.err(), "tavrin: the window needs a display, and none is set (DISPLAY, "
+                          "WAYLAND_DISPLAY); tavrin --serve and the command line forms run "
+                          "without one (tavrin --help)\n");
+    }
+
+    // The flow control in the words of the panel's description.
+    void machines_data()
+    {
+        QTest::addColumn<QString>("flow");
+        QTest::addColumn<QByteArray>("shown");
+        QTest::newRow("0") << "0" << QByteArray("No Flow Control");
+        QTest::newRow("3") << "3" << QByteArray("Xon/Xoff (Wait-Xon)");
+    }
     void machines()
     {
-        Cli c;
+        QFETCH(QString, flow);
+        QFETCH(QByteArray, shown);
+        Cli c(flow);
         c.start({"machines"});
         QCOMPARE(c.finish(), 0);
         QCOMPARE(c.tavrin.readAllStandardOutput(),
-                 "1  " + c.pty.slavePath().toUtf8() + "  115200  8N1  none  attended  Mill\n");
+                 "1  " + c.pty.slavePath().toUtf8() + "  115200  8N1  " + shown + "  attended  Mill\n");
     }
+    // Plain progress: a line at each 10 % of what this send sends, the run-out
+    // included; the lines sent, counted from the start line on.
     void sendCompleted_data()
     {
         QTest::addColumn<int>("from");
         QTest::addColumn<QString>("progress");
         QTest::newRow("whole") << 1
-                               << "Sending p.nc to Mill on %1 (115200 8N1) from line 1 of 20\n"
-                                  "10% Line 15 of 20, 0:01 left\n"
-                                  "Run-out after line 20 of 20\nSent, 20 lines\n";
+                               << "Sending p.nc to Mill on %1 (115200 8N1, No Flow Control) from line 1 of 20\n"
+                                  "10% Line 16 of 20, 0:01 left\n"
+                                  "Run-out after line 20 of 20\n"
+                                  "100% Run-out after line 20 of 20\nSent, 20 lines\n";
         QTest::newRow("from line 19") << 19
-                                      << "Sending p.nc to Mill on %1 (115200 8N1) from line 19 of 20\n"
-                                         "Run-out after line 20 of 20\nSent, 20 lines\n";
+                                      << "Sending p.nc to Mill on %1 (115200 8N1, No Flow Control) from line 19 of 20\n"
+                                         "Run-out after line 20 of 20\n"
+                                         "100% Run-out after line 20 of 20\nSent, 2 lines\n";
     }
     void sendCompleted()
     {
@@ -129,11 +169,19 @@ private slots:
         Cli c;
         const QByteArray file = program(20);
         c.start({"send", "Mill", c.write("p.nc", file), "--from-line", QString::number(from)});
-        QByteArray wire = file.split('\n').mid(from - 1).join("\r\n") + QByteArray(2000, '\0');
+        const QByteArray lines = file.split('\n').mid(from - 1).join("\r\n");
+        const QByteArray wire = lines + QByteArray(2000, '\0');
         QCOMPARE(c.pty.readFor(wire.size()), wire);
         QCOMPARE(c.finish(), 0);
-        QCOMPARE(c.err(), progress.arg(c.pty.slavePath()));
-        QVERIFY2(c.log().contains("\tMill\t" + c.pty.slavePath().toUtf8() + "\tp.nc\t"), c.log());
+        // How many steps the run-out's lines show depends on the pace of the
+        // pseudo-terminal; the last is 100 %.
+        static const QRegularExpression runOut("^[1-9]0% Run-out.*\n",
+                                               QRegularExpression::MultilineOption);
+        QCOMPARE(c.err().remove(runOut), progress.arg(c.pty.slavePath()));
+        QVERIFY2(c.log().contains("\tMill\t" + c.pty.slavePath().toUtf8() + "\tp.nc\t" +
+                                  QByteArray::number(lines.size()) + '\t' +
+                                  QByteArray::number(21 - from) + '\t'),
+                 c.log());
         QVERIFY(c.log().endsWith("\tcompleted\n"));
     }
     // SIGINT while the machine holds the line: the send ends at a whole
@@ -198,8 +246,8 @@ private slots:
         QVERIFY(c.err().endsWith("\ntavrin: stopped before the punch ended: nothing was written "
                                  "to \"" + c.dir.filePath("out.nc") + "\" (0 bytes of it had come)\n"));
     }
-    // A device reached through a link is one claim; it comes free on close
-    // and when the device goes.
+    // A device reached through a link is one claim; it comes free on close,
+    // when the device goes, and when it fails to open.
     void claimFollowsLinks()
     {
         Cli c;
@@ -218,22 +266,45 @@ private slots:
         QVERIFY(a.open(c.pty.slavePath(), {}));
         device->loseDevice();
         QVERIFY(b.open(c.dir.filePath("by-id"), {}));
+        b.close();
+        // A device that does not open keeps no claim.
+        const auto failing = std::make_shared<FakePort>();
+        failing->openFails = true;
+        ClaimedPort unopened(failing, folder, "failing");
+        QVERIFY(!unopened.open(c.pty.slavePath(), {}));
+        QVERIFY(a.open(c.pty.slavePath(), {}));
+    }
+    // Written as punched, but for the machine's strip option.
+    void receive_data()
+    {
+        QTest::addColumn<QString>("strip");
+        QTest::addColumn<QByteArray>("punch");
+        QTest::addColumn<QByteArray>("written");
+        QTest::addColumn<int>("lines");
+        QByteArray every = "%\nO1\n";
+        for (int b = 1; b < 256; ++b)
+            if (b != '%' && b != '\r' && b != '\n') every += char(b);
+        every += "\nM30\n%";
+        QTest::newRow("every byte") << "" << every << every << 4;
+        QTest::newRow("CR stripped") << "13" << QByteArray("%\r\nO1\r\nM30\r\n%")
+                                     << QByteArray("%\nO1\nM30\n%") << 3;
     }
     void receive()
     {
-        Cli c;
+        QFETCH(QString, strip);
+        QFETCH(QByteArray, punch);
+        QFETCH(QByteArray, written);
+        QFETCH(int, lines);
+        Cli c("0", false, "|MCSTRIPEOB=" + strip);
         const QString out = c.dir.filePath("out.nc");
         c.start({"receive", "Mill", out});
         QVERIFY(QTest::qWaitFor([&] { return c.err().startsWith("Receiving from Mill"); }, 5000));
-        QByteArray punch = "%\nO1\n";
-        for (int b = 1; b < 256; ++b)
-            if (b != '%' && b != '\r' && b != '\n') punch += char(b);
-        punch += "\nM30\n%";
         QVERIFY(c.pty.write(QByteArray(50, '\0') + punch + QByteArray(50, '\0')));
         QCOMPARE(c.finish(), 0);
-        QCOMPARE(readFile(out), punch);
+        QCOMPARE(readFile(out), written);
         QVERIFY2(c.log().contains("\tMill\t" + c.pty.slavePath().toUtf8() + "\tout.nc\t" +
-                                  QByteArray::number(punch.size()) + "\t4\t"),
+                                  QByteArray::number(written.size()) + '\t' +
+                                  QByteArray::number(lines) + '\t'),
                  c.log());
     }
 
@@ -276,6 +347,14 @@ private slots:
                          "SIGTERM: stopping; sends end at a whole block\nStopped.\n")
                      .arg(c.dir.path()));
         QVERIFY(c.log().endsWith("\tcompleted\tO1234\n"));
+    }
+    // Nothing to serve: status 2, which the service's unit does not restart.
+    void servesNothing()
+    {
+        Cli c;
+        c.start({"--serve"});
+        QCOMPARE(c.finish(), 2);
+        QVERIFY2(c.err().startsWith("tavrin: "), qPrintable(c.errText));
     }
     // Punches the machine's folder would not take are kept beside the
     // configuration when the service stops, not lost with it.

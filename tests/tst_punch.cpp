@@ -115,6 +115,8 @@ private slots:
                                          << "punch-20240305-140709.nc";
         QTest::newRow("unsafe extension") << b("O1\n") << "../x"
                                           << "O1.nc";
+        QTest::newRow("dot inside the extension") << b("O1\n") << " .tap.nc"
+                                                  << "O1.tap.nc";
     }
     void savedByNumber()
     {

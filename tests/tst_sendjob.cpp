@@ -2,6 +2,7 @@
 // when, how it paces on the machine's XON/XOFF, holds, stops and reports.
 
 #include "core/sending/sendjob.h"
+#include "core/sending/sendtext.h"
 #include "linemodel.h"
 #include "machinevalues.h"
 #include "virtualclock.h"
@@ -36,6 +37,7 @@ struct Rig {
     SendJob job;
     QList<SendOutcome> outcomes;
     QStringList texts;
+    QList<SendProgress> reports;
     QSignalSpy linesStarted{&job, &SendJob::lineStarted};
     QSignalSpy holds{&job, &SendJob::holding};
 
@@ -47,7 +49,10 @@ struct Rig {
         QObject::connect(&port, &SerialPort::received, &job, &SendJob::feed);
         QObject::connect(&job, &SendJob::finished, [this](SendOutcome o) { outcomes << o; });
         QObject::connect(&job, &SendJob::progressChanged,
-                         [this](const SendProgress &p) { texts << p.text; });
+                         [this](const SendProgress &p) {
+                             texts << p.text;
+                             reports << p;
+                         });
         job.start();
     }
     bool finish()
@@ -241,6 +246,38 @@ private slots:
             QVERIFY2(r.texts[i].endsWith(" %") && r.texts[i].size() >= 4 &&
                          r.texts[i].chopped(2).toInt() >= r.texts[i - 1].chopped(2).toInt(),
                      qPrintable(r.texts[i]));
+    }
+
+    // From a start line the progress is of what this send sends: the time
+    // left, the percentage (the run-out part of it), the lines sent.
+    void progressFromTheStartLine_data()
+    {
+        QTest::addColumn<int>("from");
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<int>("runOutAt"); // the percentage as the run-out starts
+        QTest::addColumn<QString>("end");
+        QTest::newRow("whole") << 0 << "Line 1 of 100, 0:05 left" << 51 << "Sent, 100 lines";
+        QTest::newRow("from line 51") << 50 << "Line 51 of 100, 0:04 left" << 34 << "Sent, 50 lines";
+    }
+    void progressFromTheStartLine()
+    {
+        QFETCH(int, from);
+        QFETCH(QString, first);
+        QFETCH(int, runOutAt);
+        QFETCH(QString, end);
+        Rig r(program(100, 19), machine("0"), {}, from);
+        QVERIFY(r.finish());
+        const auto firstLine = std::find_if(r.reports.begin(), r.reports.end(),
+                                            [&](const SendProgress &p) { return p.line == from + 1; });
+        QVERIFY(firstLine != r.reports.end());
+        QCOMPARE(SendText::status(*firstLine), first);
+        const auto clearing = std::find_if(r.reports.begin(), r.reports.end(), [](const SendProgress &p) {
+            return p.phase == SendPhase::Clearing;
+        });
+        QVERIFY(clearing != r.reports.begin() && clearing != r.reports.end());
+        QCOMPARE((clearing - 1)->percent, runOutAt);
+        QCOMPARE(r.reports.last().percent, 100);
+        QCOMPARE(SendText::ended(SendOutcome::Completed, r.reports.last()), end);
     }
 
     // Block delay "None": the line never idles from the first byte to the

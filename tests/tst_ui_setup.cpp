@@ -141,8 +141,9 @@ private slots:
         QCOMPARE(dialog.value(), loaded(""));
     }
 
-    // Save refuses a served machine whose folder is missing or whose port
-    // another served machine has.
+    // Save refuses a served machine whose folder is missing, whose
+    // extension no file could end in, or whose port another served machine
+    // has.
     void saveServed()
     {
         const QString first = "MCMODE=SERVER|MCPORT=ttyFAKE1";
@@ -156,12 +157,19 @@ private slots:
         };
         dialog->findChild<QComboBox *>("cboNCMode")->setCurrentIndex(1);
         QCOMPARE(save("/gone"), "The program folder \"/gone\" can not be used: it does not exist.");
+        auto *extension = dialog->findChild<QLineEdit *>("Text3");
+        extension->setText("tap/nc");
+        QCOMPARE(save(r.dir.path()), "The extension \"tap/nc\" can not be used: it is made of "
+                                     "letters, digits, \"_\" and \"-\", with a dot between two "
+                                     "words (nc, tap.nc), and has at most 16 characters.");
+        extension->setText(".tap.nc");
         QCOMPARE(save(r.dir.path()), "\"MC 1\" is already served on ttyFAKE1. Two served machines "
                                      "can not share a port.");
         QCOMPARE(r.file(), iniFile({first, "MCPORT=ttyFAKE1"}));
         dialog->findChild<QComboBox *>("Combo2")->setEditText("ttyFAKE0");
         save(r.dir.path());
-        QCOMPARE(r.file(), iniFile({first, "MCMODE=SERVER|MCFOLDER=" + r.dir.path()}));
+        QCOMPARE(r.file(),
+                 iniFile({first, "MCMODE=SERVER|MCEXTENS=.tap.nc|MCFOLDER=" + r.dir.path()}));
     }
 
     void saveThroughTheWindow()

@@ -215,7 +215,7 @@ private slots:
         CodeWindows &code = r.window.codeWindows();
         using B = QMessageBox;
         using S = FakePlatform::Shown;
-        // Open: queued and shown, the file-name field left alone.
+        // Open: queued and shown, the file-name field naming it.
         r.click("imgMc(3)");
         r.platform.menuChoices = {"Open", "Delete", "Delete", "Clear", "Clear"};
         r.platform.answers = {B::No, B::Yes, B::Cancel};
@@ -223,7 +223,7 @@ private slots:
         r.click("imgMenu(2)");
         QCOMPARE(r.shop.queue(3).count(), 1);
         QCOMPARE(code.text(3), QByteArray("G00\nM30\n"));
-        QCOMPARE(r.find<QLineEdit>("txFileName(3)")->text(), QString());
+        QCOMPARE(r.find<QLineEdit>("txFileName(3)")->text(), r.dir.filePath("lathe.nc"));
         // Delete machine 2, No and then Yes: the lathe and its program move to slot 2.
         r.click("imgMc(2)");
         r.click("imgMenu(2)");

@@ -55,6 +55,12 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
     fi
     cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" >/dev/null
 fi
+# Everything (./test) includes the tests: a folder configured without them
+# (for a package) is configured with them again, so that no test program
+# older than the code is ever run.
+if [ "$#" -eq 0 ] && grep -q '^BUILD_TESTING:BOOL=OFF' "$build/CMakeCache.txt"; then
+    cmake "$build" -DBUILD_TESTING=ON >/dev/null
+fi
 targets=()
 for t in "$@"; do targets+=(--target "$t"); done
 cmake --build "$build" --parallel "$(nproc 2>/dev/null || echo 2)" "${targets[@]}"

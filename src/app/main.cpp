@@ -23,6 +23,7 @@ enum class Start { Run, Serve, Exit, Fail };
 
 struct Options {
     QString configFolder;
+    QString platform; // -platform, if given
 };
 
 const char kForms[] =
@@ -93,7 +94,22 @@ Start parseCommandLine(int argc, char *argv[], Options &options)
         return Start::Fail;
     }
     options.configFolder = parser.value(config);
+    options.platform = parser.value(QStringLiteral("platform"));
     return parser.isSet(serve) ? Start::Serve : Start::Run;
+}
+
+// True when the window has a display to open on, or is to open on a
+// platform that needs none (offscreen). Without one Qt would abort the
+// program, so it is told in a line instead.
+bool hasDisplay(const QString &chosen)
+{
+    const QString platform =
+        chosen.isEmpty() ? qEnvironmentVariable("QT_QPA_PLATFORM") : chosen;
+    const bool x11 = !qEnvironmentVariableIsEmpty("DISPLAY");
+    if (platform.isEmpty()) return x11 || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    for (const QString &one : platform.split(u';', Qt::SkipEmptyParts))
+        if (!one.startsWith(QLatin1String("xcb")) || x11) return true;
+    return false;
 }
 
 } // namespace
@@ -120,6 +136,12 @@ int main(int argc, char *argv[])
     }
     case Start::Run:
         break;
+    }
+    if (!hasDisplay(options.platform)) {
+        std::fputs("tavrin: the window needs a display, and none is set (DISPLAY, WAYLAND_DISPLAY); "
+                   "tavrin --serve and the command line forms run without one (tavrin --help)\n",
+                   stderr);
+        return 1;
     }
 
     QApplication app(argc, argv);

@@ -51,8 +51,9 @@ const Form kForms[] = {
      "that cannot be written; 3 the port is in use, cannot be opened, or was lost.\n",
      2},
     {"machines", "tavrin machines [--config FOLDER]",
-     "Lists the machines, one a line: number, port, speed, data format, flow control, mode\n"
-     "(attended or served), and last the name, which may hold blanks.\n"
+     "Lists the machines, one a line: number, port, speed, data format, flow control (as\n"
+     "the panel names it), mode (attended or served), and last the name, which may hold\n"
+     "blanks. Two blanks or more stand between columns.\n"
      "\n"
      "  --config FOLDER  the folder of the configuration file zoZad.ini\n",
      0},
@@ -75,27 +76,10 @@ int findMachine(const MachineTable &table, const QString &given)
     return number && table.contains(slot) ? slot : 0;
 }
 
-QString flowWord(FlowMode flow)
-{
-    switch (flow) {
-    case FlowMode::XonXoff:
-        return QStringLiteral("xon/xoff");
-    case FlowMode::RtsCts:
-        return QStringLiteral("rts/cts");
-    case FlowMode::StartOnAnyByte:
-        return QStringLiteral("xon/xoff,wait-any");
-    case FlowMode::StartOnDc1:
-        return QStringLiteral("xon/xoff,wait-dc1");
-    case FlowMode::None:
-        break;
-    }
-    return QStringLiteral("none");
-}
-
 int listMachines(const MachineTable &table)
 {
-    // Aligned columns without blanks in them; the name, which may have
-    // some, comes last.
+    // Aligned columns, two blanks or more between them; the flow control in
+    // the panel's words, and last the name: both may hold single blanks.
     QList<QStringList> rows;
     for (int i = 1; i <= table.count(); ++i) {
         const MachineConfig &m = table.at(i);
@@ -110,7 +94,7 @@ int listMachines(const MachineTable &table)
                                 .arg(s.dataBits)
                                 .arg(QChar(s.parity == Parity::None ? u'N' : u'E'))
                                 .arg(s.stopBits),
-                            flowWord(m.flowMode()),
+                            MachineConfig::flowName(m.value(Key::Flow)),
                             Workshop::isServed(m) ? QStringLiteral("served")
                                                   : QStringLiteral("attended"),
                             m.name()};
@@ -217,6 +201,13 @@ std::shared_ptr<ClaimedPort> commandPort(const ConfigStore &config, const QStrin
 {
     const QString folder = folderOf(config);
     return claimedPort([folder] { return folder; }, who);
+}
+
+QString lineText(const ClaimedPort &port, const MachineConfig &machine)
+{
+    LineSettings line = port.settings();
+    line.handshake = Handshake::None; // the flow control says it
+    return line.toString() + QStringLiteral(", ") + MachineConfig::flowName(machine.value(Key::Flow));
 }
 
 QString portRefusal(const ClaimedPort &port, const MachineConfig &machine)

@@ -29,6 +29,9 @@ void quitWith(int status);
 QString folderOf(const ConfigStore &config);
 // A port for `machine`'s device that claims it as `who` ("tavrin send").
 std::shared_ptr<ClaimedPort> commandPort(const ConfigStore &config, const QString &who);
+// "115200 8N1, Xon/Xoff": the line as `port` has it open, and `machine`'s
+// flow control in the panel's words.
+QString lineText(const ClaimedPort &port, const MachineConfig &machine);
 // Why `port` did not open for `machine`: in use by whom, or the reason.
 QString portRefusal(const ClaimedPort &port, const MachineConfig &machine);
 

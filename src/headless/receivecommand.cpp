@@ -33,7 +33,7 @@ int runReceive(ConfigStore &config, int slot, const QString &path)
     assembler.setEndCode(machine.value(Key::EndCode));
     QObject::connect(&link, &Link::heard, &assembler, &PunchAssembler::feed);
     say(QStringLiteral("Receiving from %1 on %2 (%3) into %4")
-            .arg(machine.name(), machine.port(), port->settings().toString(), path));
+            .arg(machine.name(), machine.port(), lineText(*port, machine), path));
 
     const Transfer t = transferOf({}, machine, Transfer::Direction::Receive);
     const bool terminal = onTerminal();

@@ -20,16 +20,19 @@
 
 namespace
 {
-// "[#######.............]": how far the send is, in BarWidth steps.
+// "[#######.............] 37%": how far the send is, its lines and the
+// run-out as one whole, in BarWidth steps.
 QString bar(const SendProgress &p)
 {
     constexpr int BarWidth = 20;
-    const int done = p.maximum > 0 ? int(qint64(qBound(0, p.value, p.maximum)) * BarWidth / p.maximum) : 0;
-    return u'[' + QString(done, u'#') + QString(BarWidth - done, u'.') + u']';
+    const int done = qBound(0, p.percent, 100) * BarWidth / 100;
+    return u'[' + QString(done, u'#') + QString(BarWidth - done, u'.') + QStringLiteral("] ") +
+           QString::number(p.percent) + u'%';
 }
 
 // The send's progress: on a terminal one line redrawn in place, at most
-// every RedrawMs; otherwise plain lines, for a log.
+// every RedrawMs; otherwise plain lines, for a log, one at each 10 % (the
+// run-out's included) of what the send sends.
 class SendReport
 {
 public:
@@ -44,7 +47,7 @@ public:
             const qint64 now = Clock::system().nowNs();
             if (changed || now - m_drawnNs >= RedrawMs * 1'000'000) {
                 m_drawnNs = now;
-                std::fprintf(stderr, "\r%s %s %s\033[K", qPrintable(bar(p)), qPrintable(p.text),
+                std::fprintf(stderr, "\r%s %s\033[K", qPrintable(bar(p)),
                              qPrintable(SendText::status(p)));
             }
         } else if (changed) {
@@ -56,9 +59,9 @@ public:
             if (p.held)
                 say(QStringLiteral("Stopping: the machine is holding the line; a second stop "
                                    "discards what it has not taken"));
-        } else if (p.phase == SendPhase::Lines && p.wait == SendWait::None &&
-                   p.value / 10 > m_decade) {
-            m_decade = p.value / 10;
+        } else if ((p.phase == SendPhase::Lines || p.phase == SendPhase::Clearing) &&
+                   p.wait == SendWait::None && p.percent / 10 > m_decade) {
+            m_decade = p.percent / 10;
             say(QStringLiteral("%1% %2").arg(m_decade * 10).arg(SendText::status(p)));
         }
         m_wait = p.wait;
@@ -108,7 +111,7 @@ int runSend(ConfigStore &config, int slot, const QString &path, int fromLine)
         sent = job;
         say(QStringLiteral("Sending %1 to %2 on %3 (%4) from line %5 of %6")
                 .arg(t.source.logName(), machine.name(), machine.port(),
-                     port->settings().toString())
+                     lineText(*port, machine))
                 .arg(fromLine)
                 .arg(job->lineCount()));
         QObject::connect(job, &SendJob::progressChanged, &link,

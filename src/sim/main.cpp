@@ -98,7 +98,8 @@ int main(int argc, char *argv[])
         {"dc3-at", "Send DC3 when the buffer holds N bytes (default 3/4 of it).", "N"},
         {"dc1-at", "Send DC1 when it is down to N bytes (default 1/4 of it).", "N"},
         {"no-flow", "Send no DC3 or DC1: a control without XON/XOFF."},
-        {"save", "Folder for the programs received (default the current one).", "FOLDER"},
+        {"save", "Folder for the programs received, made when missing (default the current one).",
+         "FOLDER"},
         {"tcp", "Listen on this TCP port of 127.0.0.1, as a network serial server, instead of a "
                 "pseudo-terminal.", "PORT"},
         {"baud", "With --tcp: the speed of the line beyond the server (default 9600).", "BAUD"},
@@ -123,8 +124,9 @@ int main(int argc, char *argv[])
     }
     if (!ok) return 2;
     const QString folder = p.isSet("save") ? p.value("save") : QDir::currentPath();
-    if (!QDir(folder).exists()) {
-        complain(QStringLiteral("No folder %1.").arg(folder));
+    // A folder named for the programs is made when it is missing.
+    if (!QDir().mkpath(folder)) {
+        complain(QStringLiteral("Cannot make the folder %1.").arg(folder));
         return 2;
     }
 

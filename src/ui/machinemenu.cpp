@@ -62,7 +62,9 @@ void MachineMenu::open(int mc)
         tellUnreadable(m_platform, m_window, path, reason);
         return;
     }
+    // Queued, and named in the file-name field as a queue click names it.
     m_workshop.queue(mc).add(path);
+    m_workshop.queue(mc).setLoadedName(path);
 }
 
 void MachineMenu::clear(int mc)

@@ -3,6 +3,7 @@
 #include "core/ports/portaddress.h"
 #include "core/ports/serialport.h"
 #include "core/machines/workshop.h"
+#include "core/serving/programextension.h"
 #include "ui/platform.h"
 #include "ui/setupdialog.h"
 
@@ -24,14 +25,21 @@ QString folderProblem(const QString &folder)
 }
 
 // Why served `machine`, to be stored in slot `slot` of `table`, is refused;
-// empty when it is not: it keeps its programs in its folder, and has its
-// device to itself.
+// empty when it is not: it keeps its programs in its folder, under an
+// extension its files can end in, and has its device to itself.
 QString servedProblem(const MachineTable &table, int slot, const MachineConfig &machine)
 {
     const QString folder = machine.value(Key::Folder);
     if (const QString why = folderProblem(folder); !why.isEmpty())
         return QStringLiteral("The program folder \"%1\" can not be used: %2.")
             .arg(QDir::toNativeSeparators(folder), why);
+    if (const QString extension = machine.value(Key::Extension);
+        !ProgramExtension::isValid(extension))
+        return QStringLiteral("The extension \"%1\" can not be used: it is made of letters, "
+                              "digits, \"_\" and \"-\", with a dot between two words (nc, "
+                              "tap.nc), and has at most %2 characters.")
+            .arg(extension)
+            .arg(ProgramExtension::MaxLength);
     for (int i = 1; i <= table.count(); ++i)
         if (i != slot && Workshop::isServed(table.at(i)) && table.at(i).port() == machine.port())
             return QStringLiteral("\"%1\" is already served on %2. Two served machines can not "

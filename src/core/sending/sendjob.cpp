@@ -62,6 +62,8 @@ void SendJob::start()
 {
     if (m_state != State::Idle) return;
     m_divisor = qMax<qint64>(1, (m_program.size() + RunOutBytes) / 100);
+    for (int i = m_line; i < m_program.lineCount(); ++i)
+        m_toCount += measure(i);
     m_progress = {SendPhase::Lines, 0, 100, QString()};
     if (m_bounded) {
         m_state = State::StartWait;
@@ -306,12 +308,17 @@ bool SendJob::afterWrite(Result result)
     return false;
 }
 
+// A line's share of the send's progress.
+qint64 SendJob::measure(int line) const
+{
+    return m_program.line(line).size() + (m_program.lineHasEnd(line) ? 2 : 1);
+}
+
 void SendJob::lineDone()
 {
-    const qsizetype size = m_program.line(currentLine()).size();
-    const bool hasEnd = m_program.lineHasEnd(currentLine());
-    m_counted += size + (hasEnd ? 2 : 1);
-    if (size > 0 || hasEnd) ++m_linesSent;
+    m_counted += measure(currentLine());
+    if (!m_program.line(currentLine()).isEmpty() || m_program.lineHasEnd(currentLine()))
+        ++m_linesSent;
     m_state = m_line >= m_program.lineCount() ? State::RunOut : State::LineStart;
 }
 
@@ -321,9 +328,27 @@ void SendJob::report(SendPhase phase, int value, int maximum, const QString &tex
     p.wait = waitReason();
     p.line = m_line;
     p.lines = lineCount();
+    p.sent = m_linesSent;
+    // The lines from the start line on and the run-out, as one whole.
+    const qint64 whole = m_toCount + RunOutBytes;
+    switch (phase) {
+    case SendPhase::Lines:
+        p.percent = int(qMin(m_counted, m_toCount) * 100 / whole);
+        break;
+    case SendPhase::Clearing:
+        p.percent = int((m_toCount + value) * 100 / whole);
+        break;
+    case SendPhase::Done:
+        p.percent = m_outcome == SendOutcome::Completed ? 100 : m_progress.percent;
+        break;
+    case SendPhase::StartWait:
+    case SendPhase::Stopping:
+        p.percent = m_progress.percent;
+        break;
+    }
     // What is left at the line's own rate, the block delays and the run-out
     // included.
-    const qint64 bytes = qMax<qint64>(0, m_program.size() - m_counted) + RunOutBytes;
+    const qint64 bytes = qMax<qint64>(0, m_toCount - m_counted) + RunOutBytes;
     p.leftMs = (bytes * m_pace.characterNs() / kMs +
                 qint64(qMax(0, p.lines - m_line)) * m_settings.blockDelayMs);
     if (phase == SendPhase::Clearing || phase == SendPhase::Done) p.leftMs = 0;

@@ -52,6 +52,10 @@ struct SendProgress {
     SendWait wait = SendWait::None;
     int line = 0;        // the line being sent, from 1; 0 before the first
     int lines = 0;       // the program's lines
+    int sent = 0;        // the lines sent whole, from the start line on
+    // How much of this send has gone, 0 to 100: its lines from the start
+    // line on, then the run-out, as one whole.
+    int percent = 0;
     qint64 leftMs = 0;   // the time the rest takes at the line's own rate
     bool operator==(const SendProgress &) const = default;
 };
@@ -140,6 +144,7 @@ private:
     void startLine();
     bool afterWrite(SendOutput::Result result);
     void lineDone();
+    qint64 measure(int line) const;
     bool sleep(qint64 ns);
     bool waitsForDrain() const;
     void report(SendPhase phase, int value, int maximum, const QString &text, bool held = false);
@@ -169,6 +174,7 @@ private:
     qint64 m_divisor = 1;
     int m_line = 0;
     qint64 m_counted = 0;
+    qint64 m_toCount = 0; // what m_counted comes to when the last line is done
     int m_linesSent = 0;
     SendOutcome m_outcome = SendOutcome::Completed;
     SendProgress m_progress;

@@ -50,7 +50,7 @@ QString ended(SendOutcome outcome, const SendProgress &p)
 {
     switch (outcome) {
     case SendOutcome::Completed:
-        return QStringLiteral("Sent, %1 lines").arg(p.lines);
+        return QStringLiteral("Sent, %1 lines").arg(p.sent);
     case SendOutcome::Stopped:
         return QStringLiteral("Stopped at ") + at(p);
     case SendOutcome::PortLost:

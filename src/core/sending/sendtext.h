@@ -14,7 +14,8 @@ namespace SendText
 QString status(const SendProgress &progress);
 // "line 234 of 1999": where the send is, or ended.
 QString at(const SendProgress &progress);
-// "Sent, 1999 lines", "Stopped at line 234 of 1999", "Broke off at ...".
+// "Sent, 1999 lines" (the lines this send sent), "Stopped at line 234 of
+// 1999", "Broke off at ...".
 QString ended(SendOutcome outcome, const SendProgress &progress);
 // Why the port (if any) was lost, as it tells it.
 QString lostReason(const SerialPort *port);

@@ -1,5 +1,8 @@
 #include "core/serving/programlookup.h"
 
+#include "core/serving/programextension.h"
+#include "core/serving/punchstore.h"
+
 #include <QDir>
 
 #include <functional>
@@ -15,8 +18,11 @@ QStringList filesWhere(const QStringList &files, const std::function<bool(const 
     return out;
 }
 
+// The punch store's earlier versions (O1234.1.nc) are history, never a
+// program asked for by its number.
 bool isNumbered(const QString &file, QByteArrayView number)
 {
+    if (PunchStore::isEarlierVersion(file)) return false;
     const QByteArray base = file.left(file.indexOf(u'.')).toLatin1();
     const QByteArrayView digits = allDigits(base) ? QByteArrayView(base) : letteredNumber(base, 'O');
     return !digits.isEmpty() && withoutLeadingZeros(digits) == number;
@@ -40,10 +46,11 @@ ProgramLookup findProgram(const QString &folder, const ProgramRequest &request,
 {
     ProgramLookup result;
     if (!isSafeProgramName(request.name)) return result;
-    QString ext = extension.trimmed().isEmpty() ? QStringLiteral(".nc") : extension.trimmed();
-    if (!ext.startsWith(u'.')) ext.prepend(u'.');
+    const QString ext = ProgramExtension::of(extension);
     const QDir dir(folder);
-    const QStringList files = dir.entryList(QDir::Files, QDir::Name);
+    QStringList files = dir.entryList(QDir::Files, QDir::Name);
+    // A punch cut off is never taken for the program it began.
+    files.removeIf(&PunchStore::isIncomplete);
     const QString name = QString::fromLatin1(request.name);
     const auto named = [](const QString &wanted) {
         return [wanted](const QString &f) { return f.compare(wanted, Qt::CaseInsensitive) == 0; };

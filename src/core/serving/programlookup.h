@@ -9,8 +9,9 @@
 // sub-folders), trying in turn, each only when the one before found none:
 // the name itself, the name with the machine's extension, and for a program
 // number, any file whose name before its first "." is that number with or
-// without "O", leading zeros ignored (O0012, O12.NC, 12.TXT). Letter case is
-// ignored throughout. More than one file at the step that finds any is
+// without "O", leading zeros ignored (O0012, O12.NC, 12.TXT), except the
+// earlier versions the punch store keeps (O12.1.NC). Letter case is ignored
+// throughout. More than one file at the step that finds any is
 // ambiguous: the machine is not sent a guess.
 struct ProgramLookup
 {
@@ -19,7 +20,7 @@ struct ProgramLookup
     QString path;           // Found: the file
     QStringList candidates; // Ambiguous: the files that matched, by name
 };
-// `extension` is the machine's, ".nc" when empty, with or without its dot.
+// `extension` is the machine's setting, read as ProgramExtension reads it.
 // Only names listed in the folder are ever opened, and a name that could
 // leave the folder is not looked for.
 ProgramLookup findProgram(const QString &folder, const ProgramRequest &request,

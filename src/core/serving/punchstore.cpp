@@ -1,12 +1,12 @@
 #include "core/serving/punchstore.h"
 
 #include "core/base/atomicfile.h"
+#include "core/serving/programextension.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QRegularExpression>
 
 static bool taken(const QString &path)
 {
@@ -38,23 +38,32 @@ PunchStore::PunchStore(Now now)
 QString PunchStore::fileName(const QByteArray &program, const QString &extension,
                              const QDateTime &when, bool whole)
 {
-    static const QRegularExpression word(QStringLiteral("^[A-Za-z0-9_-]{1,16}$"));
-    QString ext = extension.startsWith(u'.') ? extension.mid(1) : extension;
-    if (!word.match(ext).hasMatch()) ext = QStringLiteral("nc");
     const QByteArray number = programNumber(program);
     const QString base = number.isEmpty() ? QStringLiteral("punch-") +
                                                 when.toString(QStringLiteral("yyyyMMdd-HHmmss"))
                                           : QString::fromLatin1(number);
-    return base + (whole ? QString() : QStringLiteral(".partial")) + u'.' + ext;
+    return base + (whole ? QString() : QStringLiteral(".partial")) + ProgramExtension::of(extension);
+}
+
+bool PunchStore::isEarlierVersion(const QString &fileName)
+{
+    const QStringList parts = fileName.split(u'.');
+    if (parts.size() < 3 || parts[1].isEmpty()) return false;
+    for (const QChar c : parts[1])
+        if (c < u'0' || c > u'9') return false;
+    return true;
+}
+
+bool PunchStore::isIncomplete(const QString &fileName)
+{
+    return fileName.section(u'.', 1, 1) == u"partial";
 }
 
 PunchStore::Result PunchStore::save(const QString &folder, const QString &extension,
                                     const QByteArray &program, bool whole)
 {
-    const Punch punch{++m_sequence,
-                      QDir(folder).filePath(fileName(program, extension, m_now(), whole)),
-                      program,
-                      {}};
+    const Punch punch{++m_sequence, QDir(folder).filePath(fileName(program, extension, m_now(), whole)),
+                      ProgramExtension::of(extension), program, {}};
     if (m_pending.size() >= MaxPending) pass();
     if (m_pending.size() >= MaxPending) {
         const QString why = write(punch);
@@ -113,11 +122,11 @@ QStringList PunchStore::pass()
 QString PunchStore::write(const Punch &punch)
 {
     if (taken(punch.path)) {
-        const QFileInfo info(punch.path);
-        const QString stem = info.dir().filePath(info.completeBaseName()) + u'.';
+        // The number goes before the whole extension: O3003.1.tap.nc.
+        const QString stem = punch.path.chopped(punch.extension.size()) + u'.';
         QString older;
         for (int n = 1; older.isEmpty() || taken(older); ++n)
-            older = stem + QString::number(n) + u'.' + info.suffix();
+            older = stem + QString::number(n) + punch.extension;
         // QFile::rename never replaces a file that exists.
         QFile file(punch.path);
         if (!file.rename(older)) return file.errorString();

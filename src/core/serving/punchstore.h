@@ -13,13 +13,14 @@
 // A punch is named by its program number: "O" and its digits as punched
 // (leading zeros kept) at the start of its first line that is not leader,
 // "%" or blank, e.g. O3003.nc; a punch without one is named by the time it is
-// saved, punch-yyyyMMdd-HHmmss.nc. The extension is the machine's (with or
-// without its dot; ".nc" when it has none or one that is not a plain word).
+// saved, punch-yyyyMMdd-HHmmss.nc. The extension is the machine's, read as
+// ProgramExtension reads it.
 //
 // Nothing is ever overwritten: when the name is taken, the file there is
 // first renamed to the next free earlier version (O3003.1.nc, O3003.2.nc,
-// ...; the highest number is the most recent of them) and the new punch
-// takes the plain name, so the plain name always holds the latest punch.
+// O3003.1.tap.nc; the highest number is the most recent of them) and the new
+// punch takes the plain name, so the plain name always holds the latest
+// punch.
 //
 // A punch that cannot be saved waits in memory, up to MaxPending of them,
 // and every later save or retry() tries again, oldest first (and none before
@@ -60,11 +61,17 @@ public:
     // Sent to the folders punches are saved in from now on (a machine's
     // folder changed): the waiting ones are tried there.
     void moveWaitingTo(const QString &folder);
+    // True for a name of the kind an earlier version is kept under: a
+    // number between its first two dots (O3003.1.nc), whatever extension.
+    static bool isEarlierVersion(const QString &fileName);
+    // True for the name of a punch that was cut off (O3003.partial.nc).
+    static bool isIncomplete(const QString &fileName);
 
 private:
     struct Punch {
         quint64 id;
         QString path;
+        QString extension; // how `path` ends, its dot included
         QByteArray program;
         QString why;
     };
