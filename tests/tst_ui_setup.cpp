@@ -201,7 +201,7 @@ private slots:
         // Refused while a program is being sent.
         r.click("imgMc(1)");
         r.shop.program(1).load("G00\n", ProgramSource::typed());
-        r.port.toWrite = 1;
+        r.portOf(1).toWrite = 1;
         r.click("cmdTX");
         dialog->findChild<QPushButton *>("Command1")->click();
         QCOMPARE(r.platform.lastMessage(),

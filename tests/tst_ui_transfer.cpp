@@ -50,12 +50,12 @@ private slots:
         r.click("imgMenu(2)");
         r.click("cmdTX");
         r.clock.runUntil([&] { return !r.shop.sending(); });
-        QVERIFY(r.port.written.startsWith("B1\r\n"));
+        QVERIFY(r.portOf(1).written.startsWith("B1\r\n"));
         r.click("mnuReceive");
-        r.port.deliver("N1\r\n");
+        r.portOf(1).deliver("N1\r\n");
         r.clock.advance(VirtualClock::Second);
         r.click("imgMc(2)");
-        r.port.deliver("N2\r\nN3\r\n");
+        r.on("ttyFAKE1").deliver("N2\r\nN3\r\n");
         r.clock.advance(VirtualClock::Second);
         QCOMPARE(rx<QPlainTextEdit>(r, "txtFile")->toPlainText(), "N1\nN2\nN3\n");
         r.window.rxEdit()->close();
@@ -97,9 +97,9 @@ private slots:
               {"2", "", "Held by the machine (CTS) at line 1 of 3"}}) {
             UiRig<> r(iniFile({QStringLiteral("MCBLKTIC=Fastms|MCFLOW=") + flow}));
             r.shop.program(1).load("G00\nG01 X1\nM30\n", ProgramSource::typed());
-            r.port.toWrite = 3; // the port's own handshake holds what it was given
+            r.portOf(1).toWrite = 3; // the port's own handshake holds what it was given
             r.click("cmdTX");
-            r.port.deliver(from);
+            r.portOf(1).deliver(from);
             r.clock.advance(VirtualClock::Second);
             QCOMPARE(r.find<QProgressBar>("PBar1")->format(), QString(text));
         }
@@ -153,14 +153,14 @@ private slots:
                 r.shows("PBar1") && edit->isReadOnly());
         r.click("chkTXPause");
         r.clock.advance(VirtualClock::Second);
-        QCOMPARE(r.port.written, QByteArray("%\r\n"));
+        QCOMPARE(r.portOf(1).written, QByteArray("%\r\n"));
         QCOMPARE(percent->text(), QStringLiteral("0%"));
         auto *bar = r.find<QProgressBar>("PBar1");
         QCOMPARE(bar->format(), QStringLiteral("Paused before line 2 of 4"));
         QCOMPARE(edit->textCursor().selectedText(), "G01 X1" + QString(QChar::ParagraphSeparator));
         r.click("cmdStop");
         r.clock.runUntil([&] { return !r.selected().sending(); });
-        QCOMPARE(r.port.written, QByteArray("%\r\n"));
+        QCOMPARE(r.portOf(1).written, QByteArray("%\r\n"));
         QCOMPARE(percent->text(), QStringLiteral("0%")); // where it stopped
         QCOMPARE(bar->format(), QStringLiteral("Stopped at line 2 of 4"));
         QVERIFY(r.shows("cmdTX") && !r.shows("cmdStop") && !r.shows("chkTXPause") &&
@@ -173,32 +173,32 @@ private slots:
         r.click("cmdTX");
         QCOMPARE(r.platform.lastMessage(), "There is nothing to send after the line pointer. Move "
                                            "the pointer to the line the send should start from.");
-        r.port.written.clear();
+        r.portOf(1).written.clear();
         r.window.codeWindows().showStart(1);
         r.click("cmdTX");
         QCOMPARE(bar->format(), QStringLiteral("Line 1 of 4, 0:03 left"));
         QVERIFY(!r.find<QPushButton>("chkTXPause")->isChecked());
-        r.clock.runUntil([&] { return r.port.written.endsWith(QByteArray(2000, '\0')); });
-        r.port.toWrite = 1990;
+        r.clock.runUntil([&] { return r.portOf(1).written.endsWith(QByteArray(2000, '\0')); });
+        r.portOf(1).toWrite = 1990;
         r.clock.advance(VirtualClock::Second);
         QCOMPARE(percent->text(), QStringLiteral("01 %"));
         QCOMPARE(r.find<QLineEdit>("txFileName(1)")->text(),
                  " Waiting for data to clear the CNC Receive Buffers.............");
-        r.port.toWrite = 0;
+        r.portOf(1).toWrite = 0;
         r.clock.runUntil([&] { return !r.selected().sending(); });
-        QCOMPARE(r.port.written, "%\r\nG01 X1\r\nG01 X2\r\nM30\r\n" + QByteArray(2000, '\0'));
+        QCOMPARE(r.portOf(1).written, "%\r\nG01 X1\r\nG01 X2\r\nM30\r\n" + QByteArray(2000, '\0'));
         QCOMPARE(percent->text(), QStringLiteral("100%"));
         QCOMPARE(r.find<QLineEdit>("txFileName(1)")->text(), path);
         QCOMPARE(bar->format(), QStringLiteral("Sent, 4 lines"));
         QCOMPARE(r.platform.messages.size(), 1);
         // Send again sends it all again: the pointer went back to the top.
-        r.port.written.clear();
+        r.portOf(1).written.clear();
         r.click("cmdTX");
         r.clock.runUntil([&] { return !r.selected().sending(); });
-        QVERIFY(r.port.written.startsWith("%\r\nG01 X1\r\n"));
+        QVERIFY(r.portOf(1).written.startsWith("%\r\nG01 X1\r\n"));
 
         // Stopped while the port is held: the bar says so; Stop again drops it.
-        r.port.toWrite = 5;
+        r.portOf(1).toWrite = 5;
         r.click("cmdTX");
         r.click("cmdStop");
         r.clock.advance(VirtualClock::Second);
@@ -227,8 +227,8 @@ private slots:
         QCOMPARE(r.find<Canvas>("cvsLinePtr")->y(),
                  view->viewport()->mapTo(r.find("GroupBox2"), QPoint(0, view->lineTop(3))).y());
         r.click("cmdTX");
-        r.clock.runUntil([&] { return r.port.written.size() > 100; });
-        QVERIFY(r.port.written.startsWith("N3 G01 X1.5 Y2.5 Z-0.25 F1200\r\nN4 "));
+        r.clock.runUntil([&] { return r.portOf(1).written.size() > 100; });
+        QVERIFY(r.portOf(1).written.startsWith("N3 G01 X1.5 Y2.5 Z-0.25 F1200\r\nN4 "));
     }
 
     // Every line break typed or pasted ends a block; a character with no
@@ -254,7 +254,7 @@ private slots:
         r.window.codeWindows().showStart(1);
         r.click("cmdTX");
         r.clock.runUntil([&] { return !r.selected().sending(); });
-        QVERIFY(r.port.written.startsWith(QByteArray(text).replace("\n", "\r\n")));
+        QVERIFY(r.portOf(1).written.startsWith(QByteArray(text).replace("\n", "\r\n")));
     }
 
     void pointerDecidesTheStart()
@@ -291,7 +291,7 @@ private slots:
         QCOMPARE(pointer->y(), lineTop(25));
         r.click("cmdTX");
         r.clock.runUntil([&] { return !r.selected().sending(); });
-        QVERIFY(r.port.written.startsWith("N25\r\nN26\r\n"));
+        QVERIFY(r.portOf(1).written.startsWith("N25\r\nN26\r\n"));
     }
 
     void receiveSaveOpenMove()
@@ -301,7 +301,7 @@ private slots:
         QCOMPARE(r.selected().state(), LinkState::Receiving);
         QVERIFY(!rx(r, "AutoGroup")->isVisibleTo(r.window.rxEdit()));
         auto *text = rx<QPlainTextEdit>(r, "txtFile");
-        r.port.deliver(QByteArray("%\r\nG01 X1\r\nM30\xA0\r\n", 17));
+        r.portOf(1).deliver(QByteArray("%\r\nG01 X1\r\nM30\xA0\r\n", 17));
         r.clock.runUntil([&] { return !r.selected().receiver().inBurst(); });
         QCOMPARE(
             text->document()->toRawText(),
@@ -314,10 +314,10 @@ private slots:
         rx<QToolButton>(r, "mnuSave")->click(); // the text would be lost with the window
         QVERIFY(r.platform.lastMessage().startsWith("The text could not be saved to \"" + gone));
 
-        r.port.deliver("N9\r\n"); // its line end held back, and New drops it with the text
+        r.portOf(1).deliver("N9\r\n"); // its line end held back, and New drops it with the text
         r.clock.advance(100 * VirtualClock::Second / 1000);
         rx<QToolButton>(r, "mnuNew")->click();
-        r.port.deliver("N10\r\n");
+        r.portOf(1).deliver("N10\r\n");
         r.clock.runUntil([&] { return !r.selected().receiver().inBurst(); });
         QCOMPARE(text->toPlainText(), QStringLiteral("N10\n"));
         r.platform.openNames << r.write("lf.nc", "A\nB\n");
@@ -348,7 +348,7 @@ private slots:
         r.window.rxEdit()->close();
         r.click("imgMc(1)");
         r.shop.program(1).load("G00\n", ProgramSource::typed());
-        r.port.toWrite = 1;
+        r.portOf(1).toWrite = 1;
         r.click("cmdTX");
         r.click("mnuReceive");
         rx<QToolButton>(r, "mnuExit4")->click();
@@ -360,12 +360,12 @@ private slots:
     void portScanPanel()
     {
         UiRig<> r(iniFile({""}));
-        r.port.fixedSettings = true; // a raw TCP server: no other speed to try
+        r.portOf(1).fixedSettings = true; // a raw TCP server: no other speed to try
         r.platform.menuChoices = {"Port Scan", "Port Scan"};
         r.click("imgMc(1)", Qt::RightButton);
         QCOMPARE(r.platform.messages.last().title, QStringLiteral("Port Scan"));
         QVERIFY(!r.window.rxEdit());
-        r.port.fixedSettings = false;
+        r.portOf(1).fixedSettings = false;
         r.click("imgMc(1)", Qt::RightButton);
         QCOMPARE(r.selected().state(), LinkState::Scanning);
         QVERIFY(r.window.rxEdit()->isModal());
@@ -373,7 +373,7 @@ private slots:
         QVERIFY(panel->isVisibleTo(r.window.rxEdit()));
         rx<QPushButton>(r, "PushButton1")->click();
         QCOMPARE(r.platform.messages.last().title, QStringLiteral("Detection not complete"));
-        r.port.deliver(QByteArray(200, 'a')); // lower case: 9600 rejected
+        r.portOf(1).deliver(QByteArray(200, 'a')); // lower case: 9600 rejected
         r.clock.runUntil([&] { return panel->title() == QStringLiteral("4800,n,8,1"); });
         QVERIFY(rx<QCheckBox>(r, "chkCTSOK")->isChecked());
         QVERIFY(!rx<QCheckBox>(r, "chkSpeedOK")->isChecked());
@@ -401,7 +401,7 @@ private slots:
         QFETCH(QString, after);
         UiRig<> r(iniFile({""}));
         r.click("mnuReceive");
-        r.port.deliver("N1\r\n");
+        r.portOf(1).deliver("N1\r\n");
         r.clock.runUntil([&] { return !r.selected().receiver().inBurst(); });
         r.platform.openNames << r.write("a.nc", "A\n");
         r.platform.answers << (yes ? QMessageBox::Yes : QMessageBox::No);
@@ -429,7 +429,7 @@ private slots:
         QFETCH(QString, step);
         UiRig<> r(iniFile({""}));
         r.click("mnuReceive");
-        r.port.deliver("N1\r\n");
+        r.portOf(1).deliver("N1\r\n");
         r.clock.runUntil([&] { return !r.selected().receiver().inBurst(); });
         r.platform.saveNames << r.dir.filePath("saved.nc");
         r.platform.openNames << r.write("a.nc", "A\n");
@@ -452,16 +452,16 @@ private slots:
         QByteArray big;
         for (int i = 0; big.size() <= 3 * 1024 * 1024; ++i)
             big += "N" + QByteArray::number(i) + " G01 X1.5\xA0Y2.5\r\n";
-        r.port.deliver(big.left(1000));
+        r.portOf(1).deliver(big.left(1000));
         r.clock.advance(VirtualClock::Second);
-        r.port.deliver(big.mid(1000));
+        r.portOf(1).deliver(big.mid(1000));
         r.clock.runUntil([&] { return !r.selected().receiver().inBurst(); });
         QVERIFY(!rx(r, "txtFile")->isVisible() && rx(r, "txtFile lines")->isVisible());
         const QString path = r.dir.filePath("big.nc");
         r.platform.saveNames << path << path;
         rx<QToolButton>(r, "mnuSave")->click();
         QVERIFY(readFile(path) == big);
-        r.port.deliver("M30\n");
+        r.portOf(1).deliver("M30\n");
         r.clock.runUntil([&] { return !r.selected().receiver().inBurst(); });
         r.platform.answers << QMessageBox::No;
         r.window.rxEdit()->close();
