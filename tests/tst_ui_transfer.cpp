@@ -4,7 +4,6 @@
 // line ends, Open, New, Move to TX Buffer and its refusals, Port Scan's panel,
 // and closing, which ends receiving.
 
-#include "ui/bytetextedit.h"
 #include "ui/canvas.h"
 #include "ui/codeedit.h"
 #include "ui/codewindows.h"
@@ -31,6 +30,39 @@ template <typename W = QWidget> W *rx(UiRig<> &r, const char *name)
 {
     return r.window.rxEdit() ? r.window.rxEdit()->findChild<W *>(QLatin1String(name)) : nullptr;
 }
+
+// Machine 1 with the lines "N0" to "N59" in its code window.
+struct Numbered : UiRig<> {
+    QPlainTextEdit *edit = find<QPlainTextEdit>("txBuffer(1)");
+    Canvas *pointer = find<Canvas>("cvsLinePtr");
+
+    Numbered() : UiRig<>(iniFile({"MCBLKTIC=Fastms|MCFLOW=0"}))
+    {
+        QByteArray program;
+        for (int i = 0; i < 60; ++i)
+            program += "N" + QByteArray::number(i) + "\n";
+        shop.program(1).load(program, ProgramSource::typed());
+    }
+    // The program on the wire from line `line`, its first two lines.
+    static QByteArray from(int line)
+    {
+        return "N" + QByteArray::number(line) + "\r\nN" + QByteArray::number(line + 1) + "\r\n";
+    }
+    QRect lineRect(int line) const
+    {
+        return edit->cursorRect(QTextCursor(edit->document()->findBlockByNumber(line)));
+    }
+    // Where line `line` begins, level with the pointer.
+    int lineTop(int line) const
+    {
+        return edit->viewport()->mapTo(pointer->parentWidget(), lineRect(line).topLeft()).y();
+    }
+    void clickLine(int line, Qt::KeyboardModifiers keys = {}) const
+    {
+        QTest::mouseClick(edit->viewport(), Qt::LeftButton, keys,
+                          QPoint(30, lineRect(line).center().y()));
+    }
+};
 } // namespace
 
 class TestUiTransfer : public QObject
@@ -250,48 +282,77 @@ private slots:
         edit->paste();
         QCOMPARE(r.window.codeWindows().text(1), text);
         QCOMPARE(r.platform.beeps, 2);
-        QCOMPARE(r.platform.lastMessage(), ByteTextEdit::refusalText(QStringLiteral("\u03A9")));
+        QCOMPARE(r.platform.lastMessage(),
+                 QStringLiteral("The character \"\u03A9\" cannot go to a machine: a program "
+                                "holds only characters with codes 0 to 255. The text was left "
+                                "as it was."));
         r.window.codeWindows().showStart(1);
         r.click("cmdTX");
         r.clock.runUntil([&] { return !r.selected().sending(); });
         QVERIFY(r.portOf(1).written.startsWith(QByteArray(text).replace("\n", "\r\n")));
     }
 
+    // Where the pointer stands, the send starts: beside the line clicked,
+    // the first line of a selection (made either way), the line under the
+    // tip of the pointer dragged (its top edge still in the line above).
+    void pointerDecidesTheStart_data()
+    {
+        QTest::addColumn<int>("from");
+        QTest::addColumn<int>("to"); // shift-clicked; dragged to when negative
+        QTest::addColumn<int>("start");
+        QTest::newRow("click") << 3 << 3 << 3;
+        QTest::newRow("selected downwards") << 5 << 8 << 5;
+        QTest::newRow("selected upwards") << 8 << 5 << 5;
+        QTest::newRow("dragged") << 3 << -25 << 25;
+    }
     void pointerDecidesTheStart()
     {
-        UiRig<> r(iniFile({"MCBLKTIC=Fastms|MCFLOW=0"}));
-        QByteArray program;
-        for (int i = 0; i < 60; ++i)
-            program += "N" + QByteArray::number(i) + "\n";
-        CodeWindows &code = r.window.codeWindows();
-        r.shop.program(1).load(program, ProgramSource::typed());
-        auto *edit = r.find<QPlainTextEdit>("txBuffer(1)");
-        auto *pointer = r.find<Canvas>("cvsLinePtr");
-        auto lineRect = [&](int line) {
-            return edit->cursorRect(QTextCursor(edit->document()->findBlockByNumber(line)));
-        };
-        auto lineTop = [&](int line) {
-            return edit->viewport()->mapTo(pointer->parentWidget(), lineRect(line).topLeft()).y();
-        };
-        // A click into a line puts the caret there and the pointer beside it.
-        QTest::mouseClick(edit->viewport(), Qt::LeftButton, {},
-                          QPoint(30, lineRect(3).center().y()));
-        QCOMPARE(pointer->y(), lineTop(3));
-        // Scrolled, the pointer stays; dragged two lines down and released.
-        const int top = pointer->y();
-        edit->verticalScrollBar()->setValue(20);
-        QCOMPARE(pointer->y(), top);
-        const QPointF to(8, 6 + 2 * (lineTop(24) - lineTop(23)));
-        QTest::mousePress(pointer, Qt::LeftButton, {}, QPoint(8, 6));
-        QMouseEvent drag(QEvent::MouseMove, to, pointer->mapToGlobal(to), Qt::NoButton,
-                         Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(pointer, &drag);
-        QTest::mouseRelease(pointer, Qt::LeftButton, {}, QPoint(8, 6));
-        QCOMPARE(code.caretLine(), 25);
-        QCOMPARE(pointer->y(), lineTop(25));
+        QFETCH(int, from);
+        QFETCH(int, to);
+        QFETCH(int, start);
+        Numbered r;
+        r.clickLine(from);
+        QCOMPARE(r.pointer->y(), r.lineTop(from));
+        if (to >= 0) {
+            r.clickLine(to, Qt::ShiftModifier);
+        } else {
+            // Scrolled, the pointer stays; dragged down till its tip, six
+            // rows below its top, is three rows into the line.
+            const int top = r.pointer->y();
+            r.edit->verticalScrollBar()->setValue(-to - 5);
+            QCOMPARE(r.pointer->y(), top);
+            const QPointF by(8, 6 + r.lineTop(-to) - top - 3);
+            QTest::mousePress(r.pointer, Qt::LeftButton, {}, QPoint(8, 6));
+            QMouseEvent drag(QEvent::MouseMove, by, r.pointer->mapToGlobal(by), Qt::NoButton,
+                             Qt::LeftButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(r.pointer, &drag);
+            QTest::mouseRelease(r.pointer, Qt::LeftButton, {}, QPoint(8, 6));
+        }
+        QCOMPARE(r.pointer->y(), r.lineTop(start));
         r.click("cmdTX");
         r.clock.runUntil([&] { return !r.selected().sending(); });
-        QVERIFY(r.portOf(1).written.startsWith("N25\r\nN26\r\n"));
+        QVERIFY(r.portOf(1).written.startsWith(Numbered::from(start)));
+    }
+
+    // A send the lost port broke off leaves the pointer at the line it broke
+    // off at; with the port back, Send goes on from there.
+    void lostPortLeavesThePointer()
+    {
+        Numbered r;
+        FakePort &port = r.portOf(1);
+        r.click("cmdTX");
+        r.clock.runUntil([&] { return port.written.contains("N3\r\n"); });
+        port.loseDevice();
+        r.clock.advance(VirtualClock::Second);
+        QCOMPARE(r.platform.lastMessage(), "The selected PC Com port is not open/available\n"
+                                           "The send broke off at line 5 of 60: the port went "
+                                           "away.");
+        QCOMPARE(r.pointer->y(), r.lineTop(4));
+        port.written.clear();
+        r.click("imgMc(1)");
+        r.click("cmdTX");
+        r.clock.runUntil([&] { return !r.selected().sending(); });
+        QVERIFY(port.written.startsWith(Numbered::from(4)));
     }
 
     void receiveSaveOpenMove()
@@ -374,7 +435,8 @@ private slots:
         rx<QPushButton>(r, "PushButton1")->click();
         QCOMPARE(r.platform.messages.last().title, QStringLiteral("Detection not complete"));
         r.portOf(1).deliver(QByteArray(200, 'a')); // lower case: 9600 rejected
-        r.clock.runUntil([&] { return panel->title() == QStringLiteral("4800,n,8,1"); });
+        // The panel's title says the settings tried.
+        QVERIFY(r.clock.runUntil([&] { return panel->title() == QStringLiteral("4800,n,8,1"); }));
         QVERIFY(rx<QCheckBox>(r, "chkCTSOK")->isChecked());
         QVERIFY(!rx<QCheckBox>(r, "chkSpeedOK")->isChecked());
         r.window.rxEdit()->close();
@@ -444,7 +506,9 @@ private slots:
     }
 
     // A punch too big to edit is held whole: Save writes every byte, and
-    // data arriving after the save is asked about and saved too.
+    // data arriving after the save is asked about and saved too. A CR LF
+    // split by a pause is one line end, in the editor, the text the big
+    // view takes over from it, and the big view.
     void bigReceive()
     {
         UiRig<> r(iniFile({""}));
@@ -452,20 +516,21 @@ private slots:
         QByteArray big;
         for (int i = 0; big.size() <= 3 * 1024 * 1024; ++i)
             big += "N" + QByteArray::number(i) + " G01 X1.5\xA0Y2.5\r\n";
-        r.portOf(1).deliver(big.left(1000));
+        const qsizetype cut = big.indexOf('\r', 1000) + 1;
+        r.portOf(1).deliver(big.left(cut));
         r.clock.advance(VirtualClock::Second);
-        r.portOf(1).deliver(big.mid(1000));
+        r.portOf(1).deliver(big.mid(cut).chopped(1));
         r.clock.runUntil([&] { return !r.selected().receiver().inBurst(); });
         QVERIFY(!rx(r, "txtFile")->isVisible() && rx(r, "txtFile lines")->isVisible());
         const QString path = r.dir.filePath("big.nc");
         r.platform.saveNames << path << path;
         rx<QToolButton>(r, "mnuSave")->click();
         QVERIFY(readFile(path) == big);
-        r.portOf(1).deliver("M30\n");
+        r.portOf(1).deliver("\nM30\n");
         r.clock.runUntil([&] { return !r.selected().receiver().inBurst(); });
         r.platform.answers << QMessageBox::No;
         r.window.rxEdit()->close();
-        QCOMPARE(r.platform.lastMessage(), RxEditWindow::discardText());
+        QCOMPARE(r.platform.lastMessage(), "The received text has not been saved. Discard it?");
         rx<QToolButton>(r, "mnuSave")->click();
         QVERIFY(readFile(path) == big + "M30\r\n");
     }

@@ -290,12 +290,16 @@ private slots:
         QTest::keyClick(list, Qt::Key_Delete);
         QCOMPARE(r.shop.queue(1).paths(), QStringList{files[1]});
         QVERIFY(QFile::exists(files[0]));
-        // The machine menu's Receive receives.
+        // The machine menu's Receive receives; a CR LF split by a pause that
+        // ends the burst is one line end still.
         r.platform.menuChoices << "Receive";
         r.click("imgMenu(2)");
-        r.portOf(1).deliver("N1\r\n");
+        r.portOf(1).deliver("N1\r");
         r.clock.advance(VirtualClock::Second);
-        QCOMPARE(r.window.rxEdit()->findChild<QPlainTextEdit *>("txtFile")->toPlainText(), "N1\n");
+        r.portOf(1).deliver("\nN2\r\n");
+        r.clock.advance(VirtualClock::Second);
+        QCOMPARE(r.window.rxEdit()->findChild<QPlainTextEdit *>("txtFile")->toPlainText(),
+                 "N1\nN2\n");
     }
 
     // A served machine says under its name what it does; selected while it
