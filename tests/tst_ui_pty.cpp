@@ -57,7 +57,7 @@ private slots:
         Pty pty;
         QVERIFY(pty.isOpen());
         Rig r(ptyMachine(pty, "115200", flow, eob), {pty.slavePath()}, true);
-        QVERIFY(r.port.isOpen());
+        QVERIFY(r.portOf(1).isOpen());
         // Where the machine may send XOFF it takes nothing away until it has
         // (however fast this host sends), and then less than the line brings.
         const bool xoff = flow != "0" && flow != "2";
@@ -174,9 +174,8 @@ private slots:
                                            "The send broke off at line 1 of 2: the port went away.");
         QVERIFY(r.shows("cmdTX"));
     }
-    // A served machine beside the selected one, both on one device (the
-    // rig's machines share one port, and no attended machine takes a served
-    // machine's device): its request answered byte for byte after the start
+    // A served machine beside the selected one, both on one device (no
+    // attended machine takes a served machine's device): its request answered byte for byte after the start
     // delay, and a program it punches saved in its folder as punched.
     void servedBesideTheSelected()
     {
@@ -192,7 +191,7 @@ private slots:
         Rig r(iniFile({line, line + "|MCMODE=SERVER|MCFOLDER=" + folder.path()}),
               {pty.slavePath()}, true);
         QCOMPARE(r.shop.selected(), 1);
-        QVERIFY(r.shop.servedAt(2) && r.port.isOpen());
+        QVERIFY(r.shop.servedAt(2) && r.portOf(2).isOpen() && !r.portOf(1).isOpen());
         QVERIFY(pty.write("%\r\n(SEND O1234)\r\n%\r\n"));
         QTest::qWait(ServedMachine::StartDelayMs - 300);
         QCOMPARE(pty.readAll(), QByteArray()); // the operator's time to switch to read

@@ -3,6 +3,7 @@
 // follows its machine, and that Save is refused while a program is sent.
 
 #include "core/config/inifile.h"
+#include "linemodel.h"
 #include "ui/codewindows.h"
 #include "ui/setupdialog.h"
 #include "ui/setuplauncher.h"
@@ -172,6 +173,41 @@ private slots:
                  iniFile({first, "MCMODE=SERVER|MCEXTENS=.tap.nc|MCFOLDER=" + r.dir.path()}));
     }
 
+    // The block delay chosen is the pause on the wire between one line's
+    // last byte and the next line's first, to the nearest 60 Hz tick.
+    void blockDelayOnTheWire_data()
+    {
+        QTest::addColumn<QString>("delay");
+        QTest::addColumn<int>("ms");
+        QTest::newRow("Fast") << "Fast" << 0;
+        QTest::newRow("90") << "90" << 90;
+        QTest::newRow("200") << "200" << 200;
+    }
+    void blockDelayOnTheWire()
+    {
+        QFETCH(QString, delay);
+        QFETCH(int, ms);
+        UiRig<LineModelPort> r(iniFile({"MCDBITS=8|MCPARITY=None|MCFLOW=0"}));
+        SetupDialog *dialog = r.window.setup().show(false);
+        auto *delays = dialog->findChild<QComboBox *>("cboBlkTic");
+        delays->setCurrentIndex(delays->findText(delay));
+        dialog->findChild<QPushButton *>("Command1")->click();
+        r.click("imgMc(1)");
+        r.shop.program(1).load("G01 X1\nG01 X2\nM30\n", ProgramSource::typed());
+        r.click("cmdTX");
+        QVERIFY(r.clock.runUntil([&] { return !r.shop.sending(); }));
+        const LineModelPort &line = r.portOf(1);
+        QVERIFY(line.sent.startsWith("G01 X1\r\nG01 X2\r\nM30\r\n"));
+        constexpr qint64 tick = VirtualClock::Second / 60, msNs = VirtualClock::Second / 1000;
+        for (const int last : {7, 15}) {
+            // Each time is when a byte has left: the next one began a character earlier.
+            const qint64 pause = line.sentNs[last + 1] - line.settings().characterNs() -
+                                 line.sentNs[last];
+            QVERIFY2(pause > ms * msNs - tick && pause <= ms * msNs + tick,
+                     qPrintable(QString::number(pause)));
+        }
+    }
+
     void saveThroughTheWindow()
     {
         UiRig<> r(iniFile({"", "", ""}));
@@ -202,14 +238,20 @@ private slots:
         dialog->findChild<QPushButton *>("Command1")->click();
         QCOMPARE(r.file(), iniFile({"", "", "MCNAME=Lathe|MCPORT=rfc2217://10.0.0.5:4001"}));
         QVERIFY(dialog->isVisible());
-        // Machine 1 deleted: the dialog follows its machine to slot 2.
+        // Machine 1 deleted: the dialog follows its machine to slot 2, and
+        // saves into it whichever machine is selected.
         r.click("imgMc(1)");
         r.click("imgMenu(2)");
         QCOMPARE(r.window.setup().machine(), 2);
+        r.click("imgMc(1)");
+        dialog->findChild<QLineEdit *>("txtName")->setText("Lathe 2");
+        dialog->findChild<QPushButton *>("Command1")->click();
+        QCOMPARE(r.file(),
+                 iniFile({"MCNAME=MC 2", "MCNAME=Lathe 2|MCPORT=rfc2217://10.0.0.5:4001"}));
         // Refused while a program is being sent.
         r.click("imgMc(1)");
         r.shop.program(1).load("G00\n", ProgramSource::typed());
-        r.port.toWrite = 1;
+        r.portOf(1).toWrite = 1;
         r.click("cmdTX");
         dialog->findChild<QPushButton *>("Command1")->click();
         QCOMPARE(r.platform.lastMessage(),

@@ -6,7 +6,6 @@
 
 #include "ui/canvas.h"
 #include "ui/codewindows.h"
-#include "ui/machinemenu.h"
 #include "ui/queueview.h"
 #include "ui/rxeditwindow.h"
 #include "ui/setuplauncher.h"
@@ -62,8 +61,10 @@ private slots:
         QCOMPARE(r.find<QLabel>("lblmc(0)")->text(), QStringLiteral("Add Machine"));
         for (int i = 1; i <= 9; ++i)
             QCOMPARE(r.shows(member("frmMc", i)), i <= machines);
-        // Machine 1 selected: its frame, work controls and description; its port open.
-        QCOMPARE(r.port.isOpen(), machines > 0);
+        // Machine 1 selected: its frame, work controls and description; its
+        // port, and no other, open.
+        QCOMPARE(r.on("ttyFAKE0").isOpen(), machines > 0);
+        QCOMPARE(r.machinePorts.openCount(), machines > 0 ? 1 : 0);
         for (const char *control : {"txBuffer(1)", "txQueue(1)", "txFileName(1)"})
             QCOMPARE(r.shows(QLatin1String(control)), machines > 0);
         QCOMPARE(r.find("frmMc(1)")->property("selected").toBool(), machines > 0);
@@ -78,7 +79,7 @@ private slots:
         UiRig<> r(iniFile(QStringList(8, QString())));
         QSignalSpy quit(&r.window, &MainWindow::quitRequested);
         r.shop.program(1).load("G00\n", ProgramSource::typed());
-        r.port.toWrite = 1; // the port never drains: the send waits
+        r.portOf(1).toWrite = 1; // the port never drains: the send waits
         for (const char *busy : {"mnuReceive", "cmdTX"}) {
             r.click(QLatin1String(busy));
             for (const char *entry : {"imgMenu(5)", "lblMenu(3)", "imgMenu(2)", "lblMenu(1)"})
@@ -93,7 +94,7 @@ private slots:
         r.click("BevelButton1");
         QCOMPARE(r.platform.beeps, 3);
         QVERIFY(r.find<QPlainTextEdit>("txBuffer(1)")->isReadOnly());
-        r.port.toWrite = 0;
+        r.portOf(1).toWrite = 0;
         r.clock.runUntil([&] { return !r.shop.active(); });
         r.click("BevelButton1");
         QVERIFY(r.shows("frmMc(9)") && r.find<QLabel>("lblmc(9)")->text() == "NEW");
@@ -157,8 +158,9 @@ private slots:
         QFETCH(QString, description);
         UiRig<> r(iniFile(
             {"", "MCPORT=" + port + "|MCDRATE=19200|MCDBITS=8|MCPARITY=None|MCSBITS=2|MCFLOW=2"}));
-        r.port.openFails = openFails;
+        r.portOf(2).openFails = openFails;
         r.click("imgMc(2)");
+        QCOMPARE(r.machinePorts.openCount(), description.startsWith("Mode") ? 1 : 0);
         QVERIFY(r.find("frmMc(2)")->property("selected").toBool() &&
                 !r.find("frmMc(1)")->property("selected").toBool());
         QVERIFY(r.shows("txBuffer(2)") && !r.shows("txBuffer(1)") && r.shows("txQueue(2)"));
@@ -176,7 +178,9 @@ private slots:
         UiRig<> r(iniFile({"", ""}));
         r.platform.menuChoices << "Rename";
         r.click("imgMc(2)", Qt::RightButton);
-        QCOMPARE(r.platform.menus.last(), MachineMenu::entries());
+        QCOMPARE(r.platform.menus.last(),
+                 QStringList({"Open", "Receive", "Clear", "-", "Rename", "Delete", "-",
+                              "Properties", "-", "Port Scan"}));
         auto *field = r.find<QLineEdit>("txtRename");
         QCOMPARE(field->selectedText(), QStringLiteral("MC 2"));
         QTest::keyClicks(field, "Mill #2");
@@ -287,12 +291,45 @@ private slots:
         QTest::keyClick(list, Qt::Key_Delete);
         QCOMPARE(r.shop.queue(1).paths(), QStringList{files[1]});
         QVERIFY(QFile::exists(files[0]));
-        // The machine menu's Receive receives.
+        // The machine menu's Receive receives; a CR LF split by a pause that
+        // ends the burst is one line end still.
         r.platform.menuChoices << "Receive";
         r.click("imgMenu(2)");
-        r.port.deliver("N1\r\n");
+        r.portOf(1).deliver("N1\r");
         r.clock.advance(VirtualClock::Second);
-        QCOMPARE(r.window.rxEdit()->findChild<QPlainTextEdit *>("txtFile")->toPlainText(), "N1\n");
+        r.portOf(1).deliver("\nN2\r\n");
+        r.clock.advance(VirtualClock::Second);
+        QCOMPARE(r.window.rxEdit()->findChild<QPlainTextEdit *>("txtFile")->toPlainText(),
+                 "N1\nN2\n");
+    }
+
+    // Add Machine and a setup's Save leave nothing selected, and the
+    // machine selected before behind them as it should be: closing RX-Edit
+    // ends its receive, which is logged, and selecting another machine
+    // closes its port.
+    void nothingLeftBehindAReload_data()
+    {
+        QTest::addColumn<QString>("reload");
+        QTest::newRow("Add Machine") << "BevelButton1";
+        QTest::newRow("Setup Save") << "Command1";
+    }
+    void nothingLeftBehindAReload()
+    {
+        QFETCH(QString, reload);
+        UiRig<> r(iniFile({"", "MCPORT=ttyFAKE1"}));
+        SetupDialog *dialog = r.window.setup().show(false);
+        r.click("mnuReceive");
+        r.portOf(1).deliver("N1\r\n");
+        r.clock.advance(VirtualClock::Second);
+        QTest::mouseClick(r.find(reload) ? r.find(reload) : dialog->findChild<QWidget *>(reload),
+                          Qt::LeftButton);
+        QCOMPARE(r.find<QLabel>("lbldesc")->text(), QString());
+        r.window.rxEdit()->close();
+        QVERIFY(!r.shop.active());
+        QVERIFY(readFile(r.dir.filePath("transfers.log")).contains("\treceive\tMC 1\tttyFAKE0\t"));
+        r.click("imgMc(2)");
+        QVERIFY(r.portOf(2).isOpen());
+        QVERIFY(!r.portOf(1).isOpen());
     }
 
     // A served machine says under its name what it does; selected while it
@@ -309,18 +346,18 @@ private slots:
         QCOMPARE(name->text(), "MC 1\nListening");
         auto *code = r.find<QPlainTextEdit>("txBuffer(1)");
         QTest::keyClicks(code, "N5");
-        r.port.deliver("%\r\nO2\r\nG00");
+        r.portOf(1).deliver("%\r\nO2\r\nG00");
         r.clock.advance(VirtualClock::Second / 10);
         QCOMPARE(name->text(), "MC 1\nReceiving 10 bytes");
-        r.port.toWrite = 5; // the send that answers the request stays on the line
-        r.port.deliver("\r\n%\r\n(SEND O1)\r\n"); // ends after 3 s; sent 3 s later
+        r.portOf(1).toWrite = 5; // the send that answers the request stays on the line
+        r.portOf(1).deliver("\r\n%\r\n(SEND O1)\r\n"); // ends after 3 s; sent 3 s later
         r.clock.advance(7 * VirtualClock::Second);
         QVERIFY(name->text().startsWith("MC 1\nSending "));
         QVERIFY(r.shows("cmdStop") && r.shows("PBar1"));
         QCOMPARE(code->toPlainText(), "G00\nG01 X1\n");
         QVERIFY(code->isReadOnly());
         QCOMPARE(r.window.codeWindows().text(1), QByteArray("N5"));
-        r.port.loseDevice();
+        r.portOf(1).loseDevice();
         r.clock.advance(VirtualClock::Second);
         QCOMPARE(name->text(), "MC 1\nPort missing, retrying");
         QVERIFY(r.shows("cmdTX") && !r.shows("cmdStop"));
@@ -335,7 +372,7 @@ private slots:
         UiRig<> r(iniFile({"", "MCMODE=SERVER|MCFLOW=0|MCFOLDER=/nonexistent/nc"}));
         QCOMPARE(r.find<QLabel>("lbldesc")->text(),
                  "  ATTENTION\n\n  ttyFAKE0\n  is  unavailable\n  served by MC 2");
-        r.port.deliver("%\r\nO5\r\n%\r\n");
+        r.portOf(2).deliver("%\r\nO5\r\n%\r\n");
         r.clock.advance(VirtualClock::Second);
         QCOMPARE(r.find<QLabel>("lblmc(2)")->text(), "MC 2\nPunch not saved, retrying");
     }

@@ -1,7 +1,8 @@
 #pragma once
 
-// The whole program over a temporary configuration folder: the workshop on
-// a port of the test's choosing, the main window, and a scripted platform.
+// The whole program over a temporary configuration folder: the workshop with
+// a port of the test's kind for each machine, the main window, and a
+// scripted platform.
 
 #include "fakeplatform.h"
 #include "machinevalues.h"
@@ -19,7 +20,7 @@ template <typename Port = FakePort> struct UiRig : ShopRig<Port> {
     // real ports.
     explicit UiRig(const QByteArray &ini, const QStringList &portNames = {"ttyFAKE0", "ttyFAKE1"},
                    bool realTime = false)
-        : ShopRig<Port>({}, realTime)
+        : ShopRig<Port>({}, realTime, ShopRig<Port>::Ports::PerMachine)
     {
         this->ports.list = portNames;
         if (!ini.isNull()) write("zoZad.ini", ini);
@@ -27,6 +28,10 @@ template <typename Port = FakePort> struct UiRig : ShopRig<Port> {
         window.open();
         window.show(); // the code window's geometry places the line pointer
     }
+
+    // Machine `slot`'s own port, and the port on `device`.
+    Port &portOf(int slot) const { return static_cast<Port &>(this->shop.linkAt(slot)->port()); }
+    Port &on(const QString &device) { return this->machinePorts.on(device); }
 
     template <typename W = QWidget> W *find(const QString &name) const
     {
@@ -43,4 +48,9 @@ template <typename Port = FakePort> struct UiRig : ShopRig<Port> {
         QFile f(this->dir.filePath(name));
         return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size() ? f.fileName() : "";
     }
+
+private:
+    // Each machine has a port of its own.
+    using ShopRig<Port>::port;
+    using ShopRig<Port>::link;
 };

@@ -4,6 +4,7 @@
 #include "core/log/transferrecorder.h"
 #include "core/machines/workshop.h"
 #include "fakeport.h"
+#include "machineports.h"
 #include "virtualclock.h"
 
 #include <QFile>
@@ -16,11 +17,18 @@ inline QByteArray readFile(const QString &path)
 }
 
 // The workshop in virtual time (or the system's, for real ports), its file
-// in a folder of its own.
+// in a folder of its own; its machines on one port, `port`, or each on a
+// port of its own, as the program has them.
 template <typename Port = FakePort> struct ShopRig {
-    explicit ShopRig(const QString &folder = {}, bool realTime = false)
-        : link(port, ports, realTime ? Clock::system() : clock), config(dir.filePath(folder)),
-          recorder(realTime ? Clock::system() : clock)
+    enum class Ports { One, PerMachine };
+
+    explicit ShopRig(const QString &folder = {}, bool realTime = false, Ports topology = Ports::One)
+        : port(newPort<Port>(clock)), link(port, ports, realTime ? Clock::system() : clock),
+          machinePorts(link.clock()), config(dir.filePath(folder)),
+          shop(config,
+               topology == Ports::One ? Workshop::onePort(port) : machinePorts.factory(), ports,
+               link.clock()),
+          recorder(link.clock())
     {
         recorder.watchAll(shop.registry());
     }
@@ -30,8 +38,9 @@ template <typename Port = FakePort> struct ShopRig {
     Port port;
     FakePortList ports{{"ttyFAKE0", "ttyFAKE1"}};
     Link link;
+    MachinePorts<Port> machinePorts;
     ConfigStore config;
-    Workshop shop{config, Workshop::onePort(port), ports, link.clock()};
+    Workshop shop;
     TransferRecorder recorder;
 
     QByteArray file() const { return readFile(config.filePath()); }

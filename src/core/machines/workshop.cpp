@@ -27,7 +27,11 @@ void Workshop::watch(Machine *machine)
 {
     const MachineId id = machine->id();
     Link *link = &machine->link();
-    connect(machine, &Machine::sendStarted, this, &Workshop::sendStarted);
+    connect(machine, &Machine::sendStarted, this, [this](MachineId id, SendJob *job) {
+        // The user's send is known as such before anyone hears of it.
+        if (m_startingUserSend) m_userJob = job;
+        emit sendStarted(id, job);
+    });
     connect(link, &Link::portLost, this, [this, link] {
         // A device pulled out while open: the port has closed itself.
         if (m_selected > 0 && link == selectedLink())
@@ -214,7 +218,8 @@ void Workshop::select(int index)
 
 Workshop::AddResult Workshop::addMachine()
 {
-    if (attendedBusy()) return AddResult::Busy;
+    // A receive goes on beside the new machine; the user's send holds it.
+    if (sending()) return AddResult::Busy;
     if (machines().isFull()) return AddResult::Full;
     const QStringList ports = portList().names();
     config().table().append(MachineConfig::defaults(ports.value(0)));
@@ -297,8 +302,8 @@ Workshop::UpdateResult Workshop::update(int index, const MachineConfig &machine)
 {
     fitTable();
     // Nothing selected afterwards would pull the selection from under the
-    // user's own transfer.
-    if (attendedBusy()) return UpdateResult::Busy;
+    // user's own send.
+    if (sending()) return UpdateResult::Busy;
     if (!machines().contains(index)) return UpdateResult::NotSaved;
     if (isReservedName(machine.name())) return UpdateResult::ReservedName;
     const MachineConfig before = machines().at(index);
@@ -324,8 +329,9 @@ Workshop::SendResult Workshop::send(int startLine)
     if (servedOn(selectedMachine().port(), m_selected) > 0) return SendResult::NoPort;
     Link &link = machine->link();
     link.setSpeedBefore(m_speedBefore);
+    m_startingUserSend = true;
     const SendResult result = startSend(link, loaded.snapshot(), t, selectedMachine());
-    if (result == SendResult::Started) m_userJob = link.job();
+    m_startingUserSend = false;
     if (result == SendResult::Started || result == SendResult::Busy)
         m_speedBefore = link.speedBefore();
     return result;

@@ -72,8 +72,9 @@ public:
     bool attendedBusy() const;
     // - the user's own send alone: the table and the sending machine stay;
     bool sending() const;
-    // The user's own send while it runs; null otherwise.
-    SendJob *userJob() const { return sending() ? m_userJob.data() : nullptr; }
+    // The user's own send, from the moment it is made; a served machine's
+    // send never is.
+    SendJob *userJob() const { return m_userJob.data(); }
     // - machine `slot`'s own transfer, served ones included: its Setup and
     //   mode change wait for it, its Delete is refused;
     bool busy(int slot) const;
@@ -184,6 +185,7 @@ private:
     // The machine receiving (or scanning) for RX-Edit, and the user's send.
     MachineId m_receiving;
     QPointer<SendJob> m_userJob;
+    bool m_startingUserSend = false;
     ProgramQueue m_noQueue;
     LoadedProgram m_noProgram;
     // Which machine each slot's views are bound to.
