@@ -5,6 +5,7 @@
 #include "core/machines/machine.h"
 #include "core/machines/registry.h"
 #include "core/serving/servedmachine.h"
+#include "headless/servicestop.h"
 #include "machinevalues.h"
 #include "shoprig.h"
 
@@ -26,11 +27,11 @@ struct Rig : ShopRig<> {
         write(folder, "SERVER");
         shop.reload();
     }
-    void write(const QString &folder, const QString &mode)
+    void write(const QString &folder, const QString &mode, const QString &flow = "0")
     {
         QVERIFY(writeFileAtomically(config.filePath(),
-                                    iniFile({"MCPORT=ttyFAKE0|MCFLOW=0|MCBLKTIC=Fast|MCEOB=CRLF|"
-                                             "MCEXTENS=nc|MCMODE=" +
+                                    iniFile({"MCPORT=ttyFAKE0|MCBLKTIC=Fast|MCEOB=CRLF|"
+                                             "MCEXTENS=nc|MCFLOW=" + flow + "|MCMODE=" +
                                              mode + "|MCFOLDER=" + folder}))
                     .isEmpty());
     }
@@ -182,6 +183,75 @@ private slots:
             QCOMPARE(told.count(), 1);
         }
         if (how == "end") QCOMPARE(r.ended.size(), 1);
+    }
+
+    // The service's stop: a send its machine holds is given the grace, or
+    // a second signal, before what it holds is dropped; then it ends.
+    void serviceStop_data()
+    {
+        QTest::addColumn<bool>("second");
+        QTest::addColumn<qint64>("endsAfterMs");
+        QTest::newRow("grace runs out") << false << qint64(ServiceStop::StopGraceMs);
+        QTest::newRow("second signal") << true << qint64(0);
+    }
+    void serviceStop()
+    {
+        QFETCH(bool, second);
+        QFETCH(qint64, endsAfterMs);
+        Rig r("");
+        r.write(r.dir.path(), "SERVER", "4");
+        r.shop.reload();
+        QStringList said;
+        ServiceStop stop(r.shop.registry(), r.clock, [&](const QString &l) { said << l; });
+        int status = -1;
+        connect(&stop, &ServiceStop::finished, [&](int s) { status = s; });
+        r.port.deliver("%\r\n(SEND O7)\r\n%\r\n");
+        r.clock.advance(Second);
+        r.port.deliver("\x11"); // the control takes the program
+        QVERIFY(r.clock.runUntil([&] { return !r.port.written.isEmpty(); }));
+        r.port.deliver("\x13"); // and holds it, with what the port was given
+        r.port.toWrite = 5;
+        r.clock.advance(Second);
+        const qint64 stoppedNs = r.clock.nowNs();
+        stop.stop(15);
+        if (second) stop.stop(2);
+        // Not a moment before the grace is over, nor much after.
+        if (endsAfterMs > 0)
+            QVERIFY(!r.clock.runUntil([&] { return status >= 0; }, (endsAfterMs - 100) * 1'000'000));
+        QVERIFY(r.clock.runUntil([&] { return status >= 0; }, Second));
+        QVERIFY(r.clock.nowNs() - stoppedNs >= endsAfterMs * 1'000'000);
+        QCOMPARE(status, 0);
+        QCOMPARE(said.first(), "SIGTERM: stopping; sends end at a whole block");
+        QCOMPARE(said.last(), "Stopped.");
+    }
+
+    // SIGHUP: machines found again by name take their changes, new ones
+    // start, removed ones end; a file that cannot be read changes nothing.
+    void serviceReload()
+    {
+        Rig r("");
+        r.write(r.dir.filePath("a"), "SERVER");
+        r.shop.reload();
+        const MachineId id = r.shop.idAt(1);
+        QStringList said;
+        ServiceStop stop(r.shop.registry(), r.clock, [&](const QString &l) { said << l; });
+        QVERIFY(writeFileAtomically(r.config.filePath(),
+                                    iniFile({"MCNAME=Lathe|MCPORT=ttyFAKE1|MCMODE=SERVER",
+                                             "MCNAME=MC 1|MCPORT=ttyFAKE0|MCMODE=SERVER|"
+                                             "MCFOLDER=" + r.dir.filePath("b")}))
+                    .isEmpty());
+        stop.reload();
+        QCOMPARE(said.last(), "Reloaded " + r.config.filePath() + ": 2 served");
+        MachineRegistry &machines = r.shop.registry();
+        QCOMPARE(machines.count(), 2);
+        QCOMPARE(machines.at(2)->id(), id);
+        QCOMPARE(machines.at(2)->config().value(Key::Folder), r.dir.filePath("b"));
+        QVERIFY(machines.at(1)->served() && machines.at(2)->served());
+        QVERIFY(QFile::resize(r.config.filePath(), 2 * 1024 * 1024));
+        stop.reload();
+        QVERIFY2(said.last().endsWith("the machines go on as they were"), qPrintable(said.last()));
+        QCOMPARE(machines.count(), 2);
+        QCOMPARE(machines.at(1)->config().name(), "Lathe");
     }
 };
 

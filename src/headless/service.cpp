@@ -8,6 +8,7 @@
 #include "core/ports/qtserialport.h"
 #include "headless/commandsupport.h"
 #include "headless/servicelog.h"
+#include "headless/servicestop.h"
 #include "process/claimedports.h"
 #include "process/configlocation.h"
 #include "process/instancelock.h"
@@ -15,7 +16,6 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <utility>
 
 namespace
 {
@@ -72,55 +72,12 @@ int runService(const QString &given)
     ServiceLog events(registry, recorder, say);
     registry.sync();
 
-    // A stop ends every send at a whole block and keeps every punch coming
-    // in as incomplete; a send the machine holds gets StopGraceMs to be let
-    // go, or a second signal, before what it holds is dropped.
-    constexpr int StopGraceMs = 10000;
+    ServiceStop stop(registry, Clock::system(), say);
     StopSignals stopSignals;
     stopSignals.listenForReload();
-    Timer *grace = Clock::system().createTimer(&registry);
-    int stops = 0;
-    auto stopAll = [&] {
-        for (const QString &line : registry.shutDown())
-            say(line);
-    };
-    bool ended = false;
-    auto quitWhenDone = [&] {
-        if (stops == 0 || registry.anyTransferring() || std::exchange(ended, true)) return;
-        // A punch its machine's folder would not take is kept beside the
-        // configuration rather than lost with the process.
-        for (const QString &line : registry.keepUnsavedPunches())
-            say(line);
-        say(QStringLiteral("Stopped."));
-        QCoreApplication::exit(0);
-    };
-    QObject::connect(&stopSignals, &StopSignals::stopRequested, &registry, [&](int signal) {
-        if (stops++ == 0) {
-            say(QStringLiteral("%1: stopping; sends end at a whole block")
-                    .arg(signal == 15 ? QStringLiteral("SIGTERM") : QStringLiteral("SIGINT")));
-            grace->start(StopGraceMs);
-        } else {
-            say(QStringLiteral("Stopping now: what a machine holds back is dropped"));
-        }
-        stopAll();
-        quitWhenDone();
-    });
-    QObject::connect(grace, &Timer::timeout, &registry, [&] {
-        ++stops;
-        stopAll();
-        quitWhenDone();
-    });
+    QObject::connect(&stopSignals, &StopSignals::stopRequested, &stop, &ServiceStop::stop);
     // SIGHUP (systemctl reload): the file read again, the machines follow.
-    QObject::connect(&stopSignals, &StopSignals::reloadRequested, &registry, [&] {
-        if (stops > 0) return;
-        if (!registry.reload()) {
-            say(QStringLiteral("%1 cannot be read: %2; the machines go on as they were")
-                    .arg(file, config.readError()));
-            return;
-        }
-        say(QStringLiteral("Reloaded: ") + serving(servedCount(config.table()), file));
-    });
-    QObject::connect(&registry, &MachineRegistry::allIdle, &registry, quitWhenDone,
-                     Qt::QueuedConnection);
+    QObject::connect(&stopSignals, &StopSignals::reloadRequested, &stop, &ServiceStop::reload);
+    QObject::connect(&stop, &ServiceStop::finished, &stop, &QCoreApplication::exit);
     return QCoreApplication::exec();
 }

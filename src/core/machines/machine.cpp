@@ -138,8 +138,10 @@ int Machine::shutDown()
 {
     m_shutDown = true;
     m_retryPort->stop();
+    // One stop per call: the served role stops its own send; a second call
+    // drops what the machine holds.
     const int dropped = m_served ? m_served->shutDown() : 0;
-    if (SendJob *job = m_link->job()) job->stop();
+    if (SendJob *job = m_link->job(); job && !m_served) job->stop();
     refresh();
     return dropped;
 }
