@@ -4,6 +4,7 @@
 // rename, the machine menu's commands and drops on icons, adding machines, and
 // what the panel refuses while a program is being sent.
 
+#include "core/base/atomicfile.h"
 #include "ui/canvas.h"
 #include "ui/codewindows.h"
 #include "ui/queueview.h"
@@ -330,6 +331,54 @@ private slots:
         r.click("imgMc(2)");
         QVERIFY(r.portOf(2).isOpen());
         QVERIFY(!r.portOf(1).isOpen());
+    }
+
+    // Served machines at work hold nothing of the user's: after a send by
+    // hand, a served send leaves selection, Send, About and Setup working;
+    // Quit asks first, No changes nothing, Yes ends them and then quits.
+    void servedWorkHoldsNothing_data()
+    {
+        QTest::addColumn<QMessageBox::StandardButton>("answer");
+        QTest::newRow("No") << QMessageBox::No;
+        QTest::newRow("Yes") << QMessageBox::Yes;
+    }
+    void servedWorkHoldsNothing()
+    {
+        QFETCH(QMessageBox::StandardButton, answer);
+        QTemporaryDir folder;
+        QVERIFY(writeFileAtomically(folder.filePath("O1.nc"), "G00\nG01 X1\n").isEmpty());
+        UiRig<> r(iniFile({"MCFLOW=0", "MCPORT=ttyFAKE1|MCMODE=SERVER|MCFLOW=0|MCFOLDER=" +
+                                            folder.path()}));
+        QSignalSpy quit(&r.window, &MainWindow::quitRequested);
+        r.shop.program(1).load("N1\n", ProgramSource::typed());
+        r.click("cmdTX");
+        QVERIFY(r.clock.runUntil([&] { return !r.shop.sending(); }));
+        r.portOf(2).toWrite = 5; // the served send stays on its line
+        r.portOf(2).deliver("%\r\n(SEND O1)\r\n%\r\n");
+        r.clock.advance(7 * VirtualClock::Second);
+        QVERIFY(r.shop.busy(2));
+        r.click("imgMc(2)");
+        QCOMPARE(r.shop.selected(), 2);
+        r.click("imgMc(1)");
+        QCOMPARE(r.shop.selected(), 1);
+        r.portOf(1).written.clear();
+        r.click("cmdTX");
+        QVERIFY(r.clock.runUntil([&] { return !r.shop.sending(); }));
+        QVERIFY(r.portOf(1).written.startsWith("N1\r\n"));
+        r.click("imgMenu(5)");
+        QCOMPARE(r.platform.lastMessage(), "This is Tavrin version " TAVRIN_VERSION " for Linux");
+        r.click("imgMenu(3)");
+        QVERIFY(r.window.setup().dialog());
+        r.window.setup().dialog()->close();
+        r.platform.answers << answer;
+        r.click("imgMenu(1)");
+        QCOMPARE(r.platform.lastMessage(),
+                 "These machines are still working: MC 2.\nQuit anyway? Their sends end at a "
+                 "whole block, and a program coming in is kept as incomplete.");
+        // What the machine holds is dropped after the grace, as in the service.
+        r.clock.advance(11 * VirtualClock::Second);
+        QCOMPARE(quit.count(), answer == QMessageBox::Yes ? 1 : 0);
+        QCOMPARE(r.shop.busy(2), answer == QMessageBox::No);
     }
 
     // A served machine says under its name what it does; selected while it

@@ -1,5 +1,6 @@
 #include "ui/mainwindow.h"
 
+#include "core/base/clock.h"
 #include "core/config/configstore.h"
 #include "core/ports/portaddress.h"
 #include "core/ports/serialport.h"
@@ -24,7 +25,6 @@
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
-#include <QTimer>
 
 namespace
 {
@@ -222,10 +222,11 @@ void MainWindow::quit()
     }
     connect(&m_workshop.registry(), &MachineRegistry::allIdle, this, &MainWindow::quitRequested);
     // What a machine holds back is let go after a while, as the service does.
-    QTimer::singleShot(StopGraceMs, this, [this] {
+    Timer *grace = m_workshop.clock().createTimer(this);
+    connect(grace, &Timer::timeout, this, [this] {
         static_cast<void>(m_workshop.registry().shutDown());
-        emit quitRequested();
     });
+    grace->start(StopGraceMs);
 }
 
 QString MainWindow::platformName()
