@@ -36,7 +36,7 @@ struct Rig : ShopRig<> {
     {
         config.table().append(
             machineWith("MCDRATE=19200|MCSBITS=2|MCFLOW=0", MachineConfig::defaults("ttyFAKE0")));
-        config.save();
+        QVERIFY(config.save());
         shop.select(1);
         PortScan &scan = shop.selectedLink()->scan();
         QObject::connect(&scan, &PortScan::settingsTried, [this](const QString &c) {

@@ -145,7 +145,7 @@ private slots:
         QCOMPARE(store.retry(), QString("No such file or directory"));
         QCOMPARE(store.pending(), 2);
         for (int i = 2; i < PunchStore::MaxPending; ++i)
-            store.save(missing, "", "O8\n" + QByteArray::number(i));
+            QVERIFY(!store.save(missing, "", "O8\n" + QByteArray::number(i)).error.isEmpty());
         QCOMPARE(store.save(missing, "", "O9\n").error,
                  QString("No such file or directory; it is not kept: 16 punches already wait to be "
                          "saved"));

@@ -1,5 +1,6 @@
 #include "core/base/clock.h"
 #include "core/config/configstore.h"
+#include "process/exitstatus.h"
 #include "process/instancelock.h"
 #include "core/link/link.h"
 #include "core/log/transferrecorder.h"
@@ -126,9 +127,9 @@ int main(int argc, char *argv[])
     Options options;
     switch (parseCommandLine(argc, argv, options)) {
     case Start::Exit:
-        return 0;
+        return StatusDone;
     case Start::Fail:
-        return 2;
+        return StatusUsage;
     case Start::Serve: {
         // No window system is touched: the service runs with nobody logged in.
         QCoreApplication app(argc, argv);
@@ -141,7 +142,7 @@ int main(int argc, char *argv[])
         std::fputs("tavrin: the window needs a display, and none is set (DISPLAY, WAYLAND_DISPLAY); "
                    "tavrin --serve and the command line forms run without one (tavrin --help)\n",
                    stderr);
-        return 1;
+        return StatusStopped;
     }
 
     QApplication app(argc, argv);
@@ -162,7 +163,7 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "tavrin: %s\n", qPrintable(text));
         platform.message(nullptr, text, QStringLiteral("Tavrin"), QMessageBox::Ok,
                          Platform::Icon::Warning);
-        return 1;
+        return StatusHeld;
     }
     // Each machine's port: a serial device of this computer, or a network
     // serial server, claimed while open so that no command line takes it.
@@ -174,7 +175,7 @@ int main(int argc, char *argv[])
     window.reportLogFailures(recorder.log());
     QObject::connect(&window, &MainWindow::quitRequested, &app, &QApplication::quit,
                      Qt::QueuedConnection);
-    if (!window.open()) return 1;
+    if (!window.open()) return StatusHeld;
     window.show();
     const int status = app.exec();
     // A punch coming in is kept, and punches still waiting for a served

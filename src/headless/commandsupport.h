@@ -1,5 +1,7 @@
 #pragma once
 
+#include "process/exitstatus.h"
+
 #include <QString>
 #include <memory>
 
@@ -7,13 +9,8 @@ class ClaimedPort;
 class ConfigStore;
 class MachineConfig;
 
-// What the command line's forms share. Their exit statuses:
-enum CommandStatus {
-    StatusDone = 0,
-    StatusStopped = 1, // SIGINT or SIGTERM
-    StatusUsage = 2,   // wrong arguments, an unknown machine, a file that cannot be read
-    StatusPort = 3,    // the port is in use, cannot be opened, or was lost
-};
+// What the command line's forms share. Their exit statuses are the
+// program's own (ExitStatus).
 
 // "tavrin: <text>" on standard error; returns `status`.
 int fail(int status, const QString &text);

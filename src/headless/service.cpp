@@ -44,7 +44,7 @@ int runService(const QString &given)
     QString lockedFile;
     if (lockConfiguration(lock, config.filePath(), userFolder, QStringLiteral("tavrin --serve"),
                           &lockedFile) == LockResult::Held) {
-        return fail(1, lock.heldMessage(lockedFile));
+        return fail(StatusHeld, lock.heldMessage(lockedFile));
     }
     QtPortList ports;
     // Each port claimed, so that the command line never takes one served.
@@ -61,11 +61,11 @@ int runService(const QString &given)
     config.load();
     const QString file = QDir::toNativeSeparators(config.filePath());
     if (!config.readError().isEmpty()) {
-        return fail(2, QStringLiteral("%1 cannot be read: %2").arg(file, config.readError()));
+        return fail(StatusUsage, QStringLiteral("%1 cannot be read: %2").arg(file, config.readError()));
     }
     const int count = servedCount(config.table());
     if (count == 0) {
-        return fail(2, QStringLiteral("no machine in %1 is served (Mode SERVER); nothing to do")
+        return fail(StatusUsage, QStringLiteral("no machine in %1 is served (Mode SERVER); nothing to do")
                            .arg(file));
     }
     say(serving(count, file));

@@ -20,7 +20,7 @@ QString followOwnLinks(const QString &path, QByteArray *target);
 // group) of `permissionsOf`, by default of the file it replaces; a new file
 // gets the usual ones. Returns an empty text on success, otherwise the
 // reason it failed.
-QString writeFileAtomically(const QString &path, const QByteArray &bytes,
+[[nodiscard]] QString writeFileAtomically(const QString &path, const QByteArray &bytes,
                             const QString &permissionsOf = {});
 
 // Appends `bytes` to the file at `path` (created if missing) in one write;

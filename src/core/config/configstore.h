@@ -58,7 +58,7 @@ public:
     // Rewrites the file from the table, leaving machine `skip` out (0:
     // none). On failure the old file stays as it was, saveFailed() is
     // emitted and false returned.
-    bool save(int skip = 0);
+    [[nodiscard]] bool save(int skip = 0);
 
     const MachineTable &table() const { return m_table; }
     MachineTable &table() { return m_table; }

@@ -18,7 +18,7 @@ public:
 
     // Opens the named device with these settings; true when open (also when
     // it already was, on the same device).
-    virtual bool open(const QString &name, const LineSettings &settings) = 0;
+    [[nodiscard]] virtual bool open(const QString &name, const LineSettings &settings) = 0;
     virtual void close() = 0;
     virtual bool isOpen() const = 0;
     // The device opened last (or being opened).
@@ -33,7 +33,7 @@ public:
     virtual void flush(Direction which = Direction::Both) = 0;
     // Queues bytes for the line; false when the port is not open or would
     // not take them.
-    virtual bool write(const QByteArray &bytes) = 0;
+    [[nodiscard]] virtual bool write(const QByteArray &bytes) = 0;
     // Bytes written and not yet on the line, the driver's queue included.
     virtual qint64 bytesToWrite() const = 0;
     // False where the far end keeps its own line settings (a raw TCP

@@ -45,7 +45,7 @@ public:
     // A punch that was cut off (`whole` false) is named as incomplete,
     // O3003.partial.nc, so that it never takes the program's own name and
     // a request never finds it.
-    Result save(const QString &folder, const QString &extension, const QByteArray &program,
+    [[nodiscard]] Result save(const QString &folder, const QString &extension, const QByteArray &program,
                 bool whole = true);
     // Saves the waiting punches; the paths saved go to `saved`. Returns an
     // empty text when none waits any more, otherwise why the oldest failed.
