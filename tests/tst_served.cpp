@@ -160,6 +160,27 @@ private slots:
         QCOMPARE(m.port.sent, wire("%\nO3003\nG1\n%"));
     }
 
+    // An answer waits for a punch coming in to end: it is never sent into
+    // it, however long the punch goes on.
+    void answerWaitsForPunch()
+    {
+        QTemporaryDir dir;
+        put(dir.filePath("O12.nc"), O12);
+        VirtualClock clock;
+        Served m(clock, dir.path(), "0");
+        m.sim.send("%\n(SEND O12)\n%\n");
+        clock.advance(2000 * Ms); // the start delay is 3 s
+        m.sim.send("%\nO5\nG0\n");
+        clock.advance(2000 * Ms);
+        m.sim.send("G1\n");
+        clock.advance(2000 * Ms);
+        QCOMPARE(m.port.sent, QByteArray());
+        m.sim.send("%\n");
+        QVERIFY(clock.runUntil([&] { return m.port.sent.size() >= wire(O12).size(); }));
+        QCOMPARE(m.port.sent, wire(O12));
+        QCOMPARE(readFile(dir.filePath("O5.nc")), "%\nO5\nG0\nG1\n%");
+    }
+
     // Two machines at once; one held by its DC3 does not hold the other.
     void twoMachines()
     {

@@ -158,6 +158,9 @@ private slots:
         };
         dialog->findChild<QComboBox *>("cboNCMode")->setCurrentIndex(1);
         QCOMPARE(save("/gone"), "The program folder \"/gone\" can not be used: it does not exist.");
+        // Not even root may write there.
+        QCOMPARE(save("/proc/1"), "The program folder \"/proc/1\" can not be used: it cannot be "
+                                  "written.");
         auto *extension = dialog->findChild<QLineEdit *>("Text3");
         extension->setText("tap/nc");
         QCOMPARE(save(r.dir.path()), "The extension \"tap/nc\" can not be used: it is made of "
@@ -169,8 +172,16 @@ private slots:
         QCOMPARE(r.file(), iniFile({first, "MCPORT=ttyFAKE1"}));
         dialog->findChild<QComboBox *>("Combo2")->setEditText("ttyFAKE0");
         save(r.dir.path());
-        QCOMPARE(r.file(),
-                 iniFile({first, "MCMODE=SERVER|MCEXTENS=.tap.nc|MCFOLDER=" + r.dir.path()}));
+        const QByteArray saved =
+            iniFile({first, "MCMODE=SERVER|MCEXTENS=.tap.nc|MCFOLDER=" + r.dir.path()});
+        QCOMPARE(r.file(), saved);
+        // Saved again as it is, it keeps its own port.
+        const qsizetype told = r.platform.messages.size();
+        r.click("imgMc(2)");
+        dialog = r.window.setup().show(false);
+        dialog->findChild<QPushButton *>("Command1")->click();
+        QCOMPARE(r.platform.messages.size(), told);
+        QCOMPARE(r.file(), saved);
     }
 
     // The block delay chosen is the pause on the wire between one line's
