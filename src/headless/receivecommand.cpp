@@ -37,7 +37,10 @@ int runReceive(ConfigStore &config, int slot, const QString &path)
 
     const Transfer t = transferOf({}, machine, Transfer::Direction::Receive);
     const bool terminal = onTerminal();
+    // The log line's time and duration run from the punch's first byte.
+    qint64 startedNs = -1;
     QObject::connect(&assembler, &PunchAssembler::changed, &assembler, [&] {
+        if (assembler.inPunch() && startedNs < 0) startedNs = Clock::system().nowNs();
         if (terminal && assembler.inPunch())
             std::fprintf(stderr, "\rReceiving, %lld bytes\033[K", qint64(assembler.size()));
     });
@@ -51,11 +54,12 @@ int runReceive(ConfigStore &config, int slot, const QString &path)
         QObject::disconnect(&link, nullptr, &assembler, nullptr);
         if (terminal) std::fputs("\r\033[K", stderr);
         if (ending != SendOutcome::Completed) {
-            recorder.recordPunch(t, punch, {}, {}, ending);
+            recorder.recordPunch(t, punch, {}, {}, ending, startedNs);
             return;
         }
         const QString error = writeFileAtomically(path, punch);
-        recorder.recordPunch(t, punch, error.isEmpty() ? path : QString(), error, ending);
+        recorder.recordPunch(t, punch, error.isEmpty() ? path : QString(), error, ending,
+                             startedNs);
         if (!error.isEmpty()) {
             quitWith(fail(StatusUsage, QStringLiteral("the punch of %1 bytes could not be "
                                                       "written to \"%2\": %3")
@@ -78,7 +82,7 @@ int runReceive(ConfigStore &config, int slot, const QString &path)
         ending = outcome;
         const qsizetype arrived = assembler.size();
         assembler.finish();
-        if (!done) recorder.recordPunch(t, {}, {}, {}, outcome);
+        if (!done) recorder.recordPunch(t, {}, {}, {}, outcome, startedNs);
         done = true;
         quitWith(fail(outcome == SendOutcome::Stopped ? StatusStopped : StatusPort,
                       QStringLiteral("%1 before the punch ended: nothing was written to \"%2\" "

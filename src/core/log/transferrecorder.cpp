@@ -77,7 +77,7 @@ void TransferRecorder::recordPunch(const Transfer &t, const QByteArray &punch,
     Open open;
     begin(open, t);
     // A punch began with its first byte, not when it was handed on.
-    if (startedNs > 0) {
+    if (startedNs >= 0) {
         const QDateTime began =
             QDateTime::currentDateTime().addMSecs((startedNs - m_clock.nowNs()) / 1'000'000);
         open.record.when = began.toOffsetFromUtc(began.offsetFromUtc()).toString(Qt::ISODate);

@@ -34,11 +34,11 @@ public:
     void watchAll(MachineRegistry &registry);
     // Records the punches a served machine saves, or could not save.
     void watch(ServedMachine &served);
-    // Records one punch received since `startedNs` on the clock (0: now):
+    // Records one punch received since `startedNs` on the clock (-1: now):
     // saved as `path` (empty: not saved, because of `error`), ended as
     // `outcome`.
     void recordPunch(const Transfer &transfer, const QByteArray &punch, const QString &path,
-                     const QString &error, SendOutcome outcome, qint64 startedNs = 0);
+                     const QString &error, SendOutcome outcome, qint64 startedNs = -1);
 
 signals:
     // A transfer ended and its line was written to the log (or could not be).

@@ -19,7 +19,7 @@ ServedMachine::ServedMachine(Link &link, const MachineConfig &machine, MachineId
     connect(&m_assembler, &PunchAssembler::punched, this, &ServedMachine::onPunch);
     connect(&m_assembler, &PunchAssembler::cutOff, this, &ServedMachine::onCutOff);
     connect(&m_assembler, &PunchAssembler::changed, this, [this] {
-        if (m_assembler.inPunch() && m_punchStartNs == 0) m_punchStartNs = m_clock.nowNs();
+        if (m_assembler.inPunch() && m_punchStartNs < 0) m_punchStartNs = m_clock.nowNs();
         pump();
     });
     // The link hands over what comes while nothing runs on it.
@@ -126,7 +126,7 @@ void ServedMachine::enqueue(Outgoing out)
 
 void ServedMachine::save(const QByteArray &punch, SendOutcome outcome)
 {
-    const qint64 started = std::exchange(m_punchStartNs, 0);
+    const qint64 started = std::exchange(m_punchStartNs, -1);
     const PunchStore::Result saved =
         m_store.save(m_machine.value(Key::Folder), m_machine.value(Key::Extension), punch,
                      outcome == SendOutcome::Completed);

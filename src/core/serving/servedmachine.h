@@ -117,7 +117,7 @@ private:
     bool m_delayDone = false;
     bool m_shutDown = false;
     SendOutcome m_cutAs;
-    qint64 m_punchStartNs = 0;
+    qint64 m_punchStartNs = -1; // none yet
     QList<Outgoing> m_waiting;
     State m_state = State::Listening;
     qsizetype m_bytes = 0;
