@@ -71,10 +71,7 @@ int main(int argc, char **argv)
         Link *link = workshop.linkAt(i);
         const MachineConfig &m = workshop.machines().at(i);
         programs << benchProgram(lines, i);
-        Transfer t;
-        t.machine = workshop.idAt(i);
-        t.machineName = m.name();
-        t.port = m.port();
+        const Transfer t = transferOf(workshop.idAt(i), m, Transfer::Direction::Send);
         QObject::connect(link, &Link::sendFinished, &app, [&running] {
             if (--running == 0) QCoreApplication::exit(0);
         });
