@@ -19,7 +19,14 @@ Machine::Machine(MachineId id, const MachineConfig &config, std::shared_ptr<Seri
     connect(m_retrySaves, &Timer::timeout, this, &Machine::retrySaves);
     connect(m_link.get(), &Link::stateChanged, this, &Machine::settle);
     connect(m_link.get(), &Link::sendStarted, this, [this](SendJob *job) {
-        connect(job, &SendJob::progressChanged, this, &Machine::refresh);
+        // A send reports each line; the state changes with its percent.
+        connect(job, &SendJob::progressChanged, this, [this](const SendProgress &p) {
+            const auto activity = p.phase == SendPhase::StartWait
+                                      ? MachineState::Activity::WaitingForControl
+                                      : MachineState::Activity::Sending;
+            const int percent = p.maximum > 0 ? int(qint64(p.value) * 100 / p.maximum) : 0;
+            if (activity != m_state.activity || percent != m_state.percent) refresh();
+        });
         emit sendStarted(m_id, job);
     });
     connect(m_link.get(), &Link::portLost, this, [this] {
