@@ -13,6 +13,7 @@ class QLineEdit;
 class QProgressBar;
 class QPushButton;
 class QWidget;
+class Timer;
 class Workshop;
 
 // The transmit bar: Send, and in its place Pause and Stop while a send
@@ -37,6 +38,8 @@ private:
     void follow(int slot, SendJob *job);
     // What the file-name field shows when no note stands in it.
     QString shownName(int slot);
+    // Shows a send's progress, or holds it back a while (kShowEveryNs).
+    void progressChanged(const SendProgress &progress);
     void showProgress(const SendProgress &progress);
     void sendEnded(SendOutcome outcome);
     void setStatus(const QString &text);
@@ -54,6 +57,8 @@ private:
     QLineEdit *m_percent;
     std::array<QLineEdit *, MachineTable::MaxMachines + 1> m_fileNames{};
     QPointer<SendJob> m_job;
+    SendProgress m_shown; // the progress on show
+    Timer *m_hold;        // while active, news of the same kind waits
     int m_sendSlot = 0;
     QString m_note; // what the sending machine's file-name field says instead of the name
 };
