@@ -40,7 +40,7 @@ CodeWindows::CodeWindows(Workshop &workshop, Platform &platform, QWidget *box)
         LoadedProgram &program = workshop.program(i);
         connect(&program, &LoadedProgram::loaded, this, [this, e, &program] {
             m_showing = true;
-            e->setProgram(program.bytes());
+            e->setProgram(program.program(), program.size());
             m_showing = false;
         });
         connect(e, &QPlainTextEdit::textChanged, this, [this, e, &program] {
