@@ -14,10 +14,11 @@
 
 namespace
 {
-// A running send's line, time left and share are shown at most this often:
-// a fast send's lines go by quicker than anyone can read them, and each
-// change repaints the bar. What the send waits for, and its end, show at once.
-constexpr qint64 kShowEveryNs = 250'000'000;
+// A running send's line, time left and share are shown once a second, as
+// the time left counts down: a send's lines go by quicker than anyone can
+// read them, and each change repaints the bar, text and all. What the send
+// waits for, and its end, show at once.
+constexpr qint64 kShowEveryNs = 1'000'000'000;
 
 // The same kind of news: only the line, the time left or the share moved.
 bool sameKind(const SendProgress &a, const SendProgress &b)
