@@ -209,29 +209,36 @@ private slots:
         QCOMPARE(r.find<QLineEdit>("txFileName(1)")->text(), path);
     }
 
-    // A fast send's bar moves once a second, to the line then being sent; a
-    // Pause shows at once.
-    void barFollowsAFastSend()
+    // A send's progress is shown once a second; the bar and its text move
+    // with its share, in steps of 2 %. A Pause shows at once.
+    void barFollowsASend()
     {
         UiRig<> r(iniFile({"MCBLKTIC=Fastms|MCFLOW=0"}));
         QByteArray program;
-        for (int i = 1; i <= 200; ++i)
+        for (int i = 1; i <= 5000; ++i)
             program += "N" + QByteArray::number(i) + "\n";
         r.shop.program(1).load(program, ProgramSource::typed());
         auto *bar = r.find<QProgressBar>("PBar1");
+        auto *percent = r.find<QLineEdit>("txtPcent");
         r.click("cmdTX");
         const qint64 start = r.clock.nowNs(), ms = VirtualClock::Second / 1000;
-        QStringList shown{"0 " + bar->format()};
-        while (r.clock.nowNs() - start < 2010 * ms) {
+        QStringList shown{"0 " + percent->text() + ' ' + bar->format()};
+        QString last = shown.last().section(' ', 1);
+        while (r.clock.nowNs() - start < 4010 * ms) {
             r.clock.advance(ms);
-            if (!shown.last().endsWith(bar->format()))
-                shown << QString::number((r.clock.nowNs() - start) / ms) + ' ' + bar->format();
+            const QString now = percent->text() + ' ' + bar->format();
+            if (now != last)
+                shown << QString::number((r.clock.nowNs() - start) / ms) + ' ' + now;
+            last = now;
         }
-        QCOMPARE(shown, (QStringList{"0 Line 1 of 200, 0:04 left", "1000 Line 60 of 200, 0:03 left",
-                                     "2000 Line 120 of 200, 0:03 left"}));
+        QCOMPARE(shown, (QStringList{"0 0% Line 1 of 5000, 0:33 left",
+                                     "1000 1% Line 1 of 5000, 0:33 left",
+                                     "2000 2% Line 1 of 5000, 0:33 left",
+                                     "3000 3% Line 180 of 5000, 0:32 left",
+                                     "4000 4% Line 180 of 5000, 0:32 left"}));
         r.click("chkTXPause");
         r.clock.advance(20 * ms);
-        QCOMPARE(bar->format(), QStringLiteral("Paused before line 122 of 200"));
+        QCOMPARE(bar->format(), QStringLiteral("Paused before line 242 of 5000"));
     }
 
     // A program too big to edit opens read-only, and sends from the line

@@ -14,16 +14,21 @@
 
 namespace
 {
-// A running send's line, time left and share are shown once a second, as
-// the time left counts down: a send's lines go by quicker than anyone can
-// read them, and each change repaints the bar, text and all. What the send
-// waits for, and its end, show at once.
+// A running send's progress is shown at most once a second: its lines go
+// by quicker than anyone can read them. What the send waits for, and its
+// end, show at once.
 constexpr qint64 kShowEveryNs = 1'000'000'000;
+// The bar, with its text, moves in steps of this share of the whole, the
+// steps in which a bar as wide as this one repaints for its share: each
+// change of its text repaints it all, and a text changing with every line
+// would cost more than the rest of the window.
+constexpr int kBarSteps = 50;
 
-// The same kind of news: only the line, the time left or the share moved.
+// The same kind of news about the same send: only its line, time left or
+// share moved.
 bool sameKind(const SendProgress &a, const SendProgress &b)
 {
-    return a.phase == b.phase && a.wait == b.wait && a.held == b.held;
+    return a.phase == b.phase && a.wait == b.wait && a.held == b.held && a.lines == b.lines;
 }
 } // namespace
 
@@ -199,6 +204,7 @@ void TransmitBar::follow(int slot, SendJob *job)
     m_send->setVisible(false);
     setProgressShown(true);
     m_hold->stop();
+    m_barShown.reset();
     showProgress(job->progress());
     connect(job, &SendJob::progressChanged, this, &TransmitBar::progressChanged);
     connect(job, &SendJob::finished, this, &TransmitBar::sendEnded);
@@ -225,12 +231,16 @@ void TransmitBar::showProgress(const SendProgress &p)
         m_fileNames[size_t(m_sendSlot)]->setText(
             note.isEmpty() ? shownName(m_sendSlot) : note);
     }
+    if (m_percent->text() != p.text) m_percent->setText(p.text);
+    if (m_barShown && sameKind(p, *m_barShown) &&
+        qAbs(p.value - m_barShown->value) * kBarSteps < p.maximum)
+        return;
+    m_barShown = p;
     // The text first: a new value repaints the bar at once, and then with
     // it, not once for each.
     if (p.phase != SendPhase::Done) setStatus(SendText::status(p));
     if (m_progress->maximum() != p.maximum) m_progress->setMaximum(p.maximum);
     if (m_progress->value() != p.value) m_progress->setValue(p.value);
-    if (m_percent->text() != p.text) m_percent->setText(p.text);
 }
 
 void TransmitBar::setStatus(const QString &text)

@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QPointer>
 #include <array>
+#include <optional>
 
 class CodeWindows;
 class Platform;
@@ -57,8 +58,9 @@ private:
     QLineEdit *m_percent;
     std::array<QLineEdit *, MachineTable::MaxMachines + 1> m_fileNames{};
     QPointer<SendJob> m_job;
-    SendProgress m_shown; // the progress on show
-    Timer *m_hold;        // while active, news of the same kind waits
+    SendProgress m_shown;                   // the progress on show
+    std::optional<SendProgress> m_barShown; // what the bar and its text show of it
+    Timer *m_hold;                          // while active, news of the same kind waits
     int m_sendSlot = 0;
     QString m_note; // what the sending machine's file-name field says instead of the name
 };
