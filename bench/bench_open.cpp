@@ -1,6 +1,7 @@
 // Opens a big program through the machine menu, as a user does, and prints
 // how long it took until the window was idle again and how much memory it
-// added, beside the targets (under 1 s, under twice the file's size), and
+// added, beside the targets (under 1 s; at most 1.3 times the file's size:
+// the program is held once, the code window and the core sharing it), and
 // what starting a send of it adds (nothing: the send shares the program).
 //
 //   bench_open [megabytes...]   (default: 10 40)
@@ -58,9 +59,10 @@ int main(int argc, char **argv)
     for (int i = 1; i < argc; ++i)
         sizes << std::atoi(argv[i]);
     if (sizes.isEmpty()) sizes = {10, 40};
-    std::printf("bench_open: a program opened through the machine menu\n");
-    std::printf("%8s %10s %10s %14s %14s %10s\n", "MB", "lines", "open ms", "memory added",
-                "send adds", "targets");
+    std::printf("bench_open: a program opened through the machine menu; targets: open < 1000 ms, "
+                "memory added <= 1.3 times the file, a send adds nothing\n");
+    std::printf("%8s %10s %10s %14s %12s %14s %10s\n", "MB", "lines", "open ms", "memory added",
+                "x the file", "send adds", "targets");
     for (const int mb : sizes) {
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("big.nc"));
@@ -109,9 +111,10 @@ int main(int argc, char **argv)
         w.findChild<QAbstractButton *>(QStringLiteral("cmdTX"))->click();
         app.processEvents();
         const qint64 sending = residentBytes() - before - added;
-        std::printf("%8d %10lld %10lld %11.1f MB %11.1f MB %10s\n", mb, lines, ms,
-                    double(added) / 1e6, double(sending) / 1e6,
-                    ms < 1000 && added < 2 * qint64(mb) * 1000 * 1000 ? "met" : "MISSED");
+        const double times = double(added) / (double(mb) * 1e6);
+        std::printf("%8d %10lld %10lld %11.1f MB %12.2f %11.1f MB %10s\n", mb, lines, ms,
+                    double(added) / 1e6, times, double(sending) / 1e6,
+                    ms < 1000 && times <= 1.3 && sending < 1'000'000 ? "met" : "MISSED");
         std::fflush(stdout);
     }
     return 0;

@@ -81,6 +81,8 @@ private slots:
         QTest::newRow("CR, from a middle line")
             << "CR" << QByteArray("O100\rG00 X1\r%\nG01\r\n\r\rM30") << 2
             << QByteArray("%\rG01\r\r\rM30") << 5;
+        QTest::newRow("LF before the first CR") << "CR" << QByteArray("G00\n\nG01\rG02\r\nM30\n")
+                                                << 0 << QByteArray("G00\r\rG01\rG02\rM30\r") << 5;
         QByteArray all;
         for (int b = 1; b <= 255; ++b)
             if (b != '\r' && b != '\n') all += char(b);

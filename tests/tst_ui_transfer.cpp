@@ -241,6 +241,38 @@ private slots:
         QCOMPARE(r.find<QLineEdit>("txFileName(1)")->text(), path);
     }
 
+    // A send's progress is shown once a second; the bar and its text move
+    // with its share, in steps of 2 %. A Pause shows at once.
+    void barFollowsASend()
+    {
+        UiRig<> r(iniFile({"MCBLKTIC=Fastms|MCFLOW=0"}));
+        QByteArray program;
+        for (int i = 1; i <= 5000; ++i)
+            program += "N" + QByteArray::number(i) + "\n";
+        r.shop.program(1).load(program, ProgramSource::typed());
+        auto *bar = r.find<QProgressBar>("PBar1");
+        auto *percent = r.find<QLineEdit>("txtPcent");
+        r.click("cmdTX");
+        const qint64 start = r.clock.nowNs(), ms = VirtualClock::Second / 1000;
+        QStringList shown{"0 " + percent->text() + ' ' + bar->format()};
+        QString last = shown.last().section(' ', 1);
+        while (r.clock.nowNs() - start < 4010 * ms) {
+            r.clock.advance(ms);
+            const QString now = percent->text() + ' ' + bar->format();
+            if (now != last)
+                shown << QString::number((r.clock.nowNs() - start) / ms) + ' ' + now;
+            last = now;
+        }
+        QCOMPARE(shown, (QStringList{"0 0% Line 1 of 5000, 0:38 left",
+                                     "1000 1% Line 1 of 5000, 0:38 left",
+                                     "2000 2% Line 1 of 5000, 0:38 left",
+                                     "3000 3% Line 180 of 5000, 0:37 left",
+                                     "4000 4% Line 180 of 5000, 0:37 left"}));
+        r.click("chkTXPause");
+        r.clock.advance(20 * ms);
+        QCOMPARE(bar->format(), QStringLiteral("Paused before line 242 of 5000"));
+    }
+
     // A program too big to edit opens read-only, and sends from the line
     // beside the pointer like any other.
     void bigProgram()

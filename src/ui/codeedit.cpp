@@ -29,14 +29,11 @@ void CodeEdit::resizeEvent(QResizeEvent *e)
     if (m_big) m_big->setGeometry(rect());
 }
 
-void CodeEdit::setProgram(QByteArray bytes)
+void CodeEdit::setProgram(const Program &program, qsizetype size)
 {
-    if (bytes.size() <= BigBytes) {
+    if (size <= BigBytes) {
         if (m_big) m_big->hide();
-        QString text = bytesToText(bytes);
-        text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-        text.replace(u'\r', u'\n');
-        setPlainText(text);
+        setPlainText(bytesToText(program.text()));
         return;
     }
     if (!m_big) {
@@ -46,7 +43,7 @@ void CodeEdit::setProgram(QByteArray bytes)
         connect(m_big, &ProgramView::currentLineChanged, this, &CodeEdit::caretLineChanged);
     }
     clear();
-    m_big->setProgram(Program::fromFile(std::move(bytes)));
+    m_big->setProgram(program);
     m_big->setGeometry(rect());
     m_big->show();
     emit caretLineChanged();
@@ -70,21 +67,6 @@ Program CodeEdit::program() const
     for (QTextBlock b = document()->firstBlock(); b.isValid(); b = b.next())
         lines.append(textToBytes(b.text()));
     return Program::fromLines(lines);
-}
-
-void CodeEdit::takeFrom(CodeEdit &other)
-{
-    if (other.isBig()) {
-        setProgram(other.m_big->program().text());
-    } else {
-        // Character for character: toPlainText would turn a no-break space,
-        // byte 0xA0 of a program, into a blank.
-        QString text = other.document()->toRawText();
-        text.replace(QChar::ParagraphSeparator, u'\n');
-        clearProgram();
-        setPlainText(text);
-    }
-    other.clearProgram();
 }
 
 int CodeEdit::caretLine() const

@@ -17,15 +17,14 @@ public:
 
     explicit CodeEdit(QWidget *parent = nullptr);
 
-    // Puts a program's bytes in (CR, LF and CR LF all end a line).
-    void setProgram(QByteArray bytes);
+    // Shows a program; `size`, its bytes as they came, decides whether it
+    // is too big to edit. A big one is shared, not copied.
+    void setProgram(const Program &program, qsizetype size);
     void clearProgram();
     bool isEmpty() const;
     bool isBig() const;
     // The program as the send takes it, one byte per character.
     Program program() const;
-    // Takes over another window's program (a machine moved down a slot).
-    void takeFrom(CodeEdit &other);
 
     int caretLine() const;
     // The caret at the start of `line`, and the keyboard focus here.

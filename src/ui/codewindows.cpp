@@ -74,16 +74,23 @@ void CodeWindows::bind(int slot)
     CodeEdit *e = edit(slot);
     LoadedProgram &program = m_workshop.program(slot);
     disconnect(m_bound[size_t(slot)]);
-    m_bound[size_t(slot)] = connect(&program, &LoadedProgram::loaded, this,
-                                    [this, e, &program] { show(e, program.bytes()); });
-    show(e, program.bytes());
+    m_bound[size_t(slot)] = connect(&program, &LoadedProgram::loaded, this, [this, e, &program] {
+        show(e, program.program(), program.size());
+    });
+    show(e, program.program(), program.size());
 }
 
-void CodeWindows::show(CodeEdit *e, const QByteArray &bytes)
+void CodeWindows::show(CodeEdit *e, const Program &program, qsizetype size)
 {
     m_showing = true;
-    e->setProgram(bytes);
+    e->setProgram(program, size);
     m_showing = false;
+}
+
+void CodeWindows::showProgramOf(int slot)
+{
+    const LoadedProgram &program = m_workshop.program(slot);
+    show(edit(slot), program.program(), program.size());
 }
 
 QPlainTextEdit *CodeWindows::window(int slot) const
@@ -174,7 +181,7 @@ void CodeWindows::follow(int slot, SendJob *job)
     // A served machine's own send shows what goes out; the machine's own
     // program, edits and all, comes back when it ends.
     m_served = job != m_workshop.userJob();
-    if (m_served) show(edit(slot), job->program().text());
+    if (m_served) show(edit(slot), job->program(), job->program().size());
     connect(job, &SendJob::lineStarted, this, [this](int line) {
         m_sendLine = line;
         showSendingLine(false);
@@ -185,7 +192,7 @@ void CodeWindows::follow(int slot, SendJob *job)
         m_showLater->stop();
         edit(m_sendSlot)->setReadOnly(false);
         if (std::exchange(m_served, false)) {
-            show(edit(m_sendSlot), m_workshop.program(m_sendSlot).bytes());
+            showProgramOf(m_sendSlot);
             return;
         }
         // Sent whole: Send again sends it again, from the top.
@@ -199,7 +206,7 @@ void CodeWindows::unfollow()
     m_showLater->stop();
     edit(m_sendSlot)->setReadOnly(false);
     if (std::exchange(m_served, false))
-        show(edit(m_sendSlot), m_workshop.program(m_sendSlot).bytes());
+        showProgramOf(m_sendSlot);
     m_job = nullptr;
 }
 

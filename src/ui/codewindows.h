@@ -58,7 +58,8 @@ private:
     void dragPointer(const QPoint &pos);
     void setPointerTop(int top);
     void bind(int slot);
-    void show(CodeEdit *edit, const QByteArray &bytes);
+    void show(CodeEdit *edit, const Program &program, qsizetype size);
+    void showProgramOf(int slot);
     void follow(int slot, SendJob *job);
     void unfollow();
     void showSendingLine(bool now);

@@ -1,5 +1,6 @@
 #include "ui/transmitbar.h"
 
+#include "core/base/clock.h"
 #include "core/sending/sendtext.h"
 #include "core/ports/serialport.h"
 #include "core/machines/workshop.h"
@@ -11,9 +12,33 @@
 #include <QProgressBar>
 #include <QPushButton>
 
-TransmitBar::TransmitBar(Workshop &workshop, Platform &platform, CodeWindows &code, QWidget *bar)
-    : QObject(bar), m_workshop(workshop), m_platform(platform), m_code(code), m_bar(bar)
+namespace
 {
+// A running send's progress is shown at most once a second: its lines go
+// by quicker than anyone can read them. What the send waits for, and its
+// end, show at once.
+constexpr qint64 kShowEveryNs = 1'000'000'000;
+// The bar, with its text, moves in steps of this share of the whole, the
+// steps in which a bar as wide as this one repaints for its share: each
+// change of its text repaints it all, and a text changing with every line
+// would cost more than the rest of the window.
+constexpr int kBarSteps = 50;
+
+// The same kind of news about the same send: only its line, time left or
+// share moved.
+bool sameKind(const SendProgress &a, const SendProgress &b)
+{
+    return a.phase == b.phase && a.wait == b.wait && a.held == b.held && a.lines == b.lines;
+}
+} // namespace
+
+TransmitBar::TransmitBar(Workshop &workshop, Platform &platform, CodeWindows &code, QWidget *bar)
+    : QObject(bar), m_workshop(workshop), m_platform(platform), m_code(code), m_bar(bar),
+      m_hold(workshop.clock().createTimer(this))
+{
+    connect(m_hold, &Timer::timeout, this, [this] {
+        if (m_job && m_job->progress() != m_shown) progressChanged(m_job->progress());
+    });
     m_stop = named(new QPushButton(QStringLiteral("Stop"), bar), QStringLiteral("cmdStop"),
                    QStringLiteral("Stop"));
     m_stop->setVisible(false);
@@ -75,6 +100,7 @@ TransmitBar::TransmitBar(Workshop &workshop, Platform &platform, CodeWindows &co
         if (m_job && m_job->isRunning() && m_sendSlot != slot) {
             disconnect(m_job, nullptr, this, nullptr);
             m_job = nullptr;
+            m_hold->stop();
             m_note.clear();
             m_send->setVisible(true);
             m_stop->setVisible(false);
@@ -178,13 +204,24 @@ void TransmitBar::follow(int slot, SendJob *job)
     m_pause->setVisible(true);
     m_send->setVisible(false);
     setProgressShown(true);
+    m_hold->stop();
+    m_barShown.reset();
     showProgress(job->progress());
-    connect(job, &SendJob::progressChanged, this, &TransmitBar::showProgress);
+    connect(job, &SendJob::progressChanged, this, &TransmitBar::progressChanged);
     connect(job, &SendJob::finished, this, &TransmitBar::sendEnded);
+}
+
+void TransmitBar::progressChanged(const SendProgress &p)
+{
+    // Held back news is shown when the hold ends, the latest then.
+    if (m_hold->isActive() && sameKind(p, m_shown)) return;
+    showProgress(p);
+    m_hold->startNs(kShowEveryNs);
 }
 
 void TransmitBar::showProgress(const SendProgress &p)
 {
+    m_shown = p;
     // While the run-out leaves, and while a stopped send waits for the
     // machine, the file-name field says so; then the name comes back.
     const QString note = p.phase == SendPhase::Clearing ? waitingText()
@@ -195,10 +232,16 @@ void TransmitBar::showProgress(const SendProgress &p)
         m_fileNames[size_t(m_sendSlot)]->setText(
             note.isEmpty() ? shownName(m_sendSlot) : note);
     }
+    if (m_percent->text() != p.text) m_percent->setText(p.text);
+    if (m_barShown && sameKind(p, *m_barShown) &&
+        qAbs(p.value - m_barShown->value) * kBarSteps < p.maximum)
+        return;
+    m_barShown = p;
+    // The text first: a new value repaints the bar at once, and then with
+    // it, not once for each.
+    if (p.phase != SendPhase::Done) setStatus(SendText::status(p));
     if (m_progress->maximum() != p.maximum) m_progress->setMaximum(p.maximum);
     if (m_progress->value() != p.value) m_progress->setValue(p.value);
-    if (m_percent->text() != p.text) m_percent->setText(p.text);
-    if (p.phase != SendPhase::Done) setStatus(SendText::status(p));
 }
 
 void TransmitBar::setStatus(const QString &text)
@@ -212,6 +255,7 @@ void TransmitBar::setStatus(const QString &text)
 void TransmitBar::sendEnded(SendOutcome outcome)
 {
     const SendProgress p = m_job ? m_job->progress() : SendProgress{};
+    m_hold->stop();
     showProgress(p);
     m_send->setVisible(true);
     m_stop->setVisible(false);

@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QPointer>
 #include <array>
+#include <optional>
 
 class CodeWindows;
 class Platform;
@@ -13,6 +14,7 @@ class QLineEdit;
 class QProgressBar;
 class QPushButton;
 class QWidget;
+class Timer;
 class Workshop;
 
 // The transmit bar: Send, and in its place Pause and Stop while a send
@@ -37,6 +39,8 @@ private:
     void follow(int slot, SendJob *job);
     // What the file-name field shows when no note stands in it.
     QString shownName(int slot);
+    // Shows a send's progress, or holds it back a while (kShowEveryNs).
+    void progressChanged(const SendProgress &progress);
     void showProgress(const SendProgress &progress);
     void sendEnded(SendOutcome outcome);
     void setStatus(const QString &text);
@@ -56,6 +60,9 @@ private:
     // Each file-name field's ties to the queue and program it names.
     std::array<std::array<QMetaObject::Connection, 2>, MachineTable::MaxMachines + 1> m_bound{};
     QPointer<SendJob> m_job;
+    SendProgress m_shown;                   // the progress on show
+    std::optional<SendProgress> m_barShown; // what the bar and its text show of it
+    Timer *m_hold;                          // while active, news of the same kind waits
     int m_sendSlot = 0;
     QString m_note; // what the sending machine's file-name field says instead of the name
 };

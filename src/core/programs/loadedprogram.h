@@ -6,19 +6,22 @@
 #include <QByteArray>
 #include <QObject>
 
-// The program a machine has loaded: its bytes, where they came from, and
+// The program a machine has loaded: its lines, where they came from, and
 // whether they were changed since. It lives in the core, so a send takes
 // its snapshot from here whether or not a code window shows it; the code
-// window shows it and hands every edit back.
+// window shows it and hands every edit back. It is held once: the code
+// window and every send share its bytes.
 class LoadedProgram : public QObject
 {
     Q_OBJECT
 public:
     using QObject::QObject;
 
-    const QByteArray &bytes() const { return m_bytes; }
+    const Program &program() const { return m_program; }
+    // Its bytes as they came, line ends as they were: a file's size.
+    qsizetype size() const { return m_size; }
     const ProgramSource &source() const { return m_source; }
-    bool isEmpty() const { return m_bytes.isEmpty(); }
+    bool isEmpty() const { return m_size == 0; }
     // Changed in the code window since it was loaded.
     bool isChanged() const { return m_changed; }
     // Replacing it would lose what no file holds: a program changed since
@@ -38,7 +41,7 @@ public:
     void takeFrom(LoadedProgram &other);
 
     // The program as a send takes it.
-    Program snapshot() const { return Program::fromFile(m_bytes); }
+    Program snapshot() const { return m_program; }
 
 signals:
     // New content that the code window must show.
@@ -46,7 +49,8 @@ signals:
     void changedChanged(bool changed);
 
 private:
-    QByteArray m_bytes;
+    Program m_program = Program::fromFile({});
+    qsizetype m_size = 0;
     ProgramSource m_source;
     bool m_changed = false;
 };

@@ -4,21 +4,29 @@ Program Program::fromFile(QByteArray bytes)
 {
     Program p;
     p.m_starts.append(0);
-    // Every line end becomes one LF, in place.
-    char *d = bytes.data();
+    const char *in = bytes.constData();
     const qsizetype n = bytes.size();
-    qsizetype w = 0;
-    for (qsizetype r = 0; r < n; ++r) {
-        const char c = d[r];
-        if (c == '\r' || c == '\n') {
-            if (c == '\r' && r + 1 < n && d[r + 1] == '\n') ++r;
-            d[w++] = '\n';
-            p.m_starts.append(w);
-        } else {
-            d[w++] = c;
+    qsizetype r = 0;
+    // Up to the first CR nothing changes: bytes that another program holds
+    // (LF line ends, as every program's text has) stay shared, not copied.
+    for (; r < n && in[r] != '\r'; ++r)
+        if (in[r] == '\n') p.m_starts.append(r + 1);
+    if (r < n) {
+        // From there every line end becomes one LF, in place.
+        char *d = bytes.data();
+        qsizetype w = r;
+        for (; r < n; ++r) {
+            const char c = d[r];
+            if (c == '\r' || c == '\n') {
+                if (c == '\r' && r + 1 < n && d[r + 1] == '\n') ++r;
+                d[w++] = '\n';
+                p.m_starts.append(w);
+            } else {
+                d[w++] = c;
+            }
         }
+        bytes.truncate(w);
     }
-    bytes.truncate(w);
     p.m_bytes = std::move(bytes);
     return p;
 }
