@@ -242,7 +242,7 @@ private slots:
     }
 
     // A send's progress is shown once a second; the bar and its text move
-    // with its share, in steps of 2 %. A Pause shows at once.
+    // with its share, in steps of 4 %. A Pause shows at once.
     void barFollowsASend()
     {
         UiRig<> r(iniFile({"MCBLKTIC=Fastms|MCFLOW=0"}));
@@ -256,7 +256,7 @@ private slots:
         const qint64 start = r.clock.nowNs(), ms = VirtualClock::Second / 1000;
         QStringList shown{"0 " + percent->text() + ' ' + bar->format()};
         QString last = shown.last().section(' ', 1);
-        while (r.clock.nowNs() - start < 4010 * ms) {
+        while (r.clock.nowNs() - start < 5010 * ms) {
             r.clock.advance(ms);
             const QString now = percent->text() + ' ' + bar->format();
             if (now != last)
@@ -266,11 +266,12 @@ private slots:
         QCOMPARE(shown, (QStringList{"0 0% Line 1 of 5000, 0:38 left",
                                      "1000 1% Line 1 of 5000, 0:38 left",
                                      "2000 2% Line 1 of 5000, 0:38 left",
-                                     "3000 3% Line 180 of 5000, 0:37 left",
-                                     "4000 4% Line 180 of 5000, 0:37 left"}));
+                                     "3000 3% Line 1 of 5000, 0:38 left",
+                                     "4000 4% Line 240 of 5000, 0:37 left",
+                                     "5000 5% Line 240 of 5000, 0:37 left"}));
         r.click("chkTXPause");
         r.clock.advance(20 * ms);
-        QCOMPARE(bar->format(), QStringLiteral("Paused before line 242 of 5000"));
+        QCOMPARE(bar->format(), QStringLiteral("Paused before line 302 of 5000"));
     }
 
     // A program too big to edit opens read-only, and sends from the line
