@@ -53,8 +53,11 @@ private slots:
             << b("%\r\nO1\r\n%\r\n") << "" << int('\r') << max << b("%\nO1\n%");
         QTest::newRow("no strip option removes NUL")
             << b("%\nO1\0\n%") << "" << 0 << max << b("%\nO1\n%");
-        QTest::newRow("over the bound: split, framing and line ends kept")
-            << b("%ab\n\nc%\0") << "" << 255 << 3 << b("%ab|\n\nc|%");
+        // A punch past the bound: what was kept, "+" and the bytes left out.
+        QTest::newRow("over the bound: kept to it, the rest counted to the end")
+            << b("%ab\n\nc%\0O1\n|") << "" << 255 << 3 << b("%ab+4|O1\n");
+        QTest::newRow("over the bound, ended by silence: nothing trimmed")
+            << b("O12\0\0|") << "" << 255 << 2 << b("O1+3");
     }
     void punchesAreCut()
     {
@@ -70,6 +73,9 @@ private slots:
             punches.setStripByte(char(strip));
             QByteArrayList out;
             connect(&punches, &PunchAssembler::punched, [&](const QByteArray &p) { out << p; });
+            connect(&punches, &PunchAssembler::tooLarge, [&](const QByteArray &p, qint64 n) {
+                out << p + '+' + QByteArray::number(n);
+            });
             for (const QByteArray &piece : input.split('|')) {
                 for (qsizetype i = 0; i < piece.size(); i += bytewise ? 1 : piece.size())
                     punches.feed(piece.mid(i, bytewise ? 1 : -1));

@@ -104,7 +104,7 @@ private slots:
         QVERIFY(clock.runUntil([&] { return decided >= 0; }));
         QCOMPARE(m.served().state(), flow == "4" ? State::WaitingForControl : State::WaitingToSend);
         if (flow >= "3") {
-            clock.advance(60 * VirtualClock::Second);
+            clock.advance(50 * VirtualClock::Second);
             QCOMPARE(m.port.sent, QByteArray());
             m.sim.send("\x11");
         }

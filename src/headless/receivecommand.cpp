@@ -67,13 +67,6 @@ int runReceive(ConfigStore &config, int slot, const QString &path)
                                            .arg(path, error)));
             return;
         }
-        if (punch.size() >= PunchAssembler::MaxBytes) {
-            // Anything after it would be the next punch: it is not taken.
-            quitWith(fail(StatusStopped, QStringLiteral("the punch reached %1 bytes, the most "
-                                                        "one takes; the rest was not received")
-                                             .arg(punch.size())));
-            return;
-        }
         say(QStringLiteral("Received %1 bytes into %2").arg(punch.size()).arg(path));
         quitWith(StatusDone);
     });
@@ -90,6 +83,13 @@ int runReceive(ConfigStore &config, int slot, const QString &path)
                           .arg(why, path)
                           .arg(arrived)));
     };
+    // A punch too large to take is not written as if it were the program.
+    QObject::connect(&assembler, &PunchAssembler::changed, &assembler, [&] {
+        if (assembler.overflowing())
+            cutShort(SendOutcome::Stopped,
+                     QStringLiteral("the punch passed %1 bytes, the most one takes,")
+                         .arg(PunchAssembler::MaxBytes));
+    });
     QObject::connect(&stops, &StopSignals::stopRequested, &assembler,
                      [&] { cutShort(SendOutcome::Stopped, QStringLiteral("stopped")); });
     QObject::connect(&link, &Link::portLost, &assembler, [&] {

@@ -75,11 +75,17 @@ QString ServiceLog::describe(const TransferRecord &r)
     const QString amount = QStringLiteral("%1 lines, %2 bytes in %3").arg(r.lines).arg(r.bytes).arg(took);
     if (r.send)
         return QStringLiteral("%1: sent %2, %3, %4").arg(r.machine, r.file, amount, r.outcome);
-    if (r.outcome.startsWith(QLatin1String("not saved")))
-        return QStringLiteral("%1: punch of %2 lines, %3 bytes %4; kept, and tried again")
+    if (r.outcome.contains(QLatin1String("not saved"))) {
+        // Only what waits is tried again; a punch the store could not keep is gone.
+        const bool kept = !r.outcome.contains(QLatin1String("not kept"));
+        return QStringLiteral("%1: punch of %2 lines, %3 bytes in %4, %5%6")
             .arg(r.machine)
             .arg(r.lines)
             .arg(r.bytes)
-            .arg(r.outcome);
+            .arg(took, r.outcome,
+                 kept ? QStringLiteral("; kept, and tried again every %1 s")
+                            .arg(Machine::RetrySaveMs / 1000)
+                      : QString());
+    }
     return QStringLiteral("%1: received %2, %3, %4").arg(r.machine, r.file, amount, r.outcome);
 }

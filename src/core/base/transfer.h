@@ -44,6 +44,10 @@ struct Transfer {
     // reply that says why it cannot be served, that reason.
     QString requested;
     QString refused;
+    // How it ended where its outcome alone does not say (an answer the
+    // control never asked for, withdrawn; a punch cut at its bound): the
+    // log's outcome.
+    QString note;
 
     bool isSend() const { return direction == Direction::Send; }
 };

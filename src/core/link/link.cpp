@@ -45,12 +45,27 @@ void Link::endReceiving(SendOutcome outcome)
     emit receiveEnded(m_receiveTransfer, m_receiveLost ? SendOutcome::PortLost : outcome);
 }
 
+// DC1 to DC4: what a machine says to the send, not data.
+static QByteArray withoutFlowControl(QByteArrayView bytes)
+{
+    QByteArray out;
+    out.reserve(bytes.size());
+    for (const char c : bytes)
+        if (c < 17 || c > 20) out += c;
+    return out;
+}
+
 void Link::route(const QByteArray &bytes)
 {
     // A send running while the user receives still needs the machine's
     // XON/XOFF, or it would overrun the machine.
-    if (sending()) m_job->feed(bytes);
-    if (m_state == LinkState::Receiving)
+    const qsizetype sign = sending() ? m_job->feed(bytes) : 0;
+    if (m_state == LinkState::Sending) {
+        if (m_hearsDuringSends) {
+            const QByteArray rest = withoutFlowControl(QByteArrayView(bytes).sliced(sign));
+            if (!rest.isEmpty()) emit heard(rest);
+        }
+    } else if (m_state == LinkState::Receiving)
         m_receive.feed(bytes);
     else if (m_state == LinkState::Scanning)
         m_scan.feed(bytes);
@@ -111,17 +126,29 @@ SendJob *Link::startSend(const Program &program, const Transfer &transfer,
     m_send = transfer;
     m_send.direction = Transfer::Direction::Send;
     if (m_job) m_job->deleteLater();
-    m_job = new SendJob(m_port, m_clock, program, startLine, SendSettings::of(machine), this);
+    SendSettings settings = SendSettings::of(machine);
+    settings.keepInput = m_hearsDuringSends;
+    m_job = new SendJob(m_port, m_clock, program, startLine, settings, this);
     SendJob *job = m_job;
     connect(job, &SendJob::finished, this, [this, job](SendOutcome outcome) {
         if (job != m_job) return;
-        setState(LinkState::Idle);
+        // Told before the link is idle: an answer waiting starts the moment
+        // it is, and must not be taken for the send that ended.
         emit sendFinished(outcome);
+        setState(LinkState::Idle);
     });
     setState(LinkState::Sending);
     emit sendStarted(job);
     job->start();
     return job;
+}
+
+bool Link::withdrawSend(const QString &why)
+{
+    if (!sending() || !m_job->waitsForMachine()) return false;
+    m_send.note = QStringLiteral("withdrawn: ") + why;
+    m_job->stop();
+    return true;
 }
 
 void Link::beginReceive(const Transfer &transfer)

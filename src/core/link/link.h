@@ -79,6 +79,17 @@ public:
     // Starts Port Scan on the open port; false while a send runs.
     bool beginScan();
 
+    // Somebody hears the machine while its sends run too (a served
+    // machine's control may punch or ask while its answer waits or goes
+    // out): heard() then also carries what comes during a send, less the
+    // send's own flow control and start sign, and a send's end keeps what
+    // the machine sent.
+    void setHearsDuringSends(bool hears) { m_hearsDuringSends = hears; }
+    // Ends a send that still waits for the machine to ask for it, as
+    // stopped, with `why` for whoever records it (the transfer's
+    // note says "withdrawn: " and why). False when the send is past its start wait.
+    bool withdrawSend(const QString &why);
+
 signals:
     void stateChanged(LinkState state);
     void sendStarted(SendJob *job);
@@ -89,7 +100,8 @@ signals:
     void receiveEnded(const Transfer &transfer, SendOutcome outcome);
     // The device went away while open.
     void portLost();
-    // Bytes that came while nothing ran on the link.
+    // Bytes that came while nothing ran on the link (or a send, where
+    // setHearsDuringSends() asks for it).
     void heard(const QByteArray &bytes);
 
 private:
@@ -109,6 +121,7 @@ private:
     Transfer m_receiveTransfer;
     bool m_receiveOpen = false;
     bool m_receiveLost = false;
+    bool m_hearsDuringSends = false;
     ReceiveSession m_receive;
     PortScan m_scan;
     // A stored speed the program does not offer keeps the one in force

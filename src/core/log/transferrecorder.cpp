@@ -25,13 +25,13 @@ void TransferRecorder::watch(Link &link)
         w.job = job;
         begin(w.send, link.sendTransfer());
     });
-    connect(&link, &Link::sendFinished, this, [this, key](SendOutcome outcome) {
+    connect(&link, &Link::sendFinished, this, [this, key, &link](SendOutcome outcome) {
         Watched &w = m_links[key];
         if (w.job) {
             w.send.record.bytes = w.job->bytesSent();
             w.send.record.lines = w.job->linesSent();
         }
-        end(w.send, outcome);
+        end(w.send, outcome, link.sendTransfer().note);
     });
     connect(&link, &Link::receiveStarted, this, [this, key](const Transfer &t) {
         Watched &w = m_links[key];
@@ -88,8 +88,15 @@ void TransferRecorder::recordPunch(const Transfer &t, const QByteArray &punch,
     Watched w;
     count(w, punch);
     open.record.lines = w.receive.record.lines;
-    open.refused = error.isEmpty() ? QString() : QStringLiteral("not saved: ") + error;
-    end(open, outcome);
+    // A punch not saved says so whatever else it says of its end.
+    QString note = t.note;
+    if (!error.isEmpty()) {
+        const QString head = !note.isEmpty()                   ? note + QStringLiteral("; ")
+                             : outcome != SendOutcome::Completed ? outcomeText(outcome) + QStringLiteral("; ")
+                                                               : QString();
+        note = head + QStringLiteral("not saved: ") + error;
+    }
+    end(open, outcome, note);
 }
 
 void TransferRecorder::begin(Open &open, const Transfer &transfer)
@@ -108,16 +115,22 @@ void TransferRecorder::begin(Open &open, const Transfer &transfer)
     open.record.when = now.toOffsetFromUtc(now.offsetFromUtc()).toString(Qt::ISODate);
 }
 
-void TransferRecorder::end(Open &open, SendOutcome outcome)
+QString TransferRecorder::outcomeText(SendOutcome outcome)
+{
+    return outcome == SendOutcome::Completed ? QStringLiteral("completed")
+           : outcome == SendOutcome::Stopped ? QStringLiteral("stopped")
+                                             : QStringLiteral("port lost");
+}
+
+void TransferRecorder::end(Open &open, SendOutcome outcome, const QString &note)
 {
     if (!open.active) return;
     open.active = false;
     open.record.durationMs = (m_clock.nowNs() - open.startedNs) / 1'000'000;
-    open.record.outcome = outcome == SendOutcome::Completed ? QStringLiteral("completed")
-                          : outcome == SendOutcome::Stopped ? QStringLiteral("stopped")
-                                                            : QStringLiteral("port lost");
+    open.record.outcome = outcomeText(outcome);
     // A reply that says why a request was not served ends as that reason.
     if (outcome == SendOutcome::Completed && !open.refused.isEmpty()) open.record.outcome = open.refused;
+    if (!note.isEmpty()) open.record.outcome = note;
     m_log.append(m_folder, open.record);
     emit recorded(open.record);
 }

@@ -59,8 +59,9 @@ private:
     };
 
     void begin(Open &open, const Transfer &transfer);
-    void end(Open &open, SendOutcome outcome);
+    void end(Open &open, SendOutcome outcome, const QString &note = {});
     static void count(Watched &w, const QByteArray &text);
+    static QString outcomeText(SendOutcome outcome);
 
     Clock &m_clock;
     QString m_folder;

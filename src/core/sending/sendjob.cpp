@@ -89,20 +89,27 @@ void SendJob::setPaused(bool paused)
     if (m_state == State::Paused) step();
 }
 
-void SendJob::feed(const QByteArray &received)
+qsizetype SendJob::feed(const QByteArray &received)
 {
-    if (!isRunning() || received.isEmpty()) return;
+    if (!isRunning() || received.isEmpty()) return 0;
+    qsizetype sign = 0;
     // Every byte counts, so a DC3 is never missed because another byte
     // followed it before the next character was due.
     for (const char c : received) {
         // The byte that ends the start wait counts even when others follow
         // it in the same read; from it on, DC3 and DC1 are obeyed.
-        if (m_state == State::StartWait &&
-            (m_settings.flow == FlowMode::StartOnAnyByte || c == DC1))
-            m_watchDc = true;
+        if (m_state == State::StartWait && !m_watchDc) {
+            if (m_settings.flow == FlowMode::StartOnAnyByte) {
+                m_watchDc = true;
+                sign = 1;
+            } else if (c == DC1) {
+                m_watchDc = true;
+            }
+        }
         if (m_watchDc && (c == DC3 || c == DC1)) m_out.hold(c == DC3);
     }
     if (m_state == State::StartWait || m_state == State::Held) step();
+    return sign;
 }
 
 // Woken when the port reports bytes written: only while waiting for it to drain.
@@ -380,8 +387,9 @@ void SendJob::reportStopping(bool held)
 void SendJob::finish()
 {
     if (m_state != State::Ending) return;
-    // What the machine sent meanwhile must not reach whoever reads next.
-    m_port.flush(Direction::Input);
+    // What the machine sent meanwhile must not reach whoever reads next,
+    // unless it was somebody's.
+    if (!m_settings.keepInput) m_port.flush(Direction::Input);
     m_state = State::Done;
     // A send that did not end whole shows how far it got.
     if (m_outcome == SendOutcome::Completed)

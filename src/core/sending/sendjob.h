@@ -20,6 +20,9 @@ struct SendSettings {
     // Block delay "None": each line follows the last without waiting for a
     // drain or a tick, whole lines at a time, and the port is kept fed.
     bool streams = false;
+    // What the machine sends during the send is somebody's (a served
+    // machine's control punching): it is not thrown away at the end.
+    bool keepInput = false;
 
     static SendSettings of(const MachineConfig &machine);
 };
@@ -95,8 +98,12 @@ public:
     void setPaused(bool paused);
     bool isPaused() const { return m_paused; }
     bool isRunning() const { return m_state != State::Idle && m_state != State::Done; }
-    // Bytes the machine sent while the job runs.
-    void feed(const QByteArray &received);
+    // Bytes the machine sent while the job runs. Returns how many of them,
+    // from the first, were the machine's sign to start (mode "3": its first
+    // byte); the rest are not the send's.
+    qsizetype feed(const QByteArray &received);
+    // Modes "3" and "4": the machine has not yet asked for the data.
+    bool waitsForMachine() const { return m_state == State::StartWait; }
 
     SendProgress progress() const { return m_progress; }
     // The program as the send took it.

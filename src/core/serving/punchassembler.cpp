@@ -32,7 +32,7 @@ void PunchAssembler::feed(const QByteArray &bytes)
 {
     if (bytes.isEmpty()) return;
     const bool was = inPunch();
-    const qsizetype before = size();
+    const qint64 before = size();
     for (const char c : bytes) {
         if (c != m_strip) take(c);
     }
@@ -50,18 +50,20 @@ void PunchAssembler::take(char c)
         m_state = c == '%' ? State::Framed : State::Open;
         m_punch += c;
     } else {
-        m_punch += c;
+        if (m_punch.size() < m_max)
+            m_punch += c;
+        else
+            ++m_leftOut;
         const bool end = isEndCode(c) || (m_state == State::Framed && c == '%');
         if (end) return hand(State::Between);
     }
-    if (m_punch.size() >= m_max) hand(m_state);
 }
 
 void PunchAssembler::finish()
 {
     m_silence->stop();
     if (!inPunch()) return;
-    while (!m_punch.isEmpty() && leaderOrDc(m_punch.back()))
+    while (!overflowing() && !m_punch.isEmpty() && leaderOrDc(m_punch.back()))
         m_punch.chop(1);
     hand(State::Between);
     emit changed();
@@ -71,16 +73,23 @@ void PunchAssembler::cut()
 {
     m_silence->stop();
     if (!inPunch()) return;
-    const QByteArray program = std::exchange(m_punch, {});
-    m_state = State::Between;
-    emit cutOff(program);
+    if (overflowing()) {
+        hand(State::Between);
+    } else {
+        const QByteArray program = std::exchange(m_punch, {});
+        m_state = State::Between;
+        emit cutOff(program);
+    }
     emit changed();
 }
 
 void PunchAssembler::hand(State next)
 {
     m_state = next;
-    const QByteArray program = m_punch;
-    m_punch.clear();
-    if (!program.isEmpty()) emit punched(program);
+    const QByteArray program = std::exchange(m_punch, {});
+    const qint64 leftOut = std::exchange(m_leftOut, 0);
+    if (leftOut > 0)
+        emit tooLarge(program, leftOut);
+    else if (!program.isEmpty())
+        emit punched(program);
 }

@@ -17,9 +17,10 @@ class Timer;
 // leaves out its trailing leader and DC codes. The strip byte is removed from
 // everything first. No other byte is changed, added or left out.
 //
-// A punch reaching `maxBytes` is handed on there and the bytes after it go
-// on as the next punch, as they come (same framing, nothing passed over), so
-// memory stays bounded and nothing is lost.
+// A punch is kept up to `maxBytes`: past them the rest of it is only
+// counted, to its end as usual, so that neither memory nor a disk fills up
+// with a control punching without end. It is then handed on by tooLarge(),
+// never as a whole punch.
 class PunchAssembler : public QObject
 {
     Q_OBJECT
@@ -37,17 +38,23 @@ public:
     // Ends the punch in progress now, as silence would.
     void finish();
     // Ends the punch in progress now as one cut off (the program ends, the
-    // line is lost): it is handed on by cutOff(), never as a whole punch.
+    // line is lost): it is handed on by cutOff() (or tooLarge()), never as a
+    // whole punch.
     void cut();
 
     bool inPunch() const { return m_state != State::Between; }
-    // Bytes of the punch in progress so far.
-    qsizetype size() const { return m_punch.size(); }
+    // Bytes of the punch in progress so far, those left out included.
+    qint64 size() const { return m_punch.size() + m_leftOut; }
+    // The punch in progress has passed the bound.
+    bool overflowing() const { return m_leftOut > 0; }
 
 signals:
     void punched(const QByteArray &program);
     // A punch that did not come to its end: what had arrived of it.
     void cutOff(const QByteArray &program);
+    // A punch that passed the bound, at its end: its first maxBytes, and
+    // how many bytes after them were left out.
+    void tooLarge(const QByteArray &program, qint64 leftOut);
     // A punch started, grew or ended: inPunch() and size() tell how far.
     void changed();
 
@@ -61,6 +68,7 @@ private:
     Timer *m_silence;
     qsizetype m_max;
     QByteArray m_punch;
+    qint64 m_leftOut = 0;
     State m_state = State::Between;
     int m_end = -1;
     char m_strip = '\0';

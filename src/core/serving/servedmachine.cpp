@@ -11,22 +11,35 @@
 ServedMachine::ServedMachine(Link &link, const MachineConfig &machine, MachineId id,
                              PunchStore &store, Clock &clock, QObject *parent)
     : QObject(parent), m_link(link), m_machine(machine), m_id(id), m_clock(clock),
-      m_assembler(clock), m_store(store), m_delay(clock.createTimer(this)),
-      m_cutAs(SendOutcome::Stopped)
+      m_assembler(clock, MaxPunchBytes), m_store(store), m_delay(clock.createTimer(this)),
+      m_answerWait(clock.createTimer(this)), m_cutAs(SendOutcome::Stopped)
 {
     m_assembler.setStripByte(machine.stripByte());
     m_assembler.setEndCode(machine.value(Key::EndCode));
     connect(&m_assembler, &PunchAssembler::punched, this, &ServedMachine::onPunch);
     connect(&m_assembler, &PunchAssembler::cutOff, this, &ServedMachine::onCutOff);
+    connect(&m_assembler, &PunchAssembler::tooLarge, this, &ServedMachine::onTooLarge);
     connect(&m_assembler, &PunchAssembler::changed, this, [this] {
         if (m_assembler.inPunch() && m_punchStartNs < 0) m_punchStartNs = m_clock.nowNs();
         pump();
     });
-    // The link hands over what comes while nothing runs on it.
+    // The link hands over what comes while nothing but an answer runs on
+    // it: nothing the control punches meanwhile is lost.
+    link.setHearsDuringSends(true);
     connect(&link, &Link::heard, this, &ServedMachine::onReceived);
     connect(&link, &Link::stateChanged, this, &ServedMachine::pump);
     connect(&link, &Link::sendStarted, this, [this](SendJob *job) {
-        connect(job, &SendJob::progressChanged, this, &ServedMachine::update);
+        connect(job, &SendJob::progressChanged, this, [this, job] {
+            if (!job->waitsForMachine())
+                m_answerWait->stop();
+            else if (!m_answerWait->isActive())
+                m_answerWait->start(AnswerWaitMs);
+            update();
+        });
+    });
+    connect(m_answerWait, &Timer::timeout, this, [this] {
+        (void)m_link.withdrawSend(QStringLiteral("the control did not ask for it within %1 s")
+                                      .arg(AnswerWaitMs / 1000));
     });
     connect(&link, &Link::portLost, this, [this] {
         // What came in so far is kept, as incomplete; what was to go out has
@@ -74,6 +87,14 @@ void ServedMachine::onCutOff(const QByteArray &punch)
     save(punch, m_cutAs);
 }
 
+void ServedMachine::onTooLarge(const QByteArray &punch, qint64 leftOut)
+{
+    save(punch, SendOutcome::Stopped,
+         QStringLiteral("too large: only the first %1 MB kept, %2 bytes after them left out")
+             .arg(MaxPunchBytes / (1024 * 1024))
+             .arg(leftOut));
+}
+
 void ServedMachine::onPunch(const QByteArray &punch)
 {
     // Stopping, a request gets no answer: there would be nobody to send it.
@@ -109,22 +130,27 @@ void ServedMachine::serve(const ProgramRequest &request)
 
 void ServedMachine::refuse(const ProgramRequest &request, Refusal reason, const QString &why)
 {
-    enqueue({refusalReply(request, reason), {}, QString::fromLatin1(request.name),
-             QString::fromLatin1(refusalText(reason)).toLower()});
-    emit requestRefused(QString::fromLatin1(request.name),
-                        why.isEmpty() ? QString::fromLatin1(refusalText(reason)) : why);
+    const QString lower = QString::fromLatin1(refusalText(reason)).toLower();
+    const bool answered = enqueue({refusalReply(request, reason), {},
+                                   QString::fromLatin1(request.name), lower});
+    // The reply's own words only once it goes; until then what was decided.
+    QString told = why.isEmpty() ? lower : why;
+    told += answered ? QStringLiteral("; the reply waits its turn")
+                     : QStringLiteral("; not answered: %1 answers wait already").arg(MaxWaiting);
+    emit requestRefused(QString::fromLatin1(request.name), told);
 }
 
-void ServedMachine::enqueue(Outgoing out)
+bool ServedMachine::enqueue(Outgoing out)
 {
     // A machine asking again and again while it is busy gets a few answers,
     // not a queue without end.
-    if (m_waiting.size() >= MaxWaiting || m_shutDown) return;
+    if (m_waiting.size() >= MaxWaiting || m_shutDown) return false;
     m_waiting.append(std::move(out));
     pump();
+    return true;
 }
 
-void ServedMachine::save(const QByteArray &punch, SendOutcome outcome)
+void ServedMachine::save(const QByteArray &punch, SendOutcome outcome, const QString &note)
 {
     const qint64 started = std::exchange(m_punchStartNs, -1);
     const PunchStore::Result saved =
@@ -132,8 +158,9 @@ void ServedMachine::save(const QByteArray &punch, SendOutcome outcome)
                      outcome == SendOutcome::Completed);
     for (const QString &path : saved.earlier)
         emit savedLater(path);
-    emit punchEnded(transferOf(m_id, m_machine, Transfer::Direction::Receive), punch, saved.path,
-                    saved.error, outcome, started);
+    Transfer t = transferOf(m_id, m_machine, Transfer::Direction::Receive);
+    t.note = note;
+    emit punchEnded(t, punch, saved.path, saved.error, outcome, started);
     if (!saved.error.isEmpty()) emit saveFailed(saved.error);
 }
 
@@ -170,7 +197,7 @@ void ServedMachine::dropQueue()
 void ServedMachine::update()
 {
     State state = State::Listening;
-    qsizetype bytes = 0;
+    qint64 bytes = 0;
     int percent = 0;
     if (const SendJob *job = m_link.job()) {
         const SendProgress p = job->progress();

@@ -28,11 +28,15 @@ enum class SendOutcome;
 // that cannot be saved waits there (the machine tries it again). A punch
 // cut off (serving ends, the port is lost) is saved as incomplete.
 //
-// Sends wait for one another and for a punch coming in: the answer to a
-// request made while a send runs or waits is a BUSY reply, sent after it.
-// In mode "4" a send starts at once and waits for the control's DC1; in
-// mode "3" once the line is quiet; in the others after StartDelayMs. The port must be open on
-// the machine's device; the owner of the link opens it.
+// The control is heard while an answer waits for it or goes out, too: a
+// program it punches meanwhile is saved, and a request is answered with a
+// BUSY reply after the answer. Sends wait for one another and for a punch
+// coming in. In mode "4" a send starts at once and waits for the control's
+// DC1; in mode "3" once the line is quiet, for its first byte; in the others
+// after StartDelayMs. An answer the control has not asked for within
+// AnswerWaitMs is withdrawn. A punch is kept up to MaxPunchBytes; one that
+// passes them is saved as incomplete, the rest counted. The port must be
+// open on the machine's device; the owner of the link opens it.
 class ServedMachine : public QObject
 {
     Q_OBJECT
@@ -47,6 +51,10 @@ public:
     // Sends that may wait behind the one running; answers to more requests
     // than this are left out (and reported refused).
     static constexpr int MaxWaiting = 4;
+    // Modes "3" and "4": how long an answer waits for the control to ask.
+    static constexpr int AnswerWaitMs = 60'000;
+    // The most of one punch kept, in memory and on the disk.
+    static constexpr qsizetype MaxPunchBytes = 16 * 1024 * 1024;
 
     enum class State {
         Listening,
@@ -60,7 +68,7 @@ public:
                   Clock &clock, QObject *parent = nullptr);
 
     State state() const { return m_state; }
-    qsizetype bytes() const { return m_bytes; }
+    qint64 bytes() const { return m_bytes; }
     int percent() const { return m_percent; }
     // Nothing comes in, goes out or waits to go: the machine may change.
     bool isIdle() const;
@@ -75,7 +83,8 @@ public:
 signals:
     // state(), bytes() or percent() changed.
     void stateChanged();
-    // A punch ended (`outcome`: whole, or cut off) after it began at
+    // A punch ended (`outcome`: whole, or cut off; the transfer's note says
+    // more, such as how much of it was left out) after it began at
     // `startedNs` on the clock: saved as `path`, or kept for a later try
     // because of `error`.
     void punchEnded(const Transfer &transfer, const QByteArray &punch, const QString &path,
@@ -87,6 +96,8 @@ signals:
     // to a request refused is queued the same way, unless MaxWaiting sends
     // wait already.
     void requestServed(const QString &requestedName, const QString &path);
+    // Its reason says too whether a reply goes: a reply to a request
+    // refused waits its turn, unless MaxWaiting answers wait already.
     void requestRefused(const QString &requestedName, const QString &reason);
 
 private:
@@ -99,10 +110,11 @@ private:
     void onReceived(const QByteArray &bytes);
     void onPunch(const QByteArray &punch);
     void onCutOff(const QByteArray &punch);
+    void onTooLarge(const QByteArray &punch, qint64 leftOut);
     void serve(const ProgramRequest &request);
     void refuse(const ProgramRequest &request, Refusal reason, const QString &why = {});
-    void enqueue(Outgoing out);
-    void save(const QByteArray &punch, SendOutcome outcome);
+    bool enqueue(Outgoing out);
+    void save(const QByteArray &punch, SendOutcome outcome, const QString &note = {});
     void pump();
     void dropQueue();
     void update();
@@ -114,12 +126,13 @@ private:
     PunchAssembler m_assembler;
     PunchStore &m_store;
     Timer *m_delay;
+    Timer *m_answerWait;
     bool m_delayDone = false;
     bool m_shutDown = false;
     SendOutcome m_cutAs;
     qint64 m_punchStartNs = -1; // none yet
     QList<Outgoing> m_waiting;
     State m_state = State::Listening;
-    qsizetype m_bytes = 0;
+    qint64 m_bytes = 0;
     int m_percent = 0;
 };

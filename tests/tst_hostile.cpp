@@ -1,0 +1,105 @@
+// A served machine's control that punches, asks and goes quiet when it
+// should not: every byte it sends ends up in an answer, a saved punch or a
+// log line, in virtual time.
+
+#include "core/base/atomicfile.h"
+#include "core/serving/servedmachine.h"
+#include "machinevalues.h"
+#include "shoprig.h"
+
+#include <QDir>
+#include <QTest>
+
+namespace
+{
+constexpr qint64 Ms = 1'000'000;
+const QByteArray Ask7 = "%\n(SEND O7)\n%\n", Ask8 = "%\n(SEND O8)\n%\n";
+const QByteArray O5 = "%\nO5\nG0 X1\n%", Dc1 = "\x11";
+const QByteArray Busy8 = "%\r\n(BUSY O8)\r\n%\r\n";
+
+QByteArray wire(const QByteArray &sent)
+{
+    return sent + QByteArray(SendJob::RunOutBytes, '\0');
+}
+const QByteArray O7 = wire("%\r\nO7\r\nN10 G0\r\nN20 M30\r\n%\r\n");
+
+// What the control does: after `afterMs`, it sends `bytes` ("lost": the
+// cable is pulled).
+struct Step {
+    int afterMs;
+    QByteArray bytes;
+};
+} // namespace
+
+class TestHostile : public QObject
+{
+    Q_OBJECT
+private slots:
+    // files: "NAME=content" each; log: what each line of the log says, in order.
+    void control_data()
+    {
+        QTest::addColumn<QString>("flow");
+        QTest::addColumn<QList<Step>>("steps");
+        QTest::addColumn<QByteArray>("wire");
+        QTest::addColumn<QStringList>("files");
+        QTest::addColumn<QStringList>("log");
+        const QString saved = "O5.nc=" + O5;
+        QTest::newRow("mode 4: a program punched while the answer waits for DC1")
+            << "4" << QList<Step>{{0, Ask7}, {2000, O5}, {5000, Dc1}} << O7 << QStringList{saved}
+            << QStringList{"O5.nc\t12\t3\t", "O7.nc\t"};
+        QTest::newRow("mode 4: a request while the answer waits, BUSY after it")
+            << "4" << QList<Step>{{0, Ask7}, {2000, Ask8}, {5000, Dc1}, {5000, Dc1}} << O7 + wire(Busy8)
+            << QStringList{} << QStringList{"O7.nc\t", "busy\tO8"};
+        QTest::newRow("mode 0: a request during the answer, BUSY after it")
+            << "0" << QList<Step>{{0, Ask7}, {3040, Ask8}} << O7 + wire(Busy8) << QStringList{}
+            << QStringList{"O7.nc\t", "busy\tO8"};
+        QTest::newRow("mode 0: a program punched as the answer ends")
+            << "0" << QList<Step>{{0, Ask7}, {3200, O5}} << O7 << QStringList{saved}
+            << QStringList{"O5.nc\t12\t3\t", "O7.nc\t"};
+        QTest::newRow("mode 4: the control never asks, the answer withdrawn")
+            << "4" << QList<Step>{{0, Ask7}, {61000, Ask7}, {1000, Dc1}} << O7 << QStringList{}
+            << QStringList{"O7.nc\t0\t0\t60.300\twithdrawn: the control did not ask for it within 60 s",
+                           "O7.nc\t"};
+        QTest::newRow("a punch cut by the lost cable: incomplete, never the program")
+            << "0" << QList<Step>{{0, "%\nO3003\nG0\n"}, {100, "lost"}} << QByteArray()
+            << QStringList{"O3003.partial.nc=%\nO3003\nG0\n"} << QStringList{"\tport lost"};
+        const QByteArray huge = "%\nO4000\n" + QByteArray(ServedMachine::MaxPunchBytes, 'G');
+        QTest::newRow("a punch past the bound: its start kept as incomplete")
+            << "0" << QList<Step>{{0, huge + "G1\n%"}} << QByteArray()
+            << QStringList{"O4000.partial.nc=" + huge.left(ServedMachine::MaxPunchBytes)}
+            << QStringList{"\ttoo large: only the first 16 MB kept, 12 bytes after them left out"};
+    }
+    void control()
+    {
+        QFETCH(QString, flow);
+        QFETCH(QList<Step>, steps);
+        QFETCH(QByteArray, wire);
+        QFETCH(QStringList, files);
+        QFETCH(QStringList, log);
+        ShopRig<> r;
+        QVERIFY(writeFileAtomically(r.dir.filePath("O7.nc"), "%\nO7\nN10 G0\nN20 M30\n%\n").isEmpty());
+        QVERIFY(writeFileAtomically(r.config.filePath(),
+                                    iniFile({"MCPORT=ttyFAKE0|MCBLKTIC=Fast|MCEOB=CRLF|MCFLOW=" +
+                                             flow + "|MCMODE=SERVER|MCFOLDER=" + r.dir.path()}))
+                    .isEmpty());
+        r.shop.reload();
+        for (const Step &step : steps) {
+            r.clock.advance(step.afterMs * Ms);
+            step.bytes == "lost" ? r.port.loseDevice() : r.port.deliver(step.bytes);
+        }
+        r.clock.advance(10'000 * Ms);
+        QCOMPARE(r.port.written, wire);
+        for (const QString &file : files) {
+            const QString name = file.section('=', 0, 0);
+            QVERIFY2(readFile(r.dir.filePath(name)) == file.section('=', 1).toLatin1(), qPrintable(name));
+        }
+        const QStringList lines = QString::fromLatin1(readFile(r.dir.filePath("transfers.log")))
+                                      .split('\n', Qt::SkipEmptyParts);
+        QVERIFY2(lines.size() == log.size(), qPrintable(lines.join("\n")));
+        for (qsizetype i = 0; i < log.size(); ++i)
+            QVERIFY2(lines[i].contains(log[i]), qPrintable(lines[i]));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestHostile)
+#include "tst_hostile.moc"
