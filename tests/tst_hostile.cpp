@@ -4,6 +4,7 @@
 
 #include "core/base/atomicfile.h"
 #include "core/serving/servedmachine.h"
+#include "headless/servicelog.h"
 #include "machinevalues.h"
 #include "shoprig.h"
 
@@ -35,39 +36,55 @@ class TestHostile : public QObject
 {
     Q_OBJECT
 private slots:
-    // files: "NAME=content" each; log: what each line of the log says, in order.
+    // files: "NAME=content" each; journal: the service's journal, but for the
+    // port opening.
     void control_data()
     {
         QTest::addColumn<QString>("flow");
         QTest::addColumn<QList<Step>>("steps");
         QTest::addColumn<QByteArray>("wire");
         QTest::addColumn<QStringList>("files");
-        QTest::addColumn<QStringList>("log");
-        const QString saved = "O5.nc=" + O5;
+        QTest::addColumn<QStringList>("journal");
+        const QString saved = "O5.nc=" + O5, asked7 = "M: O7 asked for, sending DIR/O7.nc",
+                      sent7 = "M: sent O7.nc, 5 lines, 27 bytes in 0:0%1, completed",
+                      got5 = "M: received O5.nc, 3 lines, 12 bytes in 0:00, completed",
+                      busy8 = "M: O8 asked for, refused: busy; the reply waits its turn",
+                      reply8 = "M: reply to O8 sent, 3 lines, 17 bytes in 0:0%1, busy";
         QTest::newRow("mode 4: a program punched while the answer waits for DC1")
             << "4" << QList<Step>{{0, Ask7}, {2000, O5}, {5000, Dc1}} << O7 << QStringList{saved}
-            << QStringList{"O5.nc\t12\t3\t", "O7.nc\t"};
+            << QStringList{asked7, got5, sent7.arg(7)};
         QTest::newRow("mode 4: a request while the answer waits, BUSY after it")
-            << "4" << QList<Step>{{0, Ask7}, {2000, Ask8}, {5000, Dc1}, {5000, Dc1}} << O7 + wire(Busy8)
-            << QStringList{} << QStringList{"O7.nc\t", "busy\tO8"};
+            << "4" << QList<Step>{{0, Ask7}, {2000, Ask8}, {5000, Dc1}, {5000, Dc1}}
+            << O7 + wire(Busy8) << QStringList{} << QStringList{asked7, busy8, sent7.arg(7), reply8.arg(4)};
+        QTest::newRow("mode 4: requests past the answers that may wait, not answered")
+            << "4" << QList<Step>{{0, Ask7}, {100, Ask8}, {100, Ask8}, {100, Ask8}, {100, Ask8}, {100, Ask8}}
+            << QByteArray() << QStringList{}
+            << QStringList{asked7, busy8, busy8, busy8, busy8,
+                           "M: O8 asked for, refused: busy; not answered: 4 answers wait already"};
         QTest::newRow("mode 0: a request during the answer, BUSY after it")
             << "0" << QList<Step>{{0, Ask7}, {3040, Ask8}} << O7 + wire(Busy8) << QStringList{}
-            << QStringList{"O7.nc\t", "busy\tO8"};
+            << QStringList{asked7, busy8, sent7.arg(0), reply8.arg(0)};
         QTest::newRow("mode 0: a program punched as the answer ends")
             << "0" << QList<Step>{{0, Ask7}, {3200, O5}} << O7 << QStringList{saved}
-            << QStringList{"O5.nc\t12\t3\t", "O7.nc\t"};
+            << QStringList{asked7, got5, sent7.arg(0)};
         QTest::newRow("mode 4: the control never asks, the answer withdrawn")
             << "4" << QList<Step>{{0, Ask7}, {61000, Ask7}, {1000, Dc1}} << O7 << QStringList{}
-            << QStringList{"O7.nc\t0\t0\t60.300\twithdrawn: the control did not ask for it within 60 s",
-                           "O7.nc\t"};
+            << QStringList{asked7,
+                           "M: sent O7.nc, 0 lines, 0 bytes in 1:00, withdrawn: the control did "
+                           "not ask for it within 60 s",
+                           asked7, sent7.arg(1)};
         QTest::newRow("a punch cut by the lost cable: incomplete, never the program")
             << "0" << QList<Step>{{0, "%\nO3003\nG0\n"}, {100, "lost"}} << QByteArray()
-            << QStringList{"O3003.partial.nc=%\nO3003\nG0\n"} << QStringList{"\tport lost"};
+            << QStringList{"O3003.partial.nc=%\nO3003\nG0\n"}
+            << QStringList{"M: port ttyFAKE0 lost: not found; trying again every 5 s",
+                           "M: received O3003.partial.nc, 3 lines, 11 bytes in 0:00, port lost",
+                           "M: port ttyFAKE0 back, listening"};
         const QByteArray huge = "%\nO4000\n" + QByteArray(ServedMachine::MaxPunchBytes, 'G');
         QTest::newRow("a punch past the bound: its start kept as incomplete")
             << "0" << QList<Step>{{0, huge + "G1\n%"}} << QByteArray()
             << QStringList{"O4000.partial.nc=" + huge.left(ServedMachine::MaxPunchBytes)}
-            << QStringList{"\ttoo large: only the first 16 MB kept, 12 bytes after them left out"};
+            << QStringList{"M: received O4000.partial.nc, 2 lines, 16777216 bytes in 0:00, too "
+                           "large: only the first 16 MB kept, 12 bytes after them left out"};
     }
     void control()
     {
@@ -75,14 +92,16 @@ private slots:
         QFETCH(QList<Step>, steps);
         QFETCH(QByteArray, wire);
         QFETCH(QStringList, files);
-        QFETCH(QStringList, log);
+        QFETCH(QStringList, journal);
         ShopRig<> r;
         QVERIFY(writeFileAtomically(r.dir.filePath("O7.nc"), "%\nO7\nN10 G0\nN20 M30\n%\n").isEmpty());
         QVERIFY(writeFileAtomically(r.config.filePath(),
-                                    iniFile({"MCPORT=ttyFAKE0|MCBLKTIC=Fast|MCEOB=CRLF|MCFLOW=" +
+                                    iniFile({"MCNAME=M|MCPORT=ttyFAKE0|MCBLKTIC=Fast|MCEOB=CRLF|MCFLOW=" +
                                              flow + "|MCMODE=SERVER|MCFOLDER=" + r.dir.path()}))
                     .isEmpty());
         r.shop.reload();
+        QStringList said;
+        ServiceLog service(r.shop.registry(), r.recorder, [&](const QString &line) { said << line; });
         for (const Step &step : steps) {
             r.clock.advance(step.afterMs * Ms);
             step.bytes == "lost" ? r.port.loseDevice() : r.port.deliver(step.bytes);
@@ -93,11 +112,8 @@ private slots:
             const QString name = file.section('=', 0, 0);
             QVERIFY2(readFile(r.dir.filePath(name)) == file.section('=', 1).toLatin1(), qPrintable(name));
         }
-        const QStringList lines = QString::fromLatin1(readFile(r.dir.filePath("transfers.log")))
-                                      .split('\n', Qt::SkipEmptyParts);
-        QVERIFY2(lines.size() == log.size(), qPrintable(lines.join("\n")));
-        for (qsizetype i = 0; i < log.size(); ++i)
-            QVERIFY2(lines[i].contains(log[i]), qPrintable(lines[i]));
+        said.removeAll("M: port ttyFAKE0 open, listening");
+        QCOMPARE(said.join('\n').replace(r.dir.path(), "DIR"), journal.join('\n'));
     }
 };
 

@@ -28,7 +28,7 @@ void ServiceLog::watch(Machine *machine)
         m_write(QStringLiteral("%1: punch saved as %2 at a later try")
                     .arg(machine->config().name(), path));
     });
-    connect(machine, &Machine::servedCreated, this, [this, machine](ServedMachine *served) {
+    auto hear = [this, machine](ServedMachine *served) {
         connect(served, &ServedMachine::requestServed, this,
                 [this, machine](const QString &asked, const QString &path) {
                     m_write(QStringLiteral("%1: %2 asked for, sending %3")
@@ -39,7 +39,10 @@ void ServiceLog::watch(Machine *machine)
                     m_write(QStringLiteral("%1: %2 asked for, refused: %3")
                                 .arg(machine->config().name(), asked, why));
                 });
-    });
+    };
+    // A machine served already when the journal starts is heard too.
+    if (ServedMachine *served = machine->served()) hear(served);
+    connect(machine, &Machine::servedCreated, this, hear);
 }
 
 void ServiceLog::portChanged(MachineId id)
@@ -73,6 +76,9 @@ QString ServiceLog::describe(const TransferRecord &r)
     const qint64 s = r.durationMs / 1000;
     const QString took = QStringLiteral("%1:%2").arg(s / 60).arg(s % 60, 2, 10, QLatin1Char('0'));
     const QString amount = QStringLiteral("%1 lines, %2 bytes in %3").arg(r.lines).arg(r.bytes).arg(took);
+    // A reply to a request it could not serve names the request.
+    if (r.send && r.file == u"-" && !r.requested.isEmpty())
+        return QStringLiteral("%1: reply to %2 sent, %3, %4").arg(r.machine, r.requested, amount, r.outcome);
     if (r.send)
         return QStringLiteral("%1: sent %2, %3, %4").arg(r.machine, r.file, amount, r.outcome);
     if (r.outcome.contains(QLatin1String("not saved"))) {
