@@ -99,6 +99,8 @@ void ServedMachine::onPunch(const QByteArray &punch)
 {
     // Stopping, a request gets no answer: there would be nobody to send it.
     const auto request = ProgramRequest::parse(punch);
+    // A request is no punch to time: the next punch starts its own clock.
+    if (request) m_punchStartNs = -1;
     if (request && m_shutDown)
         emit requestRefused(QString::fromLatin1(request->name), QStringLiteral("stopping"));
     else if (request)
