@@ -56,7 +56,10 @@ ServedMachine::ServedMachine(Link &link, const MachineConfig &machine, MachineId
 
 void ServedMachine::onReceived(const QByteArray &bytes)
 {
-    if (m_shutDown) return;
+    if (m_shutDown) {
+        m_ignored += bytes.size();
+        return;
+    }
     // In mode "3" any byte starts the send: the tail of the request's own
     // punch must not be taken for the control asking.
     if (m_delay->isActive() && m_machine.flowMode() == FlowMode::StartOnAnyByte)

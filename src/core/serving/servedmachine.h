@@ -79,6 +79,8 @@ public:
     // Called again, a send still held by the machine drops what it holds.
     // Returns how many answers to requests, waiting to go, will not.
     int shutDown();
+    // Bytes the control sent after shutDown(), which nothing took.
+    qint64 ignored() const { return m_ignored; }
 
 signals:
     // state(), bytes() or percent() changed.
@@ -131,6 +133,7 @@ private:
     bool m_shutDown = false;
     SendOutcome m_cutAs;
     qint64 m_punchStartNs = -1; // none yet
+    qint64 m_ignored = 0;
     QList<Outgoing> m_waiting;
     State m_state = State::Listening;
     qint64 m_bytes = 0;
