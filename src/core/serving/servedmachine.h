@@ -47,6 +47,10 @@ public:
     // Sends that may wait behind the one running; answers to more requests
     // than this are left out (and reported refused).
     static constexpr int MaxWaiting = 4;
+    // A program asked for that is larger than this is refused (TOO LARGE),
+    // unread: one request must not take the service's memory, nor hold the
+    // other machines while it is read. It is the most a punch takes too.
+    static constexpr qint64 MaxRequestBytes = 16 * 1024 * 1024;
 
     enum class State {
         Listening,
