@@ -61,8 +61,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const std::optional<ProgramRequest> r = ProgramRequest::parse(punch);
     QByteArray block = "N1";
     if (r) {
-        FUZZ_CHECK(punch.size() <= ProgramRequest::MaxBytes && (r->badName || punch.contains(r->name)));
-        FUZZ_CHECK(r->badName || (isSafeProgramName(r->name) && !r->name.contains('/') && !r->name.contains("..")));
+        FUZZ_CHECK(punch.size() <= ProgramRequest::MaxBytes &&
+                   (r->badName || punch.contains(r->name)));
+        FUZZ_CHECK(r->badName || (isSafeProgramName(r->name) && !r->name.contains('/') &&
+                                  !r->name.contains("..")));
         FUZZ_CHECK(!r->badName || printable(r->name));
         FUZZ_CHECK(!r->isNumber || (allDigits(r->number) && withoutLeadingZeros(r->number) == r->number));
         FUZZ_CHECK(r->block.isEmpty() || !letteredNumber(r->block, 'N').isEmpty());

@@ -99,8 +99,9 @@ private slots:
         QTest::newRow("receive, no folder") << QStringList{"receive", "Mill", "%1/none/p.nc"}
                                             << "tavrin: \"%1/none/p.nc\" cannot be written: No "
                                                "such file or directory\n";
-        QTest::newRow("receive into a folder") << QStringList{"receive", "Mill", "%1"}
-                                               << "tavrin: \"%1\" cannot be written: it is a folder\n";
+        QTest::newRow("receive into a folder")
+            << QStringList{"receive", "Mill", "%1"}
+            << "tavrin: \"%1\" cannot be written: it is a folder\n";
     }
     void refused()
     {
@@ -326,9 +327,9 @@ private slots:
         c.write("O1234.nc", file);
         c.write("O1234.nc.tmp-aB3dE9", file); // a save killed halfway
         c.start({"--serve"});
-        const QString open = "Serving 1 machine of %1/zoZad.ini\nMill: removed a leftover temporary "
-                             "file \"%1/O1234.nc.tmp-aB3dE9\" from an interrupted save\nMill: "
-                             "port %2 open, listening\n";
+        const QString open = "Serving 1 machine of %1/zoZad.ini\nMill: removed a leftover "
+                             "temporary file \"%1/O1234.nc.tmp-aB3dE9\" from an interrupted "
+                             "save\nMill: port %2 open, listening\n";
         QVERIFY(QTest::qWaitFor([&] { return c.err() == open.arg(c.dir.path(), c.pty.slavePath()); }, 5000));
         InstanceLock window;
         QCOMPARE(window.acquire(c.dir.filePath("zoZad.ini"), "tavrin"), InstanceLock::Result::Held);

@@ -132,7 +132,7 @@ private slots:
         QVERIFY(!r.shop.sending()); // the panel was never held
         // Not found, a bad name, then a punch: the log has each, with what
         // was asked for.
-        for (const char *ask : {"(GET O99)\r\n", "(GET O\xe4" "9)\r\n"}) {
+        for (const char *ask : {"(GET O99)\r\n", "(GET O9\xe4)\r\n"}) {
             r.lines[1]->deliver(ask);
             r.clock.advance(10 * VirtualClock::Second);
         }
@@ -144,7 +144,7 @@ private slots:
             log << QString(line).section(u'\t', 1, 4) + u'|' + QString(line).section(u'\t', 8);
         QCOMPARE(log, (QStringList{"send\tNEW\tttyB\tO1234.nc|completed\tO1234",
                                    "send\tNEW\tttyB\t-|not found\tO99",
-                                   "send\tNEW\tttyB\t-|bad name\tO?9",
+                                   "send\tNEW\tttyB\t-|bad name\tO9?",
                                    "receive\tNEW\tttyB\tO3003.nc|completed", "|"}));
         // An attended machine on the served machine's device gets no port.
         r.config.table().append(machineWith("MCPORT=ttyB", r.shop.machines().at(1)));

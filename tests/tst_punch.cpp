@@ -173,7 +173,8 @@ private slots:
         PunchStore store;
         const QByteArray big = "O8\n" + QByteArray(PunchAssembler::MaxBytes - 3, 'X'); // shared
         for (int i = 0; i < PunchStore::MaxPendingBytes / big.size(); ++i)
-            QCOMPARE(store.save(dir.filePath("out"), "", big).error, QString("No such file or directory"));
+            QCOMPARE(store.save(dir.filePath("out"), "", big).error,
+                     QString("No such file or directory"));
         QCOMPARE(store.save(dir.filePath("out"), "", "O9\n").error,
                  QString("No such file or directory; it is not kept: with it, more than 64 MB of "
                          "punches would wait to be saved"));

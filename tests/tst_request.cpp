@@ -16,7 +16,8 @@ namespace
 QByteArray shown(const std::optional<ProgramRequest> &r)
 {
     if (!r) return "-";
-    return (r->badName ? "!" : "") + r->name + '|' + (r->isNumber ? r->number : "") + '|' + r->block + '|' + r->ownNumber;
+    return (r->badName ? "!" : "") + r->name + '|' + (r->isNumber ? r->number : "") + '|' +
+           r->block + '|' + r->ownNumber;
 }
 
 // Rows of a name and three byte strings, the last two compared.

@@ -99,7 +99,8 @@ private slots:
             // "*": larger than a request may be (sparse, so cheap).
             const bool huge = name.endsWith('*');
             if (!name.remove('*').isEmpty()) put(dir.filePath(name), O12);
-            if (huge) QVERIFY(QFile::resize(dir.filePath(name), ServedMachine::MaxRequestBytes + 1));
+            if (huge)
+                QVERIFY(QFile::resize(dir.filePath(name), ServedMachine::MaxRequestBytes + 1));
         }
         VirtualClock clock;
         Served m(clock, dir.path(), flow);

@@ -74,8 +74,8 @@ bool removeOwnFile(const QString &path)
 {
     const QByteArray name = QFile::encodeName(path);
     struct stat st = {};
-    return ::lstat(name.constData(), &st) == 0 && S_ISREG(st.st_mode) &&
-           st.st_uid == ::geteuid() && ::unlink(name.constData()) == 0;
+    return ::lstat(name.constData(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() &&
+           ::unlink(name.constData()) == 0;
 }
 
 // Flushes a rename to the disk; a folder that cannot be opened just stays
