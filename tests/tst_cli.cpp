@@ -95,6 +95,13 @@ private slots:
         QTest::newRow("unreadable file") << QStringList{"send", "Mill", "%1/none.nc"}
                                          << "tavrin: \"%1/none.nc\" cannot be read: No such file or "
                                             "directory\n";
+        // Refused before the port is opened: nothing says it listens.
+        QTest::newRow("receive, no folder") << QStringList{"receive", "Mill", "%1/none/p.nc"}
+                                            << "tavrin: \"%1/none/p.nc\" cannot be written: No "
+                                               "such file or directory\n";
+        QTest::newRow("receive into a folder")
+            << QStringList{"receive", "Mill", "%1"}
+            << "tavrin: \"%1\" cannot be written: it is a folder\n";
     }
     void refused()
     {
@@ -318,8 +325,11 @@ private slots:
         c.pty.attach(machine);
         const QByteArray file = "%\nO1234\n" + program(3) + "M30\n%\n";
         c.write("O1234.nc", file);
+        c.write("O1234.nc.tmp-aB3dE9", file); // a save killed halfway
         c.start({"--serve"});
-        const QString open = "Serving 1 machine of %1/zoZad.ini\nMill: port %2 open, listening\n";
+        const QString open = "Serving 1 machine of %1/zoZad.ini\nMill: removed a leftover "
+                             "temporary file \"%1/O1234.nc.tmp-aB3dE9\" from an interrupted "
+                             "save\nMill: port %2 open, listening\n";
         QVERIFY(QTest::qWaitFor([&] { return c.err() == open.arg(c.dir.path(), c.pty.slavePath()); }, 5000));
         InstanceLock window;
         QCOMPARE(window.acquire(c.dir.filePath("zoZad.ini"), "tavrin"), InstanceLock::Result::Held);
@@ -340,7 +350,8 @@ private slots:
         QVERIFY(QTest::qWaitFor([&] { return c.err().contains("Mill: sent"); }, 5000));
         c.tavrin.terminate();
         QCOMPARE(c.finish(), 0);
-        QCOMPARE(c.err().section('\n', 2),
+        QVERIFY(!QFile::exists(c.dir.filePath("O1234.nc.tmp-aB3dE9")));
+        QCOMPARE(c.err().section('\n', 3),
                  QString("Mill: received O3003.nc, 4 lines, 27 bytes in 0:00, completed\n"
                          "Mill: O1234 asked for, sending %1/O1234.nc\n"
                          "Mill: sent O1234.nc, 7 lines, 60 bytes in 0:00, completed\n"

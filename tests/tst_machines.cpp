@@ -130,9 +130,12 @@ private slots:
         r.clock.advance(10 * VirtualClock::Second);
         QCOMPARE(r.lines[1]->written, "%\r\nO1234\r\nG00\r\n%\r\n" + QByteArray(2000, '\0'));
         QVERIFY(!r.shop.sending()); // the panel was never held
-        // Not found, then a punch: the log has each, with what was asked for.
-        r.lines[1]->deliver("(GET O99)\r\n");
-        r.clock.advance(10 * VirtualClock::Second);
+        // Not found, a bad name, then a punch: the log has each, with what
+        // was asked for.
+        for (const char *ask : {"(GET O99)\r\n", "(GET O9\xe4)\r\n"}) {
+            r.lines[1]->deliver(ask);
+            r.clock.advance(10 * VirtualClock::Second);
+        }
         r.lines[1]->deliver("%\r\nO3003\r\nG01 X1\r\n%\r\n");
         r.clock.advance(10 * VirtualClock::Second);
         QCOMPARE(readFile(folder.filePath("O3003.nc")), QByteArray("%\r\nO3003\r\nG01 X1\r\n%"));
@@ -141,6 +144,7 @@ private slots:
             log << QString(line).section(u'\t', 1, 4) + u'|' + QString(line).section(u'\t', 8);
         QCOMPARE(log, (QStringList{"send\tNEW\tttyB\tO1234.nc|completed\tO1234",
                                    "send\tNEW\tttyB\t-|not found\tO99",
+                                   "send\tNEW\tttyB\t-|bad name\tO9?",
                                    "receive\tNEW\tttyB\tO3003.nc|completed", "|"}));
         // An attended machine on the served machine's device gets no port.
         r.config.table().append(machineWith("MCPORT=ttyB", r.shop.machines().at(1)));

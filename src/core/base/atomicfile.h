@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 // Every file is reached through a symbolic link only when the link, and
 // every link it leads through, belongs to the user running the program:
@@ -27,13 +28,30 @@ QString followOwnLinks(const QString &path, QByteArray *target);
 // a write cut short is undone, so the file holds all of them or none.
 QString appendToFile(const QString &path, const QByteArray &bytes);
 
+// Why writeFileAtomically(path, ...) would be refused, as far as can be told
+// without writing: someone else's link on the way, a folder or other file
+// that is not a regular one at `path`, a folder to hold it that is missing
+// or not writable. Empty when nothing stands in the way.
+QString whyNotWritable(const QString &path);
+
 // Reads a whole regular file without ever blocking (a FIFO or a device is
 // refused, not opened). A file larger than `maxBytes` (if not negative) is
-// refused without being read. Returns an empty text on success, otherwise
-// why it could not be read.
-QString readRegularFile(const QString &path, QByteArray *bytes, qint64 maxBytes = -1);
+// refused without being read, `tooLarge` (if given) then set; a file that
+// grows past it while it is read is refused the same way. Returns an empty
+// text on success, otherwise why it could not be read.
+QString readRegularFile(const QString &path, QByteArray *bytes, qint64 maxBytes = -1,
+                        bool *tooLarge = nullptr);
 
 // Removes the temporary files that writes to `path` left beside it when the
 // program was killed: regular files of the running user with the names
 // writeFileAtomically uses, or those earlier versions used ("NAME.XXXXXX").
 void removeLeftoverTemporaries(const QString &path);
+
+// True for a name writeFileAtomically gives its temporary files
+// ("O3003.nc.tmp-x3Kq9Z"): never a file of anyone's own.
+bool isWriteTemporary(const QString &fileName);
+// Removes from `folder` the temporary files writeFileAtomically left there
+// when the program was killed: regular files of the running user, with
+// names isWriteTemporary() accepts; never a link, nor what it leads to.
+// Returns the paths removed.
+QStringList removeLeftoverTemporariesIn(const QString &folder);

@@ -1,5 +1,6 @@
 #include "core/machines/machine.h"
 
+#include "core/base/atomicfile.h"
 #include "core/base/clock.h"
 #include "core/link/link.h"
 #include "core/ports/serialport.h"
@@ -112,6 +113,12 @@ void Machine::apply(const MachineConfig &next)
 
 void Machine::fitServing()
 {
+    // A save killed halfway left its temporary file, of up to a punch's
+    // size, beside the program it was to be: nobody removes it otherwise.
+    for (const QString &path : removeLeftoverTemporariesIn(m_applied.value(Key::Folder)))
+        emit notice(QStringLiteral("%1: removed a leftover temporary file \"%2\" from an "
+                                   "interrupted save")
+                        .arg(m_applied.name(), QDir::toNativeSeparators(path)));
     m_served = std::make_unique<ServedMachine>(*m_link, m_applied, m_id, m_punches, m_clock);
     connect(m_served.get(), &ServedMachine::stateChanged, this, &Machine::settle);
     connect(m_served.get(), &ServedMachine::savedLater, this,

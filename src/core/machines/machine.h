@@ -79,6 +79,9 @@ signals:
     void retired(MachineId id);
     // A send started on its link: the user's, or the served role's own.
     void sendStarted(MachineId id, SendJob *job);
+    // Something the user must be told, one line: a leftover temporary file
+    // removed from the folder when serving started.
+    void notice(const QString &line);
 
 private:
     void apply(const MachineConfig &next);

@@ -114,6 +114,7 @@ void ServedMachine::onPunch(const QByteArray &punch)
 
 void ServedMachine::serve(const ProgramRequest &request)
 {
+    if (request.badName) return refuse(request, Refusal::BadName);
     if (m_link.sending() || !m_waiting.isEmpty()) return refuse(request, Refusal::Busy);
     const ProgramLookup found =
         findProgram(m_machine.value(Key::Folder), request, m_machine.value(Key::Extension));
@@ -121,8 +122,9 @@ void ServedMachine::serve(const ProgramRequest &request)
         return refuse(request, Refusal::Ambiguous);
     if (found.outcome == ProgramLookup::Outcome::NotFound)
         return refuse(request, Refusal::NotFound);
-    const ProgramFile file = ProgramFile::read(found.path);
-    if (!file.reason.isEmpty()) return refuse(request, Refusal::NotFound, file.reason);
+    const ProgramFile file = ProgramFile::read(found.path, MaxRequestBytes);
+    if (!file.reason.isEmpty())
+        return refuse(request, file.tooLarge ? Refusal::TooLarge : Refusal::NotFound, file.reason);
     QByteArray bytes = file.bytes;
     if (!request.block.isEmpty()) {
         const std::optional<QByteArray> from = restartAtBlock(bytes, request.block);

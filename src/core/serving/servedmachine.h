@@ -55,6 +55,10 @@ public:
     static constexpr int AnswerWaitMs = 60'000;
     // The most of one punch kept, in memory and on the disk.
     static constexpr qsizetype MaxPunchBytes = 16 * 1024 * 1024;
+    // A program asked for that is larger than this is refused (TOO LARGE),
+    // unread: one request must not take the service's memory, nor hold the
+    // other machines while it is read.
+    static constexpr qint64 MaxRequestBytes = 16 * 1024 * 1024;
 
     enum class State {
         Listening,
