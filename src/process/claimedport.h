@@ -48,6 +48,9 @@ public:
     QString holder() const { return m_holder; }
     // The last open was refused because another process has the device.
     bool claimedElsewhere() const { return m_refused; }
+    // The last open was refused because the claim file is not the
+    // program's own (errorString() says why).
+    bool claimRefused() const { return !m_claimError.isEmpty(); }
 
 private:
     void release();
