@@ -230,6 +230,34 @@ QString readRegularFile(const QString &path, QByteArray *bytes, qint64 maxBytes,
     return larger;
 }
 
+QString notOwnReason(const struct stat &st, unsigned type)
+{
+    if (S_ISLNK(st.st_mode)) return QStringLiteral("it is a symbolic link");
+    if ((st.st_mode & S_IFMT) != type)
+        return type == S_IFDIR ? QStringLiteral("it is not a folder")
+                               : QStringLiteral("it is not a regular file");
+    if (st.st_uid != ::geteuid()) return QStringLiteral("it belongs to another user");
+    if (type == S_IFREG && st.st_nlink != 1)
+        return QStringLiteral("it has another name too (a hard link)");
+    return {};
+}
+
+QString makeOwnFolder(const QString &path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    const QString shown = QDir::toNativeSeparators(path);
+    // mkdir() never follows a link in the folder's place: it finds it there.
+    if (::mkdir(name.constData(), 0700) != 0 && errno != EEXIST)
+        return QStringLiteral("\"%1\" cannot be made: %2").arg(shown, reasonFor(errno));
+    struct stat st = {};
+    if (::lstat(name.constData(), &st) != 0)
+        return QStringLiteral("\"%1\" cannot be examined: %2").arg(shown, reasonFor(errno));
+    const QString why = notOwnReason(st, S_IFDIR);
+    return why.isEmpty()
+               ? why
+               : QStringLiteral("\"%1\" is not the program's own folder: %2").arg(shown, why);
+}
+
 void removeLeftoverTemporaries(const QString &path)
 {
     const QFileInfo file(path);

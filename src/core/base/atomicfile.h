@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+struct stat;
+
 // Every file is reached through a symbolic link only when the link, and
 // every link it leads through, belongs to the user running the program:
 // someone else's link in a shared folder could otherwise make a program run
@@ -55,3 +57,16 @@ bool isWriteTemporary(const QString &fileName);
 // names isWriteTemporary() accepts; never a link, nor what it leads to.
 // Returns the paths removed.
 QStringList removeLeftoverTemporariesIn(const QString &folder);
+
+// Why the file `st` (from lstat or fstat) tells of is not one the program
+// may take as its own in a folder others can write: a symbolic link, not of
+// the type `type` (S_IFREG, S_IFDIR), another user's, or a regular file with
+// a second name (a hard link), which may be a file anywhere. Empty when it
+// may.
+QString notOwnReason(const struct stat &st, unsigned type);
+
+// Makes the folder `path` for the user only (0700) unless it is there, and
+// never through a symbolic link. Empty when it is a folder of the user's
+// own; otherwise why not, naming it ("\"/x/unsaved-punches\" is not the
+// program's own folder: it belongs to another user").
+QString makeOwnFolder(const QString &path);

@@ -64,8 +64,9 @@ public:
     // stops at a whole block (called again: drops what the machine holds),
     // no more requests are answered. Returns the answers left unsent.
     int shutDown();
-    // Punches still waiting for their folder, saved in `folder` instead;
-    // the lines that tell where each went.
+    // Punches still waiting for their folder, saved in `folder` instead
+    // (made for the user only; refused when it is not the user's own
+    // folder); the lines that tell where each went, or why not.
     QStringList keepUnsavedIn(const QString &folder);
 
 signals:
