@@ -36,10 +36,12 @@ QByteArray shown(QByteArrayView text)
     return line;
 }
 
+// "N120" of the line; none for a number no control writes, so that the
+// answer stays short.
 QByteArray blockOf(const QList<Line> &lines, qsizetype i)
 {
     const QByteArrayView digits = i < lines.size() ? blockNumber(lines[i].text) : QByteArrayView();
-    return digits.isEmpty() ? QByteArray() : 'N' + digits.toByteArray();
+    return digits.isEmpty() || digits.size() > 9 ? QByteArray() : 'N' + digits.toByteArray();
 }
 } // namespace
 
