@@ -1,6 +1,7 @@
 // The link: a machine's port opened with its stored settings, port problems,
 // send refusals, and where received bytes go and what text they make.
 
+#include "core/base/atomicfile.h"
 #include "core/log/transferlog.h"
 #include "machinevalues.h"
 #include "pty.h"
@@ -47,6 +48,7 @@ struct Rig : ShopRig<> {
     }
     Link &sending() { return *shop.selectedLink(); }
 };
+using Refusal = std::tuple<QString, int, int, QString>;
 } // namespace
 
 class TestLink : public QObject
@@ -280,9 +282,7 @@ private slots:
         r.shop.select(1);
         const QString path = r.dir.filePath("transfers.log");
         const QByteArray old(TransferLog::RollOverBytes - 40, 'x');
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(old) == old.size());
-        f.close();
+        QVERIFY(writeFileAtomically(path, old).isEmpty());
         r.shop.beginReceive();
         r.shop.endReceive();
         QCOMPARE(readFile(path + ".1"), old);
@@ -303,22 +303,19 @@ private slots:
     // (beyond RLIMIT_FSIZE, as on a full disk) leaves nothing of itself.
     void transferLogRefusals_data()
     {
-        QTest::addColumn<QString>("link");
-        QTest::addColumn<int>("owner");
-        QTest::addColumn<int>("room"); // bytes the log may still grow by; 0: no limit
-        QTest::addColumn<QString>("reason");
+        QTest::addColumn<Refusal>("row");
         const QString other = "it is a symbolic link that belongs to another user";
-        QTest::newRow("another user's transfers.log") << "transfers.log" << 65534 << 0 << other;
-        QTest::newRow("another user's transfers.log.1") << "transfers.log.1" << 65534 << 0 << other;
-        QTest::newRow("own transfers.log") << "transfers.log" << 0 << 0 << "";
-        QTest::newRow("line cut short") << "" << 0 << 10 << "File too large";
+        QTest::newRow("another user's transfers.log") << Refusal{"transfers.log", 65534, 0, other};
+        QTest::newRow("another user's transfers.log.1")
+            << Refusal{"transfers.log.1", 65534, 0, other};
+        QTest::newRow("own transfers.log") << Refusal{"transfers.log", 0, 0, ""};
+        QTest::newRow("line cut short") << Refusal{"", 0, 10, "File too large"};
     }
     void transferLogRefusals()
     {
-        QFETCH(QString, link);
-        QFETCH(int, owner);
-        QFETCH(int, room);
-        QFETCH(QString, reason);
+        QFETCH(Refusal, row);
+        // The link's owner; room: the bytes the log may still grow by (0: no limit).
+        const auto &[link, owner, room, reason] = row;
         if (owner != 0 && ::geteuid() != 0) QSKIP("only root can give a link to another user");
         Rig r({""});
         r.shop.select(1);
@@ -326,10 +323,8 @@ private slots:
         const QString log = r.dir.filePath("transfers.log"), target = other.filePath("target");
         // Near 1 MB, so that the line rolls it over.
         const QByteArray old(link.endsWith(".1") ? TransferLog::RollOverBytes - 40 : 10, 'x');
-        for (const auto &[path, bytes] : {std::pair{log, old}, {target, QByteArray("secret\n")}}) {
-            QFile f(path);
-            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
-        }
+        QVERIFY(writeFileAtomically(log, old).isEmpty());
+        QVERIFY(writeFileAtomically(target, "secret\n").isEmpty());
         if (!link.isEmpty()) {
             const QByteArray at = QFile::encodeName(r.dir.filePath(link));
             QVERIFY(link != "transfers.log" || QFile::remove(log));

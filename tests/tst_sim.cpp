@@ -16,68 +16,61 @@
 namespace
 {
 constexpr qint64 Ms = 1'000'000;
+
+// `bytes` arrive `gapMs` apart; the DC3 then (-1: none) and the DC1, the
+// level at the DC3, the characters after it and those lost.
+struct Marks {
+    SimControlConfig config;
+    int gapMs, bytes;
+    qint64 dc3Ms, dc1Us;
+    int level, after;
+    qint64 lost;
+};
 } // namespace
 
 class TestSim : public QObject
 {
     Q_OBJECT
 private slots:
-    // `bytes` arrive `gapMs` apart.
     void marks_data()
     {
-        QTest::addColumn<SimControlConfig>("config");
-        QTest::addColumn<int>("gapMs");
-        QTest::addColumn<int>("bytes");
-        QTest::addColumn<qint64>("dc3Ms"); // -1: none
-        QTest::addColumn<qint64>("dc1Us");
-        QTest::addColumn<int>("level"); // at DC3
-        QTest::addColumn<int>("after"); // characters after DC3
-        QTest::addColumn<qint64>("lost");
+        QTest::addColumn<Marks>("m");
         const SimControlConfig small{256, 100, 192, 64, true};
         // 195 at once, in one read: all were on their way before the DC3, so
         // none counts after it. DC1 when 195 - 64 have gone at 100 a second.
-        QTest::newRow("all at once") << small << 0 << 195 << 0LL << 1'310'000LL << 192 << 0 << 0LL;
+        QTest::newRow("all at once") << Marks{small, 0, 195, 0, 1'310'000, 192, 0, 0};
         // 1 + 0.9 i bytes after byte i: 192.7 at the 213th ms; 195.4 at 216 ms.
-        QTest::newRow("while it empties")
-            << small << 1 << 217 << 213LL << 1'530'000LL << 192 << 3 << 0LL;
-        QTest::newRow("big buffer") << SimControlConfig{4096, 1000, 3072, 1024, true} << 0 << 3082
-                                    << 0LL << 2'058'000LL << 3072 << 0 << 0LL;
+        QTest::newRow("while it empties") << Marks{small, 1, 217, 213, 1'530'000, 192, 3, 0};
+        QTest::newRow("big buffer")
+            << Marks{{4096, 1000, 3072, 1024, true}, 0, 3082, 0, 2'058'000, 3072, 0, 0};
         // 260 into 256: four lost; DC1 when 256 - 64 have gone.
-        QTest::newRow("overrun") << SimControlConfig{256, 100, 250, 64, true} << 0 << 260 << 0LL
-                                 << 1'920'000LL << 250 << 0 << 4LL;
-        QTest::newRow("no flow") << SimControlConfig{256, 100, 192, 64, false} << 0 << 300 << -1LL
-                                 << 0LL << 0 << 0 << 44LL;
+        QTest::newRow("overrun")
+            << Marks{{256, 100, 250, 64, true}, 0, 260, 0, 1'920'000, 250, 0, 4};
+        QTest::newRow("no flow") << Marks{{256, 100, 192, 64, false}, 0, 300, -1, 0, 0, 0, 44};
     }
     void marks()
     {
-        QFETCH(SimControlConfig, config);
-        QFETCH(int, gapMs);
-        QFETCH(int, bytes);
-        QFETCH(qint64, dc3Ms);
-        QFETCH(qint64, dc1Us);
-        QFETCH(int, level);
-        QFETCH(int, after);
-        QFETCH(qint64, lost);
+        QFETCH(Marks, m);
         VirtualClock clock;
-        SimControl control(clock, config);
+        SimControl control(clock, m.config);
         QList<std::pair<QByteArray, qint64>> toPc;
         control.toPc = [&](const QByteArray &b, qint64 ns) { toPc.append({b, ns}); };
         QList<SimControl::Hold> holds;
         connect(&control, &SimControl::dc1Sent, [&](const SimControl::Hold &h) { holds << h; });
-        for (int i = 0; i < bytes; ++i) {
-            clock.advance(i ? gapMs * Ms : 0);
+        for (int i = 0; i < m.bytes; ++i) {
+            clock.advance(i ? m.gapMs * Ms : 0);
             control.receive('G', clock.nowNs());
         }
-        QCOMPARE(control.overruns(), lost);
+        QCOMPARE(control.overruns(), m.lost);
         clock.advance(10 * VirtualClock::Second);
-        QCOMPARE(toPc.size(), dc3Ms < 0 ? 0 : 2);
-        if (dc3Ms < 0) return;
-        QCOMPARE(toPc[0], std::pair(QByteArray("\x13"), dc3Ms * Ms));
+        QCOMPARE(toPc.size(), m.dc3Ms < 0 ? 0 : 2);
+        if (m.dc3Ms < 0) return;
+        QCOMPARE(toPc[0], std::pair(QByteArray("\x13"), m.dc3Ms * Ms));
         QCOMPARE(toPc[1].first, QByteArray("\x11"));
-        QVERIFY2(qAbs(toPc[1].second - dc1Us * 1000) < 1000, QByteArray::number(toPc[1].second));
+        QVERIFY2(qAbs(toPc[1].second - m.dc1Us * 1000) < 1000, QByteArray::number(toPc[1].second));
         QCOMPARE(holds.size(), 1);
-        QCOMPARE(holds[0].levelAtDc3, level);
-        QCOMPARE(holds[0].afterDc3, after);
+        QCOMPARE(holds[0].levelAtDc3, m.level);
+        QCOMPARE(holds[0].afterDc3, m.after);
     }
 
     // The program on its pseudo-terminal: a program sent to it saved byte for

@@ -1,12 +1,9 @@
 // End to end through the real program on pseudo-terminals: a program loaded
 // from the queue and sent with the Send button to a simulated machine tool
-// in every flow mode; a punched program received and saved byte for byte;
-// an adapter pulled out during a send; a served machine's request answered
-// and its punch saved.
+// in every flow mode, and stopped while the machine holds the line; a
+// punched program received and saved byte for byte.
 
-#include "core/base/atomicfile.h"
 #include "core/ports/qtserialport.h"
-#include "core/serving/servedmachine.h"
 #include "pty.h"
 #include "sim/simcontrol.h"
 #include "ui/codewindows.h"
@@ -16,18 +13,16 @@
 
 #include <QPlainTextEdit>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QToolButton>
 
 using Rig = UiRig<QtSerialPort>;
 
 namespace
 {
-QByteArray ptyMachine(const Pty &pty, const QString &speed, const QString &flow, const QString &eob)
+QString ptyMachine(const Pty &pty, const QString &speed, const QString &flow, const QString &eob)
 {
-    return iniFile(
-        {QStringLiteral("MCPORT=%1|MCDRATE=%2|MCDBITS=8|MCFLOW=%3|MCBLKTIC=Fast|MCEOB=%4")
-             .arg(pty.slavePath(), speed, flow, eob)});
+    return QStringLiteral("MCPORT=%1|MCDRATE=%2|MCDBITS=8|MCFLOW=%3|MCBLKTIC=Fast|MCEOB=%4")
+        .arg(pty.slavePath(), speed, flow, eob);
 }
 } // namespace
 
@@ -56,7 +51,7 @@ private slots:
         QFETCH(QByteArray, eobBytes);
         Pty pty;
         QVERIFY(pty.isOpen());
-        Rig r(ptyMachine(pty, "115200", flow, eob), {pty.slavePath()}, true);
+        Rig r(iniFile({ptyMachine(pty, "115200", flow, eob)}), {pty.slavePath()}, true);
         QVERIFY(r.portOf(1).isOpen());
         // Where the machine may send XOFF it takes nothing away until it has
         // (however fast this host sends), and then less than the line brings.
@@ -106,7 +101,7 @@ private slots:
     void stopWhileHeldThenSendAgain()
     {
         Pty pty;
-        Rig r(ptyMachine(pty, "9600", "1", "CRLF"), {pty.slavePath()}, true);
+        Rig r(iniFile({ptyMachine(pty, "9600", "1", "CRLF")}), {pty.slavePath()}, true);
         // It takes nothing away: DC3 at 192 bytes, and DC1 only from the test.
         SimControl machine(Clock::system(), {256, 0.0, 192, 64, true});
         pty.attach(machine);
@@ -136,7 +131,7 @@ private slots:
         Pty pty;
         QVERIFY(pty.isOpen());
         // No XON/XOFF in the port: DC1 and DC3 are data here.
-        Rig r(ptyMachine(pty, "115200", "0", "CRLF"), {pty.slavePath()}, true);
+        Rig r(iniFile({ptyMachine(pty, "115200", "0", "CRLF")}), {pty.slavePath()}, true);
         r.click("mnuReceive");
         // About 100 KB of blocks and a line of every byte but the line ends and
         // NUL, with NUL leader and trailer.
@@ -158,47 +153,6 @@ private slots:
         r.window.rxEdit()->findChild<QToolButton *>("mnuSave")->click();
         QVERIFY(readFile(path) == lines.replace("\n", "\r\n"));
         QVERIFY(r.platform.messages.isEmpty());
-    }
-    void deviceGoneDuringSend()
-    {
-        Pty pty;
-        QVERIFY(pty.isOpen());
-        Rig r(ptyMachine(pty, "9600", "4", "CRLF"), {pty.slavePath()}, true);
-        r.shop.program(1).load("G00\nM30\n", ProgramSource::typed());
-        QSignalSpy done(&r.selected(), &Link::sendFinished);
-        r.click("cmdTX");
-        QVERIFY(r.selected().sending()); // waiting for the machine's DC1
-        pty.closeMaster();         // the adapter is pulled out
-        QVERIFY(done.wait(10000));
-        QCOMPARE(r.platform.lastMessage(), "The selected PC Com port is not open/available\n"
-                                           "The send broke off at line 1 of 2: the port went away.");
-        QVERIFY(r.shows("cmdTX"));
-    }
-    // A served machine beside the selected one, both on one device (no
-    // attended machine takes a served machine's device): its request answered byte for byte after the start
-    // delay, and a program it punches saved in its folder as punched.
-    void servedBesideTheSelected()
-    {
-        Pty pty;
-        QTemporaryDir folder;
-        QByteArray file = "%\r\nO1234 (E2E)\r\nG01 X";
-        for (int c = 0x80; c < 0x100; ++c)
-            file += char(c);
-        file += "\r\nM30\r\n%\r\n";
-        QVERIFY(writeFileAtomically(folder.filePath("O1234.nc"), file).isEmpty());
-        const QString line = "MCPORT=" + pty.slavePath() +
-                             "|MCDRATE=115200|MCDBITS=8|MCFLOW=0|MCBLKTIC=Fast|MCEOB=CRLF";
-        Rig r(iniFile({line, line + "|MCMODE=SERVER|MCFOLDER=" + folder.path()}),
-              {pty.slavePath()}, true);
-        QCOMPARE(r.shop.selected(), 1);
-        QVERIFY(r.shop.servedAt(2) && r.portOf(2).isOpen() && !r.portOf(1).isOpen());
-        QVERIFY(pty.write("%\r\n(SEND O1234)\r\n%\r\n"));
-        QTest::qWait(ServedMachine::StartDelayMs - 300);
-        QCOMPARE(pty.readAll(), QByteArray()); // the operator's time to switch to read
-        QCOMPARE(pty.readFor(file.size() + 2000, 2000), file + QByteArray(2000, '\0'));
-        QTRY_VERIFY(!r.shop.busy(2));
-        QVERIFY(pty.write("%\r\nO3003 (PART)\r\nG01 X1\r\n%\r\n"));
-        QTRY_COMPARE(readFile(folder.filePath("O3003.nc")), "%\r\nO3003 (PART)\r\nG01 X1\r\n%");
     }
 };
 

@@ -28,6 +28,12 @@ QString shown(QWidget *dialog, const QString &control)
     if (auto *radio = qobject_cast<QRadioButton *>(c)) return radio->isChecked() ? "on" : "off";
     return qobject_cast<QLineEdit *>(c)->text();
 }
+// Save pressed; what the window said last.
+QString save(SetupDialog *dialog, const FakePlatform &platform)
+{
+    dialog->findChild<QPushButton *>("Command1")->click();
+    return platform.lastMessage();
+}
 } // namespace
 
 class TestUiSetup : public QObject
@@ -98,23 +104,15 @@ private slots:
     // What is typed, what is stored, and what the dialog then shows.
     void edits_data()
     {
-        QTest::addColumn<QString>("control");
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<QString>("stored");
-        QTest::addColumn<QString>("shownAfter");
-        const char *const rows[][4] = {
-            {"txtName", "   ", "MCNAME=NEW", "NEW"}, {"cboSOT", "7", "MCSOT=7", "07"},
-            {"cboSOT", "127", "MCSOT=27", "127"}, {"cboSOT", "ab", "MCSOT=", ""}};
-        for (const auto &[control, typed, stored, after] : rows)
-            QTest::addRow("%s '%s'", control, typed)
-                << QString(control) << QString(typed) << QString(stored) << QString(after);
+        QTest::addColumn<QStringList>("row");
+        for (const QString row : {"txtName|   |MCNAME=NEW|NEW", "cboSOT|7|MCSOT=7|07",
+                                  "cboSOT|127|MCSOT=27|127", "cboSOT|ab|MCSOT=|"})
+            QTest::newRow(qPrintable(row)) << row.split(u'|');
     }
     void edits()
     {
-        QFETCH(QString, control);
-        QFETCH(QString, typed);
-        QFETCH(QString, stored);
-        QFETCH(QString, shownAfter);
+        QFETCH(QStringList, row);
+        const QString control = row[0], typed = row[1], stored = row[2], shownAfter = row[3];
         SetupDialog dialog(loaded(""), {"ttyFAKE0"});
         if (auto *box = dialog.findChild<QComboBox *>(control))
             box->setEditText(typed);
@@ -151,35 +149,34 @@ private slots:
         UiRig<> r(iniFile({first, "MCPORT=ttyFAKE1"}));
         r.click("imgMc(2)");
         SetupDialog *dialog = r.window.setup().show(false);
-        auto save = [&](const QString &folder) {
+        auto saveIn = [&](const QString &folder) {
             dialog->findChild<QLineEdit *>("txtFolder")->setText(folder);
-            dialog->findChild<QPushButton *>("Command1")->click();
-            return r.platform.lastMessage();
+            return save(dialog, r.platform);
         };
         dialog->findChild<QComboBox *>("cboNCMode")->setCurrentIndex(1);
-        QCOMPARE(save("/gone"), "The program folder \"/gone\" can not be used: it does not exist.");
+        QCOMPARE(saveIn("/gone"),
+                 "The program folder \"/gone\" can not be used: it does not exist.");
         // Not even root may write there.
-        QCOMPARE(save("/proc/1"), "The program folder \"/proc/1\" can not be used: it cannot be "
-                                  "written.");
+        QCOMPARE(saveIn("/proc/1"), "The program folder \"/proc/1\" can not be used: it cannot be "
+                                    "written.");
         auto *extension = dialog->findChild<QLineEdit *>("Text3");
         extension->setText("tap/nc");
-        QCOMPARE(save(r.dir.path()), "The extension \"tap/nc\" can not be used: it is made of "
-                                     "letters, digits, \"_\" and \"-\", with a dot between two "
-                                     "words (nc, tap.nc), and has at most 16 characters.");
+        QCOMPARE(saveIn(r.dir.path()), "The extension \"tap/nc\" can not be used: it is made of "
+                                       "letters, digits, \"_\" and \"-\", with a dot between two "
+                                       "words (nc, tap.nc), and has at most 16 characters.");
         extension->setText(".tap.nc");
-        QCOMPARE(save(r.dir.path()), "\"MC 1\" is already served on ttyFAKE1. Two served machines "
-                                     "can not share a port.");
+        QCOMPARE(saveIn(r.dir.path()), "\"MC 1\" is already served on ttyFAKE1. Two served "
+                                       "machines can not share a port.");
         QCOMPARE(r.file(), iniFile({first, "MCPORT=ttyFAKE1"}));
         dialog->findChild<QComboBox *>("Combo2")->setEditText("ttyFAKE0");
-        save(r.dir.path());
+        saveIn(r.dir.path());
         const QByteArray saved =
             iniFile({first, "MCMODE=SERVER|MCEXTENS=.tap.nc|MCFOLDER=" + r.dir.path()});
         QCOMPARE(r.file(), saved);
         // Saved again as it is, it keeps its own port.
         const qsizetype told = r.platform.messages.size();
         r.click("imgMc(2)");
-        dialog = r.window.setup().show(false);
-        dialog->findChild<QPushButton *>("Command1")->click();
+        save(r.window.setup().show(false), r.platform);
         QCOMPARE(r.platform.messages.size(), told);
         QCOMPARE(r.file(), saved);
     }
@@ -202,7 +199,7 @@ private slots:
         SetupDialog *dialog = r.window.setup().show(false);
         auto *delays = dialog->findChild<QComboBox *>("cboBlkTic");
         delays->setCurrentIndex(delays->findText(delay));
-        dialog->findChild<QPushButton *>("Command1")->click();
+        save(dialog, r.platform);
         r.click("imgMc(1)");
         r.shop.program(1).load("G01 X1\nG01 X2\nM30\n", ProgramSource::typed());
         r.click("cmdTX");
@@ -227,26 +224,24 @@ private slots:
         r.click("imgMenu(2)");
         SetupDialog *dialog = r.window.setup().dialog();
         QVERIFY(dialog && dialog->isModal());
-        dialog->findChild<QLineEdit *>("txtName")->setText("Lathe");
+        auto *name = dialog->findChild<QLineEdit *>("txtName");
         auto *port = dialog->findChild<QComboBox *>("Combo2");
+        name->setText("Lathe");
         port->setEditText("tcp://10.0.0.5"); // no port number
-        dialog->findChild<QPushButton *>("Command1")->click();
-        QVERIFY(r.platform.lastMessage().startsWith("\"tcp://10.0.0.5\" is neither"));
+        QVERIFY(save(dialog, r.platform).startsWith("\"tcp://10.0.0.5\" is neither"));
         port->setEditText("/dev/null");
-        dialog->findChild<QPushButton *>("Command1")->click();
-        QCOMPARE(r.platform.lastMessage(), "\"/dev/null\" is not a serial device. Name a serial "
+        QCOMPARE(save(dialog, r.platform), "\"/dev/null\" is not a serial device. Name a serial "
                                            "port as the list shows it, or by its path, such as "
                                            "/dev/ttyUSB0 or /dev/serial/by-id/...");
         port->setEditText("rfc2217://10.0.0.5:4001");
         // A word the file's reader takes for a marker is no name.
-        dialog->findChild<QLineEdit *>("txtName")->setText("NO_MC");
-        dialog->findChild<QPushButton *>("Command1")->click();
-        QCOMPARE(r.platform.lastMessage(), "\"NO_MC\" can not be a machine name: the configuration "
-                                           "file keeps that word for itself.");
+        name->setText("NO_MC");
+        QCOMPARE(save(dialog, r.platform), "\"NO_MC\" can not be a machine name: the "
+                                           "configuration file keeps that word for itself.");
         QCOMPARE(r.file(), iniFile({"", "", ""}));
         QCOMPARE(r.find<QLabel>("lblmc(3)")->text(), QStringLiteral("MC 3"));
-        dialog->findChild<QLineEdit *>("txtName")->setText("Lathe");
-        dialog->findChild<QPushButton *>("Command1")->click();
+        name->setText("Lathe");
+        save(dialog, r.platform);
         QCOMPARE(r.file(), iniFile({"", "", "MCNAME=Lathe|MCPORT=rfc2217://10.0.0.5:4001"}));
         QVERIFY(dialog->isVisible());
         // Machine 1 deleted: the dialog follows its machine to slot 2, and
@@ -255,8 +250,8 @@ private slots:
         r.click("imgMenu(2)");
         QCOMPARE(r.window.setup().machine(), 2);
         r.click("imgMc(1)");
-        dialog->findChild<QLineEdit *>("txtName")->setText("Lathe 2");
-        dialog->findChild<QPushButton *>("Command1")->click();
+        name->setText("Lathe 2");
+        save(dialog, r.platform);
         QCOMPARE(r.file(),
                  iniFile({"MCNAME=MC 2", "MCNAME=Lathe 2|MCPORT=rfc2217://10.0.0.5:4001"}));
         // Refused while a program is being sent.
@@ -264,8 +259,7 @@ private slots:
         r.shop.program(1).load("G00\n", ProgramSource::typed());
         r.portOf(1).toWrite = 1;
         r.click("cmdTX");
-        dialog->findChild<QPushButton *>("Command1")->click();
-        QCOMPARE(r.platform.lastMessage(),
+        QCOMPARE(save(dialog, r.platform),
                  QStringLiteral("The settings can not be saved while a program is being sent."));
     }
 };

@@ -476,8 +476,10 @@ private slots:
         QCOMPARE(r.selected().state(), LinkState::Idle);
     }
 
-    // Received text not saved is discarded only when the user says so.
-    void discardAsks_data()
+    // Received text not saved is discarded only when the user says so;
+    // saved, moved or opened text goes without a question, as does an empty
+    // window.
+    void leavingReceivedText_data()
     {
         QTest::addColumn<QString>("action");
         QTest::addColumn<bool>("yes");
@@ -486,10 +488,12 @@ private slots:
              {std::tuple{"New yes", "mnuNew", true, ""}, {"New no", "mnuNew", false, "N1\n"},
               {"Open yes", "mnuOpen", true, "A\n"}, {"Open no", "mnuOpen", false, "N1\n"},
               {"Exit yes", "mnuExit", true, "gone"}, {"Exit no", "mnuExit", false, "N1\n"},
-              {"close box yes", "close", true, "gone"}, {"close box no", "close", false, "N1\n"}})
+              {"close box yes", "close", true, "gone"}, {"close box no", "close", false, "N1\n"},
+              {"saved", "mnuSave", false, "N1\n"}, {"moved", "mnuExit4", false, "gone"},
+              {"emptied", "clear", false, ""}})
             QTest::newRow(name) << QString(action) << yes << QString(after);
     }
-    void discardAsks()
+    void leavingReceivedText()
     {
         QFETCH(QString, action);
         QFETCH(bool, yes);
@@ -498,44 +502,26 @@ private slots:
         r.click("mnuReceive");
         r.portOf(1).deliver("N1\r\n");
         r.clock.runUntil([&] { return !r.selected().receiver().inBurst(); });
+        r.platform.saveNames << r.dir.filePath("saved.nc");
         r.platform.openNames << r.write("a.nc", "A\n");
         r.platform.answers << (yes ? QMessageBox::Yes : QMessageBox::No);
         if (action == "close")
             r.window.rxEdit()->close();
-        else
-            rx<QToolButton>(r, action.toLatin1())->click();
-        QCOMPARE(r.platform.messages.size(), 1);
-        const FakePlatform::Shown asked = r.platform.messages.last();
-        QCOMPARE(asked.text, QStringLiteral("The received text has not been saved. Discard it?"));
-        QVERIFY(asked.buttons == (QMessageBox::Yes | QMessageBox::No));
-        QVERIFY(asked.icon == Platform::Icon::Question && asked.preferred == QMessageBox::No);
-        QCOMPARE(r.window.rxEdit() ? rx<QPlainTextEdit>(r, "txtFile")->toPlainText() : "gone", after);
-    }
-
-    // Saved, moved or opened text goes without a question, as does an empty window.
-    void noQuestion_data()
-    {
-        QTest::addColumn<QString>("step");
-        for (const char *step : {"mnuSave", "mnuExit4", "mnuOpen", "emptied"})
-            QTest::newRow(step) << QString(step);
-    }
-    void noQuestion()
-    {
-        QFETCH(QString, step);
-        UiRig<> r(iniFile({""}));
-        r.click("mnuReceive");
-        r.portOf(1).deliver("N1\r\n");
-        r.clock.runUntil([&] { return !r.selected().receiver().inBurst(); });
-        r.platform.saveNames << r.dir.filePath("saved.nc");
-        r.platform.openNames << r.write("a.nc", "A\n");
-        if (step == "emptied")
+        else if (action == "clear")
             rx<QPlainTextEdit>(r, "txtFile")->clear();
         else
-            rx<QToolButton>(r, step.toLatin1())->click();
-        if (step == "mnuOpen") r.platform.messages.clear(); // the received text was let go
+            rx<QToolButton>(r, action.toLatin1())->click();
+        const qsizetype asked = !QStringList{"mnuSave", "mnuExit4", "clear"}.contains(action);
+        const FakePlatform::Shown question{"The received text has not been saved. Discard it?",
+                                           "RX-Edit", QMessageBox::Yes | QMessageBox::No,
+                                           Platform::Icon::Question, QMessageBox::No};
+        QCOMPARE(r.platform.messages, QList<FakePlatform::Shown>(asked, question));
+        QCOMPARE(r.window.rxEdit() ? rx<QPlainTextEdit>(r, "txtFile")->toPlainText() : "gone", after);
+        // Closed now, it asks again only about received text still unsaved.
         if (r.window.rxEdit()) r.window.rxEdit()->close();
         QVERIFY(!r.window.rxEdit());
-        QCOMPARE(r.platform.messages.size(), 0);
+        const bool unsaved = after == "N1\n" && action != "mnuSave";
+        QCOMPARE(r.platform.messages, QList<FakePlatform::Shown>(asked + unsaved, question));
     }
 
     // A punch too big to edit is held whole: Save writes every byte, and
