@@ -31,7 +31,7 @@ QByteArray program(int lines, int width)
 
 using Wire = std::tuple<QString, QByteArray, int, QByteArray, int>;
 using Holds = std::tuple<QString, QByteArray, QByteArray, QByteArray>;
-using FromLine = std::tuple<int, QString, int, QString>;
+using FromLine = std::tuple<int, QString, int, QString, QString>;
 using Dc3 = std::tuple<qint32, QString, double, int, bool>;
 
 // A send started on the line model; its machine takes all at once by default.
@@ -227,36 +227,24 @@ private slots:
         QCOMPARE(r.port.sent, before + text + nuls);
     }
 
-    void progressTexts()
-    {
-        // 1999 characters and 2000 NULs: divisor 39. A line counts its length
-        // + 2, so the empty line after the last starts at 100 * 21 / 39.
-        Rig r(QByteArray(19, 'A').append('\r').repeated(100), machine("0"));
-        QVERIFY(r.finish());
-        const qsizetype clearing = r.texts.indexOf("00 %");
-        QVERIFY(clearing > 0);
-        QCOMPARE((QStringList{r.texts.first(), r.texts[clearing - 1],
-                              r.texts.at(r.texts.size() - 2), r.texts.last()}),
-                 (QStringList{"0%", "54%", "100 %", "100%"}));
-        for (qsizetype i = clearing + 1; i < r.texts.size() - 1; ++i)
-            QVERIFY2(r.texts[i].endsWith(" %") && r.texts[i].size() >= 4 &&
-                         r.texts[i].chopped(2).toInt() >= r.texts[i - 1].chopped(2).toInt(),
-                     qPrintable(r.texts[i]));
-    }
-
     // From a start line the progress is of what this send sends: the time
-    // left, the percentage (the run-out part of it), the lines sent.
+    // left, the percentage (the run-out part of it), the lines sent. The
+    // text beside the bar counts as it always did, the run-out apart ("NN %").
     void progressFromTheStartLine_data()
     {
         QTest::addColumn<FromLine>("row");
-        QTest::newRow("whole") << FromLine{0, "Line 1 of 100, 0:05 left", 51, "Sent, 100 lines"};
+        // 1999 characters and 2000 NULs: divisor 39. A line counts its length
+        // + 2, so the empty line after the last starts at 100 * 21 / 39.
+        QTest::newRow("whole") << FromLine{0, "Line 1 of 100, 0:05 left", 51, "54%",
+                                           "Sent, 100 lines"};
         QTest::newRow("from line 51")
-            << FromLine{50, "Line 51 of 100, 0:04 left", 34, "Sent, 50 lines"};
+            << FromLine{50, "Line 51 of 100, 0:04 left", 34, "27%", "Sent, 50 lines"};
     }
     void progressFromTheStartLine()
     {
         QFETCH(FromLine, row);
-        const auto &[from, first, runOutAt, end] = row; // runOutAt: the percentage then
+        // The percentage and the text as the run-out starts.
+        const auto &[from, first, runOutAt, textAtRunOut, end] = row;
         Rig r(program(100, 19), machine("0"), {}, from);
         QVERIFY(r.finish());
         const auto firstLine =
@@ -264,13 +252,19 @@ private slots:
                          [line = from + 1](const SendProgress &p) { return p.line == line; });
         QVERIFY(firstLine != r.reports.end());
         QCOMPARE(SendText::status(*firstLine), first);
-        const auto clearing = std::find_if(r.reports.begin(), r.reports.end(), [](const SendProgress &p) {
-            return p.phase == SendPhase::Clearing;
-        });
-        QVERIFY(clearing != r.reports.begin() && clearing != r.reports.end());
-        QCOMPARE((clearing - 1)->percent, runOutAt);
+        const qsizetype clearing = r.texts.indexOf("00 %");
+        QVERIFY(clearing > 0 && r.reports[clearing].phase == SendPhase::Clearing &&
+                r.reports[clearing - 1].phase == SendPhase::Lines);
+        QCOMPARE(r.reports[clearing - 1].percent, runOutAt);
         QCOMPARE(r.reports.last().percent, 100);
         QCOMPARE(SendText::ended(SendOutcome::Completed, r.reports.last()), end);
+        QCOMPARE((QStringList{r.texts.first(), r.texts[clearing - 1],
+                              r.texts.at(r.texts.size() - 2), r.texts.last()}),
+                 (QStringList{"0%", textAtRunOut, "100 %", "100%"}));
+        for (qsizetype i = clearing + 1; i < r.texts.size() - 1; ++i)
+            QVERIFY2(r.texts[i].endsWith(" %") && r.texts[i].size() >= 4 &&
+                         r.texts[i].chopped(2).toInt() >= r.texts[i - 1].chopped(2).toInt(),
+                     qPrintable(r.texts[i]));
     }
 
     // Block delay "None": the line never idles from the first byte to the

@@ -34,21 +34,15 @@ private slots:
     {
         QTest::addColumn<QString>("flow");
         QTest::addColumn<QString>("eob");
-        QTest::addColumn<QByteArray>("eobBytes");
-        const char *const rows[][3] = {{"0", "CRLF", "\r\n"},
-                                       {"1", "CR", "\r"},
-                                       {"2", "LF", "\n"},
-                                       {"3", "CRLFLF", "\r\n\n"},
-                                       {"4", "CRLF", "\r\n"}};
-        for (const auto &[flow, eob, bytes] : rows)
-            QTest::addRow("mode %s, %s", flow, eob)
-                << QString(flow) << QString(eob) << QByteArray(bytes);
+        for (const auto &[flow, eob] :
+             {std::pair{"0", "CRLF"}, {"1", "CR"}, {"2", "LF"}, {"3", "CRLFLF"}, {"4", "CRLF"}})
+            QTest::addRow("mode %s, %s", flow, eob) << QString(flow) << QString(eob);
     }
     void send()
     {
         QFETCH(QString, flow);
         QFETCH(QString, eob);
-        QFETCH(QByteArray, eobBytes);
+        const QByteArray eobBytes = eob.toLatin1().replace("CR", "\r").replace("LF", "\n");
         Pty pty;
         QVERIFY(pty.isOpen());
         Rig r(iniFile({ptyMachine(pty, "115200", flow, eob)}), {pty.slavePath()}, true);

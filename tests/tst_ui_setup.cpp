@@ -44,9 +44,7 @@ private slots:
     // the machine back unchanged.
     void showsAndGivesBack_data()
     {
-        QTest::addColumn<QString>("stored");
-        QTest::addColumn<QString>("control");
-        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("row");
         const char *const rows[][3] = {
             {"", "cboFlow", "=Xon/Xoff"}, {"MCDRATE=150", "Combo1", "=150"},
             {"MCDRATE=57600", "Combo1", "=57600"}, {"MCDRATE=NOINIVAL", "Combo1", "2400"},
@@ -58,14 +56,12 @@ private slots:
             {"MCSTRIPEOB=10", "optStripLF", "=on"}, {"", "optStripNone", "=on"},
             {"MCPORT=ttyUSB7", "Combo2", "=ttyUSB7"}, {"MCEXTENS=  abc  ", "Text3", "abc"}};
         for (const auto &[stored, control, text] : rows)
-            QTest::addRow("%s %s", stored, control)
-                << QString(stored) << QString(control) << QString(text);
+            QTest::addRow("%s %s", stored, control) << QStringList{stored, control, text};
     }
     void showsAndGivesBack()
     {
-        QFETCH(QString, stored);
-        QFETCH(QString, control);
-        QFETCH(QString, text);
+        QFETCH(QStringList, row);
+        const QString stored = row[0], control = row[1], text = row[2];
         const MachineConfig machine = loaded(stored);
         SetupDialog dialog(machine, {"ttyFAKE0", "ttyFAKE1"});
         QCOMPARE(shown(&dialog, control), text.mid(text.startsWith(u'=') ? 1 : 0));
@@ -105,9 +101,11 @@ private slots:
     void edits_data()
     {
         QTest::addColumn<QStringList>("row");
-        for (const QString row : {"txtName|   |MCNAME=NEW|NEW", "cboSOT|7|MCSOT=7|07",
-                                  "cboSOT|127|MCSOT=27|127", "cboSOT|ab|MCSOT=|"})
-            QTest::newRow(qPrintable(row)) << row.split(u'|');
+        const char *const rows[][4] = {
+            {"txtName", "   ", "MCNAME=NEW", "NEW"}, {"cboSOT", "7", "MCSOT=7", "07"},
+            {"cboSOT", "127", "MCSOT=27", "127"}, {"cboSOT", "ab", "MCSOT=", ""}};
+        for (const auto &[control, typed, stored, after] : rows)
+            QTest::addRow("%s '%s'", control, typed) << QStringList{control, typed, stored, after};
     }
     void edits()
     {
@@ -202,8 +200,7 @@ private slots:
         save(dialog, r.platform);
         r.click("imgMc(1)");
         r.shop.program(1).load("G01 X1\nG01 X2\nM30\n", ProgramSource::typed());
-        r.click("cmdTX");
-        QVERIFY(r.clock.runUntil([&] { return !r.shop.sending(); }));
+        QVERIFY(r.clickToEnd());
         const LineModelPort &line = r.portOf(1);
         QVERIFY(line.sent.startsWith("G01 X1\r\nG01 X2\r\nM30\r\n"));
         constexpr qint64 tick = VirtualClock::Second / 60, msNs = VirtualClock::Second / 1000;
