@@ -115,6 +115,9 @@ struct Rig {
     }
 };
 
+// Bytes from a server; the data the port passes on; why it closes, if it does.
+using Sub = std::tuple<QByteArray, QByteArray, QString>;
+
 const MachineConfig machine = machineWith("MCDRATE=115200|MCDBITS=8|MCFLOW=0|MCBLKTIC=None");
 } // namespace
 
@@ -324,30 +327,26 @@ private slots:
     // than any the option has, or never ended, closes the port.
     void hostileSubnegotiations_data()
     {
-        QTest::addColumn<QByteArray>("sent");
-        QTest::addColumn<QByteArray>("data");
-        QTest::addColumn<QString>("error");
-        const QByteArray open = bytes({IAC, SB, COM_PORT});
+        QTest::addColumn<Sub>("row");
+        const QByteArray open = bytes({IAC, SB, COM_PORT}), end = bytes({IAC, SE});
         const QString tooLong = "sent a subnegotiation longer than 512 bytes";
-        QTest::newRow("NOP") << open + bytes({1, IAC, NOP}) + "7B" + bytes({IAC, SE}) + "Hello"
-                             << QByteArray("Hello") << "";
-        QTest::newRow("WILL") << open + bytes({1, IAC, WILL}) + "X7B" + bytes({IAC, SE}) + "Hello"
-                              << QByteArray("Hello") << "";
+        QTest::newRow("NOP")
+            << Sub{open + bytes({1, IAC, NOP}) + "7B" + end + "Hello", "Hello", ""};
+        QTest::newRow("WILL")
+            << Sub{open + bytes({1, IAC, WILL}) + "X7B" + end + "Hello", "Hello", ""};
         QTest::newRow("doubled IAC")
-            << open + bytes({IAC, IAC, IAC, SE}) + "\xff\xffHello" << QByteArray("\xffHello") << "";
-        QTest::newRow("512 bytes") << open + QByteArray(511, 'x') + bytes({IAC, SE}) + "Hello"
-                                   << QByteArray("Hello") << "";
-        QTest::newRow("513 bytes")
-            << "Hi" + open + QByteArray(512, 'x') + bytes({IAC, SE}) << QByteArray("Hi") << tooLong;
+            << Sub{open + bytes({IAC, IAC}) + end + "\xff\xffHello", "\xffHello", ""};
+        QTest::newRow("512 bytes") << Sub{open + QByteArray(511, 'x') + end + "Hello", "Hello", ""};
+        QTest::newRow("513 bytes") << Sub{"Hi" + open + QByteArray(512, 'x') + end, "Hi", tooLong};
         QTest::newRow("doubled IAC past 512")
-            << open + QByteArray(511, 'x') + bytes({IAC, IAC}) << QByteArray() << tooLong;
-        QTest::newRow("never ended") << open + QByteArray(1 << 20, 'x') << QByteArray() << tooLong;
+            << Sub{open + QByteArray(511, 'x') + bytes({IAC, IAC}), {}, tooLong};
+        QTest::newRow("never ended") << Sub{open + QByteArray(1 << 20, 'x'), {}, tooLong};
     }
     void hostileSubnegotiations()
     {
-        QFETCH(QByteArray, sent);
-        QFETCH(QByteArray, data);
-        QFETCH(QString, error);
+        QFETCH(Sub, row);
+        // What the server sends, the data the port passes on, and why it closes.
+        const auto &[sent, data, error] = row;
         Rig r;
         QVERIFY(r.agree());
         r.server.peer->write(sent);

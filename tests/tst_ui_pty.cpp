@@ -1,19 +1,15 @@
 // End to end through the real program on pseudo-terminals: a program loaded
 // from the queue and sent with the Send button to a simulated machine tool
-// in every flow mode, and stopped while the machine holds the line; a
-// punched program received and saved byte for byte.
+// in every flow mode, and stopped while the machine holds the line.
 
 #include "core/ports/qtserialport.h"
 #include "pty.h"
 #include "sim/simcontrol.h"
 #include "ui/codewindows.h"
 #include "ui/queueview.h"
-#include "ui/rxeditwindow.h"
 #include "ui_rig.h"
 
-#include <QPlainTextEdit>
 #include <QSignalSpy>
-#include <QToolButton>
 
 using Rig = UiRig<QtSerialPort>;
 
@@ -119,34 +115,6 @@ private slots:
         QVERIFY(done.wait(30000));
         QTRY_COMPARE(pty.toControl.size(), first.size() + wire.size() + 2000);
         QCOMPARE(pty.toControl, first + wire + QByteArray(2000, '\0'));
-    }
-    void receiveSavedByteExact()
-    {
-        Pty pty;
-        QVERIFY(pty.isOpen());
-        // No XON/XOFF in the port: DC1 and DC3 are data here.
-        Rig r(iniFile({ptyMachine(pty, "115200", "0", "CRLF")}), {pty.slavePath()}, true);
-        r.click("mnuReceive");
-        // About 100 KB of blocks and a line of every byte but the line ends and
-        // NUL, with NUL leader and trailer.
-        QByteArray lines = "%\nO4711\n";
-        for (int c = 1; c < 256; ++c)
-            if (c != '\r' && c != '\n') lines += char(c);
-        lines += "\n";
-        for (int n = 1; lines.size() < 100 * 1024; ++n)
-            lines +=
-                "N" + QByteArray::number(n) + " G01 X" + QByteArray::number(n % 400) + ".125\n";
-        lines += "M30\n%";
-        QVERIFY(pty.write(QByteArray(100, '\0') + lines + QByteArray(100, '\0'), 20000));
-
-        QTextDocument *doc = r.window.rxEdit()->findChild<QPlainTextEdit *>("txtFile")->document();
-        QTRY_VERIFY_WITH_TIMEOUT(
-            !r.selected().receiver().inBurst() && doc->characterCount() >= lines.size() + 1, 20000);
-        const QString path = r.dir.filePath("punched.nc");
-        r.platform.saveNames << path;
-        r.window.rxEdit()->findChild<QToolButton *>("mnuSave")->click();
-        QVERIFY(readFile(path) == lines.replace("\n", "\r\n"));
-        QVERIFY(r.platform.messages.isEmpty());
     }
 };
 

@@ -26,14 +26,13 @@ private slots:
     void startUp_data()
     {
         QTest::addColumn<QByteArray>("ini");
-        QTest::addColumn<int>("machines");
-        QTest::newRow("empty folder") << QByteArray() << 0;
-        QTest::newRow("two machines") << iniFile({"", "MCPORT=ttyFAKE1"}) << 2;
+        QTest::newRow("empty folder") << QByteArray();
+        QTest::newRow("two machines") << iniFile({"", "MCPORT=ttyFAKE1"});
     }
     void startUp()
     {
         QFETCH(QByteArray, ini);
-        QFETCH(int, machines);
+        const int machines = int(ini.count("[MC"));
         UiRig<> r(ini);
         QCOMPARE(r.file(), ini.isNull() ? QByteArray("") : ini);
 
