@@ -121,43 +121,37 @@ private slots:
     }
 
     // A served machine's folder row: shown only for SERVER, Browse fills it;
-    // an attended machine keeps its folder as it was.
-    void servedFolderRow()
-    {
-        FakePlatform platform;
-        platform.folderNames = {"/srv/nc"};
-        SetupDialog dialog(loaded(""), {}, nullptr, &platform);
-        auto *folder = dialog.findChild<QLineEdit *>("txtFolder");
-        auto *extension = dialog.findChild<QLineEdit *>("Text3");
-        dialog.findChild<QComboBox *>("cboNCMode")->setCurrentIndex(1);
-        QVERIFY(folder->isVisibleTo(&dialog) && extension->x() < dialog.width());
-        dialog.findChild<QPushButton *>("cmdFolder")->click();
-        QCOMPARE(dialog.value(), machineWith("MCMODE=SERVER|MCFOLDER=/srv/nc", loaded("")));
-        dialog.findChild<QComboBox *>("cboNCMode")->setCurrentIndex(0);
-        QVERIFY(!folder->isVisibleTo(&dialog) && extension->x() > dialog.width());
-        QCOMPARE(dialog.value(), loaded(""));
-    }
-
-    // Save refuses a served machine whose folder is missing, whose
-    // extension no file could end in, or whose port another served machine
-    // has.
+    // an attended machine keeps its folder as it was. Save refuses a served
+    // machine whose folder is missing, whose extension no file could end
+    // in, or whose port another served machine has.
     void saveServed()
     {
         const QString first = "MCMODE=SERVER|MCPORT=ttyFAKE1";
         UiRig<> r(iniFile({first, "MCPORT=ttyFAKE1"}));
         r.click("imgMc(2)");
         SetupDialog *dialog = r.window.setup().show(false);
-        auto saveIn = [&](const QString &folder) {
-            dialog->findChild<QLineEdit *>("txtFolder")->setText(folder);
+        auto *folder = dialog->findChild<QLineEdit *>("txtFolder");
+        auto *extension = dialog->findChild<QLineEdit *>("Text3");
+        auto *mode = dialog->findChild<QComboBox *>("cboNCMode");
+        mode->setCurrentIndex(1);
+        QVERIFY(folder->isVisibleTo(dialog) && extension->x() < dialog->width());
+        r.platform.folderNames = {"/srv/nc"};
+        dialog->findChild<QPushButton *>("cmdFolder")->click();
+        const MachineConfig attended = r.shop.machines().at(2);
+        QCOMPARE(dialog->value(), machineWith("MCMODE=SERVER|MCFOLDER=/srv/nc", attended));
+        mode->setCurrentIndex(0);
+        QVERIFY(!folder->isVisibleTo(dialog) && extension->x() > dialog->width());
+        QCOMPARE(dialog->value(), attended);
+        mode->setCurrentIndex(1);
+        auto saveIn = [&](const QString &path) {
+            folder->setText(path);
             return save(dialog, r.platform);
         };
-        dialog->findChild<QComboBox *>("cboNCMode")->setCurrentIndex(1);
         QCOMPARE(saveIn("/gone"),
                  "The program folder \"/gone\" can not be used: it does not exist.");
         // Not even root may write there.
         QCOMPARE(saveIn("/proc/1"), "The program folder \"/proc/1\" can not be used: it cannot be "
                                     "written.");
-        auto *extension = dialog->findChild<QLineEdit *>("Text3");
         extension->setText("tap/nc");
         QCOMPARE(saveIn(r.dir.path()), "The extension \"tap/nc\" can not be used: it is made of "
                                        "letters, digits, \"_\" and \"-\", with a dot between two "

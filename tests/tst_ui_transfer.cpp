@@ -428,8 +428,8 @@ private slots:
         r.shop.reload(); // the text stays
         r.click("imgMenu(4)");
         rx<QToolButton>(r, "mnuExit4")->click();
-        QVERIFY(r.platform.lastMessage().startsWith("You need to select a Machine icon"));
-        QVERIFY(r.window.rxEdit()->isVisible());
+        QVERIFY(r.platform.lastMessage().startsWith("You need to select a Machine icon") &&
+                r.window.rxEdit()->isVisible());
         r.window.rxEdit()->close();
         r.click("imgMc(1)");
         r.shop.program(1).load("G00\n", ProgramSource::typed());

@@ -317,8 +317,7 @@ private slots:
         QVERIFY(!r.shop.active());
         QVERIFY(readFile(r.dir.filePath("transfers.log")).contains("\treceive\tMC 1\tttyFAKE0\t"));
         r.click("imgMc(2)");
-        QVERIFY(r.portOf(2).isOpen());
-        QVERIFY(!r.portOf(1).isOpen());
+        QVERIFY(r.portOf(2).isOpen() && !r.portOf(1).isOpen());
     }
 
     // Served machines at work hold nothing of the user's: after a send by
