@@ -4,7 +4,6 @@
 
 #include "core/config/inifile.h"
 #include "linemodel.h"
-#include "ui/codewindows.h"
 #include "ui/setupdialog.h"
 #include "ui/setuplauncher.h"
 #include "ui_rig.h"
