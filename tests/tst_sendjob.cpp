@@ -41,7 +41,6 @@ struct Rig {
     SimControl machine{clock, {1 << 20, 1e9, 1 << 20, 0, false}};
     SendJob job;
     QList<SendOutcome> outcomes;
-    QStringList texts;
     QList<SendProgress> reports;
     QSignalSpy linesStarted{&job, &SendJob::lineStarted};
     QSignalSpy holds{&job, &SendJob::holding};
@@ -54,10 +53,7 @@ struct Rig {
         QObject::connect(&port, &SerialPort::received, &job, &SendJob::feed);
         QObject::connect(&job, &SendJob::finished, [this](SendOutcome o) { outcomes << o; });
         QObject::connect(&job, &SendJob::progressChanged,
-                         [this](const SendProgress &p) {
-                             texts << p.text;
-                             reports << p;
-                         });
+                         [this](const SendProgress &p) { reports << p; });
         job.start();
     }
     bool finish() { return clock.runUntil([this] { return !outcomes.isEmpty(); }); }
@@ -252,19 +248,22 @@ private slots:
                          [line = from + 1](const SendProgress &p) { return p.line == line; });
         QVERIFY(firstLine != r.reports.end());
         QCOMPARE(SendText::status(*firstLine), first);
-        const qsizetype clearing = r.texts.indexOf("00 %");
+        QStringList texts; // beside the bar
+        for (const SendProgress &p : r.reports)
+            texts << p.text;
+        const qsizetype clearing = texts.indexOf("00 %");
         QVERIFY(clearing > 0 && r.reports[clearing].phase == SendPhase::Clearing &&
                 r.reports[clearing - 1].phase == SendPhase::Lines);
         QCOMPARE(r.reports[clearing - 1].percent, runOutAt);
         QCOMPARE(r.reports.last().percent, 100);
         QCOMPARE(SendText::ended(SendOutcome::Completed, r.reports.last()), end);
-        QCOMPARE((QStringList{r.texts.first(), r.texts[clearing - 1],
-                              r.texts.at(r.texts.size() - 2), r.texts.last()}),
+        QCOMPARE((QStringList{texts.first(), texts[clearing - 1], texts.at(texts.size() - 2),
+                              texts.last()}),
                  (QStringList{"0%", textAtRunOut, "100 %", "100%"}));
-        for (qsizetype i = clearing + 1; i < r.texts.size() - 1; ++i)
-            QVERIFY2(r.texts[i].endsWith(" %") && r.texts[i].size() >= 4 &&
-                         r.texts[i].chopped(2).toInt() >= r.texts[i - 1].chopped(2).toInt(),
-                     qPrintable(r.texts[i]));
+        for (qsizetype i = clearing + 1; i < texts.size() - 1; ++i)
+            QVERIFY2(texts[i].endsWith(" %") && texts[i].size() >= 4 &&
+                         texts[i].chopped(2).toInt() >= texts[i - 1].chopped(2).toInt(),
+                     qPrintable(texts[i]));
     }
 
     // Block delay "None": the line never idles from the first byte to the
