@@ -1,7 +1,9 @@
 // What a served machine sends, in arbitrary chunks at arbitrary times, with
 // each strip option, end code and bound: the punches handed on are the ones
 // a plain model cuts from the whole stream, none empty and none over the
-// bound, and nothing is left in progress after the silence.
+// bound, a punch past the bound handed on with the count of bytes left out,
+// and nothing is left in progress after the silence. So every byte is
+// accounted for: stripped, passed over between punches, kept, or counted.
 
 #include "check.h"
 #include "core/serving/punchassembler.h"
@@ -21,7 +23,7 @@ bool leader(int c)
 }
 
 // The punches in `stream` (kept bytes, and Silence where the line fell
-// silent), each cut at every `max` bytes.
+// silent); one past `max` bytes as its first `max`, "+" and the rest's count.
 QByteArrayList model(const std::vector<int> &stream, int end, qsizetype max)
 {
     QByteArrayList out;
@@ -43,11 +45,10 @@ QByteArrayList model(const std::vector<int> &stream, int end, qsizetype max)
         for (size_t i = pos; i < k + (closed ? 1 : 0); ++i)
             punch += char(stream[i]);
         pos = closed ? k + 1 : k;
-        while (punch.size() > max) {
-            out << punch.left(max);
-            punch.remove(0, max);
+        if (punch.size() > max) {
+            out << punch.left(max) + '+' + QByteArray::number(punch.size() - max);
+            continue;
         }
-        if (punch.size() == max) out << punch, punch.clear();
         while (!closed && !punch.isEmpty() && leader(quint8(punch.back())))
             punch.chop(1);
         if (!punch.isEmpty()) out << punch;
@@ -71,6 +72,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         FUZZ_CHECK(!p.isEmpty() && p.size() <= max);
         got << p;
     });
+    QObject::connect(&punches, &PunchAssembler::tooLarge, [&](const QByteArray &p, qint64 n) {
+        FUZZ_CHECK(p.size() == max && n > 0);
+        got << p + '+' + QByteArray::number(n);
+    });
     std::vector<int> stream;
     qint64 quietMs = 0; // since the last data
     while (in.remaining_bytes() > 0) {
@@ -81,7 +86,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         }
         const std::string chunk = in.ConsumeRandomLengthString(64);
         punches.feed(QByteArray::fromStdString(chunk));
-        FUZZ_CHECK(punches.size() < max);
+        FUZZ_CHECK(punches.size() <= max || punches.overflowing());
         for (const char c : chunk) {
             if (c != strip) stream.push_back(quint8(c));
         }

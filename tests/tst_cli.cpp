@@ -14,6 +14,8 @@
 #include <QTest>
 #include <csignal>
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/wait.h>
 
 namespace
 {
@@ -72,6 +74,32 @@ QByteArray program(int lines)
         out += "N" + QByteArray::number(i * 10) + " G01 X" + QByteArray::number(i) + ".5\n";
     return out;
 }
+
+// Another user (nobody) plants `what` at `path` from a process of theirs that
+// then runs on as "sleep 30", holding what it opened: "link" (to `target`),
+// "hard" (a hard link to `target`), "theirs" (a file), "theirs held" (a file
+// it locks), "flock" (a shared lock on the file there). Its process id, or -1.
+pid_t asAnotherUser(const QString &what, const QByteArray &path, const QByteArray &target)
+{
+    int ready[2] = {-1, -1};
+    const int kind = QStringList{"link", "hard", "theirs", "theirs held", "flock"}.indexOf(what);
+    const pid_t child = ::pipe(ready) == 0 ? ::fork() : -1;
+    if (child == 0) {
+        const int fd = ::setgid(65534) || ::setuid(65534) ? -1
+                       : kind == 0                        ? ::symlink(target, path)
+                       : kind == 1                        ? ::link(target, path)
+                                   : ::open(path, kind == 4 ? O_RDONLY : O_RDWR | O_CREAT, 0600);
+        const char ok = fd >= 0 && (kind < 3 || ::flock(fd, kind == 3 ? LOCK_EX : LOCK_SH) == 0);
+        (void)!::write(ready[1], &ok, 1);
+        ::execl("/bin/sleep", "sleep", "30", nullptr);
+        ::_exit(1);
+    }
+    char ok = 0;
+    if (child > 0 && !(::read(ready[0], &ok, 1) == 1 && ok))
+        ::kill(child, SIGKILL), ::waitpid(child, nullptr, 0);
+    ::close(ready[0]), ::close(ready[1]);
+    return ok ? child : -1;
+}
 } // namespace
 
 class TestCli : public QObject
@@ -95,6 +123,13 @@ private slots:
         QTest::newRow("unreadable file") << QStringList{"send", "Mill", "%1/none.nc"}
                                          << "tavrin: \"%1/none.nc\" cannot be read: No such file or "
                                             "directory\n";
+        // Refused before the port is opened: nothing says it listens.
+        QTest::newRow("receive, no folder") << QStringList{"receive", "Mill", "%1/none/p.nc"}
+                                            << "tavrin: \"%1/none/p.nc\" cannot be written: No "
+                                               "such file or directory\n";
+        QTest::newRow("receive into a folder")
+            << QStringList{"receive", "Mill", "%1"}
+            << "tavrin: \"%1\" cannot be written: it is a folder\n";
     }
     void refused()
     {
@@ -318,8 +353,11 @@ private slots:
         c.pty.attach(machine);
         const QByteArray file = "%\nO1234\n" + program(3) + "M30\n%\n";
         c.write("O1234.nc", file);
+        c.write("O1234.nc.tmp-aB3dE9", file); // a save killed halfway
         c.start({"--serve"});
-        const QString open = "Serving 1 machine of %1/zoZad.ini\nMill: port %2 open, listening\n";
+        const QString open = "Serving 1 machine of %1/zoZad.ini\nMill: removed a leftover "
+                             "temporary file \"%1/O1234.nc.tmp-aB3dE9\" from an interrupted "
+                             "save\nMill: port %2 open, listening\n";
         QVERIFY(QTest::qWaitFor([&] { return c.err() == open.arg(c.dir.path(), c.pty.slavePath()); }, 5000));
         InstanceLock window;
         QCOMPARE(window.acquire(c.dir.filePath("zoZad.ini"), "tavrin"), InstanceLock::Result::Held);
@@ -340,7 +378,8 @@ private slots:
         QVERIFY(QTest::qWaitFor([&] { return c.err().contains("Mill: sent"); }, 5000));
         c.tavrin.terminate();
         QCOMPARE(c.finish(), 0);
-        QCOMPARE(c.err().section('\n', 2),
+        QVERIFY(!QFile::exists(c.dir.filePath("O1234.nc.tmp-aB3dE9")));
+        QCOMPARE(c.err().section('\n', 3),
                  QString("Mill: received O3003.nc, 4 lines, 27 bytes in 0:00, completed\n"
                          "Mill: O1234 asked for, sending %1/O1234.nc\n"
                          "Mill: sent O1234.nc, 7 lines, 60 bytes in 0:00, completed\n"
@@ -357,23 +396,81 @@ private slots:
         QVERIFY2(c.err().startsWith("tavrin: "), qPrintable(c.errText));
     }
     // Punches the machine's folder would not take are kept beside the
-    // configuration when the service stops, not lost with it.
-    void keepsUnsavedPunches()
+    // configuration when the service stops, never through another user's
+    // link. What others plant at a lock file is refused (a link, a hard
+    // link, their file) or, held, named as the system names its holder;
+    // the files it leads to keep their bytes.
+    void othersFiles_data()
     {
-        Cli c("4", true);
-        const QByteArray ini = readFile(c.dir.filePath("zoZad.ini"));
-        c.write("zoZad.ini", QByteArray(ini).replace("MCFOLDER=" + c.dir.path().toUtf8(),
-                                                     "MCFOLDER=" + c.dir.filePath("none").toUtf8()));
-        c.start({"--serve"});
-        QVERIFY(QTest::qWaitFor([&] { return c.err().contains("listening"); }, 5000));
-        QVERIFY(c.pty.write("%\nO3003\nM30\n%"));
-        QVERIFY(QTest::qWaitFor([&] { return c.err().contains("not saved"); }, 5000));
-        c.tavrin.terminate();
-        QCOMPARE(c.finish(), 0);
-        const QString kept = c.dir.filePath("unsaved-punches/O3003.nc");
-        QCOMPARE(readFile(kept), "%\nO3003\nM30\n%");
-        QVERIFY(c.err().endsWith("Mill: punch saved as " + kept +
-                                 " instead: its folder would not take it\nStopped.\n"));
+        QTest::addColumn<QString>("plant"); // what another user plants, see asAnotherUser
+        QTest::addColumn<QString>("at");    // "port": the port's claim file
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("told"); // %1: the folder, %2: the planter, %3: the port
+        const auto row = [](const char *name, const char *plant, const char *at, int status,
+                            const QString &told) {
+            QTest::newRow(name) << QString(plant) << QString(at) << status << told;
+        };
+        const QString refused = "tavrin: The configuration file \"%1/zoZad.ini\" cannot be locked "
+                                "against a second program, so this one ends: \"%1/zoZad.ini.lock\" "
+                                "is not the program's own lock file: ";
+        row("own unsaved-punches", "", "unsaved-punches", 0,
+            "Mill: punch saved as %1/unsaved-punches/O3003.nc instead: its folder would not take "
+            "it\n");
+        row("link at unsaved-punches", "link", "unsaved-punches", 0,
+            "Mill: 1 punch(es) could not be saved anywhere and are lost: \"%1/unsaved-punches\" is "
+            "not the program's own folder: it is a symbolic link\n");
+        row("link at the lock", "link", "zoZad.ini.lock", 4, refused + "it is a symbolic link.\n");
+        row("hard link at the lock", "hard", "zoZad.ini.lock", 4,
+            refused + "it has another name too (a hard link).\n");
+        row("their lock file", "theirs", "zoZad.ini.lock", 4,
+            refused + "it belongs to another user.\n");
+        row("their flock on the lock", "flock", "zoZad.ini.lock", 1,
+            "tavrin: The lock on \"%1/zoZad.ini.lock\" is held by another process (process %2 of "
+            "user nobody, sleep 30), not by a Tavrin of this user, so this one ends: two programs "
+            "on one configuration would overwrite each other's changes.\n");
+        row("their claim, held", "theirs held", "port", 3,
+            "tavrin: the port %3 of machine \"Mill\" is in use by process %2 of user nobody, "
+            "sleep 30\n");
+    }
+    void othersFiles()
+    {
+        QFETCH(QString, plant);
+        QFETCH(QString, at);
+        QFETCH(int, status);
+        QFETCH(QString, told);
+        if (!plant.isEmpty() && ::geteuid() != 0) QSKIP("only root can plant another user's files");
+        const bool punch = at == "unsaved-punches";
+        Cli c("4", punch, punch ? "|MCFOLDER=/nonexistent" : "");
+        QTemporaryDir other;
+        const QString path =
+            c.dir.filePath(at == "port" ? ClaimedPort::claimName(c.pty.slavePath()) + ".lock" : at);
+        writeFile(other.filePath("victim"), "secret\n", 0666);
+        if (plant == "flock") writeFile(path, "process 1, tavrin --serve\n");
+        QVERIFY(::chmod(QFile::encodeName(c.dir.path()), 01777) == 0 &&
+                ::chmod(QFile::encodeName(other.path()), 0755) == 0);
+        const QString target = punch ? other.path() : other.filePath("victim");
+        const pid_t planter = plant.isEmpty() ? 0
+                                              : asAnotherUser(plant, QFile::encodeName(path),
+                                                              QFile::encodeName(target));
+        QVERIFY(planter >= 0);
+        c.start(at == "port" ? QStringList{"send", "Mill", c.write("p.nc", "M30\n")}
+                             : QStringList{"--serve"});
+        if (punch) {
+            QVERIFY(QTest::qWaitFor([&] { return c.err().contains("listening"); }, 5000));
+            QVERIFY(c.pty.write("%\nO3003\nM30\n%"));
+            QVERIFY(QTest::qWaitFor([&] { return c.err().contains("not saved"); }, 5000));
+            c.tavrin.terminate();
+            told += "Stopped.\n";
+        }
+        QCOMPARE(c.finish(), status);
+        if (planter) ::kill(planter, SIGKILL), ::waitpid(planter, nullptr, 0);
+        told.replace("%1", c.dir.path()).replace("%2", QString::number(planter));
+        QVERIFY2(c.err().endsWith(told.replace("%3", c.pty.slavePath())), qPrintable(c.errText));
+        QCOMPARE(readFile(other.filePath("victim")), "secret\n");
+        QCOMPARE(QDir(other.path()).entryList(QDir::Files), QStringList{"victim"});
+        if (punch && plant.isEmpty())
+            QCOMPARE(readFile(c.dir.filePath("unsaved-punches/O3003.nc")), "%\nO3003\nM30\n%");
+        if (plant == "flock") QCOMPARE(modeOf(path), 0600u);
     }
     void stopsAtWholeBlock()
     {

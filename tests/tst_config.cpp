@@ -44,20 +44,6 @@ MachineTable filledTable(int count, int without = 0)
     return t;
 }
 
-void writeFile(const QString &path, const QByteArray &bytes, mode_t mode = 0644)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
-    QCOMPARE(::chmod(QFile::encodeName(path), mode), 0);
-}
-
-mode_t modeOf(const QString &path)
-{
-    struct stat st {
-    };
-    return ::stat(QFile::encodeName(path), &st) == 0 ? st.st_mode & 07777 : 0;
-}
-
 struct Rig : ShopRig<> {
     using ShopRig::ShopRig;
     // Machines 1 to `count`, each with a program in its queue.

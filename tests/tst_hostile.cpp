@@ -51,7 +51,8 @@ private slots:
                       busy8 = "M: O8 asked for, refused: busy; the reply waits its turn",
                       reply8 = "M: reply to O8 sent, 3 lines, 17 bytes in 0:0%1, busy";
         QTest::newRow("mode 4: a program punched while the answer waits for DC1")
-            << "4" << QList<Step>{{0, Ask7}, {2000, O5}, {5000, Dc1}} << O7 << QStringList{saved}
+            << "4" << QList<Step>{{0, "%\n(SEND"}, {10, " O7)\n%\n"}, {2000, O5}, {5000, Dc1}} << O7
+            << QStringList{saved}
             << QStringList{asked7, got5, sent7.arg(7)};
         QTest::newRow("mode 4: a request while the answer waits, BUSY after it")
             << "4" << QList<Step>{{0, Ask7}, {2000, Ask8}, {5000, Dc1}, {5000, Dc1}}

@@ -113,9 +113,12 @@ private slots:
         r.clock.advance(10 * VirtualClock::Second);
         QCOMPARE(r.line(2).written, "%\r\nO1234\r\nG00\r\n%\r\n" + QByteArray(2000, '\0'));
         QVERIFY(!r.shop.sending()); // the panel was never held
-        // Not found, then a punch: the log has each, with what was asked for.
-        r.line(2).deliver("(GET O99)\r\n");
-        r.clock.advance(10 * VirtualClock::Second);
+        // Not found, a bad name, then a punch: the log has each, with what
+        // was asked for.
+        for (const char *ask : {"(GET O99)\r\n", "(GET O9\xe4)\r\n"}) {
+            r.line(2).deliver(ask);
+            r.clock.advance(10 * VirtualClock::Second);
+        }
         r.line(2).deliver("%\r\nO3003\r\nG01 X1\r\n%\r\n");
         r.clock.advance(10 * VirtualClock::Second);
         QCOMPARE(readFile(folder.filePath("O3003.nc")), QByteArray("%\r\nO3003\r\nG01 X1\r\n%"));
@@ -124,6 +127,7 @@ private slots:
             log << QString(line).section(u'\t', 1, 4) + u'|' + QString(line).section(u'\t', 8);
         QCOMPARE(log, (QStringList{"send\tNEW\tttyFAKE1\tO1234.nc|completed\tO1234",
                                    "send\tNEW\tttyFAKE1\t-|not found\tO99",
+                                   "send\tNEW\tttyFAKE1\t-|bad name\tO9?",
                                    "receive\tNEW\tttyFAKE1\tO3003.nc|completed", "|"}));
     }
 };

@@ -170,6 +170,22 @@ private slots:
                                           {"out/O8.nc", "O8\n15"}})
             QCOMPARE(readFile(dir.filePath(path)), QByteArray(bytes));
     }
+
+    // Waiting punches are bounded in bytes too: past the bound a punch is
+    // tried once, then refused aloud.
+    void waitingBytesBounded()
+    {
+        QTemporaryDir dir;
+        PunchStore store;
+        const QByteArray big = "O8\n" + QByteArray(PunchAssembler::MaxBytes - 3, 'X'); // shared
+        for (int i = 0; i < PunchStore::MaxPendingBytes / big.size(); ++i)
+            QCOMPARE(store.save(dir.filePath("out"), "", big).error,
+                     QString("No such file or directory"));
+        QCOMPARE(store.save(dir.filePath("out"), "", "O9\n").error,
+                 QString("No such file or directory; it is not kept: with it, more than 64 MB of "
+                         "punches would wait to be saved"));
+        QCOMPARE(store.pending(), 4);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestPunch)

@@ -11,11 +11,13 @@
 
 namespace
 {
-// A parsed request as "name|number|block|own number", "-" when none.
+// A parsed request as "name|number|block|own number", "-" when none, "!"
+// before a bad name.
 QByteArray shown(const std::optional<ProgramRequest> &r)
 {
     if (!r) return "-";
-    return r->name + '|' + (r->isNumber ? r->number : "") + '|' + r->block + '|' + r->ownNumber;
+    return (r->badName ? "!" : "") + r->name + '|' + (r->isNumber ? r->number : "") + '|' +
+           r->block + '|' + r->ownNumber;
 }
 
 // Rows of a name and three byte strings, the last two compared.
@@ -54,10 +56,13 @@ private slots:
             {"not a block after", "(SEND O1234 PLEASE)", "", "-"},
             {"unclosed", "(SEND O1234", "", "-"},
             {"outside a comment", "SEND O1234", "", "-"},
-            {"parent folder", "(GET ../O1.NC)", "", "-"},
-            {"slash", "(GET A/B)", "", "-"},
-            {"backslash", "(GET A\\B)", "", "-"},
-            {"parenthesis", "(GET (O1)", "", "-"},
+            {"bad name: parent folder", "(GET ../O1.NC)", "", "!../O1.NC|||"},
+            {"bad name: slash", "(GET A/B)", "", "!A/B|||"},
+            {"bad name: backslash", "(GET A\\B)", "", "!A\\B|||"},
+            {"bad name: parenthesis", "(GET (O1)", "", "!(O1|||"},
+            {"bad name: %", "O7(GET O1%)", "", "!O1%|||O7"},
+            {"bad name: bytes 0x80 and above shown ?", "(SEND O\xe4\x80 N5)", "", "!O??||N5|"},
+            {"bad name, not a block after", "(SEND O1% X)", "", "-"},
         };
         rows(table, std::size(table));
     }
@@ -92,6 +97,8 @@ private slots:
             {"sub-folder not searched", "sub/O12.nc O12.nc/", "O12", ""},
             {"backslash refused", "a\\b.nc", "a\\b.nc", ""},
             {"control byte refused", "a\tb.nc", "a\tb.nc", ""},
+            {"temporaries never numbered", "O12.nc O12.nc.tmp-aB3dE9", "12", "O12.nc"},
+            {"temporary not even by its name", "O12.nc.tmp-aB3dE9", "O12.nc.tmp-aB3dE9", ""},
         };
         rows(table, std::size(table));
     }
@@ -155,6 +162,9 @@ private slots:
             {"more than one", "(SEND 12)", "1", "%\n(MORE THAN ONE 12)\n%\n"},
             {"busy", "(GET flange.nc)", "2", "%\n(BUSY flange.nc)\n%\n"},
             {"no block", "O7(SEND O1234 N2310)", "3", "%\nO7\n(NO BLOCK N2310)\n%\n"},
+            {"too large", "(SEND O1234)", "4", "%\n(TOO LARGE O1234)\n%\n"},
+            {"bad name, never said back", "O7(GET O1%)", "5", "%\nO7\n(BAD NAME)\n%\n"},
+            {"bad name, another reason", "(GET A\xe4)", "2", "%\n(BUSY)\n%\n"},
         };
         rows(table, std::size(table));
     }

@@ -76,6 +76,9 @@ private slots:
             {"ambiguous", "0", "0012.tap", "(SEND 12)", "%\n(MORE THAN ONE 12)\n%\n"},
             {"busy while waiting", "0", "", "%\n(SEND O12)\n%\n%\n(SEND 13)\n%\n",
              "%\nO12\n(PART)\nN10 G0 X1\nN20 M30\n%\n|%\n(BUSY 13)\n%\n"},
+            {"too large, unread", "0", "O99.nc*", "%\n(SEND O99)\n%\n", "%\n(TOO LARGE O99)\n%\n"},
+            {"bad name: %, never said back", "0", "", "O5(GET O12%)", "%\nO5\n(BAD NAME)\n%\n"},
+            {"bad name: byte 0x80 and above", "0", "", "(SEND O1\xe4)", "%\n(BAD NAME)\n%\n"},
         };
         for (const auto &row : table) {
             QByteArray expected;
@@ -92,8 +95,13 @@ private slots:
         QFETCH(QByteArray, punch);
         QFETCH(QByteArray, expected);
         QTemporaryDir dir;
-        for (const QString &name : {QStringLiteral("O12.nc"), other})
-            if (!name.isEmpty()) put(dir.filePath(name), O12);
+        for (QString name : {QStringLiteral("O12.nc"), other}) {
+            // "*": larger than a request may be (sparse, so cheap).
+            const bool huge = name.endsWith('*');
+            if (!name.remove('*').isEmpty()) put(dir.filePath(name), O12);
+            if (huge)
+                QVERIFY(QFile::resize(dir.filePath(name), ServedMachine::MaxRequestBytes + 1));
+        }
         VirtualClock clock;
         Served m(clock, dir.path(), flow);
         qint64 decided = -1;

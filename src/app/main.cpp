@@ -156,14 +156,14 @@ int main(int argc, char *argv[])
     QtPlatform platform;
     // One program per configuration.
     InstanceLock lock;
-    QString lockedFile;
-    if (lockConfiguration(lock, config.filePath(), userFolder, QStringLiteral("tavrin"),
-                          &lockedFile) == LockResult::Held) {
-        const QString text = lock.heldMessage(lockedFile);
+    QString lockedFile, text;
+    const LockResult locked = lockConfiguration(lock, config.filePath(), userFolder,
+                                                QStringLiteral("tavrin"), &lockedFile);
+    if (const int status = lockEnding(lock, locked, lockedFile, &text)) {
         std::fprintf(stderr, "tavrin: %s\n", qPrintable(text));
         platform.message(nullptr, text, QStringLiteral("Tavrin"), QMessageBox::Ok,
                          Platform::Icon::Warning);
-        return StatusHeld;
+        return status;
     }
     // Each machine's port: a serial device of this computer, or a network
     // serial server, claimed while open so that no command line takes it.

@@ -20,6 +20,9 @@
 int runReceive(ConfigStore &config, int slot, const QString &path)
 {
     const MachineConfig machine = config.table().at(slot);
+    // Told now, not after the machine has punched it all.
+    if (const QString why = whyNotWritable(path); !why.isEmpty())
+        return fail(StatusUsage, QStringLiteral("\"%1\" cannot be written: %2").arg(path, why));
     QtPortList ports;
     const std::shared_ptr<ClaimedPort> port = commandPort(config, QStringLiteral("tavrin receive"));
     Link link(port, ports, Clock::system());

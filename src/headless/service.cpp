@@ -41,11 +41,10 @@ int runService(const QString &given)
     const QString userFolder = userConfigFolder(given);
     ConfigStore config(folder, userFolder);
     InstanceLock lock;
-    QString lockedFile;
-    if (lockConfiguration(lock, config.filePath(), userFolder, QStringLiteral("tavrin --serve"),
-                          &lockedFile) == LockResult::Held) {
-        return fail(StatusHeld, lock.heldMessage(lockedFile));
-    }
+    QString lockedFile, text;
+    const LockResult locked = lockConfiguration(lock, config.filePath(), userFolder,
+                                                QStringLiteral("tavrin --serve"), &lockedFile);
+    if (const int status = lockEnding(lock, locked, lockedFile, &text)) return fail(status, text);
     QtPortList ports;
     // Each port claimed, so that the command line never takes one served.
     MachineRegistry registry(config, claimedPorts(config, QStringLiteral("tavrin --serve")), ports,

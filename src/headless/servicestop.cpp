@@ -4,6 +4,7 @@
 #include "core/config/configstore.h"
 #include "core/machines/machine.h"
 #include "core/machines/registry.h"
+#include "core/serving/servedmachine.h"
 
 #include <QDir>
 #include <utility>
@@ -48,6 +49,15 @@ void ServiceStop::finishWhenIdle()
     // configuration rather than lost with the process.
     for (const QString &line : m_registry.keepUnsavedPunches())
         m_say(line);
+    // Nothing a control sends goes unaccounted, not even while stopping.
+    for (int i = 1; i <= m_registry.count(); ++i) {
+        const ServedMachine *served = m_registry.at(i)->served();
+        if (served && served->ignored() > 0)
+            m_say(QStringLiteral("%1: %2 bytes the control sent while the service stopped were "
+                                 "not taken")
+                      .arg(m_registry.at(i)->config().name())
+                      .arg(served->ignored()));
+    }
     m_say(QStringLiteral("Stopped."));
     emit finished(0);
 }

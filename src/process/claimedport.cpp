@@ -31,6 +31,7 @@ bool ClaimedPort::open(const QString &name, const LineSettings &settings)
     m_name = name;
     m_refused = false;
     m_holder.clear();
+    m_claimError.clear();
     if (claim != m_claimed) {
         m_port->close();
         release();
@@ -40,6 +41,11 @@ bool ClaimedPort::open(const QString &name, const LineSettings &settings)
         case InstanceLock::Result::Held:
             m_refused = true;
             m_holder = m_claim.detail();
+            return false;
+        case InstanceLock::Result::Refused:
+            // The port is never taken unclaimed beside a claim file that
+            // is not the program's own: the claim would go unnoticed.
+            m_claimError = m_claim.detail();
             return false;
         case InstanceLock::Result::Acquired:
             m_claimed = claim;
@@ -67,6 +73,7 @@ void ClaimedPort::release()
 
 QString ClaimedPort::errorString() const
 {
+    if (!m_claimError.isEmpty()) return m_claimError;
     if (!m_refused) return m_port->errorString();
     return QStringLiteral("in use by ") +
            (m_holder.isEmpty() ? QStringLiteral("another program") : m_holder);

@@ -13,7 +13,8 @@
 // lock on a file named after it beside the configuration; close() and the
 // loss of the device give it back, and so does the end of the process,
 // however it ends. A device reached by two paths (a by-id link) is one
-// claim. Where the folder takes no lock file the port opens unclaimed.
+// claim. Where the folder takes no lock file the port opens unclaimed; a
+// claim file that is not the program's own (InstanceLock) keeps it shut.
 class ClaimedPort : public SerialPort
 {
     Q_OBJECT
@@ -38,13 +39,18 @@ public:
     qint64 bytesToWrite() const override { return m_port->bytesToWrite(); }
     bool canChangeSettings() const override { return m_port->canChangeSettings(); }
     // "in use by process 4711, tavrin --serve" when the last open found the
-    // device claimed; otherwise the port's own reason.
+    // device claimed (by a process of another user, as the system names it:
+    // "in use by process 4711 of user bob, tavrin --serve"); why the claim
+    // file was refused; otherwise the port's own reason.
     QString errorString() const override;
     // Who held the device when the last open was refused ("process 4711,
     // tavrin --serve"); empty when it was not refused for that.
     QString holder() const { return m_holder; }
     // The last open was refused because another process has the device.
     bool claimedElsewhere() const { return m_refused; }
+    // The last open was refused because the claim file is not the
+    // program's own (errorString() says why).
+    bool claimRefused() const { return !m_claimError.isEmpty(); }
 
 private:
     void release();
@@ -56,5 +62,6 @@ private:
     QString m_claimed; // the claim held, by claimName(); empty: none
     QString m_name;
     QString m_holder;
+    QString m_claimError; // why the claim file was refused
     bool m_refused = false;
 };

@@ -1,6 +1,7 @@
 #include "process/configlocation.h"
 
 #include "core/config/configstore.h"
+#include "process/exitstatus.h"
 #include "process/instancelock.h"
 
 #include <QCoreApplication>
@@ -36,8 +37,28 @@ LockResult lockConfiguration(InstanceLock &lock, const QString &configPath,
         return LockResult::Acquired;
     case InstanceLock::Result::Held:
         return LockResult::Held;
+    case InstanceLock::Result::Refused:
+        return LockResult::Refused;
     case InstanceLock::Result::Failed:
         break;
     }
     return LockResult::Failed;
+}
+
+int lockEnding(const InstanceLock &lock, LockResult result, const QString &lockedFile,
+               QString *message)
+{
+    switch (result) {
+    case LockResult::Acquired:
+    case LockResult::Failed:
+        break;
+    case LockResult::Held:
+        *message = lock.heldMessage(lockedFile);
+        return StatusHeld;
+    case LockResult::Refused:
+        // Never unlocked: a second program would go unnoticed.
+        *message = lock.refusedMessage(lockedFile);
+        return StatusRefused;
+    }
+    return StatusDone;
 }

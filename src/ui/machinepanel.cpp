@@ -218,13 +218,15 @@ void MachinePanel::markPort(int mc, PortStatus status, const QString &port)
     }
     // A device a served machine keeps is that machine's.
     const int server = m_workshop.servedHolding(mc);
-    // A device another Tavrin has open (the service, a command line) says whose it is.
+    // A device another Tavrin has open (the service, a command line) says
+    // whose it is; one whose claim file is not the program's own, why.
     Link *link = m_workshop.linkAt(mc);
     const auto *claimed = link ? qobject_cast<const ClaimedPort *>(&link->port()) : nullptr;
     const QString held =
         server > 0 ? QStringLiteral("\n  served by %1").arg(m_workshop.machines().at(server).name())
-        : claimed && claimed->claimedElsewhere() ? QStringLiteral("\n  ") + claimed->errorString()
-                                                 : QString();
+        : claimed && (claimed->claimedElsewhere() || claimed->claimRefused())
+            ? QStringLiteral("\n  ") + claimed->errorString()
+            : QString();
     setDescription(status == PortStatus::Missing ? missingText(port) : unavailableText(port) + held,
                    Qt::red);
 }

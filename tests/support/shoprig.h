@@ -9,11 +9,26 @@
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTest>
+#include <sys/stat.h>
 
 inline QByteArray readFile(const QString &path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+inline void writeFile(const QString &path, const QByteArray &bytes, mode_t mode = 0644)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
+    QCOMPARE(::chmod(QFile::encodeName(path), mode), 0);
+}
+
+inline mode_t modeOf(const QString &path)
+{
+    struct stat st = {};
+    return ::stat(QFile::encodeName(path), &st) == 0 ? st.st_mode & 07777 : 0;
 }
 
 // The workshop in virtual time (or the system's, for real ports), its file

@@ -68,6 +68,16 @@ int copyPermissions(int fd, const struct stat &like)
     return ::fchmod(fd, mode) == 0 ? 0 : errno;
 }
 
+// Removes `path` if it is a regular file of the running user: a link, or
+// someone else's file, stays.
+bool removeOwnFile(const QString &path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    struct stat st = {};
+    return ::lstat(name.constData(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() &&
+           ::unlink(name.constData()) == 0;
+}
+
 // Flushes a rename to the disk; a folder that cannot be opened just stays
 // as the system keeps it.
 void syncFolder(const QByteArray &file)
@@ -166,8 +176,25 @@ QString appendToFile(const QString &path, const QByteArray &bytes)
     return error ? reasonFor(error) : QString();
 }
 
-QString readRegularFile(const QString &path, QByteArray *bytes, qint64 maxBytes)
+QString whyNotWritable(const QString &path)
 {
+    QByteArray target;
+    if (const QString why = followOwnLinks(path, &target); !why.isEmpty()) return why;
+    struct stat st = {};
+    const bool exists = ::lstat(target.constData(), &st) == 0;
+    if (exists && S_ISDIR(st.st_mode)) return QStringLiteral("it is a folder");
+    if (exists && !S_ISREG(st.st_mode)) return QStringLiteral("it is not a regular file");
+    // The temporary file is made in the folder, and renamed there.
+    const QByteArray folder = folderOf(target);
+    if (::faccessat(AT_FDCWD, folder.isEmpty() ? "." : folder.constData(), W_OK | X_OK,
+                    AT_EACCESS) != 0)
+        return reasonFor(errno);
+    return {};
+}
+
+QString readRegularFile(const QString &path, QByteArray *bytes, qint64 maxBytes, bool *tooLarge)
+{
+    if (tooLarge) *tooLarge = false;
     QByteArray target;
     if (const QString why = followOwnLinks(path, &target); !why.isEmpty()) return why;
     // Opened without blocking, then checked: a FIFO would otherwise wait for
@@ -179,13 +206,14 @@ QString readRegularFile(const QString &path, QByteArray *bytes, qint64 maxBytes)
         ::close(fd);
         return QStringLiteral("it is not a regular file");
     }
-    const QString tooLarge =
+    const QString larger =
         maxBytes % (1024 * 1024) == 0
             ? QStringLiteral("it is larger than %1 MB").arg(maxBytes / (1024 * 1024))
             : QStringLiteral("it is larger than %1 bytes").arg(maxBytes);
     if (maxBytes >= 0 && st.st_size > maxBytes) {
+        if (tooLarge) *tooLarge = true;
         ::close(fd);
-        return tooLarge;
+        return larger;
     }
     QFile f;
     if (!f.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
@@ -195,7 +223,39 @@ QString readRegularFile(const QString &path, QByteArray *bytes, qint64 maxBytes)
     // Bounded even when the file grows while it is read.
     *bytes = maxBytes >= 0 ? f.read(maxBytes + 1) : f.readAll();
     if (f.error() != QFileDevice::NoError) return f.errorString();
-    return maxBytes >= 0 && bytes->size() > maxBytes ? tooLarge : QString();
+    if (maxBytes < 0 || bytes->size() <= maxBytes) return {};
+    // It grew while it was read.
+    if (tooLarge) *tooLarge = true;
+    bytes->clear();
+    return larger;
+}
+
+QString notOwnReason(const struct stat &st, unsigned type)
+{
+    if (S_ISLNK(st.st_mode)) return QStringLiteral("it is a symbolic link");
+    if ((st.st_mode & S_IFMT) != type)
+        return type == S_IFDIR ? QStringLiteral("it is not a folder")
+                               : QStringLiteral("it is not a regular file");
+    if (st.st_uid != ::geteuid()) return QStringLiteral("it belongs to another user");
+    if (type == S_IFREG && st.st_nlink != 1)
+        return QStringLiteral("it has another name too (a hard link)");
+    return {};
+}
+
+QString makeOwnFolder(const QString &path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    const QString shown = QDir::toNativeSeparators(path);
+    // mkdir() never follows a link in the folder's place: it finds it there.
+    if (::mkdir(name.constData(), 0700) != 0 && errno != EEXIST)
+        return QStringLiteral("\"%1\" cannot be made: %2").arg(shown, reasonFor(errno));
+    struct stat st = {};
+    if (::lstat(name.constData(), &st) != 0)
+        return QStringLiteral("\"%1\" cannot be examined: %2").arg(shown, reasonFor(errno));
+    const QString why = notOwnReason(st, S_IFDIR);
+    return why.isEmpty()
+               ? why
+               : QStringLiteral("\"%1\" is not the program's own folder: %2").arg(shown, why);
 }
 
 void removeLeftoverTemporaries(const QString &path)
@@ -211,10 +271,26 @@ void removeLeftoverTemporaries(const QString &path)
         const QRegularExpressionMatch m = ours.match(entry);
         if (!m.hasMatch() || (m.captured(1).isEmpty() && word.match(m.captured(2)).hasMatch()))
             continue;
-        const QByteArray leftover = QFile::encodeName(folder.filePath(entry));
-        struct stat st = {};
-        if (::lstat(leftover.constData(), &st) == 0 && S_ISREG(st.st_mode) &&
-            st.st_uid == ::geteuid())
-            ::unlink(leftover.constData());
+        removeOwnFile(folder.filePath(entry));
     }
+}
+
+bool isWriteTemporary(const QString &fileName)
+{
+    static const QRegularExpression temporary(
+        QRegularExpression::anchoredPattern(QStringLiteral(".+\\.tmp-[A-Za-z0-9]{6}")));
+    return temporary.match(fileName).hasMatch();
+}
+
+QStringList removeLeftoverTemporariesIn(const QString &folder)
+{
+    QStringList removed;
+    // An empty setting is no folder, not the working one.
+    if (folder.isEmpty()) return removed;
+    const QDir dir(folder);
+    for (const QString &entry : dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System)) {
+        if (isWriteTemporary(entry) && removeOwnFile(dir.filePath(entry)))
+            removed << dir.filePath(entry);
+    }
+    return removed;
 }

@@ -2,6 +2,9 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
+
+struct stat;
 
 // Every file is reached through a symbolic link only when the link, and
 // every link it leads through, belongs to the user running the program:
@@ -27,13 +30,43 @@ QString followOwnLinks(const QString &path, QByteArray *target);
 // a write cut short is undone, so the file holds all of them or none.
 QString appendToFile(const QString &path, const QByteArray &bytes);
 
+// Why writeFileAtomically(path, ...) would be refused, as far as can be told
+// without writing: someone else's link on the way, a folder or other file
+// that is not a regular one at `path`, a folder to hold it that is missing
+// or not writable. Empty when nothing stands in the way.
+QString whyNotWritable(const QString &path);
+
 // Reads a whole regular file without ever blocking (a FIFO or a device is
 // refused, not opened). A file larger than `maxBytes` (if not negative) is
-// refused without being read. Returns an empty text on success, otherwise
-// why it could not be read.
-QString readRegularFile(const QString &path, QByteArray *bytes, qint64 maxBytes = -1);
+// refused without being read, `tooLarge` (if given) then set; a file that
+// grows past it while it is read is refused the same way. Returns an empty
+// text on success, otherwise why it could not be read.
+QString readRegularFile(const QString &path, QByteArray *bytes, qint64 maxBytes = -1,
+                        bool *tooLarge = nullptr);
 
 // Removes the temporary files that writes to `path` left beside it when the
 // program was killed: regular files of the running user with the names
 // writeFileAtomically uses, or those earlier versions used ("NAME.XXXXXX").
 void removeLeftoverTemporaries(const QString &path);
+
+// True for a name writeFileAtomically gives its temporary files
+// ("O3003.nc.tmp-x3Kq9Z"): never a file of anyone's own.
+bool isWriteTemporary(const QString &fileName);
+// Removes from `folder` the temporary files writeFileAtomically left there
+// when the program was killed: regular files of the running user, with
+// names isWriteTemporary() accepts; never a link, nor what it leads to.
+// Returns the paths removed.
+QStringList removeLeftoverTemporariesIn(const QString &folder);
+
+// Why the file `st` (from lstat or fstat) tells of is not one the program
+// may take as its own in a folder others can write: a symbolic link, not of
+// the type `type` (S_IFREG, S_IFDIR), another user's, or a regular file with
+// a second name (a hard link), which may be a file anywhere. Empty when it
+// may.
+QString notOwnReason(const struct stat &st, unsigned type);
+
+// Makes the folder `path` for the user only (0700) unless it is there, and
+// never through a symbolic link. Empty when it is a folder of the user's
+// own; otherwise why not, naming it ("\"/x/unsaved-punches\" is not the
+// program's own folder: it belongs to another user").
+QString makeOwnFolder(const QString &path);

@@ -1,5 +1,6 @@
 #include "core/machines/machine.h"
 
+#include "core/base/atomicfile.h"
 #include "core/base/clock.h"
 #include "core/link/link.h"
 #include "core/ports/serialport.h"
@@ -112,6 +113,12 @@ void Machine::apply(const MachineConfig &next)
 
 void Machine::fitServing()
 {
+    // A save killed halfway left its temporary file, of up to a punch's
+    // size, beside the program it was to be: nobody removes it otherwise.
+    for (const QString &path : removeLeftoverTemporariesIn(m_applied.value(Key::Folder)))
+        emit notice(QStringLiteral("%1: removed a leftover temporary file \"%2\" from an "
+                                   "interrupted save")
+                        .arg(m_applied.name(), QDir::toNativeSeparators(path)));
     m_served = std::make_unique<ServedMachine>(*m_link, m_applied, m_id, m_punches, m_clock);
     connect(m_served.get(), &ServedMachine::stateChanged, this, &Machine::settle);
     connect(m_served.get(), &ServedMachine::savedLater, this,
@@ -160,16 +167,19 @@ QStringList Machine::keepUnsavedIn(const QString &folder)
     // One more try where they belong first: the folder may be back.
     retrySaves();
     if (m_punches.pending() == 0) return told;
-    QDir().mkpath(folder);
+    // Never into a folder someone else made or pointed elsewhere: run as
+    // root, the program would write wherever another user's link leads.
+    QString why = makeOwnFolder(folder);
     QStringList saved;
-    m_punches.saveWaitingIn(folder, &saved);
+    if (why.isEmpty()) why = m_punches.saveWaitingIn(folder, &saved);
     for (const QString &path : saved)
         told << QStringLiteral("%1: punch saved as %2 instead: its folder would not take it")
                     .arg(m_applied.name(), QDir::toNativeSeparators(path));
     if (m_punches.pending() > 0)
-        told << QStringLiteral("%1: %2 punch(es) could not be saved anywhere and are lost")
+        told << QStringLiteral("%1: %2 punch(es) could not be saved anywhere and are lost: %3")
                     .arg(m_applied.name())
-                    .arg(m_punches.pending());
+                    .arg(m_punches.pending())
+                    .arg(why);
     m_retrySaves->stop();
     refresh();
     return told;

@@ -64,8 +64,9 @@ public:
     // stops at a whole block (called again: drops what the machine holds),
     // no more requests are answered. Returns the answers left unsent.
     int shutDown();
-    // Punches still waiting for their folder, saved in `folder` instead;
-    // the lines that tell where each went.
+    // Punches still waiting for their folder, saved in `folder` instead
+    // (made for the user only; refused when it is not the user's own
+    // folder); the lines that tell where each went, or why not.
     QStringList keepUnsavedIn(const QString &folder);
 
 signals:
@@ -79,6 +80,9 @@ signals:
     void retired(MachineId id);
     // A send started on its link: the user's, or the served role's own.
     void sendStarted(MachineId id, SendJob *job);
+    // Something the user must be told, one line: a leftover temporary file
+    // removed from the folder when serving started.
+    void notice(const QString &line);
 
 private:
     void apply(const MachineConfig &next);

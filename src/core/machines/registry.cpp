@@ -44,6 +44,7 @@ Machine *MachineRegistry::make(int row)
                                              m_ports, m_clock);
     Machine *m = machine.get();
     connect(m, &Machine::stateChanged, this, &MachineRegistry::stateChanged);
+    connect(m, &Machine::notice, this, &MachineRegistry::notice);
     connect(m, &Machine::becameIdle, this, [this] {
         if (!anyTransferring()) emit allIdle();
     });

@@ -76,7 +76,7 @@ signals:
     // Nothing runs on any machine any more.
     void allIdle();
     // Something the user must be told: where the waiting punches of a
-    // machine that left were kept.
+    // machine that left were kept, a machine's own notice.
     void notice(const QString &line);
 
 private:

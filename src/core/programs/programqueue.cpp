@@ -4,10 +4,10 @@
 
 #include <QFileInfo>
 
-ProgramFile ProgramFile::read(const QString &path)
+ProgramFile ProgramFile::read(const QString &path, qint64 maxBytes)
 {
     ProgramFile out;
-    out.reason = readRegularFile(path, &out.bytes);
+    out.reason = readRegularFile(path, &out.bytes, maxBytes, &out.tooLarge);
     return out;
 }
 

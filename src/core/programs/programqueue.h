@@ -6,12 +6,14 @@
 #include <QStringList>
 
 // A program file read whole (never blocking on a FIFO or device), or why
-// it could not be: `reason` is empty when it was.
+// it could not be: `reason` is empty when it was. One larger than
+// `maxBytes` (if not negative) is not read: `tooLarge` says so.
 struct ProgramFile {
     QByteArray bytes;
     QString reason;
+    bool tooLarge = false;
 
-    static ProgramFile read(const QString &path);
+    static ProgramFile read(const QString &path, qint64 maxBytes = -1);
 };
 
 // One machine's queue of program files: the files handed to it, to pick

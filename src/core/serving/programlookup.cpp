@@ -1,5 +1,6 @@
 #include "core/serving/programlookup.h"
 
+#include "core/base/atomicfile.h"
 #include "core/serving/programextension.h"
 #include "core/serving/punchstore.h"
 
@@ -45,12 +46,14 @@ ProgramLookup findProgram(const QString &folder, const ProgramRequest &request,
                           const QString &extension)
 {
     ProgramLookup result;
-    if (!isSafeProgramName(request.name)) return result;
+    if (request.badName || !isSafeProgramName(request.name)) return result;
     const QString ext = ProgramExtension::of(extension);
     const QDir dir(folder);
     QStringList files = dir.entryList(QDir::Files, QDir::Name);
-    // A punch cut off is never taken for the program it began.
-    files.removeIf(&PunchStore::isIncomplete);
+    // A punch cut off is never taken for the program it began, nor a save's
+    // temporary file for the program it was to become.
+    files.removeIf(
+        [](const QString &f) { return PunchStore::isIncomplete(f) || isWriteTemporary(f); });
     const QString name = QString::fromLatin1(request.name);
     const auto named = [](const QString &wanted) {
         return [wanted](const QString &f) { return f.compare(wanted, Qt::CaseInsensitive) == 0; };

@@ -10,7 +10,9 @@
 // the name itself, the name with the machine's extension, and for a program
 // number, any file whose name before its first "." is that number with or
 // without "O", leading zeros ignored (O0012, O12.NC, 12.TXT), except the
-// earlier versions the punch store keeps (O12.1.NC). Letter case is ignored
+// earlier versions the punch store keeps (O12.1.NC). Punches cut off
+// (O12.partial.NC) and the temporary files of saves (O12.NC.tmp-x3Kq9Z)
+// are never found, not even by their own name. Letter case is ignored
 // throughout. More than one file at the step that finds any is
 // ambiguous: the machine is not sent a guess.
 struct ProgramLookup

@@ -34,11 +34,15 @@ std::optional<ProgramRequest> requestIn(QByteArrayView comment)
 {
     const QList<QByteArrayView> w = words(comment);
     if (w.size() < 2 || w.size() > 3 || !isRequestWord(w[0])) return std::nullopt;
-    if (!isSafeProgramName(w[1].toByteArray())) return std::nullopt;
     ProgramRequest r;
     r.name = w[1].toByteArray();
+    if (!isSafeProgramName(r.name)) {
+        r.badName = true;
+        for (char &c : r.name)
+            if (uchar(c) < 0x21 || uchar(c) > 0x7e) c = '?';
+    }
     const QByteArrayView digits = letteredNumber(r.name, 'O');
-    r.isNumber = allDigits(r.name) || !digits.isEmpty();
+    r.isNumber = !r.badName && (allDigits(r.name) || !digits.isEmpty());
     if (r.isNumber) r.number = withoutLeadingZeros(digits.isEmpty() ? QByteArrayView(r.name) : digits).toByteArray();
     if (w.size() == 3) {
         if (letteredNumber(w[2], 'N').isEmpty()) return std::nullopt;
@@ -102,6 +106,8 @@ QByteArray refusalText(Refusal reason)
     case Refusal::Ambiguous: return "MORE THAN ONE";
     case Refusal::Busy: return "BUSY";
     case Refusal::NoBlock: return "NO BLOCK";
+    case Refusal::TooLarge: return "TOO LARGE";
+    case Refusal::BadName: return "BAD NAME";
     }
     return {};
 }
@@ -109,10 +115,12 @@ QByteArray refusalText(Refusal reason)
 QByteArray refusalReply(const ProgramRequest &request, Refusal reason)
 {
     QByteArray reply = "%\n";
-    if (!request.ownNumber.isEmpty()) reply += request.ownNumber + '\n';
+    if (!letteredNumber(request.ownNumber, 'O').isEmpty()) reply += request.ownNumber + '\n';
     const bool block = reason == Refusal::NoBlock && !request.block.isEmpty();
-    reply += '(' + refusalText(reason) + ' ' + (block ? request.block : request.name) + ")\n%\n";
-    return reply;
+    const QByteArray &said = block ? request.block : request.name;
+    // A name that is not safe is never said back: a "%" in it would end the tape.
+    const bool echo = reason != Refusal::BadName && !request.badName && isSafeProgramName(said);
+    return reply + '(' + refusalText(reason) + (echo ? ' ' + said : QByteArray()) + ")\n%\n";
 }
 
 bool isSafeProgramName(const QByteArray &name)
@@ -120,7 +128,8 @@ bool isSafeProgramName(const QByteArray &name)
     if (name.isEmpty() || name.contains("..")) return false;
     for (char c : name) {
         const uchar u = uchar(c);
-        if (u < 0x20 || u == 0x7f || c == '/' || c == '\\' || c == '(' || c == ')') return false;
+        if (u < 0x21 || u > 0x7e || c == '/' || c == '\\' || c == '(' || c == ')' || c == '%')
+            return false;
     }
     return true;
 }

@@ -19,10 +19,14 @@ struct ProgramRequest
     // The request a punch holds, if it is one: the first comment whose first
     // word is SEND, REQ or GET (any case, "/" before it allowed), then the
     // name, then at most a block number. A name that could leave the
-    // machine's folder or break the reply's comment makes it no request.
+    // machine's folder or break the reply's comment still makes a request,
+    // one with a bad name: it is answered, never looked for.
     static std::optional<ProgramRequest> parse(const QByteArray &punch);
 
     QByteArray name;       // as punched: "O1234", "1234", "FLANGE.NC"
+    // Not a safe name: `name` then shows it printable, "?" for each byte
+    // outside "!" to "~", only to be told.
+    bool badName = false;
     bool isNumber = false; // "O1234" or "1234"
     QByteArray number;     // its digits without leading zeros: "12" for O0012
     QByteArray block;      // "N2310" as punched, or empty: start there
@@ -30,16 +34,19 @@ struct ProgramRequest
 };
 
 // Why a request is not served, and the words its reply says it with.
-enum class Refusal { NotFound, Ambiguous, Busy, NoBlock };
+enum class Refusal { NotFound, Ambiguous, Busy, NoBlock, TooLarge, BadName };
 QByteArray refusalText(Refusal reason);
 
 // The short program sent back instead: "%", the request's own O-number
-// if it had one, "(NOT FOUND O1234)" (the block for NoBlock) and "%", each
-// line ended by LF. Only a comment: nothing in it moves the machine.
+// if it had one, "(NOT FOUND O1234)" (the block for NoBlock, nothing for
+// BadName) and "%", each line ended by LF. Only a comment: nothing in it
+// moves the machine, and no byte but printable ASCII, "%" only as the
+// first and last line: a name that is not safe is never echoed.
 QByteArray refusalReply(const ProgramRequest &request, Refusal reason);
 
-// A name from the machine that stays inside the folder: no "/", "\",
-// "..", NUL or other control byte, nothing a comment cannot hold.
+// A name from the machine that stays inside the folder and that a reply's
+// comment can hold: printable ASCII only ("!" to "~"), no "/", "\", "..",
+// "(" or ")", and no "%", which a control reads as the end of the tape.
 bool isSafeProgramName(const QByteArray &name);
 
 // The words of a program number or a block number, read the same way by the

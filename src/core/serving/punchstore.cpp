@@ -64,13 +64,11 @@ PunchStore::Result PunchStore::save(const QString &folder, const QString &extens
 {
     const Punch punch{++m_sequence, QDir(folder).filePath(fileName(program, extension, m_now(), whole)),
                       ProgramExtension::of(extension), program, {}};
-    if (m_pending.size() >= MaxPending) pass();
-    if (m_pending.size() >= MaxPending) {
+    if (!noRoomFor(punch).isEmpty()) pass();
+    if (const QString full = noRoomFor(punch); !full.isEmpty()) {
         const QString why = write(punch);
-        if (why.isEmpty()) return {punch.path, {}};
-        return {punch.path,
-                QStringLiteral("%1; it is not kept: %2 punches already wait to be saved")
-                    .arg(why, QString::number(MaxPending))};
+        if (why.isEmpty()) return {punch.path, {}, {}};
+        return {punch.path, QStringLiteral("%1; it is not kept: %2").arg(why, full), {}};
     }
     m_pending.append(punch);
     Result result{punch.path, {}, pass()};
@@ -79,6 +77,19 @@ PunchStore::Result PunchStore::save(const QString &folder, const QString &extens
         if (waiting.id == punch.id) result.error = waiting.why;
     }
     return result;
+}
+
+QString PunchStore::noRoomFor(const Punch &punch) const
+{
+    if (m_pending.size() >= MaxPending)
+        return QStringLiteral("%1 punches already wait to be saved").arg(MaxPending);
+    qint64 bytes = punch.program.size();
+    for (const Punch &waiting : m_pending)
+        bytes += waiting.program.size();
+    if (bytes > MaxPendingBytes)
+        return QStringLiteral("with it, more than %1 MB of punches would wait to be saved")
+            .arg(MaxPendingBytes / (1024 * 1024));
+    return {};
 }
 
 QString PunchStore::retry(QStringList *saved)

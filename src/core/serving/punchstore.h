@@ -22,15 +22,16 @@
 // punch takes the plain name, so the plain name always holds the latest
 // punch.
 //
-// A punch that cannot be saved waits in memory, up to MaxPending of them,
-// and every later save or retry() tries again, oldest first (and none before
-// an earlier one of its folder, so versions keep their order). When the
-// waiting list is full a new punch is tried once and, if that fails, the
-// result says it is not kept.
+// A punch that cannot be saved waits in memory, up to MaxPending of them and
+// MaxPendingBytes in all, and every later save or retry() tries again,
+// oldest first (and none before an earlier one of its folder, so versions
+// keep their order). A new punch that does not fit in the waiting list is
+// tried once and, if that fails, the result says it is not kept, and why.
 class PunchStore
 {
 public:
     static constexpr int MaxPending = 16;
+    static constexpr qint64 MaxPendingBytes = 64 * 1024 * 1024;
     static constexpr int MaxDigits = 12;
     using Now = std::function<QDateTime()>;
 
@@ -76,6 +77,8 @@ private:
         QString why;
     };
     QStringList pass();
+    // Why `punch` cannot wait with those waiting; empty when it can.
+    QString noRoomFor(const Punch &punch) const;
     static QString write(const Punch &punch);
 
     Now m_now;

@@ -56,7 +56,10 @@ ServedMachine::ServedMachine(Link &link, const MachineConfig &machine, MachineId
 
 void ServedMachine::onReceived(const QByteArray &bytes)
 {
-    if (m_shutDown) return;
+    if (m_shutDown) {
+        m_ignored += bytes.size();
+        return;
+    }
     // In mode "3" any byte starts the send: the tail of the request's own
     // punch must not be taken for the control asking.
     if (m_delay->isActive() && m_machine.flowMode() == FlowMode::StartOnAnyByte)
@@ -99,6 +102,8 @@ void ServedMachine::onPunch(const QByteArray &punch)
 {
     // Stopping, a request gets no answer: there would be nobody to send it.
     const auto request = ProgramRequest::parse(punch);
+    // A request is no punch to time: the next punch starts its own clock.
+    if (request) m_punchStartNs = -1;
     if (request && m_shutDown)
         emit requestRefused(QString::fromLatin1(request->name), QStringLiteral("stopping"));
     else if (request)
@@ -109,6 +114,7 @@ void ServedMachine::onPunch(const QByteArray &punch)
 
 void ServedMachine::serve(const ProgramRequest &request)
 {
+    if (request.badName) return refuse(request, Refusal::BadName);
     if (m_link.sending() || !m_waiting.isEmpty()) return refuse(request, Refusal::Busy);
     const ProgramLookup found =
         findProgram(m_machine.value(Key::Folder), request, m_machine.value(Key::Extension));
@@ -116,8 +122,9 @@ void ServedMachine::serve(const ProgramRequest &request)
         return refuse(request, Refusal::Ambiguous);
     if (found.outcome == ProgramLookup::Outcome::NotFound)
         return refuse(request, Refusal::NotFound);
-    const ProgramFile file = ProgramFile::read(found.path);
-    if (!file.reason.isEmpty()) return refuse(request, Refusal::NotFound, file.reason);
+    const ProgramFile file = ProgramFile::read(found.path, MaxRequestBytes);
+    if (!file.reason.isEmpty())
+        return refuse(request, file.tooLarge ? Refusal::TooLarge : Refusal::NotFound, file.reason);
     QByteArray bytes = file.bytes;
     if (!request.block.isEmpty()) {
         const std::optional<QByteArray> from = restartAtBlock(bytes, request.block);

@@ -55,6 +55,10 @@ public:
     static constexpr int AnswerWaitMs = 60'000;
     // The most of one punch kept, in memory and on the disk.
     static constexpr qsizetype MaxPunchBytes = 16 * 1024 * 1024;
+    // A program asked for that is larger than this is refused (TOO LARGE),
+    // unread: one request must not take the service's memory, nor hold the
+    // other machines while it is read.
+    static constexpr qint64 MaxRequestBytes = 16 * 1024 * 1024;
 
     enum class State {
         Listening,
@@ -79,6 +83,8 @@ public:
     // Called again, a send still held by the machine drops what it holds.
     // Returns how many answers to requests, waiting to go, will not.
     int shutDown();
+    // Bytes the control sent after shutDown(), which nothing took.
+    qint64 ignored() const { return m_ignored; }
 
 signals:
     // state(), bytes() or percent() changed.
@@ -131,6 +137,7 @@ private:
     bool m_shutDown = false;
     SendOutcome m_cutAs;
     qint64 m_punchStartNs = -1; // none yet
+    qint64 m_ignored = 0;
     QList<Outgoing> m_waiting;
     State m_state = State::Listening;
     qint64 m_bytes = 0;
