@@ -45,11 +45,14 @@ void checkReply(const QByteArray &reply, const ProgramFrame &frame, qsizetype li
 {
     static const qsizetype framing[] = {2, 0, 1, 2, 2}, percents[] = {2, 0, 1, 0, 2};
     const int syntax = int(frame.syntax);
-    FUZZ_CHECK((lines == 0 || reply.endsWith('\n')) && printable(QByteArray(reply).replace('\n', ' ')));
+    FUZZ_CHECK((lines == 0 || reply.endsWith('\n')) &&
+               printable(QByteArray(reply).replace('\n', ' ')));
     FUZZ_CHECK(reply.count('\n') <= lines + framing[syntax] + 2);
     FUZZ_CHECK(reply.count('%') == percents[syntax]);
-    const bool parentheses = frame.syntax == ControlSyntax::Fanuc || frame.syntax == ControlSyntax::Okuma;
-    FUZZ_CHECK(reply.count('(') == (parentheses ? lines : 0) && reply.count(')') == reply.count('('));
+    const bool parentheses =
+        frame.syntax == ControlSyntax::Fanuc || frame.syntax == ControlSyntax::Okuma;
+    FUZZ_CHECK(reply.count('(') == (parentheses ? lines : 0) &&
+               reply.count(')') == reply.count('('));
     FUZZ_CHECK(reply.count(';') == (parentheses ? 0 : lines + (reply.contains(";$PATH=") ? 1 : 0)));
     if (frame.syntax == ControlSyntax::Fanuc)
         FUZZ_CHECK(reply.startsWith("%\n") && reply.endsWith(lines ? ")\n%\n" : "%\n"));
@@ -83,14 +86,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         FUZZ_CHECK(punch.size() <= ProgramRequest::MaxBytes &&
                    (r->badName || punch.contains(r->name)));
         // Only a listing of all and a comparison name nothing.
-        FUZZ_CHECK(r->badName || (r->name.isEmpty() && r->kind != ProgramRequest::Kind::Send) ||
-                   (isSafeProgramName(r->name) && !r->name.contains('/') && !r->name.contains("..")));
+        FUZZ_CHECK(
+            r->badName || (r->name.isEmpty() && r->kind != ProgramRequest::Kind::Send) ||
+            (isSafeProgramName(r->name) && !r->name.contains('/') && !r->name.contains("..")));
         FUZZ_CHECK(!r->badName || printable(r->name));
         FUZZ_CHECK(!r->isNumber || (allDigits(r->number) && withoutLeadingZeros(r->number) == r->number));
         FUZZ_CHECK(r->block.isEmpty() || !letteredNumber(r->block, 'N').isEmpty());
         const QByteArray &own = r->frame.name;
         FUZZ_CHECK(own.isEmpty() || isPlainName(own) || !letteredNumber(own, 'O').isEmpty() ||
-                   (own.startsWith('<') && own.endsWith('>') && isPlainName(own.sliced(1, own.size() - 2))));
+                   (own.startsWith('<') && own.endsWith('>') &&
+                    isPlainName(own.sliced(1, own.size() - 2))));
         FUZZ_CHECK(r->kind == ProgramRequest::Kind::Send || (r->block.isEmpty() && !r->isNumber));
         if (r->kind == ProgramRequest::Kind::List && !r->badName) {
             const ProgramListing listing = listPrograms(folder(), r->name);
@@ -113,8 +118,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             FUZZ_CHECK(!r->badName || reply.contains(refusalText(why) + (closed ? ")\n" : "\n")));
         }
     }
-    for (const Comparison &c : {comparePrograms(punch, program),
-                                compareWithFolder(folder(), QStringLiteral("nc"), punch, 1 << 16)}) {
+    for (const Comparison &c :
+         {comparePrograms(punch, program),
+          compareWithFolder(folder(), QStringLiteral("nc"), punch, 1 << 16)}) {
         FUZZ_CHECK(!c.answer.isEmpty() && c.answer.size() <= 80 && printable(c.answer));
         FUZZ_CHECK(c.answer == commentText(c.answer));
     }

@@ -41,7 +41,8 @@ void ServiceLog::watch(Machine *machine)
                 });
         connect(served, &ServedMachine::requestAnswered, this,
                 [this, machine](const QString &asked, const QString &what) {
-                    m_write(QStringLiteral("%1: %2 asked for, %3").arg(machine->config().name(), asked, what));
+                    m_write(QStringLiteral("%1: %2 asked for, %3")
+                                .arg(machine->config().name(), asked, what));
                 });
     };
     // A machine served already when the journal starts is heard too.

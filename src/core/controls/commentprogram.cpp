@@ -33,12 +33,14 @@ QByteArray fanucName(QByteArrayView line)
 {
     if (line.startsWith('<')) {
         const qsizetype close = line.indexOf('>');
-        return close > 1 && isPlainName(line.sliced(1, close - 1)) ? line.first(close + 1).toByteArray()
-                                                                     : QByteArray();
+        return close > 1 && isPlainName(line.sliced(1, close - 1))
+                   ? line.first(close + 1).toByteArray()
+                   : QByteArray();
     }
     if (line.size() < 2 || (line[0] != 'O' && line[0] != 'o')) return {};
     qsizetype end = 1;
-    while (end < line.size() && line[end] >= '0' && line[end] <= '9') ++end;
+    while (end < line.size() && line[end] >= '0' && line[end] <= '9')
+        ++end;
     return end > 1 ? line.first(end).toByteArray() : QByteArray();
 }
 } // namespace
@@ -53,7 +55,8 @@ bool ProgramFrame::read(QByteArrayView line)
     if (line.startsWith(";$PATH=")) {
         const QByteArrayView path = line.sliced(7);
         bool plain = !path.isEmpty() && !path.contains("..");
-        for (char c : path) plain = plain && (isLetterOrDigit(c) || c == '_' || c == '/');
+        for (char c : path)
+            plain = plain && (isLetterOrDigit(c) || c == '_' || c == '/');
         if (syntax == ControlSyntax::Siemens && plain) this->path = path.toByteArray();
         return true;
     }
@@ -64,7 +67,9 @@ bool ProgramFrame::read(QByteArrayView line)
     }
     if (!programLine(line, "END").isEmpty()) return true;
     if (line.startsWith('$') && line.contains('%')) {
-        if (first) *this = {ControlSyntax::Okuma, plainOrNone(line.sliced(1, line.indexOf('%') - 1)), {}, {}};
+        if (first)
+            *this = {
+                ControlSyntax::Okuma, plainOrNone(line.sliced(1, line.indexOf('%') - 1)), {}, {}};
         return true;
     }
     if (first && name.isEmpty()) name = fanucName(line);
@@ -73,7 +78,9 @@ bool ProgramFrame::read(QByteArrayView line)
 
 QByteArray commentProgram(const ProgramFrame &frame, const QList<QByteArray> &comments)
 {
-    const auto own = [&](const char *none) { return frame.name.isEmpty() ? QByteArray(none) : frame.name; };
+    const auto own = [&](const char *none) {
+        return frame.name.isEmpty() ? QByteArray(none) : frame.name;
+    };
     QByteArray out;
     const auto each = [&](const char *open, const char *close) {
         for (const QByteArray &c : comments)
@@ -93,7 +100,8 @@ QByteArray commentProgram(const ProgramFrame &frame, const QList<QByteArray> &co
         each(";", "\n");
         return out;
     case ControlSyntax::Heidenhain: {
-        const QByteArray tail = " PGM " + own("REPLY") + ' ' + (frame.unit.isEmpty() ? "MM" : frame.unit) + '\n';
+        const QByteArray tail =
+            " PGM " + own("REPLY") + ' ' + (frame.unit.isEmpty() ? "MM" : frame.unit) + '\n';
         out = "0 BEGIN" + tail;
         int n = 0;
         for (const QByteArray &c : comments)
@@ -112,7 +120,8 @@ QByteArray commentText(QByteArrayView text)
 {
     QByteArray out = text.toByteArray();
     for (char &c : out)
-        if (uchar(c) < 0x20 || uchar(c) > 0x7e || c == '%' || c == '(' || c == ')' || c == ';') c = '?';
+        if (uchar(c) < 0x20 || uchar(c) > 0x7e || c == '%' || c == '(' || c == ')' || c == ';')
+            c = '?';
     if (out.startsWith('$')) out[0] = '?';
     return out;
 }
@@ -129,9 +138,11 @@ QList<QByteArrayView> wordsOf(QByteArrayView line)
 {
     QList<QByteArrayView> out;
     for (qsizetype i = 0; i < line.size();) {
-        while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+        while (i < line.size() && (line[i] == ' ' || line[i] == '\t'))
+            ++i;
         const qsizetype start = i;
-        while (i < line.size() && line[i] != ' ' && line[i] != '\t') ++i;
+        while (i < line.size() && line[i] != ' ' && line[i] != '\t')
+            ++i;
         if (i > start) out.append(line.sliced(start, i - start));
     }
     return out;

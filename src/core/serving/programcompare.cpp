@@ -24,7 +24,8 @@ QList<Line> countedLines(const Program &program)
         QByteArray counted;
         for (char c : text)
             if (c != ' ' && c != '\t' && c != '\0' && !(c >= 17 && c <= 20)) counted += c;
-        if (!counted.isEmpty() && counted.count('%') != counted.size()) out.append({counted, text, i + 1});
+        if (!counted.isEmpty() && counted.count('%') != counted.size())
+            out.append({counted, text, i + 1});
     }
     return out;
 }
@@ -50,7 +51,8 @@ Comparison comparePrograms(const QByteArray &punch, const QByteArray &program)
     const Program p = Program::fromFile(punch), f = Program::fromFile(program);
     const QList<Line> got = countedLines(p), kept = countedLines(f);
     qsizetype i = 0;
-    while (i < got.size() && i < kept.size() && got[i].counted == kept[i].counted) ++i;
+    while (i < got.size() && i < kept.size() && got[i].counted == kept[i].counted)
+        ++i;
     if (i == got.size() && i == kept.size()) return {"SAME", {}};
     if (i == got.size()) return {"DIFFERS AT END: MISSING " + shown(kept[i].text), {}};
     QByteArray where = blockOf(got, i);
@@ -67,8 +69,8 @@ Comparison compareWithFolder(const QString &folder, const QString &extension,
     const QString name = PunchStore::fileName(punch, extension, one);
     if (name != PunchStore::fileName(punch, extension, other)) return {"NO NAME", {}};
     const QString ext = ProgramExtension::of(extension);
-    const ProgramRequest request =
-        ProgramRequest::named(name.endsWith(ext) ? name.chopped(ext.size()).toLatin1() : name.toLatin1());
+    const ProgramRequest request = ProgramRequest::named(
+        name.endsWith(ext) ? name.chopped(ext.size()).toLatin1() : name.toLatin1());
     const ProgramLookup found = findProgram(folder, request, extension);
     if (found.outcome != ProgramLookup::Outcome::Found)
         return {refusalLine(request, found.outcome == ProgramLookup::Outcome::Ambiguous

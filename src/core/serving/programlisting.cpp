@@ -27,7 +27,8 @@ bool matchesPattern(QByteArrayView name, QByteArrayView pattern)
         if (p < pattern.size() && pattern[p] == '*') {
             star = p++;
             resume = n;
-        } else if (p < pattern.size() && (pattern[p] == '?' || upper(pattern[p]) == upper(name[n]))) {
+        } else if (p < pattern.size() &&
+                   (pattern[p] == '?' || upper(pattern[p]) == upper(name[n]))) {
             ++n;
             ++p;
         } else if (star >= 0) {
@@ -37,7 +38,8 @@ bool matchesPattern(QByteArrayView name, QByteArrayView pattern)
             return false;
         }
     }
-    while (p < pattern.size() && pattern[p] == '*') ++p;
+    while (p < pattern.size() && pattern[p] == '*')
+        ++p;
     return p == pattern.size();
 }
 
@@ -48,7 +50,8 @@ ProgramListing listPrograms(const QString &folder, QByteArrayView pattern)
     for (const QString &f : dir.entryList(QDir::Files)) {
         const QByteArray name = QFile::encodeName(f);
         const QByteArray base = name.left(name.indexOf('.'));
-        if (!isWriteTemporary(f) && (matchesPattern(name, pattern) || matchesPattern(base, pattern)))
+        if (!isWriteTemporary(f) &&
+            (matchesPattern(name, pattern) || matchesPattern(base, pattern)))
             names.append(name);
     }
     std::sort(names.begin(), names.end(), [](const QByteArray &a, const QByteArray &b) {
@@ -59,10 +62,12 @@ ProgramListing listPrograms(const QString &folder, QByteArrayView pattern)
     listing.total = int(names.size());
     for (const QByteArray &name : names.first(qMin(names.size(), ProgramListing::MaxLines))) {
         const QString file = QFile::decodeName(name);
-        listing.lines.append(commentText(name) + ' ' + QByteArray::number(QFileInfo(dir.filePath(file)).size()) +
+        listing.lines.append(commentText(name) + ' ' +
+                             QByteArray::number(QFileInfo(dir.filePath(file)).size()) +
                              (PunchStore::isIncomplete(file) ? " INCOMPLETE" : ""));
     }
     if (listing.total > ProgramListing::MaxLines)
-        listing.lines.append("AND " + QByteArray::number(listing.total - ProgramListing::MaxLines) + " MORE");
+        listing.lines.append("AND " + QByteArray::number(listing.total - ProgramListing::MaxLines) +
+                             " MORE");
     return listing;
 }

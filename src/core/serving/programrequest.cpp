@@ -92,7 +92,9 @@ ProgramRequest ProgramRequest::named(QByteArray name)
     }
     const QByteArrayView digits = letteredNumber(r.name, 'O');
     r.isNumber = !r.badName && (allDigits(r.name) || !digits.isEmpty());
-    if (r.isNumber) r.number = withoutLeadingZeros(digits.isEmpty() ? QByteArrayView(r.name) : digits).toByteArray();
+    if (r.isNumber)
+        r.number =
+            withoutLeadingZeros(digits.isEmpty() ? QByteArrayView(r.name) : digits).toByteArray();
     return r;
 }
 

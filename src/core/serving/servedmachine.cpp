@@ -23,7 +23,8 @@ ServedMachine::ServedMachine(Link &link, const MachineConfig &machine, MachineId
                              PunchStore &store, Clock &clock, QObject *parent)
     : QObject(parent), m_link(link), m_machine(machine), m_id(id), m_clock(clock),
       m_assembler(clock, MaxPunchBytes), m_store(store), m_delay(clock.createTimer(this)),
-      m_answerWait(clock.createTimer(this)), m_compareWait(clock.createTimer(this)), m_cutAs(SendOutcome::Stopped)
+      m_answerWait(clock.createTimer(this)), m_compareWait(clock.createTimer(this)),
+      m_cutAs(SendOutcome::Stopped)
 {
     m_assembler.setStripByte(machine.stripByte());
     m_assembler.setEndCode(machine.value(Key::EndCode));
@@ -184,7 +185,8 @@ void ServedMachine::list(const ProgramRequest &request)
                              .arg(listing.total == 1 ? "" : "s");
     const QString asked = QString::fromLatin1(request.asked());
     const bool answered = enqueue({commentProgram(request.frame, listing.lines), {}, asked, what});
-    emit requestAnswered(asked, answered ? QStringLiteral("sending a ") + what : what + notAnswered());
+    emit requestAnswered(asked,
+                         answered ? QStringLiteral("sending a ") + what : what + notAnswered());
 }
 
 void ServedMachine::compare(const QByteArray &punch)
@@ -196,8 +198,8 @@ void ServedMachine::compare(const QByteArray &punch)
                                            m_machine.value(Key::Extension), punch, MaxRequestBytes);
     const QString answer = QString::fromLatin1(c.answer);
     Transfer t = transferOf(m_id, m_machine, Transfer::Direction::Receive);
-    t.note = QStringLiteral("compared%1: %2")
-                 .arg(c.file.isEmpty() ? QString() : " with " + QFileInfo(c.file).fileName(), answer);
+    const QString with = c.file.isEmpty() ? QString() : " with " + QFileInfo(c.file).fileName();
+    t.note = QStringLiteral("compared%1: %2").arg(with, answer);
     emit punchEnded(t, punch, {}, {}, SendOutcome::Completed, std::exchange(m_punchStartNs, -1));
     if (!enqueue({commentProgram(marked.frame, {c.answer}), {}, QStringLiteral("COMPARE"), answer}))
         emit requestAnswered(QStringLiteral("COMPARE"), answer + notAnswered());
