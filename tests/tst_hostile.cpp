@@ -110,6 +110,13 @@ private slots:
             << QStringList{compare,
                            "M: punch of 4 lines, 21 bytes in 0:00, compared with O7.nc: SAME",
                            "M: reply to COMPARE sent, 2 lines, 20 bytes in 0:00, SAME"};
+        QTest::newRow("a punch begun before the COMPARE lapses is compared")
+            << "0"
+            << QList<Step>{{0, "(COMPARE)"}, {62000, "%\nO7\nN10 G0\n"}, {2000, "N20 M30\n%"}}
+            << wire("%\r\n(SAME)\r\n%\r\n") << QStringList{"O7.1.nc=<missing>"}
+            << QStringList{compare,
+                           "M: punch of 4 lines, 21 bytes in 0:02, compared with O7.nc: SAME",
+                           "M: reply to COMPARE sent, 3 lines, 14 bytes in 0:00, SAME"};
         QTest::newRow("a COMPARE lapses, the punch after it is saved")
             << "0" << QList<Step>{{0, "(COMPARE)"}, {64000, O5}} << QByteArray()
             << QStringList{saved}
