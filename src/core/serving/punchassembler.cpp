@@ -66,10 +66,13 @@ void PunchAssembler::between(char c)
             // What is no program runs on to the next program's line.
             m_noise > 0 ? addNoise({&c, 1}) : void(++m_passed);
             m_lineStart = m_lineStart || ends;
+            // The end mark's line is its last.
+            if (ends && m_mark == Mark::Passing) m_mark = Mark::None;
             return;
         }
-        if (m_endMark && c == '%') {
+        if (m_mark != Mark::None && c == '%') {
             ++m_passed;
+            m_mark = Mark::Passing;
             return emit transferEnded();
         }
         if (!m_lineStart) return addNoise({&c, 1});
@@ -142,7 +145,8 @@ void PunchAssembler::start(const Controls::Family *family, const QByteArray &lin
     endNoise();
     m_state = State::Program;
     m_family = family;
-    m_endMark = m_afterCr = m_lineStart = false;
+    m_mark = Mark::None;
+    m_afterCr = m_lineStart = false;
     m_punch = m_line = line.first(1);
     for (qsizetype i = 1; i < line.size(); ++i)
         take(line[i]);
@@ -204,7 +208,7 @@ void PunchAssembler::settle()
 void PunchAssembler::addNoise(QByteArrayView bytes)
 {
     if (bytes.isEmpty()) return;
-    m_endMark = false;
+    m_mark = Mark::None;
     m_noise += bytes.size();
     m_noiseHead += bytes.first(qMin(bytes.size(), qsizetype(ShownBytes) - m_noiseHead.size()));
 }
@@ -227,7 +231,9 @@ void PunchAssembler::finish()
     }
     if (inPunch()) hand();
     endNoise();
-    m_endMark = false;
+    // What comes after the silence starts a line of its own.
+    m_lineStart = true;
+    m_mark = Mark::None;
     emit transferEnded();
     emit changed();
 }
@@ -239,17 +245,18 @@ void PunchAssembler::cut()
     if (m_state == State::Between) {
         addNoise(std::exchange(m_held, {}));
         endNoise();
+        m_lineStart = true;
     } else {
         keepHeld();
         hand(m_state == State::Closing);
     }
-    m_endMark = false;
+    m_mark = Mark::None;
     if (was) emit changed();
 }
 
 void PunchAssembler::hand(bool whole)
 {
-    m_endMark = m_family && m_family->percentEndsTransfer;
+    m_mark = m_family && m_family->percentEndsTransfer ? Mark::Armed : Mark::None;
     m_state = State::Between;
     m_family = nullptr;
     m_line.clear();

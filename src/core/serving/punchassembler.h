@@ -15,8 +15,8 @@ struct Family;
 //
 // Between programs, leader (NUL), DC1..DC4, line ends (CR, LF) and the
 // machine's end code are passed over: they are what a tape carries before a
-// program and after its end; so is, after an Okuma program, a "%" (its
-// "%%" that ends the transfer). A program starts at the start of a line
+// program and after its end; so is, after an Okuma program, the line of
+// "%" that ends the transfer ("%%"). A program starts at the start of a line
 // that a family claims, and ends where its family says: "%" framing at the
 // next "%", Siemens at the next header, Heidenhain with its END PGM line,
 // Okuma at its "%" line, inclusive. Any program also ends with the end
@@ -110,7 +110,10 @@ private:
     QByteArray m_line; // the program's current line, its first bytes
     bool m_lineStart = true;
     bool m_afterCr = false;
-    bool m_endMark = false; // a "%" now ends the transfer
+    // After a program whose family ends a transfer with "%" (Armed), and
+    // while such a mark's line comes (Passing).
+    enum class Mark { None, Armed, Passing };
+    Mark m_mark = Mark::None;
     qint64 m_noise = 0;
     QByteArray m_noiseHead;
     qint64 m_passed = 0;
