@@ -306,8 +306,8 @@ private slots:
             << "13" << QByteArray("$A.MIN%\r\nG0\r\n%\r\n\x80#\r\n$B.MIN%\r\n%\r\n%%\r\n")
             << QByteArrayList{"out.nc=$A.MIN%\nG0\n%$B.MIN%\n%"} << 1
             << "Mill: not a program: 3 bytes \"\\x80#\\n\", dropped\nReceived 2 programs, 21 bytes "
-               "into DIR/out.nc\ntavrin: 3 bytes between the programs were not a program and were "
-               "left out\n";
+               "into DIR/out.nc\ntavrin: 3 bytes after the first program were not a program and "
+               "were left out\n";
     }
     void receive()
     {

@@ -55,7 +55,7 @@ int runReceive(ConfigStore &config, int slot, const QString &path)
     const bool terminal = onTerminal();
     QList<Received> got;
     qint64 total = 0;
-    qint64 leftOut = 0; // not a program, after the first one
+    qint64 leftOut = 0; // not a program, after the first program
     // A log line's time and duration run from its program's first byte.
     qint64 startedNs = -1;
     QObject::connect(&assembler, &PunchAssembler::changed, &assembler, [&] {
@@ -68,7 +68,7 @@ int runReceive(ConfigStore &config, int slot, const QString &path)
         total += p.size();
     });
     // What comes before the first program (a network server's greeting) is
-    // only logged; what comes between programs is left out of the transfer.
+    // only logged; what comes after it is left out of the transfer.
     QObject::connect(&assembler, &PunchAssembler::dropped, &assembler,
                      [&](qint64 bytes, const QByteArray &head) {
                          recorder.recordDropped(t, bytes, head);
@@ -106,9 +106,9 @@ int runReceive(ConfigStore &config, int slot, const QString &path)
                 .arg(all.size())
                 .arg(path));
         quitWith(leftOut == 0 ? int(StatusDone)
-                              : fail(StatusStopped, QStringLiteral("%1 bytes between the programs "
-                                                                   "were not a program and were "
-                                                                   "left out")
+                              : fail(StatusStopped, QStringLiteral("%1 bytes after the first "
+                                                                   "program were not a program "
+                                                                   "and were left out")
                                                         .arg(leftOut)));
     });
     // Nothing of a transfer cut short is written, so that no half program is

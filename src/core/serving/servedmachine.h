@@ -21,14 +21,14 @@ enum class SendOutcome;
 // While nothing runs on its link, every byte the machine sends is cut into
 // punches (the machine's strip byte and end code apply), each program by its
 // control family's framing; what starts no program is dropped, and said so
-// (dropped()). A punch that asks
-// for a program is answered: the file is looked up in the machine's folder
-// (MCFOLDER, with its extension MCEXTENS), read, started at the block asked
-// for, and sent; where it cannot be, a one-comment reply that says why is
-// sent instead. Any other punch is saved in the folder by its program
-// number or name, earlier versions kept, through the machine's punch store; a punch
-// that cannot be saved waits there (the machine tries it again). A punch
-// cut off (serving ends, the port is lost) is saved as incomplete.
+// (dropped()). A punch that asks for a program is answered: the file is
+// looked up in the machine's folder (MCFOLDER, with its extension MCEXTENS),
+// read, started at the block asked for, and sent; where it cannot be, a
+// one-comment reply that says why is sent instead. Any other punch is saved
+// in the folder by its program number or name, earlier versions kept,
+// through the machine's punch store; a punch that cannot be saved waits
+// there (the machine tries it again). A punch cut off (serving ends, the
+// port is lost) is saved as incomplete.
 //
 // The control is heard while an answer waits for it or goes out, too: a
 // program it punches meanwhile is saved, and a request is answered with a
