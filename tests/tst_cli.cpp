@@ -127,9 +127,9 @@ private slots:
         QTest::newRow("receive, no folder") << QStringList{"receive", "Mill", "%1/none/p.nc"}
                                             << "tavrin: \"%1/none/p.nc\" cannot be written: No "
                                                "such file or directory\n";
-        QTest::newRow("receive into a folder")
-            << QStringList{"receive", "Mill", "%1"}
-            << "tavrin: \"%1\" cannot be written: it is a folder\n";
+        QTest::newRow("receive into a device")
+            << QStringList{"receive", "Mill", "/dev/null"}
+            << "tavrin: \"/dev/null\" cannot be written: it is not a regular file\n";
     }
     void refused()
     {
@@ -309,38 +309,56 @@ private slots:
         QVERIFY(!unopened.open(c.pty.slavePath(), {}));
         QVERIFY(a.open(c.pty.slavePath(), {}));
     }
-    // Written as punched, but for the machine's strip option.
+    // Written as punched, but for the machine's strip option: into FILE all
+    // programs of the transfer, into a folder ("in") one file each. files:
+    // "NAME=content"; said: standard error after its first line.
     void receive_data()
     {
         QTest::addColumn<QString>("strip");
         QTest::addColumn<QByteArray>("punch");
-        QTest::addColumn<QByteArray>("written");
-        QTest::addColumn<int>("lines");
+        QTest::addColumn<QByteArrayList>("files");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("said");
         QByteArray every = "%\nO1\n";
         for (int b = 1; b < 256; ++b)
             if (b != '%' && b != '\r' && b != '\n') every += char(b);
         every += "\nM30\n%";
-        QTest::newRow("every byte") << "" << every << every << 4;
-        QTest::newRow("CR stripped") << "13" << QByteArray("%\r\nO1\r\nM30\r\n%")
-                                     << QByteArray("%\nO1\nM30\n%") << 3;
+        const QByteArray shaft = "%_N_SHAFT123_MPF\n;$PATH=/_N_MPF_DIR\nM30\n";
+        QTest::newRow("a greeting, then every byte and two Siemens programs, into a folder")
+            << "" << "ser2net port tcp,2000\r\n" + every + "\r\n" + shaft + "%_N_B_SPF\nM17\n"
+            << QByteArrayList{"O1.nc=" + every, "SHAFT123_MPF.nc=" + shaft, "B_SPF.nc=%_N_B_SPF\nM17\n"}
+            << 0
+            << "Mill: not a program: 23 bytes \"ser2net port tcp,2000\\r\\n\", dropped\n"
+               "Received 3 programs, 317 bytes into DIR/in\n";
+        QTest::newRow("Okuma, CR stripped: %% ends it at once; noise between left out")
+            << "13" << QByteArray("$A.MIN%\r\nG0\r\n%\r\n\x80#\r\n$B.MIN%\r\n%\r\n%%\r\n")
+            << QByteArrayList{"out.nc=$A.MIN%\nG0\n%$B.MIN%\n%"} << 1
+            << "Mill: not a program: 3 bytes \"\\x80#\\n\", dropped\nReceived 2 programs, 21 bytes "
+               "into DIR/out.nc\ntavrin: 3 bytes after the first program were not a program and "
+               "were left out\n";
     }
     void receive()
     {
         QFETCH(QString, strip);
         QFETCH(QByteArray, punch);
-        QFETCH(QByteArray, written);
-        QFETCH(int, lines);
+        QFETCH(QByteArrayList, files);
+        QFETCH(int, status);
+        QFETCH(QString, said);
         Cli c("0", false, "|MCSTRIPEOB=" + strip);
-        const QString out = c.dir.filePath("out.nc");
-        c.start({"receive", "Mill", out});
+        const QString into = c.dir.filePath(files.size() == 1 ? "out.nc" : "in");
+        QVERIFY(files.size() == 1 || QDir().mkdir(into));
+        c.start({"receive", "Mill", into});
         QVERIFY(QTest::qWaitFor([&] { return c.err().startsWith("Receiving from Mill"); }, 5000));
         QVERIFY(c.pty.write(QByteArray(50, '\0') + punch + QByteArray(50, '\0')));
-        QCOMPARE(c.finish(), 0);
-        QCOMPARE(readFile(out), written);
-        QVERIFY2(c.log().contains("\tMill\t" + c.pty.slavePath().toUtf8() + "\tout.nc\t" +
-                                  QByteArray::number(written.size()) + '\t' +
-                                  QByteArray::number(lines) + '\t'),
-                 c.log());
+        QCOMPARE(c.finish(), status);
+        QCOMPARE(c.err().section('\n', 1), said.replace("DIR", c.dir.path()));
+        for (const QByteArray &file : files) {
+            const QByteArray name = file.left(file.indexOf('=')), bytes = file.mid(name.size() + 1);
+            QCOMPARE(readFile(files.size() == 1 ? into : into + '/' + name), bytes);
+            // Into FILE, a line for each program, all of them named by it.
+            const QByteArray size = files.size() > 1 ? QByteArray::number(bytes.size()) : "12";
+            QVERIFY2(c.log().contains('\t' + name + '\t' + size + '\t'), c.log());
+        }
     }
 
     // The service: with no display, a punch saved and a request answered;

@@ -23,6 +23,15 @@ QByteArray wire(const QByteArray &sent)
     return sent + QByteArray(SendJob::RunOutBytes, '\0');
 }
 const QByteArray O7 = wire("%\r\nO7\r\nN10 G0\r\nN20 M30\r\n%\r\n");
+// Transfers in each family's format, and what a network serial server says
+// at each connection.
+const QByteArray Greeting = "ser2net port tcp,2000 device serialdev, /dev/ttyUSB0, 9600n81, "
+                            "local=false [,115200N81] (Debian GNU/Linux)\r\n";
+const QByteArray Shaft = "%_N_SHAFT123_MPF\n;$PATH=/_N_MPF_DIR\nN10 G0 X0\nM30\n",
+                 Hole = "%_N_HOLE_SPF\n;$PATH=/_N_SPF_DIR\nG1 X1\nM17\n",
+                 Pgm100 = "0 BEGIN PGM 100 MM\r\n1 L X+10 R0 FMAX\r\n2 END PGM 100 MM\r\n",
+                 Bore1 = "$BORE1.MIN%\nG0 X0\nM02\n%", Bore2 = "$BORE2.MIN%\nM02\n%",
+                 Flange = "%\n<FLANGE-A>(ROUGH)\nG0 X1\nM30\n%";
 
 // What the control does: after `afterMs`, it sends `bytes` ("lost": the
 // cable is pulled).
@@ -36,8 +45,8 @@ class TestHostile : public QObject
 {
     Q_OBJECT
 private slots:
-    // files: "NAME=content" each; journal: the service's journal, but for the
-    // port opening.
+    // files: "NAME=content" each, all the folder holds; journal: the
+    // service's journal, but for the port opening.
     void control_data()
     {
         QTest::addColumn<QString>("flow");
@@ -97,7 +106,7 @@ private slots:
                    "M: reply to LIST O* sent, 3 lines, 47 bytes in 0:00, listing of 1 program"};
         QTest::newRow("a punch compared, not saved")
             << "0" << QList<Step>{{0, "%\n(COMPARE)\n%\n"}, {100, "%\nO7\nN10 G0\nN20 M3\n%"}}
-            << wire("%\r\n(DIFFERS AT N20: N20 M3)\r\n%\r\n") << QStringList{"O7.1.nc=<missing>"}
+            << wire("%\r\n(DIFFERS AT N20: N20 M3)\r\n%\r\n") << QStringList{}
             << QStringList{
                    compare,
                    "M: punch of 4 lines, 20 bytes in 0:00, compared with O7.nc: "
@@ -113,7 +122,7 @@ private slots:
         QTest::newRow("a punch begun before the COMPARE lapses is compared")
             << "0"
             << QList<Step>{{0, "(COMPARE)"}, {62000, "%\nO7\nN10 G0\n"}, {2000, "N20 M30\n%"}}
-            << wire("%\r\n(SAME)\r\n%\r\n") << QStringList{"O7.1.nc=<missing>"}
+            << wire("%\r\n(SAME)\r\n%\r\n") << QStringList{}
             << QStringList{compare,
                            "M: punch of 4 lines, 21 bytes in 0:02, compared with O7.nc: SAME",
                            "M: reply to COMPARE sent, 3 lines, 14 bytes in 0:00, SAME"};
@@ -121,6 +130,33 @@ private slots:
             << "0" << QList<Step>{{0, "(COMPARE)"}, {64000, O5}} << QByteArray()
             << QStringList{saved}
             << QStringList{compare, "M: COMPARE asked for, lapsed: no punch within 60 s", got5};
+        QTest::newRow("Siemens: two programs after a greeting, one asked for")
+            << "0" << QList<Step>{{0, Greeting}, {100, Shaft + Hole}, {4000, "%\n(SEND SHAFT123)\n%\n"}}
+            << wire(QByteArray(Shaft).replace("\n", "\r\n"))
+            << QStringList{"SHAFT123_MPF.nc=" + Shaft, "HOLE_SPF.nc=" + Hole}
+            << QStringList{"M: not a program: 108 bytes \"ser2net port tcp,2000 device serialdev, \u2026\", "
+                           "dropped",
+                           "M: received SHAFT123_MPF.nc, 4 lines, 50 bytes in 0:00, completed",
+                           "M: received HOLE_SPF.nc, 4 lines, 42 bytes in 0:03, completed",
+                           "M: SHAFT123 asked for, sending DIR/SHAFT123_MPF.nc",
+                           "M: sent SHAFT123_MPF.nc, 4 lines, 54 bytes in 0:00, completed"};
+        QTest::newRow("Heidenhain, Okuma and Fanuc, one transfer each")
+            << "0" << QList<Step>{{0, Pgm100}, {100, Bore1 + "\n" + Bore2 + "\n%%\n"}, {100, Flange}}
+            << QByteArray()
+            << QStringList{"100.nc=" + Pgm100, "BORE1.nc=" + Bore1, "BORE2.nc=" + Bore2,
+                           "FLANGE-A.nc=" + Flange}
+            << QStringList{"M: received 100.nc, 3 lines, 56 bytes in 0:00, completed",
+                           "M: received BORE1.nc, 3 lines, 23 bytes in 0:00, completed",
+                           "M: received BORE2.nc, 2 lines, 17 bytes in 0:00, completed",
+                           "M: received FLANGE-A.nc, 4 lines, 31 bytes in 0:00, completed"};
+        QTest::newRow("a greeting cut by a reconnection, noise: no file")
+            << "0" << QList<Step>{{0, Greeting}, {100, "lost"}, {6000, "\xff\x1b\"\\ x\n"}}
+            << QByteArray() << QStringList{}
+            << QStringList{"M: port ttyFAKE0 lost: not found; trying again every 5 s",
+                           "M: not a program: 108 bytes \"ser2net port tcp,2000 device serialdev, \u2026\", "
+                           "dropped",
+                           "M: port ttyFAKE0 back, listening",
+                           "M: not a program: 7 bytes \"\\xff\\x1b\\\"\\\\ x\\n\", dropped"};
         const QByteArray huge = "%\nO4000\n" + QByteArray(ServedMachine::MaxPunchBytes, 'G');
         QTest::newRow("a punch past the bound: its start kept as incomplete")
             << "0" << QList<Step>{{0, huge + "G1\n%"}} << QByteArray()
@@ -141,19 +177,23 @@ private slots:
                                     iniFile({"MCNAME=M|MCPORT=ttyFAKE0|MCBLKTIC=Fast|MCEOB=CRLF|MCFLOW=" +
                                              flow + "|MCMODE=SERVER|MCFOLDER=" + r.dir.path()}))
                     .isEmpty());
-        r.shop.reload();
         QStringList said;
         ServiceLog service(r.shop.registry(), r.recorder, [&](const QString &line) { said << line; });
+        r.shop.reload();
         for (const Step &step : steps) {
             r.clock.advance(step.afterMs * Ms);
             step.bytes == "lost" ? r.port.loseDevice() : r.port.deliver(step.bytes);
         }
         r.clock.advance(10'000 * Ms);
         QCOMPARE(r.port.written, wire);
+        QStringList names = QDir(r.dir.path()).entryList(QDir::Files);
+        names.removeOne("zoZad.ini"), names.removeOne("O7.nc"), names.removeOne("transfers.log");
         for (const QString &file : files) {
             const QString name = file.section('=', 0, 0);
             QVERIFY2(readFile(r.dir.filePath(name)) == file.section('=', 1).toLatin1(), qPrintable(name));
+            QVERIFY2(names.removeOne(name), qPrintable(name));
         }
+        QCOMPARE(names, QStringList{});
         said.removeAll("M: port ttyFAKE0 open, listening");
         QCOMPARE(said.join('\n').replace(r.dir.path(), "DIR"), journal.join('\n'));
     }

@@ -24,8 +24,9 @@ class TestPunch : public QObject
     Q_OBJECT
 private slots:
     // Input: pieces fed one after another, "|" standing for the silence that
-    // ends a punch; expected: the punches, joined by "|". Every row is fed in
-    // its pieces and byte by byte; nothing ends before the full silence.
+    // ends a punch; expected: the punches, joined by "|", "!" and a count for
+    // bytes dropped as no program. Every row is fed in its pieces and byte by
+    // byte; nothing ends before the full silence.
     void punchesAreCut_data()
     {
         QTest::addColumn<QByteArray>("input");
@@ -47,6 +48,19 @@ private slots:
             << b("O4\n%\n%\nO5\n%|") << "37" << 255 << max << b("O4\n%|%\nO5\n%");
         QTest::newRow("two back to back")
             << b("%\nO1\n%\r\n%\nO2\n%") << "" << 0 << max << b("%\nO1\n%|%\nO2\n%");
+        QTest::newRow("Siemens: each header starts a program")
+            << b("%_N_A_MPF\r\n;$PATH=/_N_MPF_DIR\r\nN1\r\n%_N_B_SPF\nN2\n\0|") << "" << 0 << max
+            << b("%_N_A_MPF\r\n;$PATH=/_N_MPF_DIR\r\nN1\r\n|%_N_B_SPF\nN2\n");
+        QTest::newRow("Heidenhain: to its own END PGM line, with its CR LF")
+            << b("0 BEGIN PGM 7 MM\r\n1 L X+1\r\n2 END PGM 8\r\n3 END PGM 7 MM\r\n4 x\n|") << ""
+            << 0 << max << b("0 BEGIN PGM 7 MM\r\n1 L X+1\r\n2 END PGM 8\r\n3 END PGM 7 MM\r\n|!4");
+        QTest::newRow("Okuma: a % line ends a program, %% the transfer")
+            << b("$A.MIN%\nG0\n%\n$B.MIN%\n%\n%%\n|") << "" << 0 << max
+            << b("$A.MIN%\nG0\n%|$B.MIN%\n%");
+        QTest::newRow("a server's greeting, then a program")
+            << b("ser2net port tcp,2000\r\n\0%\nO1\n%|") << "" << 0 << max << b("!23|%\nO1\n%");
+        QTest::newRow("a program starts only at a line's start")
+            << b("\xff%(\nO1\n|\x01|") << "" << 0 << max << b("!4|O1\n|!1");
         QTest::newRow("what follows the end is the next punch")
             << b("%\nO1\n%(X)|") << "" << 0 << max << b("%\nO1\n%|(X)");
         QTest::newRow("strip byte")
@@ -76,6 +90,8 @@ private slots:
             connect(&punches, &PunchAssembler::tooLarge, [&](const QByteArray &p, qint64 n) {
                 out << p + '+' + QByteArray::number(n);
             });
+            connect(&punches, &PunchAssembler::dropped,
+                    [&](qint64 n) { out << '!' + QByteArray::number(n); });
             for (const QByteArray &piece : input.split('|')) {
                 for (qsizetype i = 0; i < piece.size(); i += bytewise ? 1 : piece.size())
                     punches.feed(piece.mid(i, bytewise ? 1 : -1));
@@ -119,6 +135,14 @@ private slots:
                                    << "punch-20240305-140709.nc";
         QTest::newRow("too many digits") << b("O1234567890123\n") << ""
                                          << "punch-20240305-140709.nc";
+        QTest::newRow("Fanuc's file name") << b("%\n<FLANGE-A>(ROUGH)\nG0\n%") << ""
+                                           << "FLANGE-A.nc";
+        QTest::newRow("Siemens") << b("%_N_SHAFT123_MPF\n;$PATH=/_N_MPF_DIR\n") << ""
+                                 << "SHAFT123_MPF.nc";
+        QTest::newRow("Heidenhain") << b("0 BEGIN PGM 100 MM\n") << "H" << "100.H";
+        QTest::newRow("Okuma") << b("$BORE1.MIN%\n") << "" << "BORE1.nc";
+        QTest::newRow("no file name") << b("%\n<FLANGE.A>\n") << ""
+                                      << "punch-20240305-140709.nc";
         QTest::newRow("unsafe extension") << b("O1\n") << "../x"
                                           << "O1.nc";
         QTest::newRow("dot inside the extension") << b("O1\n") << " .tap.nc"

@@ -131,6 +131,10 @@ private slots:
             {"sub-folder not searched", "sub/O12.nc O12.nc/", "O12", ""},
             {"backslash refused", "a\\b.nc", "a\\b.nc", ""},
             {"control byte refused", "a\tb.nc", "a\tb.nc", ""},
+            {"Siemens: main program first", "A_SPF.nc A_MPF.nc", "a", "A_MPF.nc"},
+            {"Siemens: with its type", "A_SPF.nc A_MPF.nc", "A.SPF", "A_SPF.nc"},
+            {"Okuma and Heidenhain: with their type", "BORE1.nc 100.nc", "BORE1.MIN", "BORE1.nc"},
+            {"Heidenhain: with its type", "100.tap 0100.tap", "100.H tap", "100.tap"},
             {"temporaries never numbered", "O12.nc O12.nc.tmp-aB3dE9", "12", "O12.nc"},
             {"temporary not even by its name", "O12.nc.tmp-aB3dE9", "O12.nc.tmp-aB3dE9", ""},
         };

@@ -1,5 +1,5 @@
-// "tavrin receive": one program punched by the machine, written into a file
-// exactly as punched.
+// "tavrin receive": the programs of one transfer punched by the machine,
+// written into a file (or a folder, one file each) exactly as punched.
 
 #include "core/base/atomicfile.h"
 #include "process/claimedport.h"
@@ -7,6 +7,7 @@
 #include "core/config/configstore.h"
 #include "core/link/link.h"
 #include "core/serving/punchassembler.h"
+#include "core/serving/punchstore.h"
 #include "core/ports/qtserialport.h"
 #include "core/sending/sendtext.h"
 #include "core/log/transferrecorder.h"
@@ -14,14 +15,26 @@
 #include "process/stopsignals.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 
 #include <cstdio>
+
+namespace
+{
+struct Received {
+    QByteArray program;
+    qint64 startedNs;
+};
+} // namespace
 
 int runReceive(ConfigStore &config, int slot, const QString &path)
 {
     const MachineConfig machine = config.table().at(slot);
+    // A folder takes one file per program, named as a served machine's are.
+    const bool intoFolder = QFileInfo(path).isDir();
     // Told now, not after the machine has punched it all.
-    if (const QString why = whyNotWritable(path); !why.isEmpty())
+    const QString why = intoFolder ? whyFolderNotWritable(path) : whyNotWritable(path);
+    if (!why.isEmpty())
         return fail(StatusUsage, QStringLiteral("\"%1\" cannot be written: %2").arg(path, why));
     QtPortList ports;
     const std::shared_ptr<ClaimedPort> port = commandPort(config, QStringLiteral("tavrin receive"));
@@ -30,7 +43,7 @@ int runReceive(ConfigStore &config, int slot, const QString &path)
         return fail(StatusPort, portRefusal(*port, machine));
     TransferRecorder recorder(Clock::system(), folderOf(config));
     StopSignals stops;
-    // The punch ends as a served machine's does.
+    // Programs are cut as a served machine's are.
     PunchAssembler assembler(Clock::system());
     assembler.setStripByte(machine.stripByte());
     assembler.setEndCode(machine.value(Key::EndCode));
@@ -40,53 +53,79 @@ int runReceive(ConfigStore &config, int slot, const QString &path)
 
     const Transfer t = transferOf({}, machine, Transfer::Direction::Receive);
     const bool terminal = onTerminal();
-    // The log line's time and duration run from the punch's first byte.
+    QList<Received> got;
+    qint64 total = 0;
+    qint64 leftOut = 0; // not a program, after the first program
+    // A log line's time and duration run from its program's first byte.
     qint64 startedNs = -1;
     QObject::connect(&assembler, &PunchAssembler::changed, &assembler, [&] {
         if (assembler.inPunch() && startedNs < 0) startedNs = Clock::system().nowNs();
         if (terminal && assembler.inPunch())
-            std::fprintf(stderr, "\rReceiving, %lld bytes\033[K", qint64(assembler.size()));
+            std::fprintf(stderr, "\rReceiving, %lld bytes\033[K", total + assembler.size());
     });
-    // A punch cut short is not a program: it is logged, and nothing is
-    // written, so that no half program is ever taken for a whole one.
-    SendOutcome ending = SendOutcome::Completed;
+    QObject::connect(&assembler, &PunchAssembler::punched, &assembler, [&](const QByteArray &p) {
+        got.append({p, std::exchange(startedNs, -1)});
+        total += p.size();
+    });
+    // What comes before the first program (a network server's greeting) is
+    // only logged; what comes after it is left out of the transfer.
+    QObject::connect(&assembler, &PunchAssembler::dropped, &assembler,
+                     [&](qint64 bytes, const QByteArray &head) {
+                         recorder.recordDropped(t, bytes, head);
+                         if (terminal) std::fputs("\r\033[K", stderr);
+                         say(QStringLiteral("%1: %2, dropped")
+                                 .arg(machine.name(), TransferRecorder::notAProgram(bytes, head)));
+                         if (!got.isEmpty()) leftOut += bytes;
+                     });
     bool done = false;
-    QObject::connect(&assembler, &PunchAssembler::punched, &assembler, [&](const QByteArray &punch) {
-        if (done) return;
+    // The transfer ends with silence after a program, or a family's end mark.
+    QObject::connect(&assembler, &PunchAssembler::transferEnded, &assembler, [&] {
+        if (done || got.isEmpty()) return;
         done = true;
         QObject::disconnect(&link, nullptr, &assembler, nullptr);
         if (terminal) std::fputs("\r\033[K", stderr);
-        if (ending != SendOutcome::Completed) {
-            recorder.recordPunch(t, punch, {}, {}, ending, startedNs);
-            return;
+        QByteArray all;
+        for (const Received &r : std::as_const(got)) all += r.program;
+        PunchStore store;
+        QString error = intoFolder ? QString() : writeFileAtomically(path, all);
+        for (const Received &r : std::as_const(got)) {
+            const PunchStore::Result saved =
+                intoFolder ? store.save(path, machine.value(Key::Extension), r.program)
+                           : PunchStore::Result{path, error, {}};
+            recorder.recordPunch(t, r.program, saved.error.isEmpty() ? saved.path : QString(),
+                                 saved.error, SendOutcome::Completed, r.startedNs);
+            if (error.isEmpty()) error = saved.error;
         }
-        const QString error = writeFileAtomically(path, punch);
-        recorder.recordPunch(t, punch, error.isEmpty() ? path : QString(), error, ending,
-                             startedNs);
-        if (!error.isEmpty()) {
-            quitWith(fail(StatusUsage, QStringLiteral("the punch of %1 bytes could not be "
-                                                      "written to \"%2\": %3")
-                                           .arg(punch.size())
-                                           .arg(path, error)));
-            return;
-        }
-        say(QStringLiteral("Received %1 bytes into %2").arg(punch.size()).arg(path));
-        quitWith(StatusDone);
+        if (!error.isEmpty())
+            return quitWith(fail(StatusUsage, QStringLiteral("the programs received could not all "
+                                                             "be written to \"%1\": %2")
+                                                  .arg(path, error)));
+        say(QStringLiteral("Received %1, %2 bytes into %3")
+                .arg(got.size() == 1 ? QStringLiteral("1 program")
+                                     : QStringLiteral("%1 programs").arg(got.size()))
+                .arg(all.size())
+                .arg(path));
+        quitWith(leftOut == 0 ? int(StatusDone)
+                              : fail(StatusStopped, QStringLiteral("%1 bytes after the first "
+                                                                   "program were not a program "
+                                                                   "and were left out")
+                                                        .arg(leftOut)));
     });
+    // Nothing of a transfer cut short is written, so that no half program is
+    // ever taken for a whole one.
     auto cutShort = [&](SendOutcome outcome, const QString &why) {
         if (done) return;
-        ending = outcome;
-        const qsizetype arrived = assembler.size();
-        assembler.finish();
-        if (!done) recorder.recordPunch(t, {}, {}, {}, outcome, startedNs);
         done = true;
+        const qint64 arrived = total + assembler.size();
+        recorder.recordPunch(t, {}, {}, {}, outcome, startedNs);
+        QObject::disconnect(&assembler, nullptr, &assembler, nullptr);
         quitWith(fail(outcome == SendOutcome::Stopped ? StatusStopped : StatusPort,
                       QStringLiteral("%1 before the punch ended: nothing was written to \"%2\" "
                                      "(%3 bytes of it had come)")
                           .arg(why, path)
                           .arg(arrived)));
     };
-    // A punch too large to take is not written as if it were the program.
+    // A program too large to take is not written as if it were the program.
     QObject::connect(&assembler, &PunchAssembler::changed, &assembler, [&] {
         if (assembler.overflowing())
             cutShort(SendOutcome::Stopped,

@@ -86,6 +86,8 @@ QString ServiceLog::describe(const TransferRecord &r)
         return QStringLiteral("%1: reply to %2 sent, %3, %4").arg(r.machine, r.requested, amount, r.outcome);
     if (r.send)
         return QStringLiteral("%1: sent %2, %3, %4").arg(r.machine, r.file, amount, r.outcome);
+    if (r.outcome.startsWith(QLatin1String("not a program")))
+        return QStringLiteral("%1: %2, dropped").arg(r.machine, r.outcome);
     // A punch not saved, or compared instead of saved.
     const bool unsaved = r.outcome.contains(QLatin1String("not saved"));
     if (unsaved || r.file == u"-") {

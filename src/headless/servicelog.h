@@ -27,7 +27,8 @@ public:
                QObject *parent = nullptr);
 
     // The record as a line: "Mill: sent O1234.nc, 1999 lines, 45210 bytes
-    // in 0:42, completed".
+    // in 0:42, completed"; bytes that were no program: "Mill: not a program:
+    // 87 bytes "ser2net port…", dropped".
     static QString describe(const TransferRecord &record);
 
 private:

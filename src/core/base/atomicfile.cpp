@@ -192,6 +192,18 @@ QString whyNotWritable(const QString &path)
     return {};
 }
 
+QString whyFolderNotWritable(const QString &folder)
+{
+    QByteArray target;
+    if (const QString why = followOwnLinks(folder, &target); !why.isEmpty()) return why;
+    struct stat st = {};
+    if (::stat(target.constData(), &st) != 0) return reasonFor(errno);
+    if (!S_ISDIR(st.st_mode)) return QStringLiteral("it is not a folder");
+    if (::faccessat(AT_FDCWD, target.constData(), W_OK | X_OK, AT_EACCESS) != 0)
+        return reasonFor(errno);
+    return {};
+}
+
 QString readRegularFile(const QString &path, QByteArray *bytes, qint64 maxBytes, bool *tooLarge)
 {
     if (tooLarge) *tooLarge = false;

@@ -35,6 +35,9 @@ QString appendToFile(const QString &path, const QByteArray &bytes);
 // that is not a regular one at `path`, a folder to hold it that is missing
 // or not writable. Empty when nothing stands in the way.
 QString whyNotWritable(const QString &path);
+// The same for new files in `folder`: someone else's link on the way, not
+// a folder, or one that is not writable.
+QString whyFolderNotWritable(const QString &folder);
 
 // Reads a whole regular file without ever blocking (a FIFO or a device is
 // refused, not opened). A file larger than `maxBytes` (if not negative) is

@@ -68,6 +68,33 @@ void TransferRecorder::watchAll(MachineRegistry &registry)
 void TransferRecorder::watch(ServedMachine &served)
 {
     connect(&served, &ServedMachine::punchEnded, this, &TransferRecorder::recordPunch);
+    connect(&served, &ServedMachine::dropped, this, &TransferRecorder::recordDropped);
+}
+
+void TransferRecorder::recordDropped(const Transfer &t, qint64 bytes, const QByteArray &head)
+{
+    Open open;
+    begin(open, t);
+    open.record.bytes = bytes;
+    end(open, SendOutcome::Completed, notAProgram(bytes, head));
+}
+
+QString TransferRecorder::notAProgram(qint64 bytes, QByteArrayView head)
+{
+    // Shown in one line of the log, whatever the bytes are.
+    QString shown;
+    for (const char c : head) {
+        const qsizetype escaped = QByteArrayView("\r\n\t\"\\").indexOf(c);
+        if (escaped >= 0)
+            shown += u'\\' + QString(QLatin1Char("rnt\"\\"[escaped]));
+        else if (uchar(c) >= 0x20 && uchar(c) < 0x7f)
+            shown += QLatin1Char(c);
+        else
+            shown += QStringLiteral("\\x%1").arg(uchar(c), 2, 16, QLatin1Char('0'));
+    }
+    return QStringLiteral("not a program: %1 bytes \"%2%3\"")
+        .arg(bytes)
+        .arg(shown, bytes > head.size() ? QStringLiteral("\u2026") : QString());
 }
 
 void TransferRecorder::recordPunch(const Transfer &t, const QByteArray &punch,

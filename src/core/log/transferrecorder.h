@@ -40,6 +40,14 @@ public:
     void recordPunch(const Transfer &transfer, const QByteArray &punch, const QString &path,
                      const QString &error, SendOutcome outcome, qint64 startedNs = -1);
 
+    // Records bytes a control sent that started no program, dropped: how
+    // many, and `head`, the first of them.
+    void recordDropped(const Transfer &transfer, qint64 bytes, const QByteArray &head);
+    // The outcome that says so: `not a program: 87 bytes "ser2net port…"`,
+    // each byte outside printable ASCII (and each quote and backslash)
+    // escaped as in C ("\r", "\x1b"), "…" when more came than `head`.
+    static QString notAProgram(qint64 bytes, QByteArrayView head);
+
 signals:
     // A transfer ended and its line was written to the log (or could not be).
     void recorded(const TransferRecord &record);

@@ -1,6 +1,7 @@
 #include "core/serving/programlookup.h"
 
 #include "core/base/atomicfile.h"
+#include "core/controls/controlfamily.h"
 #include "core/serving/programextension.h"
 #include "core/serving/punchstore.h"
 
@@ -60,6 +61,11 @@ ProgramLookup findProgram(const QString &folder, const ProgramRequest &request,
     };
     QStringList found = filesWhere(files, named(name));
     if (found.isEmpty()) found = filesWhere(files, named(name + ext));
+    // Then the names the controls' families save such a program under.
+    for (const QByteArray &saved : Controls::savedNamesOf(request.name)) {
+        if (!found.isEmpty()) break;
+        found = filesWhere(files, named(QString::fromLatin1(saved) + ext));
+    }
     if (found.isEmpty() && request.isNumber)
         found = filesWhere(files, [&](const QString &f) { return isNumbered(f, request.number); });
     if (found.isEmpty()) return result;

@@ -7,7 +7,10 @@
 
 // The file a request asks for, found in the machine's folder (never in its
 // sub-folders), trying in turn, each only when the one before found none:
-// the name itself, the name with the machine's extension, and for a program
+// the name itself, the name with the machine's extension, each name a
+// control family saves such a program under with the extension, in turn
+// (SHAFT123 as SHAFT123_MPF, then SHAFT123_SPF; SHAFT123.MPF as
+// SHAFT123_MPF; BORE1.MIN as BORE1; 100.H as 100), and for a program
 // number, any file whose name before its first "." is that number with or
 // without "O", leading zeros ignored (O0012, O12.NC, 12.TXT), except the
 // earlier versions the punch store keeps (O12.1.NC). Punches cut off

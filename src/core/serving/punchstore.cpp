@@ -1,6 +1,7 @@
 #include "core/serving/punchstore.h"
 
 #include "core/base/atomicfile.h"
+#include "core/controls/controlfamily.h"
 #include "core/serving/programextension.h"
 
 #include <QDir>
@@ -14,22 +15,6 @@ static bool taken(const QString &path)
     return info.exists() || info.isSymLink();
 }
 
-// "O" and its digits at the start of the first line with something on it.
-static QByteArray programNumber(const QByteArray &program)
-{
-    static const QByteArray before("\0\x11\x12\x13\x14\r\n \t%", 10);
-    qsizetype i = 0;
-    while (i < program.size() && before.contains(program.at(i)))
-        ++i;
-    if (i == program.size() || program.at(i) != 'O') return {};
-    qsizetype digits = 0;
-    while (i + 1 + digits < program.size() && digits <= PunchStore::MaxDigits &&
-           QChar::isDigit(uchar(program.at(i + 1 + digits))))
-        ++digits;
-    return (digits == 0 || digits > PunchStore::MaxDigits) ? QByteArray()
-                                                           : program.mid(i, 1 + digits);
-}
-
 PunchStore::PunchStore(Now now)
     : m_now(now ? std::move(now) : Now([] { return QDateTime::currentDateTime(); }))
 {
@@ -38,10 +23,10 @@ PunchStore::PunchStore(Now now)
 QString PunchStore::fileName(const QByteArray &program, const QString &extension,
                              const QDateTime &when, bool whole)
 {
-    const QByteArray number = programNumber(program);
-    const QString base = number.isEmpty() ? QStringLiteral("punch-") +
-                                                when.toString(QStringLiteral("yyyyMMdd-HHmmss"))
-                                          : QString::fromLatin1(number);
+    const QByteArray name = Controls::programName(program);
+    const QString base = name.isEmpty() ? QStringLiteral("punch-") +
+                                              when.toString(QStringLiteral("yyyyMMdd-HHmmss"))
+                                        : QString::fromLatin1(name);
     return base + (whole ? QString() : QStringLiteral(".partial")) + ProgramExtension::of(extension);
 }
 

@@ -10,10 +10,11 @@
 // Saves what a served machine punches, one file per punch, in the machine's
 // folder.
 //
-// A punch is named by its program number: "O" and its digits as punched
-// (leading zeros kept) at the start of its first line that is not leader,
-// "%" or blank, e.g. O3003.nc; a punch without one is named by the time it is
-// saved, punch-yyyyMMdd-HHmmss.nc. The extension is the machine's, read as
+// A punch is named as its control family names it (Controls::programName):
+// by its program number, "O" and its digits as punched (leading zeros
+// kept), O3003.nc; by its name, FLANGE-A.nc, SHAFT123_MPF.nc, 100.nc,
+// BORE1.nc; a punch without one is named by the time it is saved,
+// punch-yyyyMMdd-HHmmss.nc. The extension is the machine's, read as
 // ProgramExtension reads it.
 //
 // Nothing is ever overwritten: when the name is taken, the file there is
@@ -32,7 +33,6 @@ class PunchStore
 public:
     static constexpr int MaxPending = 16;
     static constexpr qint64 MaxPendingBytes = 64 * 1024 * 1024;
-    static constexpr int MaxDigits = 12;
     using Now = std::function<QDateTime()>;
 
     // `now` tells the time for names of punches without a number.

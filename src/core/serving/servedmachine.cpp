@@ -31,6 +31,10 @@ ServedMachine::ServedMachine(Link &link, const MachineConfig &machine, MachineId
     connect(&m_assembler, &PunchAssembler::punched, this, &ServedMachine::onPunch);
     connect(&m_assembler, &PunchAssembler::cutOff, this, &ServedMachine::onCutOff);
     connect(&m_assembler, &PunchAssembler::tooLarge, this, &ServedMachine::onTooLarge);
+    connect(&m_assembler, &PunchAssembler::dropped, this,
+            [this](qint64 bytes, const QByteArray &head) {
+                emit dropped(transferOf(m_id, m_machine, Transfer::Direction::Receive), bytes, head);
+            });
     connect(&m_assembler, &PunchAssembler::changed, this, [this] {
         if (m_assembler.inPunch() && m_punchStartNs < 0) m_punchStartNs = m_clock.nowNs();
         if (m_compareLapsing && !m_assembler.inPunch()) lapse();
@@ -98,7 +102,7 @@ int ServedMachine::shutDown()
 
 bool ServedMachine::isIdle() const
 {
-    return m_link.state() == LinkState::Idle && !m_assembler.inPunch() && m_waiting.isEmpty() &&
+    return m_link.state() == LinkState::Idle && !m_assembler.holding() && m_waiting.isEmpty() &&
            !m_delay->isActive();
 }
 

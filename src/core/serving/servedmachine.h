@@ -19,17 +19,19 @@ enum class SendOutcome;
 // A machine served from its control, with nobody at the PC.
 //
 // While nothing runs on its link, every byte the machine sends is cut into
-// punches (the machine's strip byte and end code apply). A punch that asks
-// for a program is answered: the file is looked up in the machine's folder
-// (MCFOLDER, with its extension MCEXTENS), read, started at the block asked
-// for, and sent; where it cannot be, a one-comment reply that says why is
-// sent instead, in the request's own framing. A listing asked for goes back
-// the same way. A COMPARE marks the next punch, for CompareWaitMs: that
-// punch is compared with the program of its name, not saved, and the answer
-// sent back. Any other punch is saved in the folder by its program
-// number, earlier versions kept, through the machine's punch store; a punch
-// that cannot be saved waits there (the machine tries it again). A punch
-// cut off (serving ends, the port is lost) is saved as incomplete.
+// punches (the machine's strip byte and end code apply), each program by its
+// control family's framing; what starts no program is dropped, and said so
+// (dropped()). A punch that asks for a program is answered: the file is
+// looked up in the machine's folder (MCFOLDER, with its extension MCEXTENS),
+// read, started at the block asked for, and sent; where it cannot be, a
+// one-comment reply that says why is sent instead, in the request's own
+// framing. A listing asked for goes back the same way. A COMPARE marks the
+// next punch, for CompareWaitMs: that punch is compared with the program of
+// its name, not saved, and the answer sent back. Any other punch is saved
+// in the folder by its program number or name, earlier versions kept,
+// through the machine's punch store; a punch that cannot be saved waits
+// there (the machine tries it again). A punch cut off (serving ends, the
+// port is lost) is saved as incomplete.
 //
 // The control is heard while an answer waits for it or goes out, too: a
 // program it punches meanwhile is saved, and a request is answered with a
@@ -101,6 +103,9 @@ signals:
     void punchEnded(const Transfer &transfer, const QByteArray &punch, const QString &path,
                     const QString &error, SendOutcome outcome, qint64 startedNs);
     void saveFailed(const QString &reason);
+    // Bytes that started no program were dropped: how many, and their
+    // first PunchAssembler::ShownBytes.
+    void dropped(const Transfer &transfer, qint64 bytes, const QByteArray &head);
     // A punch that had waited was saved on the way.
     void savedLater(const QString &path);
     // A request was answered with this file (its send is queued). A reply
