@@ -31,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     qsizetype refused = 0;
     QList<QByteArray> cleaned;
     for (int l = 0; l < program.lineCount(); ++l) {
-        cleaned.append({});
+        cleaned.append(QByteArray());
         for (const char c : program.line(l))
             isIso(c) ? void(cleaned.last() += c) : void(++refused);
     }

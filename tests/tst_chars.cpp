@@ -23,7 +23,7 @@ private slots:
         good("\\DC2", "\x12");
         good("%\\DC4\\ETX\\EOT\\US\\DEL", "%\x14\x03\x04\x1F\x7F");
         good("\\x1A\\x1a\\xFF\\\\", "\x1A\x1A\xFF\\");
-        good("\\SO\\SOH\\SI", "\x0E\x01\x0F"); // the longer name wins
+        good("\\SO\\SOH\\SI\\x0EH", "\x0E\x01\x0F\x0EH"); // the longer name wins
         good("\u00e4 ", "\xE4 ");
         for (const auto &[text, bad] :
              {std::pair{"\\FOO", "\\FOO"}, {"\\DC2\\DC9", "\\DC9"}, {"\\x1", "\\x1"},

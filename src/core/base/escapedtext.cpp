@@ -102,17 +102,23 @@ QByteArray EscapedText::leniently(QStringView text)
 
 QString EscapedText::encode(QByteArrayView bytes)
 {
+    const auto hex = [](uchar b) {
+        return QStringLiteral("\\x") + QString::number(b + 0x100, 16).right(2).toUpper();
+    };
     QString out;
-    for (const char c : bytes) {
-        const uchar b = uchar(c);
-        if (b == '\\')
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const uchar b = uchar(bytes[i]);
+        if (b == '\\') {
             out += QStringLiteral("\\\\");
-        else if (b < 32 || b == kDel)
-            out += controlName(b);
-        else if (b < kDel)
-            out += QChar(b);
-        else
-            out += QStringLiteral("\\x") + QString::number(b, 16).toUpper();
+        } else if (b < 32 || b == kDel) {
+            // SO before an "H" would read back as SOH.
+            const QString name = controlName(b);
+            const QString longer =
+                name.mid(1) + QLatin1Char(i + 1 < bytes.size() ? bytes[i + 1] : ' ');
+            out += nameAt(longer).second >= longer.size() ? hex(b) : name;
+        } else {
+            out += b < kDel ? QString(QChar(b)) : hex(b);
+        }
     }
     return out;
 }
