@@ -1,8 +1,9 @@
 // What the simulator reads: bytes from the PC, in arbitrary chunks at
-// arbitrary times, and command lines typed at it. The control's buffer never
-// holds more than its size, its DC3 and DC1 alternate, each hold began at the
-// mark, every byte is kept or counted lost; and nothing the simulator is
-// given makes it misbehave (the sanitizers watch).
+// arbitrary times, and command lines typed at it, playing any family of
+// controls. The control's buffer never holds more than its size, its DC3 and
+// DC1 alternate, each hold began at the mark, every byte is kept or counted
+// lost; a reply it shows is printable; and nothing the simulator is given
+// makes it misbehave (the sanitizers watch).
 
 #include "check.h"
 #include "sim/simcontrol.h"
@@ -49,11 +50,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     Wire wire;
     Simulator sim(clock, wire, config, folder.path());
+    const QList<const ControlFamily *> families = ControlFamily::all();
+    sim.setFamily(*families[in.ConsumeIntegralInRange<qsizetype>(0, families.size() - 1)]);
+    QObject::connect(&sim, &Simulator::say, [](const QString &line) {
+        if (!line.startsWith(QLatin1String("Reply: "))) return;
+        for (const QChar c : line)
+            FUZZ_CHECK(c >= QLatin1Char(' ') && c <= QLatin1Char('~'));
+    });
     while (in.remaining_bytes() > 0) {
         if (in.ConsumeIntegralInRange(0, 7) == 0) {
             const QString line = QString::fromStdString(in.ConsumeRandomLengthString(80));
-            // A punch reads a file of this computer: not the fuzzer's to pick.
-            if (!line.trimmed().startsWith(QLatin1String("punch"), Qt::CaseInsensitive))
+            // A punch or a comparison reads files of this computer: not the
+            // fuzzer's to pick.
+            const QString verb = line.trimmed().section(' ', 0, 0).toLower();
+            if (verb != QLatin1String("punch") && verb != QLatin1String("compare"))
                 sim.command(line);
         } else {
             const QByteArray chunk = QByteArray::fromStdString(in.ConsumeRandomLengthString(64));

@@ -1,9 +1,10 @@
 // What the program refuses so that nothing it stores is read back
 // differently, and the one-program-per-configuration lock.
 
+#include "core/base/atomicfile.h"
 #include "core/config/inifile.h"
-#include "process/instancelock.h"
 #include "machinevalues.h"
+#include "process/instancelock.h"
 #include "shoprig.h"
 
 #include <QDir>
@@ -40,12 +41,8 @@ private slots:
     void whatIsStoredReadsBack()
     {
         ShopRig<> r;
-        QStringList nine;
-        for (int i = 0; i < MachineTable::MaxMachines; ++i)
-            nine << QString();
-        QFile f(r.config.filePath());
-        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(iniFile(nine)) > 0);
-        f.close();
+        const QStringList nine(MachineTable::MaxMachines, QString());
+        QVERIFY(writeFileAtomically(r.config.filePath(), iniFile(nine)).isEmpty());
         r.shop.reload();
         QRandomGenerator rng(17);
         for (int step = 0; step < 100; ++step) {

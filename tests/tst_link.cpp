@@ -1,6 +1,7 @@
 // The link: a machine's port opened with its stored settings, port problems,
 // send refusals, and where received bytes go and what text they make.
 
+#include "core/base/atomicfile.h"
 #include "core/log/transferlog.h"
 #include "machinevalues.h"
 #include "pty.h"
@@ -47,6 +48,10 @@ struct Rig : ShopRig<> {
     }
     Link &sending() { return *shop.selectedLink(); }
 };
+using Settings = std::tuple<QString, bool, QString>;
+using Problem = std::tuple<QString, QStringList, PortStatus>;
+using Strip = std::tuple<QString, QByteArray, QByteArray>;
+using Refusal = std::tuple<QString, int, int, QString>;
 } // namespace
 
 class TestLink : public QObject
@@ -55,29 +60,26 @@ class TestLink : public QObject
 private slots:
     void settingsFromStoredValues_data()
     {
-        QTest::addColumn<QString>("values");
-        QTest::addColumn<bool>("afterOther"); // machine 1, at 19200 bit/s, selected first
-        QTest::addColumn<QString>("expected");
-        for (const char *speed :
+        QTest::addColumn<Settings>("row");
+        for (const QString speed :
              {"150", "300", "600", "1200", "2400", "4800", "9600", "38400", "57600", "115200"})
-            QTest::newRow(speed) << QStringLiteral("MCDRATE=") + speed << true
-                                 << QStringLiteral("%1 8N1").arg(speed);
+            QTest::newRow(qPrintable(speed)) << Settings{"MCDRATE=" + speed, true, speed + " 8N1"};
         for (const char *speed : {"14400", "fast", ""})
             QTest::addRow("'%s' keeps the speed before", speed)
-                << QStringLiteral("MCDRATE=") + speed << true << "19200 8N1";
-        QTest::newRow("unlisted speed first: 300") << "MCDRATE=fast" << false << "300 8N1";
+                << Settings{QStringLiteral("MCDRATE=") + speed, true, "19200 8N1"};
+        QTest::newRow("unlisted speed first: 300") << Settings{"MCDRATE=fast", false, "300 8N1"};
         QTest::newRow("7 data bits, 2 stop bits, flow 2")
-            << "MCDBITS=7|MCPARITY=None|MCSBITS=2|MCFLOW=2" << true << "9600 7E2 RTS/CTS";
-        QTest::newRow("flow 1") << "MCFLOW=1" << true << "9600 8N1 XON/XOFF";
+            << Settings{"MCDBITS=7|MCPARITY=None|MCSBITS=2|MCFLOW=2", true, "9600 7E2 RTS/CTS"};
+        QTest::newRow("flow 1") << Settings{"MCFLOW=1", true, "9600 8N1 XON/XOFF"};
         QTest::newRow("6 data bits, 1.5 stop bits, flow 3")
-            << "MCDBITS=6|MCSBITS=1.5|MCFLOW=3" << true << "9600 7E2";
-        QTest::newRow("flow x") << "MCFLOW=x" << true << "9600 8N1";
+            << Settings{"MCDBITS=6|MCSBITS=1.5|MCFLOW=3", true, "9600 7E2"};
+        QTest::newRow("flow x") << Settings{"MCFLOW=x", true, "9600 8N1"};
     }
     void settingsFromStoredValues()
     {
-        QFETCH(QString, values);
-        QFETCH(bool, afterOther);
-        QFETCH(QString, expected);
+        QFETCH(Settings, row);
+        // afterOther: machine 1, at 19200 bit/s, selected first.
+        const auto &[values, afterOther, expected] = row;
         Rig r({"MCDRATE=19200", "MCPORT=ttyFAKE1|" + values});
         if (afterOther) r.shop.select(1);
         r.shop.select(2);
@@ -91,21 +93,18 @@ private slots:
     // The port closes (never left on another machine's device); sends refused.
     void portProblems_data()
     {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QStringList>("listed");
-        QTest::addColumn<PortStatus>("status");
+        QTest::addColumn<Problem>("row");
         const QStringList one{"ttyFAKE0"};
         // No port, a port not listed, and one listed in another case.
         for (const char *name : {"none", "NOINIVAL", "", "ttyUSB3", "TTYFAKE0"})
-            QTest::addRow("'%s'", name) << name << one << PortStatus::Missing;
-        QTest::newRow("no ports at all") << "ttyFAKE0" << QStringList() << PortStatus::Missing;
-        QTest::newRow("will not open") << "ttyFAKE0" << one << PortStatus::Unavailable;
+            QTest::addRow("'%s'", name) << Problem{name, one, PortStatus::Missing};
+        QTest::newRow("no ports at all") << Problem{"ttyFAKE0", {}, PortStatus::Missing};
+        QTest::newRow("will not open") << Problem{"ttyFAKE0", one, PortStatus::Unavailable};
     }
     void portProblems()
     {
-        QFETCH(QString, name);
-        QFETCH(QStringList, listed);
-        QFETCH(PortStatus, status);
+        QFETCH(Problem, row);
+        const auto &[name, listed, status] = row;
         Rig r({"", "MCPORT=" + name});
         r.shop.select(1);
         r.ports.list = listed;
@@ -142,25 +141,22 @@ private slots:
     // Whole, in chunks and byte by byte.
     void strip_data()
     {
-        QTest::addColumn<QString>("option");
-        QTest::addColumn<QByteArray>("received");
-        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<Strip>("row");
         QByteArray others;
         for (int c = 1; c < 256; ++c)
             others += char(c);
         const QByteArray nul(1, '\0');
         QTest::newRow("none: every NUL goes, nothing else")
-            << "" << QByteArray(20, '\0') + others + nul + others + QByteArray(30, '\0')
-            << others + others;
-        QTest::newRow("13: every CR goes") << "13" << nul + "A\rB\r\r\nC\r" << nul + "AB\nC";
-        QTest::newRow("10: every LF") << "10" << QByteArray("A\n\nB\r\nC\n") << QByteArray("AB\rC");
-        QTest::newRow("9: every TAB goes") << "9" << QByteArray("A\tB\t") << QByteArray("AB");
+            << Strip{"", QByteArray(20, '\0') + others + nul + others + QByteArray(30, '\0'),
+                     others + others};
+        QTest::newRow("13: every CR goes") << Strip{"13", nul + "A\rB\r\r\nC\r", nul + "AB\nC"};
+        QTest::newRow("10: every LF") << Strip{"10", "A\n\nB\r\nC\n", "AB\rC"};
+        QTest::newRow("9: every TAB goes") << Strip{"9", "A\tB\t", "AB"};
     }
     void strip()
     {
-        QFETCH(QString, option);
-        QFETCH(QByteArray, received);
-        QFETCH(QByteArray, text);
+        QFETCH(Strip, row);
+        const auto &[option, received, text] = row;
         for (const qsizetype chunk : {received.size(), qsizetype(7), qsizetype(1)}) {
             Rig r;
             r.rx.setStripByte(machineWith("MCSTRIPEOB=" + option).stripByte());
@@ -280,9 +276,7 @@ private slots:
         r.shop.select(1);
         const QString path = r.dir.filePath("transfers.log");
         const QByteArray old(TransferLog::RollOverBytes - 40, 'x');
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(old) == old.size());
-        f.close();
+        QVERIFY(writeFileAtomically(path, old).isEmpty());
         r.shop.beginReceive();
         r.shop.endReceive();
         QCOMPARE(readFile(path + ".1"), old);
@@ -303,22 +297,19 @@ private slots:
     // (beyond RLIMIT_FSIZE, as on a full disk) leaves nothing of itself.
     void transferLogRefusals_data()
     {
-        QTest::addColumn<QString>("link");
-        QTest::addColumn<int>("owner");
-        QTest::addColumn<int>("room"); // bytes the log may still grow by; 0: no limit
-        QTest::addColumn<QString>("reason");
+        QTest::addColumn<Refusal>("row");
         const QString other = "it is a symbolic link that belongs to another user";
-        QTest::newRow("another user's transfers.log") << "transfers.log" << 65534 << 0 << other;
-        QTest::newRow("another user's transfers.log.1") << "transfers.log.1" << 65534 << 0 << other;
-        QTest::newRow("own transfers.log") << "transfers.log" << 0 << 0 << "";
-        QTest::newRow("line cut short") << "" << 0 << 10 << "File too large";
+        QTest::newRow("another user's transfers.log") << Refusal{"transfers.log", 65534, 0, other};
+        QTest::newRow("another user's transfers.log.1")
+            << Refusal{"transfers.log.1", 65534, 0, other};
+        QTest::newRow("own transfers.log") << Refusal{"transfers.log", 0, 0, ""};
+        QTest::newRow("line cut short") << Refusal{"", 0, 10, "File too large"};
     }
     void transferLogRefusals()
     {
-        QFETCH(QString, link);
-        QFETCH(int, owner);
-        QFETCH(int, room);
-        QFETCH(QString, reason);
+        QFETCH(Refusal, row);
+        // The link's owner; room: the bytes the log may still grow by (0: no limit).
+        const auto &[link, owner, room, reason] = row;
         if (owner != 0 && ::geteuid() != 0) QSKIP("only root can give a link to another user");
         Rig r({""});
         r.shop.select(1);
@@ -326,10 +317,8 @@ private slots:
         const QString log = r.dir.filePath("transfers.log"), target = other.filePath("target");
         // Near 1 MB, so that the line rolls it over.
         const QByteArray old(link.endsWith(".1") ? TransferLog::RollOverBytes - 40 : 10, 'x');
-        for (const auto &[path, bytes] : {std::pair{log, old}, {target, QByteArray("secret\n")}}) {
-            QFile f(path);
-            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
-        }
+        QVERIFY(writeFileAtomically(log, old).isEmpty());
+        QVERIFY(writeFileAtomically(target, "secret\n").isEmpty());
         if (!link.isEmpty()) {
             const QByteArray at = QFile::encodeName(r.dir.filePath(link));
             QVERIFY(link != "transfers.log" || QFile::remove(log));

@@ -1,46 +1,31 @@
 // Every machine its own link: two machines sending at once, each on its
-// own line, neither disturbing the other.
+// own line, neither disturbing the other; a machine's identity when one
+// before it goes; a served machine served whatever is selected.
 
-#include "core/config/configstore.h"
-#include "core/log/transferrecorder.h"
-#include "core/machines/machine.h"
-#include "core/machines/workshop.h"
+#include "core/base/atomicfile.h"
 #include "linemodel.h"
-#include "shoprig.h"
 #include "machinevalues.h"
-#include "virtualclock.h"
+#include "shoprig.h"
 
-#include <QTemporaryDir>
 #include <QTest>
 
 namespace
 {
-struct TwoLines {
-    QTemporaryDir dir;
-    VirtualClock clock;
-    FakePortList ports{{"ttyA", "ttyB"}};
-    QList<LineModelPort *> lines;
-    ConfigStore config{dir.path()};
-    Workshop shop{config,
-                  [this] {
-                      auto port = std::make_shared<LineModelPort>(clock);
-                      lines << port.get();
-                      return port;
-                  },
-                  ports, clock};
-    TransferRecorder recorder{clock};
-
-    explicit TwoLines(const QString &second = {})
+// Two machines at 9600 on lines of their own, ttyFAKE0 and ttyFAKE1; the
+// second changed by `second`.
+struct TwoLines : ShopRig<LineModelPort> {
+    explicit TwoLines(const QString &second = {}) : ShopRig({}, false, Ports::PerMachine)
     {
-        for (const char *port : {"ttyA", "ttyB"})
-            config.table().append(machineWith(QStringLiteral("MCPORT=%1|MCDRATE=9600|MCDBITS=8|"
-                                                             "MCFLOW=1|MCBLKTIC=Nonems|MCEOB=CRLF")
-                                                  .arg(QLatin1String(port)),
-                                              MachineConfig::defaults("ttyA")));
-        if (!second.isEmpty()) config.table().set(2, machineWith(second, config.table().at(2)));
+        for (const QString &own : {QStringLiteral("MCPORT=ttyFAKE0"), "MCPORT=ttyFAKE1|" + second})
+            config.table().append(
+                machineWith("MCDRATE=9600|MCDBITS=8|MCFLOW=1|MCBLKTIC=Nonems|MCEOB=CRLF|" + own,
+                            MachineConfig::defaults("ttyFAKE0")));
         QVERIFY(config.save());
-        recorder.watchAll(shop.registry());
         shop.reload();
+    }
+    LineModelPort &line(int slot)
+    {
+        return static_cast<LineModelPort &>(shop.linkAt(slot)->port());
     }
     // Starts a send on machine `slot`'s own link; when it ends, the time.
     void send(int slot, const QByteArray &program, qint64 *endNs)
@@ -82,16 +67,16 @@ private slots:
         r.send(2, program('Y'), &endB);
         // Machine B holds its line for two seconds early on.
         r.clock.advance(VirtualClock::Second / 10);
-        r.lines[1]->deliver("\x13");
+        r.line(2).deliver("\x13");
         r.clock.advance(2 * VirtualClock::Second);
-        r.lines[1]->deliver("\x11");
+        r.line(2).deliver("\x11");
         QVERIFY(r.clock.runUntil([&] { return endA >= 0 && endB >= 0; }));
         // A went at its line's own pace, as when it was alone; B lost the hold.
         QCOMPARE(endA, alone);
         QVERIFY(endB - endA > 19 * VirtualClock::Second / 10);
         QByteArray wireA = program('X'), wireB = program('Y');
-        QCOMPARE(r.lines[0]->written, wireA.replace("\n", "\r\n") + QByteArray(2000, '\0'));
-        QCOMPARE(r.lines[1]->written, wireB.replace("\n", "\r\n") + QByteArray(2000, '\0'));
+        QCOMPARE(r.line(1).written, wireA.replace("\n", "\r\n") + QByteArray(2000, '\0'));
+        QCOMPARE(r.line(2).written, wireB.replace("\n", "\r\n") + QByteArray(2000, '\0'));
     }
 
     // A machine keeps its identity, link and program when one before it goes.
@@ -112,52 +97,38 @@ private slots:
         QVERIFY(r.shop.idAt(3) != second && r.shop.idAt(3) != third);
     }
 
-    // A served machine is served whatever is selected, keeps its device to
-    // itself, and comes back by itself when its port does.
+    // A served machine is served whatever is selected; its transfers are
+    // logged with what was asked for.
     void servedWhateverIsSelected()
     {
         QTemporaryDir folder;
-        QFile program(folder.filePath("O1234.nc"));
-        QVERIFY(program.open(QIODevice::WriteOnly) && program.write("%\nO1234\nG00\n%\n") > 0);
-        program.close();
+        QVERIFY(writeFileAtomically(folder.filePath("O1234.nc"), "%\nO1234\nG00\n%\n").isEmpty());
         TwoLines r("MCMODE=SERVER|MCFLOW=0|MCFOLDER=" + folder.path());
-        QVERIFY(r.lines[1]->isOpen());
+        QVERIFY(r.line(2).isOpen());
         r.shop.select(1);
         r.shop.select(2);
         r.shop.select(1);
-        QVERIFY(r.lines[1]->isOpen() && r.lines[0]->isOpen());
-        r.lines[1]->deliver("%\r\n(SEND O1234)\r\n%\r\n");
+        QVERIFY(r.line(2).isOpen() && r.line(1).isOpen());
+        r.line(2).deliver("%\r\n(SEND O1234)\r\n%\r\n");
         r.clock.advance(10 * VirtualClock::Second);
-        QCOMPARE(r.lines[1]->written, "%\r\nO1234\r\nG00\r\n%\r\n" + QByteArray(2000, '\0'));
+        QCOMPARE(r.line(2).written, "%\r\nO1234\r\nG00\r\n%\r\n" + QByteArray(2000, '\0'));
         QVERIFY(!r.shop.sending()); // the panel was never held
         // Not found, a bad name, then a punch: the log has each, with what
         // was asked for.
         for (const char *ask : {"(GET O99)\r\n", "(GET O9\xe4)\r\n"}) {
-            r.lines[1]->deliver(ask);
+            r.line(2).deliver(ask);
             r.clock.advance(10 * VirtualClock::Second);
         }
-        r.lines[1]->deliver("%\r\nO3003\r\nG01 X1\r\n%\r\n");
+        r.line(2).deliver("%\r\nO3003\r\nG01 X1\r\n%\r\n");
         r.clock.advance(10 * VirtualClock::Second);
         QCOMPARE(readFile(folder.filePath("O3003.nc")), QByteArray("%\r\nO3003\r\nG01 X1\r\n%"));
         QStringList log;
         for (const QByteArray &line : readFile(r.dir.filePath("transfers.log")).split('\n'))
             log << QString(line).section(u'\t', 1, 4) + u'|' + QString(line).section(u'\t', 8);
-        QCOMPARE(log, (QStringList{"send\tNEW\tttyB\tO1234.nc|completed\tO1234",
-                                   "send\tNEW\tttyB\t-|not found\tO99",
-                                   "send\tNEW\tttyB\t-|bad name\tO9?",
-                                   "receive\tNEW\tttyB\tO3003.nc|completed", "|"}));
-        // An attended machine on the served machine's device gets no port.
-        r.config.table().append(machineWith("MCPORT=ttyB", r.shop.machines().at(1)));
-        QList<PortStatus> problems;
-        QObject::connect(&r.shop, &Workshop::portProblem,
-                         [&](int, PortStatus s, const QString &) { problems << s; });
-        r.shop.select(3);
-        QCOMPARE(problems, QList{PortStatus::Unavailable});
-        // The device goes away and comes back: served again without a click.
-        r.lines[1]->loseDevice();
-        QVERIFY(!r.lines[1]->isOpen());
-        r.clock.advance(Machine::RetryPortMs * VirtualClock::Second / 1000);
-        QVERIFY(r.lines[1]->isOpen());
+        QCOMPARE(log, (QStringList{"send\tNEW\tttyFAKE1\tO1234.nc|completed\tO1234",
+                                   "send\tNEW\tttyFAKE1\t-|not found\tO99",
+                                   "send\tNEW\tttyFAKE1\t-|bad name\tO9?",
+                                   "receive\tNEW\tttyFAKE1\tO3003.nc|completed", "|"}));
     }
 };
 

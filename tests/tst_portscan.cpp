@@ -22,6 +22,9 @@ QByteArray upperProgram(int bytes)
     return out;
 }
 
+using Finds = std::tuple<qint32, int, int>;
+using Misfits = std::tuple<QByteArray, int, bool>;
+
 // A machine stored with settings that are all wrong, selected, and scanned.
 struct Rig : ShopRig<> {
     LineSimulator line; // from the machine, decoded with the settings in force
@@ -81,19 +84,16 @@ private slots:
     // Characters (nearly) back to back can misframe the port: found right, or nothing offered.
     void finds_data()
     {
-        QTest::addColumn<qint32>("speed");
-        QTest::addColumn<int>("dataBits");
-        QTest::addColumn<int>("gap"); // idle bit times between characters
+        QTest::addColumn<Finds>("row");
         for (const int gap : {12, 0, 1, 2})
             for (const qint32 speed : {9600, 4800, 2400, 1200, 600})
                 for (const int bits : {8, 7})
-                    QTest::addRow("%d %d-bit gap %d", speed, bits, gap) << speed << bits << gap;
+                    QTest::addRow("%d %d-bit gap %d", speed, bits, gap) << Finds{speed, bits, gap};
     }
     void finds()
     {
-        QFETCH(qint32, speed);
-        QFETCH(int, dataBits);
-        QFETCH(int, gap);
+        QFETCH(Finds, row);
+        const auto &[speed, dataBits, gap] = row; // gap: idle bit times between characters
         Rig r(lineSettings(speed, dataBits));
         r.punch(upperProgram(3000), gap);
         if (r.shop.saveScan() == Workshop::ScanSaveResult::Saved) r.saves << r.stored();
@@ -124,17 +124,15 @@ private slots:
     // once they are too many to be noise.
     void misfitTopBitsWithdraw_data()
     {
-        QTest::addColumn<QByteArray>("lead");
-        QTest::addColumn<int>("misfits"); // before the 51st top bit
-        QTest::addColumn<bool>("format"); // still shown found after them
-        QTest::addRow("few plain") << QByteArray(100, 'G') << 8 << false;
-        QTest::addRow("many plain") << QByteArray(1000, 'C') << 50 << true;
+        QTest::addColumn<Misfits>("row");
+        QTest::addRow("few plain") << Misfits{QByteArray(100, 'G'), 8, false};
+        QTest::addRow("many plain") << Misfits{QByteArray(1000, 'C'), 50, true};
     }
     void misfitTopBitsWithdraw()
     {
-        QFETCH(QByteArray, lead);
-        QFETCH(int, misfits);
-        QFETCH(bool, format);
+        QFETCH(Misfits, row);
+        // Misfits before the 51st top bit; format: still shown found after them.
+        const auto &[lead, misfits, format] = row;
         Rig r(lineSettings(9600));
         r.punch(lead + QByteArray(misfits, char(0xc7)));
         QCOMPARE(r.shop.selectedLink()->scan().findings(), (ScanFindings{true, true, format, format}));

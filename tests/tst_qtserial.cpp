@@ -35,16 +35,17 @@ class TestQtSerial : public QObject
     QByteArray got; // what the port received
 
     // The speed, and the stop bits and handshake, as the device has them.
-    std::pair<int, QString> device() const
+    QString device() const
     {
         termios t{};
         tcgetattr(pty->slaveFd(), &t);
-        QStringList on{QString::number(t.c_cflag & CSTOPB ? 2 : 1)};
+        QStringList on{QString::number(cfgetospeed(&t)),
+                       QString::number(t.c_cflag & CSTOPB ? 2 : 1)};
         for (const auto &[flag, name] :
              {std::pair{IXON, "IXON"}, {IXOFF, "IXOFF"}, {IXANY, "IXANY"}})
             if (t.c_iflag & flag) on << name;
         if (t.c_cflag & CRTSCTS) on << "CRTSCTS";
-        return {int(cfgetospeed(&t)), on.join(u' ')};
+        return on.join(u' ');
     }
 
 private slots:
@@ -59,7 +60,8 @@ private slots:
         connect(port.get(), &SerialPort::received, this, [this](const QByteArray &b) { got += b; });
     }
 
-    // Opened, reopened elsewhere, closed; lost when the other side closes.
+    // Opened, reopened elsewhere, closed; lost when the other side closes,
+    // idle or writing.
     void openCloseAndLose()
     {
         QSignalSpy lost(port.get(), &SerialPort::lost);
@@ -78,6 +80,12 @@ private slots:
         QCOMPARE(lost.count(), 0);
         pty->closeMaster();
         QVERIFY(lost.wait(3000) && !port->isOpen());
+        // Lost while it writes too: what it held is dropped.
+        QVERIFY(port->open(other.slavePath(), {}) && port->write(QByteArray(100000, 'X')));
+        other.closeMaster();
+        QVERIFY(lost.wait(3000) && !port->isOpen() && !port->write("x"));
+        QCOMPARE(port->bytesToWrite(), qint64(0));
+        QCOMPARE(lost.count(), 2);
     }
 
     // Every byte value both ways; what waited before the port opened is gone.
@@ -102,27 +110,25 @@ private slots:
     void settingsReachTheDevice_data()
     {
         QTest::addColumn<LineSettings>("settings");
-        QTest::addColumn<int>("speed");
-        QTest::addColumn<QString>("lines");
-        QTest::newRow("150 8N1") << lineSettings(150) << int(B150) << "1";
-        QTest::newRow("4800 7E2 XON/XOFF")
-            << lineSettings(4800, 7, 2, Handshake::XonXoff) << int(B4800) << "2 IXON IXOFF";
-        QTest::newRow("115200 8N2 RTS/CTS")
-            << lineSettings(115200, 8, 2, Handshake::RtsCts) << int(B115200) << "2 CRTSCTS";
+        QTest::addColumn<QString>("device");
+        QTest::newRow("150 8N1") << lineSettings(150) << QString("%1 1").arg(B150);
+        QTest::newRow("4800 7E2 XON/XOFF") << lineSettings(4800, 7, 2, Handshake::XonXoff)
+                                           << QString("%1 2 IXON IXOFF").arg(B4800);
+        QTest::newRow("115200 8N2 RTS/CTS") << lineSettings(115200, 8, 2, Handshake::RtsCts)
+                                            << QString("%1 2 CRTSCTS").arg(B115200);
     }
     void settingsReachTheDevice()
     {
         QFETCH(LineSettings, settings);
-        QFETCH(int, speed);
-        QFETCH(QString, lines);
+        QFETCH(QString, device);
         QVERIFY(port->open(pty->slavePath(), settings));
-        QCOMPARE(device(), std::pair(speed, lines));
+        QCOMPARE(this->device(), device);
         QCOMPARE(modemLines, TIOCM_DTR | (settings.handshake == Handshake::RtsCts ? 0 : TIOCM_RTS));
         port->close();
         QVERIFY(port->open(pty->slavePath(), lineSettings(300)));
-        QCOMPARE(device(), std::pair(int(B300), QStringLiteral("1")));
+        QCOMPARE(this->device(), QString("%1 1").arg(B300));
         port->apply(settings);
-        QCOMPARE(device(), std::pair(speed, lines));
+        QCOMPARE(this->device(), device);
     }
 
     // Held output is not taken for a lost device.
@@ -136,24 +142,11 @@ private slots:
         QVERIFY(pty->write("B"));
         QTRY_COMPARE(got, QByteArray("AB"));
         QSignalSpy out(pty.get(), &Pty::readyRead);
-        QVERIFY(!out.wait(100));
-        QVERIFY(port->bytesToWrite() > 0);
+        QVERIFY(!out.wait(100) && port->bytesToWrite() > 0);
         QVERIFY(pty->write("\x11"));
         QCOMPARE(pty->readFor(6), QByteArray("N10G01"));
         QTRY_COMPARE(port->bytesToWrite(), qint64(0));
-        QCOMPARE(lost.count(), 0);
-        QVERIFY(port->isOpen());
-    }
-
-    void closingTheOtherSideWhileSendingIsLost()
-    {
-        QVERIFY(port->open(pty->slavePath(), {}));
-        QSignalSpy lost(port.get(), &SerialPort::lost);
-        QVERIFY(port->write(QByteArray(100000, 'X')));
-        pty->closeMaster();
-        QVERIFY(lost.wait(3000) && !port->isOpen() && !port->write("x"));
-        QCOMPARE(port->bytesToWrite(), qint64(0));
-        QCOMPARE(lost.count(), 1);
+        QVERIFY(lost.isEmpty() && port->isOpen());
     }
 };
 

@@ -29,6 +29,11 @@ QByteArray program(int lines, int width)
     return out;
 }
 
+using Wire = std::tuple<QString, QByteArray, int, QByteArray, int>;
+using Holds = std::tuple<QString, QByteArray, QByteArray, QByteArray>;
+using FromLine = std::tuple<int, QString, int, QString, QString>;
+using Dc3 = std::tuple<qint32, QString, double, int, bool>;
+
 // A send started on the line model; its machine takes all at once by default.
 struct Rig {
     VirtualClock clock;
@@ -36,7 +41,6 @@ struct Rig {
     SimControl machine{clock, {1 << 20, 1e9, 1 << 20, 0, false}};
     SendJob job;
     QList<SendOutcome> outcomes;
-    QStringList texts;
     QList<SendProgress> reports;
     QSignalSpy linesStarted{&job, &SendJob::lineStarted};
     QSignalSpy holds{&job, &SendJob::holding};
@@ -49,16 +53,10 @@ struct Rig {
         QObject::connect(&port, &SerialPort::received, &job, &SendJob::feed);
         QObject::connect(&job, &SendJob::finished, [this](SendOutcome o) { outcomes << o; });
         QObject::connect(&job, &SendJob::progressChanged,
-                         [this](const SendProgress &p) {
-                             texts << p.text;
-                             reports << p;
-                         });
+                         [this](const SendProgress &p) { reports << p; });
         job.start();
     }
-    bool finish()
-    {
-        return clock.runUntil([this] { return !outcomes.isEmpty(); });
-    }
+    bool finish() { return clock.runUntil([this] { return !outcomes.isEmpty(); }); }
 };
 } // namespace
 
@@ -68,34 +66,26 @@ class TestSendJob : public QObject
 private slots:
     void wireBytes_data()
     {
-        QTest::addColumn<QString>("eob");
-        QTest::addColumn<QByteArray>("text");
-        QTest::addColumn<int>("startLine");
-        QTest::addColumn<QByteArray>("wire");
-        QTest::addColumn<int>("lines"); // as the log counts them: empty ones too
+        QTest::addColumn<Wire>("row");
         for (const auto &[eob, end] :
              {std::pair{"LF", "\n"}, {"CRLFLF", "\r\n\n"}, {"CRLF", "\r\n"}})
-            QTest::newRow(eob) << eob << QByteArray("G00\rG01\r\n") << 0
-                               << "G00" + QByteArray(end) + "G01" + end << 2;
+            QTest::newRow(eob) << Wire{eob, "G00\rG01\r\n", 0,
+                                       "G00" + QByteArray(end) + "G01" + end, 2};
         // LF and CR LF end lines too, empty lines are sent, the last goes as it is.
         QTest::newRow("CR, from a middle line")
-            << "CR" << QByteArray("O100\rG00 X1\r%\nG01\r\n\r\rM30") << 2
-            << QByteArray("%\rG01\r\r\rM30") << 5;
-        QTest::newRow("LF before the first CR") << "CR" << QByteArray("G00\n\nG01\rG02\r\nM30\n")
-                                                << 0 << QByteArray("G00\r\rG01\rG02\rM30\r") << 5;
+            << Wire{"CR", "O100\rG00 X1\r%\nG01\r\n\r\rM30", 2, "%\rG01\r\r\rM30", 5};
+        QTest::newRow("LF before the first CR")
+            << Wire{"CR", "G00\n\nG01\rG02\r\nM30\n", 0, "G00\r\rG01\rG02\rM30\r", 5};
         QByteArray all;
         for (int b = 1; b <= 255; ++b)
             if (b != '\r' && b != '\n') all += char(b);
         QTest::newRow("every byte but CR and LF")
-            << "EOB" << all + '\r' + all << 0 << all + "\r\n" + all << 2;
+            << Wire{"EOB", all + '\r' + all, 0, all + "\r\n" + all, 2};
     }
     void wireBytes()
     {
-        QFETCH(QString, eob);
-        QFETCH(QByteArray, text);
-        QFETCH(int, startLine);
-        QFETCH(QByteArray, wire);
-        QFETCH(int, lines);
+        QFETCH(Wire, row);
+        const auto &[eob, text, startLine, wire, lines] = row; // lines as the log counts them
         Rig r(text, machine("0", eob), {}, startLine);
         QVERIFY(r.finish());
         QCOMPARE(r.outcomes, QList{SendOutcome::Completed});
@@ -171,25 +161,22 @@ private slots:
     // nothing else. Pause holds at the next line that has not begun.
     void holds_data()
     {
-        QTest::addColumn<QString>("flow");
-        QTest::addColumn<QByteArray>("notYet"); // must not start the send
-        QTest::addColumn<QByteArray>("starts"); // empty: starts at once
-        QTest::addColumn<QByteArray>("held");   // what goes before the hold
+        QTest::addColumn<Holds>("row");
         const QByteArray line1("ABCDEF\r");
-        QTest::newRow("0") << "0" << QByteArray() << QByteArray() << QByteArray();
-        QTest::newRow("2") << "2" << QByteArray() << QByteArray() << QByteArray();
-        QTest::newRow("1") << "1" << QByteArray() << QByteArray() << line1;
-        QTest::newRow("3") << "3" << QByteArray() << QByteArray("%") << line1;
-        QTest::newRow("4") << "4" << QByteArray("X%\x13") << DC1 << line1;
-        QTest::newRow("4, DC1 and more") << "4" << QByteArray("X") << DC1 + "%" << line1;
-        QTest::newRow("pause") << "0" << QByteArray() << QByteArray() << line1 + "M30\r";
+        for (const char *flow : {"0", "2"})
+            QTest::newRow(flow) << Holds{flow, {}, {}, {}};
+        QTest::newRow("1") << Holds{"1", {}, {}, line1};
+        QTest::newRow("3") << Holds{"3", {}, "%", line1};
+        QTest::newRow("4") << Holds{"4", "X%\x13", DC1, line1};
+        QTest::newRow("4, DC1 and more") << Holds{"4", "X", DC1 + "%", line1};
+        QTest::newRow("pause") << Holds{"0", {}, {}, line1 + "M30\r"};
     }
     void holds()
     {
-        QFETCH(QString, flow);
-        QFETCH(QByteArray, notYet);
-        QFETCH(QByteArray, starts);
-        QFETCH(QByteArray, held);
+        QFETCH(Holds, row);
+        // What must not start the send, what does (none: it starts at once),
+        // and what goes before the hold.
+        const auto &[flow, notYet, starts, held] = row;
         const bool pause = QTest::currentDataTag() == QLatin1String("pause");
         Rig r("ABCDEF\rM30\r", machine(flow));
         if (!starts.isEmpty()) {
@@ -213,7 +200,8 @@ private slots:
 
     // Wherever it is stopped, the machine gets only whole blocks, and the
     // program sent again follows them cleanly. Held by the machine, a stopped
-    // send says so, and a second stop drops what is held.
+    // send says so and ends at a whole block once let go; a second stop
+    // drops what is held.
     void stopLeavesWholeBlocks_data()
     {
         QTest::addColumn<QString>("flow");
@@ -226,6 +214,7 @@ private slots:
                                              {"0", "pause", 100},
                                              {"3", "xoff", 100},
                                              {"1", "xoff", 100},
+                                             {"1", "let go", 100},
                                              {"0", "clearing", 100},
                                              {"0", "draining", 100}, // a long line
                                              {"0", "lost", 100},
@@ -244,22 +233,23 @@ private slots:
         if (flow != "0") r.machine.send(flow == "4" && when != "start" ? DC1 : "%");
         QVERIFY(r.clock.runUntil([&] { return r.port.written.size() >= at; }));
         if (when == "pause") r.job.setPaused(true);
-        if (when == "xoff") r.machine.send(DC3);
+        const bool xoff = when == "xoff" || when == "let go";
+        if (xoff) r.machine.send(DC3);
         const bool holds = when == "pause" || (when == "xoff" && flow == "3"); // the send's own
         QVERIFY(r.clock.runUntil([&] {
             return holds ? r.holds.count() > 0
                          : when != "clearing" || r.job.progress().phase == SendPhase::Clearing;
         }));
         when == "lost" ? r.port.loseDevice() : r.job.stop();
-        if (when == "xoff" || when == "draining") { // held, unless the output still moves
+        if (xoff || when == "draining") { // held, unless the output still moves
             r.clock.advance(VirtualClock::Second);
-            QVERIFY(r.job.progress().held == (when == "xoff") && r.job.isRunning());
-            if (when == "xoff") flow == "3" ? r.machine.send(DC1) : r.job.stop(); // 1: drops it
+            QVERIFY(r.job.progress().held == xoff && r.job.isRunning());
+            if (xoff) when == "xoff" && flow == "1" ? r.job.stop() : r.machine.send(DC1);
         }
         QVERIFY(r.finish());
         QCOMPARE(r.outcomes, QList{when == "lost" ? SendOutcome::PortLost : SendOutcome::Stopped});
         QVERIFY(r.job.progress().text != QStringLiteral("100%")); // how far it got
-        if (when == "lost" || flow == "1") return;
+        if (when == "lost" || (when == "xoff" && flow == "1")) return; // lost, or dropped
         const QByteArray before = r.port.sent;
         QByteArray got = before;
         while (got.endsWith('\0'))
@@ -272,53 +262,47 @@ private slots:
         QCOMPARE(r.port.sent, before + text + nuls);
     }
 
-    void progressTexts()
-    {
-        // 1999 characters and 2000 NULs: divisor 39. A line counts its length
-        // + 2, so the empty line after the last starts at 100 * 21 / 39.
-        Rig r(QByteArray(19, 'A').append('\r').repeated(100), machine("0"));
-        QVERIFY(r.finish());
-        const qsizetype clearing = r.texts.indexOf("00 %");
-        QVERIFY(clearing > 0);
-        QCOMPARE((QStringList{r.texts.first(), r.texts[clearing - 1],
-                              r.texts.at(r.texts.size() - 2), r.texts.last()}),
-                 (QStringList{"0%", "54%", "100 %", "100%"}));
-        for (qsizetype i = clearing + 1; i < r.texts.size() - 1; ++i)
-            QVERIFY2(r.texts[i].endsWith(" %") && r.texts[i].size() >= 4 &&
-                         r.texts[i].chopped(2).toInt() >= r.texts[i - 1].chopped(2).toInt(),
-                     qPrintable(r.texts[i]));
-    }
-
     // From a start line the progress is of what this send sends: the time
-    // left, the percentage (the run-out part of it), the lines sent.
+    // left, the percentage (the run-out part of it), the lines sent. The
+    // text beside the bar counts as it always did, the run-out apart ("NN %").
     void progressFromTheStartLine_data()
     {
-        QTest::addColumn<int>("from");
-        QTest::addColumn<QString>("first");
-        QTest::addColumn<int>("runOutAt"); // the percentage as the run-out starts
-        QTest::addColumn<QString>("end");
-        QTest::newRow("whole") << 0 << "Line 1 of 100, 0:05 left" << 51 << "Sent, 100 lines";
-        QTest::newRow("from line 51") << 50 << "Line 51 of 100, 0:04 left" << 34 << "Sent, 50 lines";
+        QTest::addColumn<FromLine>("row");
+        // 1999 characters and 2000 NULs: divisor 39. A line counts its length
+        // + 2, so the empty line after the last starts at 100 * 21 / 39.
+        QTest::newRow("whole") << FromLine{0, "Line 1 of 100, 0:05 left", 51, "54%",
+                                           "Sent, 100 lines"};
+        QTest::newRow("from line 51")
+            << FromLine{50, "Line 51 of 100, 0:04 left", 34, "27%", "Sent, 50 lines"};
     }
     void progressFromTheStartLine()
     {
-        QFETCH(int, from);
-        QFETCH(QString, first);
-        QFETCH(int, runOutAt);
-        QFETCH(QString, end);
+        QFETCH(FromLine, row);
+        // The percentage and the text as the run-out starts.
+        const auto &[from, first, runOutAt, textAtRunOut, end] = row;
         Rig r(program(100, 19), machine("0"), {}, from);
         QVERIFY(r.finish());
-        const auto firstLine = std::find_if(r.reports.begin(), r.reports.end(),
-                                            [&](const SendProgress &p) { return p.line == from + 1; });
+        const auto firstLine =
+            std::find_if(r.reports.begin(), r.reports.end(),
+                         [line = from + 1](const SendProgress &p) { return p.line == line; });
         QVERIFY(firstLine != r.reports.end());
         QCOMPARE(SendText::status(*firstLine), first);
-        const auto clearing = std::find_if(r.reports.begin(), r.reports.end(), [](const SendProgress &p) {
-            return p.phase == SendPhase::Clearing;
-        });
-        QVERIFY(clearing != r.reports.begin() && clearing != r.reports.end());
-        QCOMPARE((clearing - 1)->percent, runOutAt);
+        QStringList texts; // beside the bar
+        for (const SendProgress &p : r.reports)
+            texts << p.text;
+        const qsizetype clearing = texts.indexOf("00 %");
+        QVERIFY(clearing > 0 && r.reports[clearing].phase == SendPhase::Clearing &&
+                r.reports[clearing - 1].phase == SendPhase::Lines);
+        QCOMPARE(r.reports[clearing - 1].percent, runOutAt);
         QCOMPARE(r.reports.last().percent, 100);
         QCOMPARE(SendText::ended(SendOutcome::Completed, r.reports.last()), end);
+        QCOMPARE((QStringList{texts.first(), texts[clearing - 1], texts.at(texts.size() - 2),
+                              texts.last()}),
+                 (QStringList{"0%", textAtRunOut, "100 %", "100%"}));
+        for (qsizetype i = clearing + 1; i < texts.size() - 1; ++i)
+            QVERIFY2(texts[i].endsWith(" %") && texts[i].size() >= 4 &&
+                         texts[i].chopped(2).toInt() >= texts[i - 1].chopped(2).toInt(),
+                     qPrintable(texts[i]));
     }
 
     // Block delay "None": the line never idles from the first byte to the
@@ -358,24 +342,19 @@ private slots:
     // that obeys it, the run-out included; so the machine never overruns.
     void dc3Obeyed_data()
     {
-        QTest::addColumn<qint32>("speed");
-        QTest::addColumn<QString>("flow");
-        QTest::addColumn<double>("rate"); // bytes per second the control takes
-        QTest::addColumn<int>("lines");
-        QTest::addColumn<bool>("atRunOut"); // one DC3, as the last line arrives
+        QTest::addColumn<Dc3>("row");
         for (const char *flow : {"1", "3", "4"}) {
-            QTest::addRow("9600 mode %s", flow) << 9600 << flow << 500.0 << 14 << false;
-            QTest::addRow("115200 mode %s", flow) << 115200 << flow << 1500.0 << 40 << false;
-            QTest::addRow("run-out, mode %s", flow) << 9600 << flow << 5.0 << 2 << true;
+            QTest::addRow("9600 mode %s", flow) << Dc3{9600, flow, 500.0, 14, false};
+            QTest::addRow("115200 mode %s", flow) << Dc3{115200, flow, 1500.0, 40, false};
+            QTest::addRow("run-out, mode %s", flow) << Dc3{9600, flow, 5.0, 2, true};
         }
     }
     void dc3Obeyed()
     {
-        QFETCH(qint32, speed);
-        QFETCH(QString, flow);
-        QFETCH(double, rate);
-        QFETCH(int, lines);
-        QFETCH(bool, atRunOut);
+        QFETCH(Dc3, row);
+        // The bytes a second the control takes; atRunOut: one DC3, as the
+        // last line arrives.
+        const auto &[speed, flow, rate, lines, atRunOut] = row;
         const MachineConfig m = machine(flow, "CRLF");
         const QByteArray text = program(lines, 70), wire = QByteArray(text).replace("\r", "\r\n");
         Rig r(text, m, LineSettings::forMachine(m, speed));
@@ -389,8 +368,7 @@ private slots:
         QCOMPARE(r.port.sent, wire + nuls);
         QVERIFY2(worst >= 0, "the machine never held the line: the test proves nothing");
         qInfo("at most %lld characters after DC3", worst);
-        QVERIFY(worst <= SimControl::AfterDc3Limit);
-        QVERIFY(r.machine.overruns() == 0);
+        QVERIFY(worst <= SimControl::AfterDc3Limit && r.machine.overruns() == 0);
     }
 };
 

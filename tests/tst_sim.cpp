@@ -1,11 +1,16 @@
-// The machine simulator: its control's DC3 and DC1 in virtual time, and the
-// tavrin-sim program itself on its pseudo-terminal.
+// The machine simulator: its control's DC3 and DC1 in virtual time, what
+// each family of controls punches and how it shows replies, the greeting of
+// its network port, and the tavrin-sim program itself on its pseudo-terminal.
 
 #include "sim/simcontrol.h"
+#include "sim/simtransport.h"
+#include "sim/simulator.h"
 #include "virtualclock.h"
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -16,85 +21,188 @@
 namespace
 {
 constexpr qint64 Ms = 1'000'000;
+
+// `bytes` arrive `gapMs` apart; the DC3 then (-1: none) and the DC1, the
+// level at the DC3, the characters after it and those lost.
+struct Marks {
+    SimControlConfig config;
+    int gapMs, bytes;
+    qint64 dc3Ms, dc1Us;
+    int level, after;
+    qint64 lost;
+};
+
+// The PC's end of the line: what the simulator sends, at once.
+class Wire : public SimTransport
+{
+public:
+    QString deviceName() const override { return QStringLiteral("test"); }
+    bool write(const QByteArray &bytes) override { return sent += bytes, true; }
+    void setRoom(qsizetype) override {}
+    qint64 characterNs() const override { return Ms; }
+    QByteArray sent;
+};
 } // namespace
 
 class TestSim : public QObject
 {
     Q_OBJECT
 private slots:
-    // `bytes` arrive `gapMs` apart.
     void marks_data()
     {
-        QTest::addColumn<SimControlConfig>("config");
-        QTest::addColumn<int>("gapMs");
-        QTest::addColumn<int>("bytes");
-        QTest::addColumn<qint64>("dc3Ms"); // -1: none
-        QTest::addColumn<qint64>("dc1Us");
-        QTest::addColumn<int>("level"); // at DC3
-        QTest::addColumn<int>("after"); // characters after DC3
-        QTest::addColumn<qint64>("lost");
+        QTest::addColumn<Marks>("m");
         const SimControlConfig small{256, 100, 192, 64, true};
         // 195 at once, in one read: all were on their way before the DC3, so
         // none counts after it. DC1 when 195 - 64 have gone at 100 a second.
-        QTest::newRow("all at once") << small << 0 << 195 << 0LL << 1'310'000LL << 192 << 0 << 0LL;
+        QTest::newRow("all at once") << Marks{small, 0, 195, 0, 1'310'000, 192, 0, 0};
         // 1 + 0.9 i bytes after byte i: 192.7 at the 213th ms; 195.4 at 216 ms.
-        QTest::newRow("while it empties")
-            << small << 1 << 217 << 213LL << 1'530'000LL << 192 << 3 << 0LL;
-        QTest::newRow("big buffer") << SimControlConfig{4096, 1000, 3072, 1024, true} << 0 << 3082
-                                    << 0LL << 2'058'000LL << 3072 << 0 << 0LL;
+        QTest::newRow("while it empties") << Marks{small, 1, 217, 213, 1'530'000, 192, 3, 0};
+        QTest::newRow("big buffer")
+            << Marks{{4096, 1000, 3072, 1024, true}, 0, 3082, 0, 2'058'000, 3072, 0, 0};
         // 260 into 256: four lost; DC1 when 256 - 64 have gone.
-        QTest::newRow("overrun") << SimControlConfig{256, 100, 250, 64, true} << 0 << 260 << 0LL
-                                 << 1'920'000LL << 250 << 0 << 4LL;
-        QTest::newRow("no flow") << SimControlConfig{256, 100, 192, 64, false} << 0 << 300 << -1LL
-                                 << 0LL << 0 << 0 << 44LL;
+        QTest::newRow("overrun")
+            << Marks{{256, 100, 250, 64, true}, 0, 260, 0, 1'920'000, 250, 0, 4};
+        QTest::newRow("no flow") << Marks{{256, 100, 192, 64, false}, 0, 300, -1, 0, 0, 0, 44};
     }
     void marks()
     {
-        QFETCH(SimControlConfig, config);
-        QFETCH(int, gapMs);
-        QFETCH(int, bytes);
-        QFETCH(qint64, dc3Ms);
-        QFETCH(qint64, dc1Us);
-        QFETCH(int, level);
-        QFETCH(int, after);
-        QFETCH(qint64, lost);
+        QFETCH(Marks, m);
         VirtualClock clock;
-        SimControl control(clock, config);
+        SimControl control(clock, m.config);
         QList<std::pair<QByteArray, qint64>> toPc;
         control.toPc = [&](const QByteArray &b, qint64 ns) { toPc.append({b, ns}); };
         QList<SimControl::Hold> holds;
         connect(&control, &SimControl::dc1Sent, [&](const SimControl::Hold &h) { holds << h; });
-        for (int i = 0; i < bytes; ++i) {
-            clock.advance(i ? gapMs * Ms : 0);
+        for (int i = 0; i < m.bytes; ++i) {
+            clock.advance(i ? m.gapMs * Ms : 0);
             control.receive('G', clock.nowNs());
         }
-        QCOMPARE(control.overruns(), lost);
+        QCOMPARE(control.overruns(), m.lost);
         clock.advance(10 * VirtualClock::Second);
-        QCOMPARE(toPc.size(), dc3Ms < 0 ? 0 : 2);
-        if (dc3Ms < 0) return;
-        QCOMPARE(toPc[0], std::pair(QByteArray("\x13"), dc3Ms * Ms));
+        QCOMPARE(toPc.size(), m.dc3Ms < 0 ? 0 : 2);
+        if (m.dc3Ms < 0) return;
+        QCOMPARE(toPc[0], std::pair(QByteArray("\x13"), m.dc3Ms * Ms));
         QCOMPARE(toPc[1].first, QByteArray("\x11"));
-        QVERIFY2(qAbs(toPc[1].second - dc1Us * 1000) < 1000, QByteArray::number(toPc[1].second));
+        QVERIFY2(qAbs(toPc[1].second - m.dc1Us * 1000) < 1000, QByteArray::number(toPc[1].second));
         QCOMPARE(holds.size(), 1);
-        QCOMPARE(holds[0].levelAtDc3, level);
-        QCOMPARE(holds[0].afterDc3, after);
+        QCOMPARE(holds[0].levelAtDc3, m.level);
+        QCOMPARE(holds[0].afterDc3, m.after);
+    }
+
+    // Typed at a control of `control` (files in each family's format or in
+    // none), or sent to it by the PC: what it punches and what it says.
+    void families_data()
+    {
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QByteArray>("fromPc");
+        QTest::addColumn<QByteArray>("wire");
+        QTest::addColumn<QString>("said");
+        const auto file = [this](const char *name, const QByteArray &bytes) {
+            QFile f(m_dir.filePath(name));
+            return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size() ? bytes : "";
+        };
+        const QByteArray part = file("part.nc", "G01 X1\nM30\n"),
+            o1234 = file("O1234.nc", "%\nO1234 (FLANGE)\nG01 X1.5\nM30\n%\n"),
+            shaft = file("SHAFT123.MPF", "%_N_SHAFT123_MPF\n;$PATH=/_N_MPF_DIR\nG0 X10\n"),
+            sub = file("SUB1.SPF", "M17\r\n"), bore = file("BORE1.MIN", "$BORE1.MIN%\nM02\n%\n"),
+            pgm100 = file("100.H", "0 BEGIN PGM 100 MM\n1 L X+10 R0 FMAX\n2 END PGM 100 MM\n");
+        const auto row = [](const char *control, const char *command, const QByteArray &wire,
+                            const QString &said, const QByteArray &fromPc = {}) {
+            QTest::addRow("%s %s %s", control, command, qPrintable(said.left(16)))
+                << control << command << fromPc << wire << said;
+        };
+        const auto punched = [](const char *what, const QByteArray &wire) {
+            const QString text = QStringLiteral("Punching %1: %2 bytes.\nPunched %2 bytes.");
+            return text.arg(what).arg(wire.size());
+        };
+        QByteArray wire = QByteArray(10, '\0') + "%\n" + part + "%\n";
+        row("fanuc", "punch part.nc", wire, punched("part.nc", wire));
+        wire = "%\nO0001\n(SEND O1234 N2310)\n%\n";
+        row("fanuc", "request O1234 2310", wire, punched("a request for O1234", wire));
+        wire = "%\nO0001\n(LIST O1*)\n%\n";
+        row("haas", "list O1*", wire, punched("a request for the list", wire));
+        wire = "%\nO0001\n(COMPARE)\n%\n" + o1234;
+        row("haas", "compare O1234.nc", wire, punched("a comparison with O1234.nc", wire));
+        wire = "%_N_PART_MPF\n;$PATH=/_N_MPF_DIR\n" + part + shaft +
+               "%_N_SUB1_SPF\r\n;$PATH=/_N_SPF_DIR\r\n" + sub;
+        row("siemens", "punch part.nc SHAFT123.MPF SUB1.SPF", wire,
+            punched("part.nc SHAFT123.MPF SUB1.SPF", wire));
+        wire = "0 BEGIN PGM part MM\n" + part + "3 END PGM part MM\n" + pgm100;
+        row("heidenhain", "punch part.nc 100.H", wire, punched("part.nc 100.H", wire));
+        wire = "0 BEGIN PGM REQ MM\n1 ;SEND 100\n2 END PGM REQ MM\n";
+        row("heidenhain", "request 100", wire, punched("a request for 100", wire));
+        wire = "$PART.MIN%\n" + part + "%\n" + bore + "%%\n";
+        row("okuma", "punch part.nc BORE1.MIN", wire, punched("part.nc BORE1.MIN", wire));
+        wire = "%\nO0001\n(SEND BORE1)\n%\n";
+        row("okuma", "request BORE1", wire, punched("a request for BORE1", wire));
+        row("siemens", "request", "",
+            "Usage: request NAME [BLOCK], e.g. request O1234 or request O1234 N2310");
+        row("okuma", "punch part.nc nothing.nc", "",
+            "Cannot punch nothing.nc: No such file or directory");
+        row("fanuc", "", "", "Reply: NOT FOUND O1234", "%\nO0001\n(NOT FOUND O1234)\n%\n");
+        row("siemens", "", "", "Reply: NOT FOUND SHAFT123",
+            "%_N_REQ_MPF\n;$PATH=/_N_MPF_DIR\n;NOT FOUND SHAFT123\nM30\n");
+        row("heidenhain", "", "", "Reply: 100.H 1234\nReply: PART.H",
+            "0 BEGIN PGM REQ MM\n1 ;100.H 1234\n2 ;PART.H\r\n3 END PGM REQ MM\n");
+        row("fanuc", "", "", "Received O7.nc: 5 lines, 20 bytes", "%\nO7\n(SAME)\nG01 X1\n%\n");
+    }
+    void families()
+    {
+        QFETCH(QString, control);
+        QFETCH(QString, command);
+        QFETCH(QByteArray, fromPc);
+        QFETCH(QByteArray, wire);
+        QFETCH(QString, said);
+        VirtualClock clock;
+        Wire pc;
+        Simulator sim(clock, pc, {}, m_dir.path());
+        sim.setFamily(*ControlFamily::named(control));
+        QStringList lines;
+        connect(&sim, &Simulator::say, [&](const QString &line) { lines << line; });
+        QDir::setCurrent(m_dir.path());
+        sim.command(command);
+        emit pc.received(fromPc);
+        clock.advance(60 * VirtualClock::Second);
+        QCOMPARE(pc.sent, wire);
+        QCOMPARE(lines.join('\n'), said);
+    }
+
+    // Every PC that connects is greeted, as a network serial server does.
+    void greeting()
+    {
+        const QByteArray hello = "ser2net port tcp,2000 device serialdev, /dev/ttyS0, 9600n81\r\n";
+        TcpTransport tcp(0, 9600);
+        tcp.greet(hello);
+        QStringList said;
+        connect(&tcp, &SimTransport::message, [&](const QString &line) { said << line; });
+        for (int i = 1; i <= 2; ++i) {
+            QTcpSocket pc;
+            pc.connectToHost(QHostAddress::LocalHost, tcp.deviceName().section(':', -1).toUShort());
+            QVERIFY(QTest::qWaitFor([&] { return pc.bytesAvailable() >= hello.size(); }, 5000));
+            QCOMPARE(pc.readAll(), hello);
+            pc.disconnectFromHost();
+            QVERIFY(QTest::qWaitFor([&] { return said.size() == 2 * i; }, 5000));
+        }
     }
 
     // The program on its pseudo-terminal: a program sent to it saved byte for
     // byte in a folder it makes, its run-out taking no room in the buffer (no
-    // DC3 for it); a request punched.
+    // DC3 for it); a request punched as the control named plays it.
     void program()
     {
         QTemporaryDir tmp;
         const QString dir = tmp.filePath("received/sim");
         QProcess sim;
-        sim.start(TAVRIN_SIM, {"--save", dir});
+        sim.start(TAVRIN_SIM, {"--save", dir, "--control", "Siemens"});
         const auto line = [&sim] {
             (void)QTest::qWaitFor([&] { return sim.canReadLine() || (sim.waitForReadyRead(20), false); }, 5000);
             return QString::fromLocal8Bit(sim.readLine()).trimmed();
         };
         const QString port = line();
         QVERIFY2(port.startsWith("Port: /dev/"), qPrintable(port));
+        QCOMPARE(line(), "Siemens control: buffer 256 bytes, emptied at 100 characters a second; "
+                         "DC3 at 192, DC1 at 64.");
         const int fd = ::open(qPrintable(port.mid(6)), O_RDWR | O_NOCTTY | O_NONBLOCK);
         QVERIFY(fd >= 0);
         termios t{};
@@ -113,8 +221,8 @@ private slots:
         QVERIFY(saved.open(QIODevice::ReadOnly));
         QCOMPARE(saved.readAll(), program);
 
-        sim.write("request O1234\n");
-        const QByteArray request = "%\nO0001\n(SEND O1234)\n%\n";
+        sim.write("request SHAFT123\n");
+        const QByteArray request = "%_N_REQ_MPF\n;$PATH=/_N_MPF_DIR\n;SEND SHAFT123\nM30\n";
         QByteArray got;
         (void)QTest::qWaitFor([&] {
             char buf[256];
@@ -128,6 +236,9 @@ private slots:
         QVERIFY(sim.waitForFinished(5000));
         QCOMPARE(sim.exitCode(), 0);
     }
+
+private:
+    QTemporaryDir m_dir;
 };
 
 QTEST_GUILESS_MAIN(TestSim)

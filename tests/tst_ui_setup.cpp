@@ -4,7 +4,6 @@
 
 #include "core/config/inifile.h"
 #include "linemodel.h"
-#include "ui/codewindows.h"
 #include "ui/setupdialog.h"
 #include "ui/setuplauncher.h"
 #include "ui_rig.h"
@@ -28,6 +27,12 @@ QString shown(QWidget *dialog, const QString &control)
     if (auto *radio = qobject_cast<QRadioButton *>(c)) return radio->isChecked() ? "on" : "off";
     return qobject_cast<QLineEdit *>(c)->text();
 }
+// Save pressed; what the window said last.
+QString save(SetupDialog *dialog, const FakePlatform &platform)
+{
+    dialog->findChild<QPushButton *>("Command1")->click();
+    return platform.lastMessage();
+}
 } // namespace
 
 class TestUiSetup : public QObject
@@ -38,9 +43,7 @@ private slots:
     // the machine back unchanged.
     void showsAndGivesBack_data()
     {
-        QTest::addColumn<QString>("stored");
-        QTest::addColumn<QString>("control");
-        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("row");
         const char *const rows[][3] = {
             {"", "cboFlow", "=Xon/Xoff"}, {"MCDRATE=150", "Combo1", "=150"},
             {"MCDRATE=57600", "Combo1", "=57600"}, {"MCDRATE=NOINIVAL", "Combo1", "2400"},
@@ -56,14 +59,12 @@ private slots:
             {"MCCHARCHK=STRICT", "cboCharCheck", "=ISO, strict comments"},
             {"MCCHARCHK=odd", "cboCharCheck", "Off"}};
         for (const auto &[stored, control, text] : rows)
-            QTest::addRow("%s %s", stored, control)
-                << QString(stored) << QString(control) << QString(text);
+            QTest::addRow("%s %s", stored, control) << QStringList{stored, control, text};
     }
     void showsAndGivesBack()
     {
-        QFETCH(QString, stored);
-        QFETCH(QString, control);
-        QFETCH(QString, text);
+        QFETCH(QStringList, row);
+        const QString stored = row[0], control = row[1], text = row[2];
         const MachineConfig machine = loaded(stored);
         SetupDialog dialog(machine, {"ttyFAKE0", "ttyFAKE1"});
         QCOMPARE(shown(&dialog, control), text.mid(text.startsWith(u'=') ? 1 : 0));
@@ -103,24 +104,18 @@ private slots:
     // What is typed, what is stored, and what the dialog then shows.
     void edits_data()
     {
-        QTest::addColumn<QString>("control");
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<QString>("stored");
-        QTest::addColumn<QString>("shownAfter");
+        QTest::addColumn<QStringList>("row");
         const char *const rows[][4] = {
             {"txtName", "   ", "MCNAME=NEW", "NEW"}, {"cboSOT", "7", "MCSOT=7", "07"},
             {"cboSOT", "127", "MCSOT=27", "127"}, {"cboSOT", "ab", "MCSOT=", ""},
             {"txtLeader", "\\NUL%", "MCLEADER=\\NUL%", "\\NUL%"}};
         for (const auto &[control, typed, stored, after] : rows)
-            QTest::addRow("%s '%s'", control, typed)
-                << QString(control) << QString(typed) << QString(stored) << QString(after);
+            QTest::addRow("%s '%s'", control, typed) << QStringList{control, typed, stored, after};
     }
     void edits()
     {
-        QFETCH(QString, control);
-        QFETCH(QString, typed);
-        QFETCH(QString, stored);
-        QFETCH(QString, shownAfter);
+        QFETCH(QStringList, row);
+        const QString control = row[0], typed = row[1], stored = row[2], shownAfter = row[3];
         SetupDialog dialog(loaded(""), {"ttyFAKE0"});
         if (auto *box = dialog.findChild<QComboBox *>(control))
             box->setEditText(typed);
@@ -131,61 +126,54 @@ private slots:
     }
 
     // A served machine's folder row: shown only for SERVER, Browse fills it;
-    // an attended machine keeps its folder as it was.
-    void servedFolderRow()
-    {
-        FakePlatform platform;
-        platform.folderNames = {"/srv/nc"};
-        SetupDialog dialog(loaded(""), {}, nullptr, &platform);
-        auto *folder = dialog.findChild<QLineEdit *>("txtFolder");
-        auto *extension = dialog.findChild<QLineEdit *>("Text3");
-        dialog.findChild<QComboBox *>("cboNCMode")->setCurrentIndex(1);
-        QVERIFY(folder->isVisibleTo(&dialog) && extension->x() < dialog.width());
-        dialog.findChild<QPushButton *>("cmdFolder")->click();
-        QCOMPARE(dialog.value(), machineWith("MCMODE=SERVER|MCFOLDER=/srv/nc", loaded("")));
-        dialog.findChild<QComboBox *>("cboNCMode")->setCurrentIndex(0);
-        QVERIFY(!folder->isVisibleTo(&dialog) && extension->x() > dialog.width());
-        QCOMPARE(dialog.value(), loaded(""));
-    }
-
-    // Save refuses a served machine whose folder is missing, whose
-    // extension no file could end in, or whose port another served machine
-    // has.
+    // an attended machine keeps its folder as it was. Save refuses a served
+    // machine whose folder is missing, whose extension no file could end
+    // in, or whose port another served machine has.
     void saveServed()
     {
         const QString first = "MCMODE=SERVER|MCPORT=ttyFAKE1";
         UiRig<> r(iniFile({first, "MCPORT=ttyFAKE1"}));
         r.click("imgMc(2)");
         SetupDialog *dialog = r.window.setup().show(false);
-        auto save = [&](const QString &folder) {
-            dialog->findChild<QLineEdit *>("txtFolder")->setText(folder);
-            dialog->findChild<QPushButton *>("Command1")->click();
-            return r.platform.lastMessage();
-        };
-        dialog->findChild<QComboBox *>("cboNCMode")->setCurrentIndex(1);
-        QCOMPARE(save("/gone"), "The program folder \"/gone\" can not be used: it does not exist.");
-        // Not even root may write there.
-        QCOMPARE(save("/proc/1"), "The program folder \"/proc/1\" can not be used: it cannot be "
-                                  "written.");
+        auto *folder = dialog->findChild<QLineEdit *>("txtFolder");
         auto *extension = dialog->findChild<QLineEdit *>("Text3");
+        auto *mode = dialog->findChild<QComboBox *>("cboNCMode");
+        mode->setCurrentIndex(1);
+        QVERIFY(folder->isVisibleTo(dialog) && extension->x() < dialog->width());
+        r.platform.folderNames = {"/srv/nc"};
+        dialog->findChild<QPushButton *>("cmdFolder")->click();
+        const MachineConfig attended = r.shop.machines().at(2);
+        QCOMPARE(dialog->value(), machineWith("MCMODE=SERVER|MCFOLDER=/srv/nc", attended));
+        mode->setCurrentIndex(0);
+        QVERIFY(!folder->isVisibleTo(dialog) && extension->x() > dialog->width());
+        QCOMPARE(dialog->value(), attended);
+        mode->setCurrentIndex(1);
+        auto saveIn = [&](const QString &path) {
+            folder->setText(path);
+            return save(dialog, r.platform);
+        };
+        QCOMPARE(saveIn("/gone"),
+                 "The program folder \"/gone\" can not be used: it does not exist.");
+        // Not even root may write there.
+        QCOMPARE(saveIn("/proc/1"), "The program folder \"/proc/1\" can not be used: it cannot be "
+                                    "written.");
         extension->setText("tap/nc");
-        QCOMPARE(save(r.dir.path()), "The extension \"tap/nc\" can not be used: it is made of "
-                                     "letters, digits, \"_\" and \"-\", with a dot between two "
-                                     "words (nc, tap.nc), and has at most 16 characters.");
+        QCOMPARE(saveIn(r.dir.path()), "The extension \"tap/nc\" can not be used: it is made of "
+                                       "letters, digits, \"_\" and \"-\", with a dot between two "
+                                       "words (nc, tap.nc), and has at most 16 characters.");
         extension->setText(".tap.nc");
-        QCOMPARE(save(r.dir.path()), "\"MC 1\" is already served on ttyFAKE1. Two served machines "
-                                     "can not share a port.");
+        QCOMPARE(saveIn(r.dir.path()), "\"MC 1\" is already served on ttyFAKE1. Two served "
+                                       "machines can not share a port.");
         QCOMPARE(r.file(), iniFile({first, "MCPORT=ttyFAKE1"}));
         dialog->findChild<QComboBox *>("Combo2")->setEditText("ttyFAKE0");
-        save(r.dir.path());
+        saveIn(r.dir.path());
         const QByteArray saved =
             iniFile({first, "MCMODE=SERVER|MCEXTENS=.tap.nc|MCFOLDER=" + r.dir.path()});
         QCOMPARE(r.file(), saved);
         // Saved again as it is, it keeps its own port.
         const qsizetype told = r.platform.messages.size();
         r.click("imgMc(2)");
-        dialog = r.window.setup().show(false);
-        dialog->findChild<QPushButton *>("Command1")->click();
+        save(r.window.setup().show(false), r.platform);
         QCOMPARE(r.platform.messages.size(), told);
         QCOMPARE(r.file(), saved);
     }
@@ -195,24 +183,21 @@ private slots:
     void blockDelayOnTheWire_data()
     {
         QTest::addColumn<QString>("delay");
-        QTest::addColumn<int>("ms");
-        QTest::newRow("Fast") << "Fast" << 0;
-        QTest::newRow("90") << "90" << 90;
-        QTest::newRow("200") << "200" << 200;
+        for (const char *delay : {"Fast", "90", "200"})
+            QTest::newRow(delay) << QString(delay);
     }
     void blockDelayOnTheWire()
     {
         QFETCH(QString, delay);
-        QFETCH(int, ms);
+        const int ms = delay.toInt(); // Fast: 0
         UiRig<LineModelPort> r(iniFile({"MCDBITS=8|MCPARITY=None|MCFLOW=0"}));
         SetupDialog *dialog = r.window.setup().show(false);
         auto *delays = dialog->findChild<QComboBox *>("cboBlkTic");
         delays->setCurrentIndex(delays->findText(delay));
-        dialog->findChild<QPushButton *>("Command1")->click();
+        save(dialog, r.platform);
         r.click("imgMc(1)");
         r.shop.program(1).load("G01 X1\nG01 X2\nM30\n", ProgramSource::typed());
-        r.click("cmdTX");
-        QVERIFY(r.clock.runUntil([&] { return !r.shop.sending(); }));
+        QVERIFY(r.clickToEnd());
         const LineModelPort &line = r.portOf(1);
         QVERIFY(line.sent.startsWith("G01 X1\r\nG01 X2\r\nM30\r\n"));
         constexpr qint64 tick = VirtualClock::Second / 60, msNs = VirtualClock::Second / 1000;
@@ -233,14 +218,13 @@ private slots:
         r.click("imgMenu(2)");
         SetupDialog *dialog = r.window.setup().dialog();
         QVERIFY(dialog && dialog->isModal());
-        dialog->findChild<QLineEdit *>("txtName")->setText("Lathe");
+        auto *name = dialog->findChild<QLineEdit *>("txtName");
         auto *port = dialog->findChild<QComboBox *>("Combo2");
+        name->setText("Lathe");
         port->setEditText("tcp://10.0.0.5"); // no port number
-        dialog->findChild<QPushButton *>("Command1")->click();
-        QVERIFY(r.platform.lastMessage().startsWith("\"tcp://10.0.0.5\" is neither"));
+        QVERIFY(save(dialog, r.platform).startsWith("\"tcp://10.0.0.5\" is neither"));
         port->setEditText("/dev/null");
-        dialog->findChild<QPushButton *>("Command1")->click();
-        QCOMPARE(r.platform.lastMessage(), "\"/dev/null\" is not a serial device. Name a serial "
+        QCOMPARE(save(dialog, r.platform), "\"/dev/null\" is not a serial device. Name a serial "
                                            "port as the list shows it, or by its path, such as "
                                            "/dev/ttyUSB0 or /dev/serial/by-id/...");
         port->setEditText("rfc2217://10.0.0.5:4001");
@@ -253,14 +237,13 @@ private slots:
                                            "two hex digits (\\x1A), and a backslash as \\\\.");
         trailer->clear();
         // A word the file's reader takes for a marker is no name.
-        dialog->findChild<QLineEdit *>("txtName")->setText("NO_MC");
-        dialog->findChild<QPushButton *>("Command1")->click();
-        QCOMPARE(r.platform.lastMessage(), "\"NO_MC\" can not be a machine name: the configuration "
-                                           "file keeps that word for itself.");
+        name->setText("NO_MC");
+        QCOMPARE(save(dialog, r.platform), "\"NO_MC\" can not be a machine name: the "
+                                           "configuration file keeps that word for itself.");
         QCOMPARE(r.file(), iniFile({"", "", ""}));
         QCOMPARE(r.find<QLabel>("lblmc(3)")->text(), QStringLiteral("MC 3"));
-        dialog->findChild<QLineEdit *>("txtName")->setText("Lathe");
-        dialog->findChild<QPushButton *>("Command1")->click();
+        name->setText("Lathe");
+        save(dialog, r.platform);
         QCOMPARE(r.file(), iniFile({"", "", "MCNAME=Lathe|MCPORT=rfc2217://10.0.0.5:4001"}));
         QVERIFY(dialog->isVisible());
         // Machine 1 deleted: the dialog follows its machine to slot 2, and
@@ -269,8 +252,8 @@ private slots:
         r.click("imgMenu(2)");
         QCOMPARE(r.window.setup().machine(), 2);
         r.click("imgMc(1)");
-        dialog->findChild<QLineEdit *>("txtName")->setText("Lathe 2");
-        dialog->findChild<QPushButton *>("Command1")->click();
+        name->setText("Lathe 2");
+        save(dialog, r.platform);
         QCOMPARE(r.file(),
                  iniFile({"MCNAME=MC 2", "MCNAME=Lathe 2|MCPORT=rfc2217://10.0.0.5:4001"}));
         // Refused while a program is being sent.
@@ -278,8 +261,7 @@ private slots:
         r.shop.program(1).load("G00\n", ProgramSource::typed());
         r.portOf(1).toWrite = 1;
         r.click("cmdTX");
-        dialog->findChild<QPushButton *>("Command1")->click();
-        QCOMPARE(r.platform.lastMessage(),
+        QCOMPARE(save(dialog, r.platform),
                  QStringLiteral("The settings can not be saved while a program is being sent."));
     }
 };

@@ -42,6 +42,12 @@ template <typename Port = FakePort> struct UiRig : ShopRig<Port> {
         if (QWidget *w = find(name)) QTest::mouseClick(w, button, {}, QPoint(4, 4));
     }
     bool shows(const QString &name) const { return find(name) && find(name)->isVisibleTo(&window); }
+    // `button` (Send, or Stop) clicked, and time run till the user's send ends.
+    bool clickToEnd(const QString &button = "cmdTX")
+    {
+        click(button);
+        return this->clock.runUntil([this] { return !this->shop.sending(); });
+    }
     // A file in the rig's folder; its path.
     QString write(const QString &name, const QByteArray &bytes) const
     {

@@ -89,8 +89,10 @@ int main(int argc, char *argv[])
         "device (a pseudo-terminal, or a TCP port with --tcp) and prints its name: type\n"
         "that into a machine's Port in Tavrin. It takes what Tavrin sends into a buffer it\n"
         "empties at --rate, sends DC3 at --dc3-at and DC1 at --dc1-at, reports how many\n"
-        "characters still came after each DC3, and saves every program it receives.\n"
-        "Commands on its input: punch FILE, request NAME [BLOCK], status, help, quit."));
+        "characters still came after each DC3, saves every program it receives and shows\n"
+        "every reply. It frames what it punches as --control's family of controls does.\n"
+        "Commands on its input: punch FILE [FILE...], request NAME [BLOCK],\n"
+        "list [PATTERN], compare FILE, status, help, quit."));
     p.addHelpOption();
     p.addOptions({
         {"buffer", "Buffer size in bytes (default 256).", "N"},
@@ -103,6 +105,10 @@ int main(int argc, char *argv[])
         {"tcp", "Listen on this TCP port of 127.0.0.1, as a network serial server, instead of a "
                 "pseudo-terminal.", "PORT"},
         {"baud", "With --tcp: the speed of the line beyond the server (default 9600).", "BAUD"},
+        {"greet", "With --tcp: greet each connection with TEXT and CR LF, as some network serial "
+                  "servers do.", "TEXT"},
+        {"control", "The control's family: " + ControlFamily::names() + " (default fanuc).",
+         "FAMILY"},
     });
     p.process(app);
 
@@ -122,6 +128,15 @@ int main(int argc, char *argv[])
         complain(QStringLiteral("--tcp takes a port number up to 65535."));
         ok = false;
     }
+    const ControlFamily *family = ControlFamily::named(p.value("control"));
+    if (ok && p.isSet("control") && !family) {
+        complain(QStringLiteral("--control takes %1.").arg(ControlFamily::names()));
+        ok = false;
+    }
+    if (ok && p.isSet("greet") && !p.isSet("tcp")) {
+        complain(QStringLiteral("--greet needs --tcp."));
+        ok = false;
+    }
     if (!ok) return 2;
     const QString folder = p.isSet("save") ? p.value("save") : QDir::currentPath();
     // A folder named for the programs is made when it is missing.
@@ -135,6 +150,7 @@ int main(int argc, char *argv[])
     if (p.isSet("tcp")) {
         auto tcp = std::make_unique<TcpTransport>(quint16(port), baud);
         error = tcp->error();
+        if (p.isSet("greet")) tcp->greet(p.value("greet").toLocal8Bit() + "\r\n");
         transport = std::move(tcp);
     } else {
         auto pty = std::make_unique<PtyTransport>();
@@ -146,6 +162,8 @@ int main(int argc, char *argv[])
         return 1;
     }
     Simulator sim(Clock::system(), *transport, c, folder);
+    if (!family) family = &ControlFamily::standard();
+    sim.setFamily(*family);
     QObject::connect(&sim, &Simulator::say, &out);
     QObject::connect(&sim, &Simulator::quit, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     StopSignals stop;
@@ -153,7 +171,8 @@ int main(int argc, char *argv[])
     Console console(sim);
 
     out(QStringLiteral("Port: %1").arg(transport->deviceName()));
-    out(QStringLiteral("Buffer %1 bytes, emptied at %2 characters a second; %3")
+    out(QStringLiteral("%1 control: buffer %2 bytes, emptied at %3 characters a second; %4")
+            .arg(QLatin1String(family->title))
             .arg(c.bufferSize)
             .arg(c.bytesPerSecond)
             .arg(c.flow ? QStringLiteral("DC3 at %1, DC1 at %2.").arg(c.dc3At).arg(c.dc1At)

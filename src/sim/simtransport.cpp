@@ -124,6 +124,7 @@ void TcpTransport::accept()
         m_client = s;
         s->setReadBufferSize(4096); // unread bytes wait in the PC's buffers
         emit message(QStringLiteral("PC connected."));
+        if (!m_greeting.isEmpty()) s->write(m_greeting);
         connect(s, &QTcpSocket::readyRead, this, &TcpTransport::readSome);
         connect(s, &QTcpSocket::disconnected, this, [this, s] {
             emit message(QStringLiteral("PC disconnected."));

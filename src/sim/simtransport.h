@@ -67,6 +67,8 @@ class TcpTransport : public SimTransport
 public:
     TcpTransport(quint16 port, int baud, QObject *parent = nullptr);
     QString error() const { return m_error; }
+    // Sent to each PC as it connects, as a network serial server greets.
+    void greet(const QByteArray &greeting) { m_greeting = greeting; }
 
     QString deviceName() const override;
     bool write(const QByteArray &bytes) override;
@@ -80,6 +82,7 @@ private:
     QTcpServer *m_server;
     QTcpSocket *m_client = nullptr;
     QString m_error;
+    QByteArray m_greeting;
     int m_baud;
     qsizetype m_room = 0;
 };

@@ -6,6 +6,7 @@
 #include "sim/simtransport.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 namespace
 {
@@ -69,6 +70,12 @@ void Simulator::toPc(const QByteArray &bytes, qint64)
 
 void Simulator::save(const QByteArray &program)
 {
+    // A reply is shown, as a control shows a message: never kept as a program.
+    if (const QList<QByteArray> reply = replyLines(program); !reply.isEmpty()) {
+        for (const QByteArray &text : reply)
+            emit say(QStringLiteral("Reply: %1").arg(QString::fromLatin1(text)));
+        return;
+    }
     const PunchStore::Result r = m_store.save(m_folder, QStringLiteral("nc"), program);
     const QString name = QDir(m_folder).relativeFilePath(r.path);
     const QString piece = program.size() >= MaxProgram
@@ -139,15 +146,47 @@ void Simulator::punchSome()
 
 void Simulator::request(const QStringList &args)
 {
-    QByteArray ask = "(SEND " + args.value(1).toLatin1();
+    QByteArray ask = "SEND " + args.value(1).toLatin1();
     if (args.size() > 2) // the block, with or without its N
         ask += (args[2].startsWith('N', Qt::CaseInsensitive) ? " " : " N") + args[2].toLatin1();
-    const QByteArray program = "%\nO0001\n" + ask + ")\n%\n";
-    if (args.size() < 2 || args.size() > 3 || !ProgramRequest::parse(program)) {
+    // As the PC reads it: a name, then at most a block number.
+    if (args.size() < 2 || args.size() > 3 || !ProgramRequest::parse("%\n(" + ask + ")\n%\n")) {
         emit say(QStringLiteral("Usage: request NAME [BLOCK], e.g. request O1234 or request O1234 N2310"));
         return;
     }
-    punch(program, QStringLiteral("a request for %1").arg(args[1]));
+    punch(m_family->requestFor(ask), QStringLiteral("a request for %1").arg(args[1]));
+}
+
+void Simulator::list(const QStringList &args)
+{
+    const QByteArray pattern = args.value(1).toLatin1();
+    if (args.size() > 2 || (args.size() == 2 && !isSafeProgramName(pattern))) {
+        emit say(QStringLiteral("Usage: list [PATTERN], e.g. list O1*"));
+        return;
+    }
+    punch(m_family->requestFor(pattern.isEmpty() ? "LIST" : "LIST " + pattern),
+          QStringLiteral("a request for the list"));
+}
+
+// The files named, as the control punches them in one transfer after
+// `bytes`; false, and said why, when one of them cannot be read.
+bool Simulator::readPunch(const QString &names, QByteArray *bytes)
+{
+    QStringList paths{names}; // a name with blanks, or several
+    if (!QFileInfo::exists(names)) paths = names.split(' ', Qt::SkipEmptyParts);
+    for (const QString &path : paths) {
+        QByteArray file;
+        QString why = readRegularFile(path, &file, MaxPunch);
+        if (why.isEmpty()) *bytes += m_family->punched(path, file);
+        if (why.isEmpty() && bytes->size() > MaxPunch)
+            why = QStringLiteral("the files are larger than %1 MB together").arg(MaxPunch >> 20);
+        if (!why.isEmpty()) {
+            emit say(QStringLiteral("Cannot punch %1: %2").arg(path, why));
+            return false;
+        }
+    }
+    *bytes += m_family->transferEnd(*bytes);
+    return true;
 }
 
 QString Simulator::status() const
@@ -174,14 +213,14 @@ void Simulator::command(const QString &line)
         emit say(status());
     } else if (verb == "request") {
         request(args);
-    } else if (verb == "punch" && args.size() >= 2) {
-        const QString path = line.trimmed().mid(verb.size()).trimmed();
-        QByteArray bytes;
-        const QString why = readRegularFile(path, &bytes, MaxPunch);
-        if (why.isEmpty())
-            punch(bytes, path);
-        else
-            emit say(QStringLiteral("Cannot punch %1: %2").arg(path, why));
+    } else if (verb == "list") {
+        list(args);
+    } else if ((verb == "punch" || verb == "compare") && args.size() >= 2) {
+        const QString names = line.trimmed().mid(verb.size()).trimmed();
+        const bool compare = verb == "compare";
+        QByteArray bytes = compare ? m_family->requestFor("COMPARE") : QByteArray();
+        if (readPunch(names, &bytes))
+            punch(bytes, compare ? QStringLiteral("a comparison with %1").arg(names) : names);
     } else {
         emit say(QStringLiteral("Unknown command; type help for the list."));
     }
@@ -191,8 +230,10 @@ QString Simulator::help()
 {
     return QStringLiteral(
         "Commands:\n"
-        "  punch FILE              send FILE to the PC as the control punches it\n"
+        "  punch FILE [FILE...]    send the files to the PC as the control punches them\n"
         "  request NAME [BLOCK]    ask the PC for program NAME (from block BLOCK)\n"
+        "  list [PATTERN]          ask the PC which programs it has (e.g. list O1*)\n"
+        "  compare FILE            ask the PC whether its copy of FILE is the same\n"
         "  status                  buffer level, bytes received, DC3 sent\n"
         "  help                    this list\n"
         "  quit                    end (so do Ctrl+D and Ctrl+C)");

@@ -3,6 +3,7 @@
 #include "core/serving/punchassembler.h"
 #include "core/serving/punchstore.h"
 #include "sim/simcontrol.h"
+#include "sim/simfamily.h"
 
 #include <QObject>
 #include <QString>
@@ -13,8 +14,9 @@ class Timer;
 
 // A machine tool on a serial line, for trying the program without one: its
 // control takes what the PC sends (DC3 and DC1 at its marks), saves each
-// program it receives, punches files and requests on command, and says what
-// happens in short lines.
+// program it receives and shows each reply, punches files and requests on
+// command as its family of controls frames them, and says what happens in
+// short lines.
 class Simulator : public QObject
 {
     Q_OBJECT
@@ -33,6 +35,8 @@ public:
     void command(const QString &line);
     // Saves a program still coming in, as its end would.
     void finish() { m_assembler.finish(); }
+    // The family of controls it plays: Fanuc's until told.
+    void setFamily(const ControlFamily &family) { m_family = &family; }
     static QString help();
 
 signals:
@@ -48,6 +52,8 @@ private:
     void punch(const QByteArray &bytes, const QString &what);
     void punchSome();
     void request(const QStringList &args);
+    void list(const QStringList &args);
+    bool readPunch(const QString &names, QByteArray *bytes);
     QString status() const;
 
     Clock &m_clock;
@@ -56,6 +62,7 @@ private:
     PunchAssembler m_assembler;
     PunchStore m_store;
     QString m_folder;
+    const ControlFamily *m_family = &ControlFamily::standard();
     qint64 m_overrunSaidNs = -1; // when an overrun was last reported
     bool m_pcHeld = false; // the PC sent DC3 while the control punches
     Timer *m_punchTimer;

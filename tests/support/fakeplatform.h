@@ -36,22 +36,19 @@ public:
         if (!answers.isEmpty()) return answers.takeFirst();
         return buttons.testFlag(QMessageBox::Yes) ? QMessageBox::Yes : QMessageBox::Ok;
     }
-    QString openFileName(QWidget *) override
-    {
-        return openNames.isEmpty() ? QString() : openNames.takeFirst();
-    }
-    QString saveFileName(QWidget *) override
-    {
-        return saveNames.isEmpty() ? QString() : saveNames.takeFirst();
-    }
-    QString folderName(QWidget *, const QString &) override
-    {
-        return folderNames.isEmpty() ? QString() : folderNames.takeFirst();
-    }
+    QString openFileName(QWidget *) override { return next(openNames); }
+    QString saveFileName(QWidget *) override { return next(saveNames); }
+    QString folderName(QWidget *, const QString &) override { return next(folderNames); }
     QString popupMenu(QWidget *, const QStringList &entries, const QPoint &) override
     {
         menus.append(entries);
-        return menuChoices.isEmpty() ? QString() : menuChoices.takeFirst();
+        return next(menuChoices);
     }
     void beep() override { ++beeps; }
+
+private:
+    static QString next(QStringList &answers)
+    {
+        return answers.isEmpty() ? QString() : answers.takeFirst();
+    }
 };
