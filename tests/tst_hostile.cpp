@@ -84,6 +84,47 @@ private slots:
             << QStringList{"M: port ttyFAKE0 lost: not found; trying again every 5 s",
                            "M: received O3003.partial.nc, 3 lines, 11 bytes in 0:00, port lost",
                            "M: port ttyFAKE0 back, listening"};
+        // Requests in other families' framing, listings and comparisons:
+        // each answered in the framing it came in.
+        const QString compare =
+            "M: COMPARE asked for, the next punch within 60 s is compared, not saved";
+        QTest::newRow("Siemens: ;SEND answered in a Siemens file")
+            << "0" << QList<Step>{{0, "%_N_REQ_MPF\n;$PATH=/_N_MPF_DIR\n;SEND SHAFT123\nM30\n"}}
+            << wire("%_N_REQ_MPF\r\n;$PATH=/_N_MPF_DIR\r\n;NOT FOUND SHAFT123\r\n") << QStringList{}
+            << QStringList{"M: SHAFT123 asked for, refused: not found; the reply waits its turn",
+                           "M: reply to SHAFT123 sent, 3 lines, 54 bytes in 0:00, not found"};
+        QTest::newRow("Heidenhain: a listing")
+            << "0" << QList<Step>{{0, "0 BEGIN PGM L MM\n1 ;LIST O*\n2 END PGM L MM\n"}}
+            << wire("0 BEGIN PGM L MM\r\n1 ;O7.nc 22\r\n2 END PGM L MM\r\n") << QStringList{}
+            << QStringList{
+                   "M: LIST O* asked for, sending a listing of 1 program",
+                   "M: reply to LIST O* sent, 3 lines, 47 bytes in 0:00, listing of 1 program"};
+        QTest::newRow("a punch compared, not saved")
+            << "0" << QList<Step>{{0, "%\n(COMPARE)\n%\n"}, {100, "%\nO7\nN10 G0\nN20 M3\n%"}}
+            << wire("%\r\n(DIFFERS AT N20: N20 M3)\r\n%\r\n") << QStringList{"O7.1.nc=<missing>"}
+            << QStringList{
+                   compare,
+                   "M: punch of 4 lines, 20 bytes in 0:00, compared with O7.nc: "
+                   "DIFFERS AT N20: N20 M3",
+                   "M: reply to COMPARE sent, 3 lines, 32 bytes in 0:00, DIFFERS AT N20: N20 M3"};
+        QTest::newRow("Siemens: the same")
+            << "0"
+            << QList<Step>{{0, "%_N_CMP_MPF\n;COMPARE\n"}, {4000, "%\nO7\nN10G0\r\nN20 M30\n%"}}
+            << wire("%_N_CMP_MPF\r\n;SAME\r\n") << QStringList{}
+            << QStringList{compare,
+                           "M: punch of 4 lines, 21 bytes in 0:00, compared with O7.nc: SAME",
+                           "M: reply to COMPARE sent, 2 lines, 20 bytes in 0:00, SAME"};
+        QTest::newRow("a punch begun before the COMPARE lapses is compared")
+            << "0"
+            << QList<Step>{{0, "(COMPARE)"}, {62000, "%\nO7\nN10 G0\n"}, {2000, "N20 M30\n%"}}
+            << wire("%\r\n(SAME)\r\n%\r\n") << QStringList{"O7.1.nc=<missing>"}
+            << QStringList{compare,
+                           "M: punch of 4 lines, 21 bytes in 0:02, compared with O7.nc: SAME",
+                           "M: reply to COMPARE sent, 3 lines, 14 bytes in 0:00, SAME"};
+        QTest::newRow("a COMPARE lapses, the punch after it is saved")
+            << "0" << QList<Step>{{0, "(COMPARE)"}, {64000, O5}} << QByteArray()
+            << QStringList{saved}
+            << QStringList{compare, "M: COMPARE asked for, lapsed: no punch within 60 s", got5};
         const QByteArray huge = "%\nO4000\n" + QByteArray(ServedMachine::MaxPunchBytes, 'G');
         QTest::newRow("a punch past the bound: its start kept as incomplete")
             << "0" << QList<Step>{{0, huge + "G1\n%"}} << QByteArray()

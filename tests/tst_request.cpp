@@ -1,7 +1,10 @@
 // A program asked for from the machine: the punch read as a request, the
-// file found in the machine's folder, the program restarted at a block, and
-// the short program sent back when a request cannot be served.
+// file found in the machine's folder, the program restarted at a block, the
+// short program sent back when a request cannot be served, the folder
+// listed and a punch compared.
 
+#include "core/serving/programcompare.h"
+#include "core/serving/programlisting.h"
 #include "core/serving/programlookup.h"
 
 #include <QDir>
@@ -11,13 +14,24 @@
 
 namespace
 {
-// A parsed request as "name|number|block|own number", "-" when none, "!"
-// before a bad name.
+// A parsed request as "what was asked|number|block|own name", "-" when
+// none, "!" before a bad name, then its syntax unless Fanuc's.
 QByteArray shown(const std::optional<ProgramRequest> &r)
 {
     if (!r) return "-";
-    return (r->badName ? "!" : "") + r->name + '|' + (r->isNumber ? r->number : "") + '|' +
-           r->block + '|' + r->ownNumber;
+    static const char *const syntax[] = {"", "|;", "|Siemens", "|Heidenhain", "|Okuma"};
+    return (r->badName ? "!" : "") + r->asked() + '|' + (r->isNumber ? r->number : "") + '|' +
+           r->block + '|' + r->frame.name + syntax[int(r->frame.syntax)];
+}
+
+void makeFiles(const QString &folder, const QByteArray &names)
+{
+    QVERIFY(QDir().mkpath(folder + "/sub"));
+    for (const QByteArray &f : names.split(' ')) {
+        QFile file(folder + '/' + QString::fromLatin1(f));
+        QVERIFY(f.endsWith('/') ? QDir().mkpath(file.fileName())
+                                : file.open(QIODevice::WriteOnly) && file.write(f) == f.size());
+    }
 }
 
 // Rows of a name and three byte strings, the last two compared.
@@ -63,6 +77,26 @@ private slots:
             {"bad name: %", "O7(GET O1%)", "", "!O1%|||O7"},
             {"bad name: bytes 0x80 and above shown ?", "(SEND O\xe4\x80 N5)", "", "!O??||N5|"},
             {"bad name, not a block after", "(SEND O1% X)", "", "-"},
+            {"Siemens file", "%_N_REQ_MPF\n;$PATH=/_N_MPF_DIR\n;SEND SHAFT123_MPF\nM30\n", "",
+             "SHAFT123_MPF|||REQ_MPF|Siemens"},
+            {"Heidenhain, blank after ;", "0 BEGIN PGM REQ INCH\n1 ; GET 100\n2 END PGM REQ INCH",
+             "", "100|100||REQ|Heidenhain"},
+            {"framing lines not counted",
+             "0 BEGIN PGM R MM\n1 ;A\n2 ;B\n3 ;C\n4 ;D\n5 ;SEND X\n6 END PGM R MM\n", "",
+             "X|||R|Heidenhain"},
+            {"six lines in a Siemens file: a program", "%_N_P_MPF\nG0\nG1\nG2\nG3\nM30\n;SEND X\n",
+             "", "-"},
+            {"; alone", ";send FLANGE-A\n", "", "FLANGE-A||||;"},
+            {"Okuma", "$REQ.MIN%\n(SEND BORE1)\n%\n", "", "BORE1|||REQ.MIN|Okuma"},
+            {"Fanuc's <NAME>", "%\n<REQ>\n(SEND O1)\n%\n", "", "O1|1||<REQ>"},
+            {"name not plain, not kept", "%_N_A$_MPF\n;SEND X\n", "", "X||||Siemens"},
+            {"; inside a comment", "(A;SEND X)", "", "-"},
+            {"list all", "(LIST)", "", "LIST|||"},
+            {"list a pattern after ;", "%_N_L_SPF\n;/list o1*\n", "", "LIST o1*|||L_SPF|Siemens"},
+            {"list: two patterns", "(LIST A B)", "", "-"},
+            {"list: bad pattern", "(LIST A%)", "", "!LIST A%|||"},
+            {"compare", "%\nO9\n(COMPARE)\n%\n", "", "COMPARE|||O9"},
+            {"compare takes no name", "(COMPARE O1)", "", "-"},
         };
         rows(table, std::size(table));
     }
@@ -109,11 +143,7 @@ private slots:
         QFETCH(QByteArray, expected);
         QTemporaryDir dir;
         const QString folder = dir.filePath("m");
-        QVERIFY(QDir().mkpath(folder + "/sub"));
-        for (const QByteArray &f : a.split(' ')) {
-            const QString path = folder + '/' + QString::fromLatin1(f);
-            QVERIFY(f.endsWith('/') ? QDir().mkpath(path) : QFile(path).open(QIODevice::WriteOnly));
-        }
+        makeFiles(folder, a);
         const QList<QByteArray> nameExt = (b + ' ').split(' ');
         // A name no punch gets through still looked for, as if it had.
         ProgramRequest request = ProgramRequest::parse("(GET " + nameExt[0] + ')').value_or(ProgramRequest());
@@ -165,6 +195,16 @@ private slots:
             {"too large", "(SEND O1234)", "4", "%\n(TOO LARGE O1234)\n%\n"},
             {"bad name, never said back", "O7(GET O1%)", "5", "%\nO7\n(BAD NAME)\n%\n"},
             {"bad name, another reason", "(GET A\xe4)", "2", "%\n(BUSY)\n%\n"},
+            {"name with ;", "(GET A;B)", "0", "%\n(NOT FOUND A?B)\n%\n"},
+            {"Fanuc's <NAME>", "%\n<REQ>\n(SEND O1)\n%\n", "0", "%\n<REQ>\n(NOT FOUND O1)\n%\n"},
+            {"; alone", "; GET 100.H", "1", ";MORE THAN ONE 100.H\n"},
+            {"Siemens", "%_N_REQ_MPF\n;$PATH=/_N_MPF_DIR\n;SEND SHAFT123\nM30\n", "0",
+             "%_N_REQ_MPF\n;$PATH=/_N_MPF_DIR\n;NOT FOUND SHAFT123\n"},
+            {"Siemens, no name, path not plain", "%_N_\n;$PATH=/../x\n;GET A\n", "2",
+             "%_N_REPLY_MPF\n;BUSY A\n"},
+            {"Heidenhain", "0 BEGIN PGM 7 INCH\n1 ;SEND X N5\n2 END PGM 7 INCH\n", "3",
+             "0 BEGIN PGM 7 INCH\n1 ;NO BLOCK N5\n2 END PGM 7 INCH\n"},
+            {"Okuma", "$REQ.MIN%\n(SEND BORE1)\n%\n", "0", "$REQ.MIN%\n(NOT FOUND BORE1)\n%\n"},
         };
         rows(table, std::size(table));
     }
@@ -174,6 +214,76 @@ private slots:
         QFETCH(QByteArray, b);
         QFETCH(QByteArray, expected);
         QCOMPARE(refusalReply(*ProgramRequest::parse(a), Refusal(b.toInt())), expected);
+    }
+
+    // a: the folder's files, each holding its name; b: the pattern;
+    // expected: the lines, "|" between.
+    void listing_data()
+    {
+        QByteArray many, listed;
+        for (int i = 0; i < ProgramListing::MaxLines + 3; ++i) {
+            const QByteArray name = 'P' + QByteArray::number(1000 + i) + ".nc";
+            many += (i ? " " : "") + name;
+            listed += i < ProgramListing::MaxLines ? name + " 8|" : "";
+        }
+        static const std::string bound = many.toStdString(),
+                                 boundListed = listed.toStdString() + "AND 3 MORE";
+        static const char *const table[][4] = {
+            {"all, by name, case ignored", "b.nc A.nc O12.nc c.NC", "",
+             "A.nc 4|b.nc 4|c.NC 4|O12.nc 6"},
+            {"pattern, case ignored", "O12.nc O13.nc O2.nc P1.nc", "o1*", "O12.nc 6|O13.nc 6"},
+            {"name before its first dot: versions, cut punches, no temporaries",
+             "O12.nc O12.1.nc O12.partial.nc O123.nc O12.nc.tmp-aB3dE9", "O12",
+             "O12.1.nc 8|O12.nc 6|O12.partial.nc 14 INCOMPLETE"},
+            {"? one character, no sub-folders", "O1.nc O12.nc O3.nc/", "O?.NC", "O1.nc 5"},
+            {"names a comment cannot hold", "a%b a(b) a;b \xe4.nc $P", "",
+             "?P 2|a?b 3|a?b? 4|a?b 3|??.nc 4"},
+            {"none", "O1.nc", "P*", ""},
+            {"more than are listed", bound.c_str(), "", boundListed.c_str()},
+        };
+        rows(table, std::size(table));
+    }
+    void listing()
+    {
+        QFETCH(QByteArray, a);
+        QFETCH(QByteArray, b);
+        QFETCH(QByteArray, expected);
+        QTemporaryDir dir;
+        makeFiles(dir.path(), a);
+        QCOMPARE(listPrograms(dir.path(), b).lines.join('|'), expected);
+    }
+
+    // a: the punch; b: O7.nc in the folder; expected: the answer.
+    void compare_data()
+    {
+        static const char *const p = "%\nO7\nN10 G0 X1\nN20 M30\n%\n";
+        static const char *const table[][4] = {
+            {"same", p, p, "SAME"},
+            {"line ends, DC codes, blanks, % lines do not count",
+             "\x12%\r\nO7\r\nN10G0  X1\r\n\r\n\tN20 M30\r%\n%%\x14", p, "SAME"},
+            {"letter case counts", "O7\nn10 g0 x1\nN20 M30", p, "DIFFERS AT N10: n10 g0 x1"},
+            {"the program's block", "O7\nX2\nN20 M30", p, "DIFFERS AT N10: X2"},
+            {"no block: the punch's line", "%\nO7\nG0 X2\n", "O7\nG0 X1",
+             "DIFFERS AT LINE 3: G0 X2"},
+            {"punch ends early", "O7\nN10 G0 X1", p, "DIFFERS AT END: MISSING N20 M30"},
+            {"punch goes on", "O7\nN10 G0 X1\nN20 M30\nN30 M2", p, "DIFFERS AT N30: N30 M2"},
+            {"shown printable, shortened", "O7\nN10 (ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789)", p,
+             "DIFFERS AT N10: N10 ?ABCDEFGHIJKLMNOPQRSTUVWXYZ012345..."},
+            {"not found", "%\nO8\nG0\n%", p, "NOT FOUND O8"},
+            {"no name", "G0 X1", p, "NO NAME"},
+        };
+        rows(table, std::size(table));
+    }
+    void compare()
+    {
+        QFETCH(QByteArray, a);
+        QFETCH(QByteArray, b);
+        QFETCH(QByteArray, expected);
+        QTemporaryDir dir;
+        QFile file(dir.filePath("O7.nc"));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(b) == b.size());
+        file.close();
+        QCOMPARE(compareWithFolder(dir.path(), ".nc", a, 1024).answer, expected);
     }
 };
 

@@ -40,6 +40,11 @@ void ServiceLog::watch(Machine *machine)
                     m_write(QStringLiteral("%1: %2 asked for, refused: %3")
                                 .arg(machine->config().name(), asked, why));
                 });
+        connect(served, &ServedMachine::requestAnswered, this,
+                [this, machine](const QString &asked, const QString &what) {
+                    m_write(QStringLiteral("%1: %2 asked for, %3")
+                                .arg(machine->config().name(), asked, what));
+                });
     };
     // A program the control asked for goes out as it is, even with characters
     // the control refuses: nobody is at the PC to be asked. The journal says
@@ -97,9 +102,11 @@ QString ServiceLog::describe(const TransferRecord &r)
         return QStringLiteral("%1: reply to %2 sent, %3, %4").arg(r.machine, r.requested, amount, r.outcome);
     if (r.send)
         return QStringLiteral("%1: sent %2, %3, %4").arg(r.machine, r.file, amount, r.outcome);
-    if (r.outcome.contains(QLatin1String("not saved"))) {
+    // A punch not saved, or compared instead of saved.
+    const bool unsaved = r.outcome.contains(QLatin1String("not saved"));
+    if (unsaved || r.file == u"-") {
         // Only what waits is tried again; a punch the store could not keep is gone.
-        const bool kept = !r.outcome.contains(QLatin1String("not kept"));
+        const bool kept = unsaved && !r.outcome.contains(QLatin1String("not kept"));
         return QStringLiteral("%1: punch of %2 lines, %3 bytes in %4, %5%6")
             .arg(r.machine)
             .arg(r.lines)

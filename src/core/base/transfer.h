@@ -40,8 +40,9 @@ struct Transfer {
     QString port;
     ProgramSource source; // a send's program
     int startLine = 0;
-    // A served machine's send: the name its control asked for, and, for a
-    // reply that says why it cannot be served, that reason.
+    // A served machine's send: the name its control asked for ("LIST O1*",
+    // "COMPARE" too), and, for a reply, what it says as the log's outcome:
+    // why the request cannot be served, the listing's count, the comparison.
     QString requested;
     QString refused;
     // How it ended where its outcome alone does not say (an answer the

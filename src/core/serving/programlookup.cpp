@@ -29,7 +29,8 @@ bool isNumbered(const QString &file, QByteArrayView number)
     return !digits.isEmpty() && withoutLeadingZeros(digits) == number;
 }
 
-// The digits of a line's block number, empty when it has none.
+} // namespace
+
 QByteArrayView blockNumber(QByteArrayView line)
 {
     qsizetype i = 0;
@@ -40,7 +41,6 @@ QByteArrayView blockNumber(QByteArrayView line)
     while (i < line.size() && isDigit(line[i])) ++i;
     return line.sliced(start, i - start);
 }
-} // namespace
 
 ProgramLookup findProgram(const QString &folder, const ProgramRequest &request,
                           const QString &extension)

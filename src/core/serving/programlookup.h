@@ -35,3 +35,6 @@ ProgramLookup findProgram(const QString &folder, const ProgramRequest &request,
 // block number is "N" and digits at its start, after blanks and a block
 // delete "/". None when no line has that number.
 std::optional<QByteArray> restartAtBlock(const QByteArray &program, QByteArrayView block);
+// The digits of a line's block number ("N" and digits at its start, after
+// blanks and a block delete "/"), empty when it has none.
+QByteArrayView blockNumber(QByteArrayView line);

@@ -4,46 +4,28 @@
 
 namespace
 {
-bool isBlank(char c)
-{
-    return c == ' ' || c == '\t';
-}
-
-QList<QByteArrayView> words(QByteArrayView text)
-{
-    QList<QByteArrayView> out;
-    qsizetype i = 0;
-    while (i < text.size()) {
-        while (i < text.size() && isBlank(text[i])) ++i;
-        const qsizetype start = i;
-        while (i < text.size() && !isBlank(text[i])) ++i;
-        if (i > start) out.append(text.sliced(start, i - start));
-    }
-    return out;
-}
-
-bool isRequestWord(QByteArrayView word)
-{
-    if (word.startsWith('/')) word = word.sliced(1);
-    const QByteArray upper = word.toByteArray().toUpper();
-    return upper == "SEND" || upper == "REQ" || upper == "GET";
-}
-
 // The request in one comment's text, if it is one.
 std::optional<ProgramRequest> requestIn(QByteArrayView comment)
 {
-    const QList<QByteArrayView> w = words(comment);
-    if (w.size() < 2 || w.size() > 3 || !isRequestWord(w[0])) return std::nullopt;
-    ProgramRequest r;
-    r.name = w[1].toByteArray();
-    if (!isSafeProgramName(r.name)) {
-        r.badName = true;
-        for (char &c : r.name)
-            if (uchar(c) < 0x21 || uchar(c) > 0x7e) c = '?';
+    const QList<QByteArrayView> w = wordsOf(comment);
+    if (w.isEmpty()) return std::nullopt;
+    const QByteArray word = (w[0].startsWith('/') ? w[0].sliced(1) : w[0]).toByteArray().toUpper();
+    if (word == "COMPARE" && w.size() == 1) {
+        ProgramRequest r;
+        r.kind = ProgramRequest::Kind::Compare;
+        return r;
     }
-    const QByteArrayView digits = letteredNumber(r.name, 'O');
-    r.isNumber = !r.badName && (allDigits(r.name) || !digits.isEmpty());
-    if (r.isNumber) r.number = withoutLeadingZeros(digits.isEmpty() ? QByteArrayView(r.name) : digits).toByteArray();
+    if (word == "LIST" && w.size() <= 2) {
+        ProgramRequest r = ProgramRequest::named(w.size() == 2 ? w[1].toByteArray() : QByteArray());
+        r.badName = w.size() == 2 && r.badName;
+        r.isNumber = false;
+        r.number.clear();
+        r.kind = ProgramRequest::Kind::List;
+        return r;
+    }
+    if ((word != "SEND" && word != "REQ" && word != "GET") || w.size() < 2 || w.size() > 3)
+        return std::nullopt;
+    ProgramRequest r = ProgramRequest::named(w[1].toByteArray());
     if (w.size() == 3) {
         if (letteredNumber(w[2], 'N').isEmpty()) return std::nullopt;
         r.block = w[2].toByteArray();
@@ -51,26 +33,24 @@ std::optional<ProgramRequest> requestIn(QByteArrayView comment)
     return r;
 }
 
-// The first request among a line's comments: text from "(" to ")".
-std::optional<ProgramRequest> requestInLine(QByteArrayView line)
+// The first request among a line's comments: text from "(" to ")", then
+// what follows a ";" outside them (`semicolon` then set).
+std::optional<ProgramRequest> requestInLine(QByteArrayView line, bool &semicolon)
 {
     qsizetype open = line.indexOf('(');
+    qsizetype from = 0;
     while (open >= 0) {
+        if (const qsizetype semi = line.indexOf(';', from); semi >= 0 && semi < open) break;
         const qsizetype close = line.indexOf(')', open + 1);
         if (close < 0) return std::nullopt;
         if (auto r = requestIn(line.sliced(open + 1, close - open - 1))) return r;
-        open = line.indexOf('(', close + 1);
+        from = close + 1;
+        open = line.indexOf('(', from);
     }
-    return std::nullopt;
-}
-
-// The O-word a line starts with: "O0001" of "O0001 (SEND O12)".
-QByteArray leadingProgramNumber(QByteArrayView line)
-{
-    if (line.size() < 2 || (line[0] != 'O' && line[0] != 'o')) return {};
-    qsizetype end = 1;
-    while (end < line.size() && isDigit(line[end])) ++end;
-    return end > 1 ? line.first(end).toByteArray() : QByteArray();
+    const qsizetype semi = line.indexOf(';', from);
+    if (semi < 0) return std::nullopt;
+    semicolon = true;
+    return requestIn(line.sliced(semi + 1));
 }
 
 bool isLeader(QByteArrayView line)
@@ -86,17 +66,43 @@ std::optional<ProgramRequest> ProgramRequest::parse(const QByteArray &punch)
     if (punch.size() > MaxBytes) return std::nullopt;
     const Program program = Program::fromFile(punch);
     std::optional<ProgramRequest> found;
-    QByteArray own;
+    ProgramFrame frame;
+    bool semicolon = false;
     int lines = 0;
     for (int i = 0; i < program.lineCount(); ++i) {
         const QByteArrayView line = program.line(i).trimmed();
-        if (isLeader(line)) continue;
+        if (isLeader(line) || frame.read(line)) continue;
         if (++lines > MaxLines) return std::nullopt;
-        if (own.isEmpty()) own = leadingProgramNumber(line);
-        if (!found) found = requestInLine(line);
+        if (!found) found = requestInLine(line, semicolon);
     }
-    if (found) found->ownNumber = own;
+    if (!found) return std::nullopt;
+    if (semicolon && frame.syntax == ControlSyntax::Fanuc) frame.syntax = ControlSyntax::Semicolon;
+    found->frame = frame;
     return found;
+}
+
+ProgramRequest ProgramRequest::named(QByteArray name)
+{
+    ProgramRequest r;
+    r.name = std::move(name);
+    if (!isSafeProgramName(r.name)) {
+        r.badName = true;
+        for (char &c : r.name)
+            if (uchar(c) < 0x21 || uchar(c) > 0x7e) c = '?';
+    }
+    const QByteArrayView digits = letteredNumber(r.name, 'O');
+    r.isNumber = !r.badName && (allDigits(r.name) || !digits.isEmpty());
+    if (r.isNumber)
+        r.number =
+            withoutLeadingZeros(digits.isEmpty() ? QByteArrayView(r.name) : digits).toByteArray();
+    return r;
+}
+
+QByteArray ProgramRequest::asked() const
+{
+    if (kind == Kind::Compare) return "COMPARE";
+    if (kind == Kind::List) return name.isEmpty() ? "LIST" : "LIST " + name;
+    return name;
 }
 
 QByteArray refusalText(Refusal reason)
@@ -112,15 +118,18 @@ QByteArray refusalText(Refusal reason)
     return {};
 }
 
-QByteArray refusalReply(const ProgramRequest &request, Refusal reason)
+QByteArray refusalLine(const ProgramRequest &request, Refusal reason)
 {
-    QByteArray reply = "%\n";
-    if (!letteredNumber(request.ownNumber, 'O').isEmpty()) reply += request.ownNumber + '\n';
     const bool block = reason == Refusal::NoBlock && !request.block.isEmpty();
     const QByteArray &said = block ? request.block : request.name;
     // A name that is not safe is never said back: a "%" in it would end the tape.
     const bool echo = reason != Refusal::BadName && !request.badName && isSafeProgramName(said);
-    return reply + '(' + refusalText(reason) + (echo ? ' ' + said : QByteArray()) + ")\n%\n";
+    return refusalText(reason) + (echo ? ' ' + said : QByteArray());
+}
+
+QByteArray refusalReply(const ProgramRequest &request, Refusal reason)
+{
+    return commentProgram(request.frame, {refusalLine(request, reason)});
 }
 
 bool isSafeProgramName(const QByteArray &name)

@@ -2,17 +2,29 @@
 
 #include "core/base/clock.h"
 #include "core/link/link.h"
+#include "core/serving/programcompare.h"
+#include "core/serving/programlisting.h"
 #include "core/serving/programlookup.h"
 #include "core/programs/programqueue.h"
 
+#include <QFileInfo>
 #include <utility>
 #include "core/ports/serialport.h"
+
+namespace
+{
+QString notAnswered()
+{
+    return QStringLiteral("; not answered: %1 answers wait already").arg(ServedMachine::MaxWaiting);
+}
+} // namespace
 
 ServedMachine::ServedMachine(Link &link, const MachineConfig &machine, MachineId id,
                              PunchStore &store, Clock &clock, QObject *parent)
     : QObject(parent), m_link(link), m_machine(machine), m_id(id), m_clock(clock),
       m_assembler(clock, MaxPunchBytes), m_store(store), m_delay(clock.createTimer(this)),
-      m_answerWait(clock.createTimer(this)), m_cutAs(SendOutcome::Stopped)
+      m_answerWait(clock.createTimer(this)), m_compareWait(clock.createTimer(this)),
+      m_cutAs(SendOutcome::Stopped)
 {
     m_assembler.setStripByte(machine.stripByte());
     m_assembler.setEndCode(machine.value(Key::EndCode));
@@ -21,6 +33,7 @@ ServedMachine::ServedMachine(Link &link, const MachineConfig &machine, MachineId
     connect(&m_assembler, &PunchAssembler::tooLarge, this, &ServedMachine::onTooLarge);
     connect(&m_assembler, &PunchAssembler::changed, this, [this] {
         if (m_assembler.inPunch() && m_punchStartNs < 0) m_punchStartNs = m_clock.nowNs();
+        if (m_compareLapsing && !m_assembler.inPunch()) lapse();
         pump();
     });
     // The link hands over what comes while nothing but an answer runs on
@@ -47,6 +60,11 @@ ServedMachine::ServedMachine(Link &link, const MachineConfig &machine, MachineId
         m_cutAs = SendOutcome::PortLost;
         m_assembler.cut();
         dropQueue();
+    });
+    // A punch begun in time is compared when it ends.
+    connect(m_compareWait, &Timer::timeout, this, [this] {
+        m_compareLapsing = true;
+        if (!m_assembler.inPunch()) lapse();
     });
     connect(m_delay, &Timer::timeout, this, [this] {
         m_delayDone = true;
@@ -105,9 +123,11 @@ void ServedMachine::onPunch(const QByteArray &punch)
     // A request is no punch to time: the next punch starts its own clock.
     if (request) m_punchStartNs = -1;
     if (request && m_shutDown)
-        emit requestRefused(QString::fromLatin1(request->name), QStringLiteral("stopping"));
+        emit requestRefused(QString::fromLatin1(request->asked()), QStringLiteral("stopping"));
     else if (request)
         serve(*request);
+    else if (m_compare)
+        compare(punch);
     else
         save(punch, SendOutcome::Completed);
 }
@@ -115,7 +135,17 @@ void ServedMachine::onPunch(const QByteArray &punch)
 void ServedMachine::serve(const ProgramRequest &request)
 {
     if (request.badName) return refuse(request, Refusal::BadName);
+    if (request.kind == ProgramRequest::Kind::Compare) {
+        m_compare = request;
+        m_compareLapsing = false;
+        m_compareWait->start(CompareWaitMs);
+        emit requestAnswered(QStringLiteral("COMPARE"),
+                             QStringLiteral("the next punch within %1 s is compared, not saved")
+                                 .arg(CompareWaitMs / 1000));
+        return;
+    }
     if (m_link.sending() || !m_waiting.isEmpty()) return refuse(request, Refusal::Busy);
+    if (request.kind == ProgramRequest::Kind::List) return list(request);
     const ProgramLookup found =
         findProgram(m_machine.value(Key::Folder), request, m_machine.value(Key::Extension));
     if (found.outcome == ProgramLookup::Outcome::Ambiguous)
@@ -138,13 +168,49 @@ void ServedMachine::serve(const ProgramRequest &request)
 void ServedMachine::refuse(const ProgramRequest &request, Refusal reason, const QString &why)
 {
     const QString lower = QString::fromLatin1(refusalText(reason)).toLower();
-    const bool answered = enqueue({refusalReply(request, reason), {},
-                                   QString::fromLatin1(request.name), lower});
+    const QString asked = QString::fromLatin1(request.asked());
+    const bool answered = enqueue({refusalReply(request, reason), {}, asked, lower});
     // The reply's own words only once it goes; until then what was decided.
     QString told = why.isEmpty() ? lower : why;
-    told += answered ? QStringLiteral("; the reply waits its turn")
-                     : QStringLiteral("; not answered: %1 answers wait already").arg(MaxWaiting);
-    emit requestRefused(QString::fromLatin1(request.name), told);
+    told += answered ? QStringLiteral("; the reply waits its turn") : notAnswered();
+    emit requestRefused(asked, told);
+}
+
+void ServedMachine::list(const ProgramRequest &request)
+{
+    const ProgramListing listing = listPrograms(m_machine.value(Key::Folder), request.name);
+    if (listing.total == 0) return refuse(request, Refusal::NotFound);
+    const QString what = QStringLiteral("listing of %1 program%2")
+                             .arg(listing.total)
+                             .arg(listing.total == 1 ? "" : "s");
+    const QString asked = QString::fromLatin1(request.asked());
+    const bool answered = enqueue({commentProgram(request.frame, listing.lines), {}, asked, what});
+    emit requestAnswered(asked,
+                         answered ? QStringLiteral("sending a ") + what : what + notAnswered());
+}
+
+void ServedMachine::compare(const QByteArray &punch)
+{
+    const ProgramRequest marked = *std::exchange(m_compare, std::nullopt);
+    m_compareWait->stop();
+    m_compareLapsing = false;
+    const Comparison c = compareWithFolder(m_machine.value(Key::Folder),
+                                           m_machine.value(Key::Extension), punch, MaxRequestBytes);
+    const QString answer = QString::fromLatin1(c.answer);
+    Transfer t = transferOf(m_id, m_machine, Transfer::Direction::Receive);
+    const QString with = c.file.isEmpty() ? QString() : " with " + QFileInfo(c.file).fileName();
+    t.note = QStringLiteral("compared%1: %2").arg(with, answer);
+    emit punchEnded(t, punch, {}, {}, SendOutcome::Completed, std::exchange(m_punchStartNs, -1));
+    if (!enqueue({commentProgram(marked.frame, {c.answer}), {}, QStringLiteral("COMPARE"), answer}))
+        emit requestAnswered(QStringLiteral("COMPARE"), answer + notAnswered());
+}
+
+void ServedMachine::lapse()
+{
+    m_compareLapsing = false;
+    if (!std::exchange(m_compare, std::nullopt)) return;
+    emit requestAnswered(QStringLiteral("COMPARE"),
+                         QStringLiteral("lapsed: no punch within %1 s").arg(CompareWaitMs / 1000));
 }
 
 bool ServedMachine::enqueue(Outgoing out)

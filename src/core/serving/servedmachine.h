@@ -23,7 +23,10 @@ enum class SendOutcome;
 // for a program is answered: the file is looked up in the machine's folder
 // (MCFOLDER, with its extension MCEXTENS), read, started at the block asked
 // for, and sent; where it cannot be, a one-comment reply that says why is
-// sent instead. Any other punch is saved in the folder by its program
+// sent instead, in the request's own framing. A listing asked for goes back
+// the same way. A COMPARE marks the next punch, for CompareWaitMs: that
+// punch is compared with the program of its name, not saved, and the answer
+// sent back. Any other punch is saved in the folder by its program
 // number, earlier versions kept, through the machine's punch store; a punch
 // that cannot be saved waits there (the machine tries it again). A punch
 // cut off (serving ends, the port is lost) is saved as incomplete.
@@ -59,6 +62,8 @@ public:
     // unread: one request must not take the service's memory, nor hold the
     // other machines while it is read.
     static constexpr qint64 MaxRequestBytes = 16 * 1024 * 1024;
+    // How long a COMPARE waits for the punch it marks to begin.
+    static constexpr int CompareWaitMs = 60'000;
 
     enum class State {
         Listening,
@@ -105,6 +110,10 @@ signals:
     // Its reason says too whether a reply goes: a reply to a request
     // refused waits its turn, unless MaxWaiting answers wait already.
     void requestRefused(const QString &requestedName, const QString &reason);
+    // What else a request was answered with: "sending a listing of 3
+    // programs"; for a COMPARE, that the next punch is compared, and the
+    // mark's lapse.
+    void requestAnswered(const QString &asked, const QString &what);
 
 private:
     struct Outgoing {
@@ -119,6 +128,9 @@ private:
     void onTooLarge(const QByteArray &punch, qint64 leftOut);
     void serve(const ProgramRequest &request);
     void refuse(const ProgramRequest &request, Refusal reason, const QString &why = {});
+    void list(const ProgramRequest &request);
+    void compare(const QByteArray &punch);
+    void lapse();
     bool enqueue(Outgoing out);
     void save(const QByteArray &punch, SendOutcome outcome, const QString &note = {});
     void pump();
@@ -133,6 +145,9 @@ private:
     PunchStore &m_store;
     Timer *m_delay;
     Timer *m_answerWait;
+    Timer *m_compareWait;
+    std::optional<ProgramRequest> m_compare; // the COMPARE that marks the next punch
+    bool m_compareLapsing = false;           // once the punch coming in ends
     bool m_delayDone = false;
     bool m_shutDown = false;
     SendOutcome m_cutAs;
