@@ -115,11 +115,17 @@ private slots:
                                             "('tavrin machines' lists them)\n";
         QTest::newRow("no file") << QStringList{"send", "Mill"}
                                  << "tavrin: missing arguments\nUsage: tavrin send MACHINE FILE "
-                                    "[--from-line N] [--config FOLDER]\nTry 'tavrin send --help'.\n";
+                                    "[--from-line N] [--force] [--config FOLDER]\nTry 'tavrin "
+                                    "send --help'.\n";
         QTest::newRow("line 0") << QStringList{"send", "1", "p.nc", "--from-line", "0"}
                                 << "tavrin: --from-line takes a line number from 1 on\nUsage: tavrin "
-                                   "send MACHINE FILE [--from-line N] [--config FOLDER]\nTry 'tavrin "
-                                   "send --help'.\n";
+                                   "send MACHINE FILE [--from-line N] [--force] [--config "
+                                   "FOLDER]\nTry 'tavrin send --help'.\n";
+        // Mill's control refuses lower case in comments (p.nc: "G00 (ab)").
+        QTest::newRow("refused characters")
+            << QStringList{"send", "Mill", "%1/p.nc"}
+            << "tavrin: p.nc has 2 characters the control refuses: line 1, column 6 \"a\"; line 1, "
+               "column 7 \"b\". --force sends it anyway.\n";
         QTest::newRow("unreadable file") << QStringList{"send", "Mill", "%1/none.nc"}
                                          << "tavrin: \"%1/none.nc\" cannot be read: No such file or "
                                             "directory\n";
@@ -135,7 +141,8 @@ private slots:
     {
         QFETCH(QStringList, args);
         QFETCH(QString, message);
-        Cli c;
+        Cli c("0", false, "|MCCHARCHK=STRICT");
+        c.write("p.nc", "G00 (ab)\n");
         c.start(args.replaceInStrings("%1", c.dir.path()));
         QCOMPARE(c.finish(), 2);
         QCOMPARE(c.err(), message.replace("%1", c.dir.path()));
@@ -218,6 +225,15 @@ private slots:
                                   QByteArray::number(21 - from) + '\t'),
                  c.log());
         QVERIFY(c.log().endsWith("\tcompleted\n"));
+    }
+    // --force sends what the control refuses, in the machine's leader and trailer.
+    void sendForced()
+    {
+        Cli c("0", false, "|MCLEADER=\\DC2|MCTRAILER=\\DC4|MCCHARCHK=ISO");
+        c.start({"send", "Mill", c.write("p.nc", "G00 (\xE4)\nM30\n"), "--force"});
+        const QByteArray wire = "\x12G00 (\xE4)\r\nM30\r\n\x14" + QByteArray(2000, '\0');
+        QCOMPARE(c.pty.readFor(wire.size()), wire);
+        QCOMPARE(c.finish(), 0);
     }
     // SIGINT while the machine holds the line: the send ends at a whole
     // block once it lets go.
@@ -366,10 +382,10 @@ private slots:
     // at a whole block.
     void serves()
     {
-        Cli c("4", true); // a send waits for the control's DC1
+        Cli c("4", true, "|MCCHARCHK=STRICT"); // a send waits for the control's DC1
         SimControl machine(Clock::system(), {4096, 1e7, 4000, 100, true});
         c.pty.attach(machine);
-        const QByteArray file = "%\nO1234\n" + program(3) + "M30\n%\n";
+        const QByteArray file = "%\nO1234 (X_1)\n" + program(3) + "M30\n%\n";
         c.write("O1234.nc", file);
         c.write("O1234.nc.tmp-aB3dE9", file); // a save killed halfway
         c.start({"--serve"});
@@ -401,7 +417,9 @@ private slots:
         QCOMPARE(c.err().section('\n', 3).replace(QRegularExpression(" in \\d:\\d\\d,"), " in M:SS,"),
                  QString("Mill: received O3003.nc, 4 lines, 27 bytes in M:SS, completed\n"
                          "Mill: O1234 asked for, sending %1/O1234.nc\n"
-                         "Mill: sent O1234.nc, 7 lines, 60 bytes in M:SS, completed\n"
+                         "Mill: O1234.nc has 1 character the control refuses: line 2, column 9 "
+                         "\"_\"; sent as asked\n"
+                         "Mill: sent O1234.nc, 7 lines, 66 bytes in M:SS, completed\n"
                          "SIGTERM: stopping; sends end at a whole block\nStopped.\n")
                      .arg(c.dir.path()));
         QVERIFY(c.log().endsWith("\tcompleted\tO1234\n"));

@@ -219,14 +219,16 @@ private slots:
 
     // Values that are not UTF-8 come back byte for byte after a rewrite of
     // another machine; they read as UTF-8 where they are, as Latin-1 else.
+    // The keys after the twenty stay with the machine that has them.
     void bytesKept()
     {
-        QByteArray high, file = iniFile({"", ""});
+        QByteArray high, file = iniFile({"MCLEADER=%|MCTRAILER=\\EOT|MCCHARCHK=ISO", ""});
         for (int b = 0x80; b <= 0xFF; ++b)
             high += char(b);
         for (const char *key : {"MCNAME=", "MCPORT=", "MCMODE=", "MCCOMPAR=", "MCFOLDER=",
                                 "MCFLOW=", "MCCRLF=", "MCBLKNUL=", "MCPREFIX=", "MCEXTENS=",
-                                "MCDRATE=", "MCSBITS=", "MCEOB=", "MCSTRIPEOB="})
+                                "MCDRATE=", "MCSBITS=", "MCEOB=", "MCSTRIPEOB=", "MCLEADER=",
+                                "MCTRAILER=", "MCCHARCHK="})
             file.insert(file.indexOf('\n', file.indexOf(key)), high);
         Rig r;
         writeFile(r.config.filePath(), file);
@@ -234,6 +236,7 @@ private slots:
         QCOMPARE(r.shop.machines().at(1).name(), QString::fromLatin1("MC 1" + high));
         QCOMPARE(r.shop.rename(2, "Lathe"), Workshop::RenameResult::Renamed);
         QCOMPARE(r.file().left(file.indexOf("[MC2]")), file.left(file.indexOf("[MC2]")));
+        QCOMPARE(r.file().mid(file.indexOf("[MC2]")), iniSection(2, {"MCNAME=Lathe"}) + '\n');
         MachineConfig m = machineWith("MCNAME=Fr\u00e4se");
         QCOMPARE(m.bytes(Key::Name), QByteArray("Fr\xC3\xA4se"));
         m.setBytes(Key::Name, "Fr\xE4se");

@@ -74,6 +74,10 @@ private slots:
         QTest::newRow("mode 0: a request during the answer, BUSY after it")
             << "0" << QList<Step>{{0, Ask7}, {3040, Ask8}} << O7 + wire(Busy8) << QStringList{}
             << QStringList{asked7, busy8, sent7.arg(0), reply8.arg(0)};
+        QTest::newRow("mode 0: the answer in the machine's leader and trailer")
+            << "0|MCLEADER=\\DC2|MCTRAILER=\\DC4" << QList<Step>{{0, Ask7}}
+            << "\x12" + O7.left(27) + "\x14" + O7.mid(27) << QStringList{}
+            << QStringList{asked7, sent7.arg(0)};
         QTest::newRow("mode 0: a program punched as the answer ends")
             << "0" << QList<Step>{{0, Ask7}, {3200, O5}} << O7 << QStringList{saved}
             << QStringList{asked7, got5, sent7.arg(0)};

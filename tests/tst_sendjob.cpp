@@ -95,6 +95,45 @@ private slots:
         QCOMPARE(r.port.settings(), LineSettings()); // back after the purge
     }
 
+    // The leader goes before the first line sent, the trailer after the last
+    // one's end and before the run-out; neither is the program's bytes nor a
+    // line. A send stopped before its last line has no trailer.
+    void leaderAndTrailer_data()
+    {
+        QTest::addColumn<QString>("values");
+        QTest::addColumn<int>("from");
+        QTest::addColumn<bool>("stop"); // as soon as a byte has left
+        QTest::addColumn<QByteArray>("wire");
+        QTest::addColumn<int>("lines");
+        const QString dc = "MCLEADER=\\DC2%|MCTRAILER=\\DC4";
+        QTest::newRow("paced") << dc << 0 << false << QByteArray("\x12%G00\r\nM30\r\n\x14") << 2;
+        QTest::newRow("streamed, from line 2")
+            << "MCBLKTIC=None|MCLEADER=\\NUL\\x00|MCTRAILER=\\EOT" << 1 << false
+            << QByteArray("\0\0M30\r\n\x04", 8) << 1;
+        QTest::newRow("stopped in the first line")
+            << dc << 0 << true << QByteArray("\x12%G00\r\n") << 1;
+        QTest::newRow("stopped in the last line")
+            << dc << 1 << true << QByteArray("\x12%M30\r\n\x14") << 1;
+    }
+    void leaderAndTrailer()
+    {
+        QFETCH(QString, values);
+        QFETCH(int, from);
+        QFETCH(bool, stop);
+        QFETCH(QByteArray, wire);
+        QFETCH(int, lines);
+        Rig r("G00\nM30\n", machineWith(values, machine("0", "CRLF")), {}, from);
+        if (stop) {
+            QVERIFY(r.clock.runUntil([&] { return !r.port.sent.isEmpty(); }));
+            r.job.stop();
+        }
+        QVERIFY(r.finish());
+        QCOMPARE(r.port.sent, stop ? wire : wire + nuls);
+        QCOMPARE(r.job.bytesSent(), 5 * lines);
+        QCOMPARE(r.job.linesSent(), lines);
+        QCOMPARE(r.outcomes, QList{stop ? SendOutcome::Stopped : SendOutcome::Completed});
+    }
+
     // The block delay counts 60 Hz ticks from the tick in which the drain ended.
     void drainAndBlockDelay_data()
     {

@@ -53,7 +53,11 @@ private slots:
             {"MCBLKTIC=200ms", "cboBlkTic", "=200"}, {"MCBLKTIC=Nonems", "cboBlkTic", "=None"},
             {"MCSOT=4", "cboSOT", "=CTRL-D, EOT, 04"}, {"MCEOT=27", "cboEOT", "=CTRL-[, ESC, 27"},
             {"MCSTRIPEOB=10", "optStripLF", "=on"}, {"", "optStripNone", "=on"},
-            {"MCPORT=ttyUSB7", "Combo2", "=ttyUSB7"}, {"MCEXTENS=  abc  ", "Text3", "abc"}};
+            {"MCPORT=ttyUSB7", "Combo2", "=ttyUSB7"}, {"MCEXTENS=  abc  ", "Text3", "abc"},
+            {"MCLEADER=\\DC2", "txtLeader", "=\\DC2"},
+            {"MCTRAILER=\\x1A ", "txtTrailer", "=\\x1A "},
+            {"MCCHARCHK=STRICT", "cboCharCheck", "=ISO, strict comments"},
+            {"MCCHARCHK=odd", "cboCharCheck", "Off"}};
         for (const auto &[stored, control, text] : rows)
             QTest::addRow("%s %s", stored, control) << QStringList{stored, control, text};
     }
@@ -79,6 +83,7 @@ private slots:
         QTest::newRow("delay") << "cboBlkTic" << "5|10|25|50|70|90|150|200|Fast|None";
         QTest::newRow("end of block") << "cboEOB" << "CRLF|LF|CRLFLF|CR";
         QTest::newRow("mode") << "cboNCMode" << "AUTO|SERVER";
+        QTest::newRow("character check") << "cboCharCheck" << "Off|ISO only|ISO, strict comments";
     }
     void offers()
     {
@@ -102,7 +107,8 @@ private slots:
         QTest::addColumn<QStringList>("row");
         const char *const rows[][4] = {
             {"txtName", "   ", "MCNAME=NEW", "NEW"}, {"cboSOT", "7", "MCSOT=7", "07"},
-            {"cboSOT", "127", "MCSOT=27", "127"}, {"cboSOT", "ab", "MCSOT=", ""}};
+            {"cboSOT", "127", "MCSOT=27", "127"}, {"cboSOT", "ab", "MCSOT=", ""},
+            {"txtLeader", "\\NUL%", "MCLEADER=\\NUL%", "\\NUL%"}};
         for (const auto &[control, typed, stored, after] : rows)
             QTest::addRow("%s '%s'", control, typed) << QStringList{control, typed, stored, after};
     }
@@ -222,6 +228,14 @@ private slots:
                                            "port as the list shows it, or by its path, such as "
                                            "/dev/ttyUSB0 or /dev/serial/by-id/...");
         port->setEditText("rfc2217://10.0.0.5:4001");
+        auto *trailer = dialog->findChild<QLineEdit *>("txtTrailer");
+        trailer->setText("\\DC4\\FOO");
+        dialog->findChild<QPushButton *>("Command1")->click();
+        QCOMPARE(r.platform.lastMessage(), "The trailer can not be used: \"\\FOO\" stands for no "
+                                           "byte. Write a control character by its name (\\NUL, "
+                                           "\\DC2, \\EOT, ... \\US, \\DEL), any byte as \\x and "
+                                           "two hex digits (\\x1A), and a backslash as \\\\.");
+        trailer->clear();
         // A word the file's reader takes for a marker is no name.
         name->setText("NO_MC");
         QCOMPARE(save(dialog, r.platform), "\"NO_MC\" can not be a machine name: the "

@@ -164,6 +164,37 @@ private slots:
         QVERIFY(r.shows("cmdTX") && !r.shows("cmdStop") && !r.shop.sending());
     }
 
+    // A machine with a character check asks before it sends a program its
+    // control refuses, from the pointer on: No sends nothing, Yes sends it
+    // as it is, in the machine's leader and trailer.
+    void refusedCharactersAsked_data()
+    {
+        QTest::addColumn<bool>("yes");
+        QTest::newRow("No") << false;
+        QTest::newRow("Yes") << true;
+    }
+    void refusedCharactersAsked()
+    {
+        QFETCH(bool, yes);
+        UiRig<> r(
+            iniFile({"MCBLKTIC=Fastms|MCFLOW=0|MCLEADER=\\DC2|MCTRAILER=\\DC4|MCCHARCHK=ISO"}));
+        r.shop.queue(1).add(r.write("O1234.nc", "O1234\nG00 X1\x01\nM30 (M\xC3\xA4SS)\n"));
+        r.window.queueView().load(1, 0);
+        r.platform.answers << (yes ? QMessageBox::Yes : QMessageBox::No);
+        r.click("cmdTX");
+        QCOMPARE(r.platform.messages.size(), 1);
+        const FakePlatform::Shown asked = r.platform.messages.last();
+        QCOMPARE(asked.text, QStringLiteral("O1234.nc has 2 characters the control refuses: "
+                                            "line 2, column 7 \"\\SOH\"; line 3, column 7 "
+                                            "\"\u00e4\". Send anyway?"));
+        QVERIFY(asked.buttons == (QMessageBox::Yes | QMessageBox::No));
+        QVERIFY(asked.icon == Platform::Icon::Question && asked.preferred == QMessageBox::No);
+        r.clock.runUntil([&] { return !r.shop.sending(); });
+        QCOMPARE(r.portOf(1).written, yes ? "\x12O1234\r\nG00 X1\x01\r\nM30 (M\xC3\xA4SS)\r\n\x14" +
+                                                QByteArray(SendJob::RunOutBytes, '\0')
+                                          : QByteArray());
+    }
+
     void sendPauseStop()
     {
         UiRig<> r(iniFile({"MCBLKTIC=Fastms|MCFLOW=0"}));

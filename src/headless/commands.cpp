@@ -26,18 +26,20 @@ struct Form {
 };
 
 const Form kForms[] = {
-    {"send", "tavrin send MACHINE FILE [--from-line N] [--config FOLDER]",
+    {"send", "tavrin send MACHINE FILE [--from-line N] [--force] [--config FOLDER]",
      "Sends the program FILE to MACHINE (its name, or its number 1-9 on the panel) with the\n"
      "machine's settings, as the window's Send does, and ends when the send ends. Progress\n"
      "goes to standard error: one line redrawn on a terminal, otherwise a line at the start,\n"
      "at every 10 %, when the machine holds or resumes, and at the end.\n"
      "\n"
      "  --from-line N    starts at line N of FILE (the first line is 1)\n"
+     "  --force          sends FILE even with characters the machine's control refuses\n"
      "  --config FOLDER  the folder of the configuration file zoZad.ini\n"
      "\n"
      "Exit status: 0 sent; 1 stopped by SIGINT or SIGTERM (at a whole block); 2 wrong\n"
-     "arguments, an unknown machine or a FILE that cannot be read; 3 the port is in use,\n"
-     "cannot be opened, or was lost.\n",
+     "arguments, an unknown machine, a FILE that cannot be read or, where the machine has\n"
+     "a character check, holds characters its control refuses (each one is named); 3 the\n"
+     "port is in use, cannot be opened, or was lost.\n",
      2},
     {"receive", "tavrin receive MACHINE FILE [--config FOLDER]",
      "Receives one program punched by MACHINE and writes it into FILE exactly as punched. The\n"
@@ -131,9 +133,10 @@ int runCommand(const QStringList &arguments)
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, {});
     const QCommandLineOption config(QStringLiteral("config"), {}, QStringLiteral("FOLDER"));
     const QCommandLineOption fromLine(QStringLiteral("from-line"), {}, QStringLiteral("N"));
+    const QCommandLineOption force(QStringLiteral("force"));
     parser.addOptions({help, config});
     const bool sending = QLatin1String(form->name) == QLatin1String("send");
-    if (sending) parser.addOption(fromLine);
+    if (sending) parser.addOptions({fromLine, force});
     if (!parser.parse(QStringList{QStringLiteral("tavrin")} + arguments.mid(1)))
         return usage(*form, parser.errorText());
     if (parser.isSet(help)) {
@@ -168,7 +171,8 @@ int runCommand(const QStringList &arguments)
                     QStringLiteral("there is no machine \"%1\" in \"%2\" ('tavrin machines' "
                                    "lists them)")
                         .arg(given[0], file));
-    return sending ? runSend(store, slot, given[1], line) : runReceive(store, slot, given[1]);
+    return sending ? runSend(store, slot, given[1], line, parser.isSet(force))
+                   : runReceive(store, slot, given[1]);
 }
 
 int fail(int status, const QString &text)

@@ -33,5 +33,6 @@ QString lineText(const ClaimedPort &port, const MachineConfig &machine);
 QString portRefusal(const ClaimedPort &port, const MachineConfig &machine);
 
 // The forms, once their arguments are checked: machine `slot` of `config`.
-int runSend(ConfigStore &config, int slot, const QString &file, int fromLine);
+// `force`: sent even with characters the machine's control refuses.
+int runSend(ConfigStore &config, int slot, const QString &file, int fromLine, bool force);
 int runReceive(ConfigStore &config, int slot, const QString &file);

@@ -5,6 +5,7 @@
 #include "core/base/clock.h"
 #include "core/config/configstore.h"
 #include "core/link/link.h"
+#include "core/programs/charactercheck.h"
 #include "core/programs/programqueue.h"
 #include "core/ports/qtserialport.h"
 #include "core/sending/sendtext.h"
@@ -88,13 +89,19 @@ private:
 };
 } // namespace
 
-int runSend(ConfigStore &config, int slot, const QString &path, int fromLine)
+int runSend(ConfigStore &config, int slot, const QString &path, int fromLine, bool force)
 {
     const MachineConfig machine = config.table().at(slot);
     const ProgramFile file = ProgramFile::read(path);
     if (!file.reason.isEmpty())
         return fail(StatusUsage, QStringLiteral("\"%1\" cannot be read: %2").arg(path, file.reason));
     const Program program = Program::fromFile(file.bytes);
+    // Before the port is claimed: nothing goes out of a program refused.
+    const CharacterCheck::Report found =
+        CharacterCheck::check(program, fromLine - 1, machine.characterRule());
+    if (!force && !found.isEmpty())
+        return fail(StatusUsage, CharacterCheck::describe(QFileInfo(path).fileName(), found) +
+                                     QStringLiteral(". --force sends it anyway."));
     QtPortList ports;
     const std::shared_ptr<ClaimedPort> port = commandPort(config, QStringLiteral("tavrin send"));
     Link link(port, ports, Clock::system());

@@ -6,6 +6,7 @@
 #include "core/link/link.h"
 #include "core/machines/machine.h"
 #include "core/machines/registry.h"
+#include "core/programs/charactercheck.h"
 
 #include <QFileInfo>
 
@@ -45,6 +46,21 @@ void ServiceLog::watch(Machine *machine)
                                 .arg(machine->config().name(), asked, what));
                 });
     };
+    // A program the control asked for goes out as it is, even with characters
+    // the control refuses: nobody is at the PC to be asked. The journal says
+    // so as its first line goes.
+    connect(&machine->link(), &Link::sendStarted, this, [this, machine](SendJob *job) {
+        const MachineConfig &m = machine->config();
+        const ProgramSource &source = machine->link().sendTransfer().source;
+        const auto found = CharacterCheck::check(job->program(), 0, m.characterRule());
+        if (found.isEmpty()) return;
+        const QString name =
+            source.kind == ProgramSource::Kind::File ? source.logName() : QString();
+        const QString line = QStringLiteral("%1: %2; sent as asked")
+                                 .arg(m.name(), CharacterCheck::describe(name, found));
+        connect(job, &SendJob::lineStarted, this, [this, line] { m_write(line); },
+                Qt::SingleShotConnection);
+    });
     // A machine served already when the journal starts is heard too.
     if (ServedMachine *served = machine->served()) hear(served);
     connect(machine, &Machine::servedCreated, this, hear);

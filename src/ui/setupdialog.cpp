@@ -17,7 +17,9 @@ namespace
 {
 
 constexpr int kWidth = 460;
-constexpr int kHeight = 403;
+// Taller by the row of the character check.
+constexpr int kRow = 48;
+constexpr int kHeight = 403 + kRow;
 // Where the advanced group and Text3 wait, right of the window's edge.
 constexpr int kAway = 500;
 // How much taller the dialog is with the folder row (served machines).
@@ -105,7 +107,7 @@ void SetupDialog::buildControls()
 
     m_transmitGroup = group(
         "Frame3", QStringLiteral("Additional Transmit Options (Only affects data TO the CNC)"), 11,
-        148, 76);
+        148, 76 + kRow);
     label("StaticText7", QStringLiteral("Block/Line End"), m_transmitGroup, 8, 22, 110);
     m_eob = combo("cboEOB", QStringLiteral("Block/Line End"), m_transmitGroup, 8, 42, 96);
     label("StaticText8", QStringLiteral("Block Delay"), m_transmitGroup, 120, 22, 110);
@@ -114,10 +116,22 @@ void SetupDialog::buildControls()
                            QStringLiteral("cmdAdvanced"), QStringLiteral("Advanced"));
     advanced->setGeometry(338, 40, 90, 26);
     advanced->setVisible(false);
+    // Control characters written as escapes (\DC2); see EscapedText.
+    auto edit = [this, &label](const char *lbl, const char *name, const QString &spoken, int x) {
+        label(lbl, spoken, m_transmitGroup, x, 22, 104);
+        auto *e = named(new QLineEdit(m_transmitGroup), QLatin1String(name), spoken);
+        e->setGeometry(x, 42, 104, 24);
+        return e;
+    };
+    m_leader = edit("lblLeader", "txtLeader", QStringLiteral("Leader"), 212);
+    m_trailer = edit("lblTrailer", "txtTrailer", QStringLiteral("Trailer"), 324);
+    label("lblCharCheck", QStringLiteral("Character check"), m_transmitGroup, 8, 70, 200);
+    m_charCheck =
+        combo("cboCharCheck", QStringLiteral("Character check"), m_transmitGroup, 8, 90, 192);
 
     QGroupBox *receive = group(
         "GroupBox3", QStringLiteral("Additional Receive Options (Only affects data FROM the CNC)"),
-        11, 232, 104);
+        11, 232 + kRow, 104);
     auto radio = [receive](const char *name, const QString &text, int y) {
         auto *r = named(new QRadioButton(text, receive), QLatin1String(name), text);
         r->setGeometry(10, y, 418, 22);
@@ -130,16 +144,16 @@ void SetupDialog::buildControls()
 
     m_save = named(new QPushButton(QStringLiteral("Save"), this), QStringLiteral("Command1"),
                    QStringLiteral("Save"));
-    m_save->setGeometry(130, 352, 90, 30);
+    m_save->setGeometry(130, 352 + kRow, 90, 30);
     m_close = named(new QPushButton(QStringLiteral("Close"), this), QStringLiteral("Command2"),
                     QStringLiteral("Close"));
-    m_close->setGeometry(240, 352, 90, 30);
+    m_close->setGeometry(240, 352 + kRow, 90, 30);
     m_save->setAutoDefault(false);
     m_close->setAutoDefault(false);
 
     // A served machine's folder, with Text3 (the extension) beside it.
     m_folderRow = new QWidget(this);
-    m_folderRow->setGeometry(0, 344, kWidth, kFolderRow);
+    m_folderRow->setGeometry(0, 344 + kRow, kWidth, kFolderRow);
     const QString folder = QStringLiteral("Program folder");
     label("lblFolder", folder, m_folderRow, 12, 0, 200);
     label("lblExtension", QStringLiteral("Extension"), m_folderRow, 380, 0, 68);
@@ -164,7 +178,7 @@ void SetupDialog::buildControls()
                        QStringLiteral("PushButton3"), QStringLiteral("Close advanced options"));
     hide->setGeometry(404, 16, 26, 22);
     m_extension = named(new QLineEdit(this), QStringLiteral("Text3"), QStringLiteral("Extension"));
-    m_extension->setGeometry(kAway, 352, 100, 24);
+    m_extension->setGeometry(kAway, 352 + kRow, 100, 24);
     m_extension->setPlaceholderText(QStringLiteral(".nc")); // what an empty one means
 
     connect(m_save, &QPushButton::clicked, this, [this] { emit saveRequested(value()); });
@@ -204,6 +218,8 @@ void SetupDialog::fillLists(const QStringList &ports)
         m_delay->addItem(QLatin1String(d.stored), QLatin1String(d.stored));
     for (const Vocabulary::EndOfBlock &e : Vocabulary::EndsOfBlock)
         m_eob->addItem(QLatin1String(e.name), QLatin1String(e.name));
+    for (const Vocabulary::CharacterCheck &c : Vocabulary::CharacterChecks)
+        m_charCheck->addItem(QLatin1String(c.caption), QLatin1String(c.stored));
     fill(m_startCode, {QString(), codeText(2), codeText(3)}, QString());
     fill(m_endCode, {QString(), codeText(2), codeText(3), codeText(4), codeText(27)}, QString());
     m_port->addItems(ports);
@@ -295,6 +311,9 @@ void SetupDialog::load()
     if (!selectData(m_delay, m.value(Key::BlockDelay))) selectData(m_delay, QStringLiteral("10"));
     if (!selectData(m_eob, m.value(Key::EndOfBlock))) selectData(m_eob, QStringLiteral("CRLF"));
     m_extension->setText(m.value(Key::Extension).trimmed());
+    m_leader->setText(m.value(Key::Leader));
+    m_trailer->setText(m.value(Key::Trailer));
+    selectData(m_charCheck, m.value(Key::CharCheck)); // else the first row: Off
     m_folder->setText(m.value(Key::Folder));
     loadCode(m_startCode, m.value(Key::StartCode));
     loadCode(m_endCode, m.value(Key::EndCode));
@@ -338,6 +357,9 @@ MachineConfig SetupDialog::value()
     m.setValue(Key::BlockDelay, m_delay->currentData().toString());
     m.setValue(Key::Extension, m_extension->text().trimmed());
     m.setValue(Key::EndOfBlock, m_eob->currentData().toString());
+    m.setValue(Key::Leader, m_leader->text());
+    m.setValue(Key::Trailer, m_trailer->text());
+    m.setValue(Key::CharCheck, m_charCheck->currentData().toString());
     m.setValue(Key::StartCode, storeCode(m_startCode));
     m.setValue(Key::EndCode, storeCode(m_endCode));
     m.setValue(Key::StripEob, m_stripCr->isChecked()   ? QStringLiteral("13")
@@ -357,9 +379,10 @@ void SetupDialog::fitMode()
     setFixedSize(kWidth, kHeight + grow);
     m_folderRow->setVisible(served());
     // Text3 lies out of reach unless the machine is served.
-    m_extension->setGeometry(served() ? 380 : kAway, served() ? 364 : 352, served() ? 68 : 100, 24);
-    m_save->move(m_save->x(), 352 + grow);
-    m_close->move(m_close->x(), 352 + grow);
+    m_extension->setGeometry(served() ? 380 : kAway, (served() ? 364 : 352) + kRow,
+                             served() ? 68 : 100, 24);
+    m_save->move(m_save->x(), 352 + kRow + grow);
+    m_close->move(m_close->x(), 352 + kRow + grow);
 }
 
 void SetupDialog::showSaved()

@@ -65,6 +65,9 @@ private:
     QComboBox *m_flow = nullptr;
     QComboBox *m_eob = nullptr;
     QComboBox *m_delay = nullptr;
+    QLineEdit *m_leader = nullptr;
+    QLineEdit *m_trailer = nullptr;
+    QComboBox *m_charCheck = nullptr;
     QRadioButton *m_stripNone = nullptr;
     QRadioButton *m_stripLf = nullptr;
     QRadioButton *m_stripCr = nullptr;

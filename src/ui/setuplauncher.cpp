@@ -1,5 +1,6 @@
 #include "ui/setuplauncher.h"
 
+#include "core/base/escapedtext.h"
 #include "core/ports/portaddress.h"
 #include "core/ports/serialport.h"
 #include "core/machines/workshop.h"
@@ -45,6 +46,19 @@ QString servedProblem(const MachineTable &table, int slot, const MachineConfig &
             return QStringLiteral("\"%1\" is already served on %2. Two served machines can not "
                                   "share a port.")
                 .arg(table.at(i).name(), machine.port());
+    return {};
+}
+
+// Why the leader or trailer cannot be sent; empty when both can.
+QString framingProblem(const MachineConfig &machine)
+{
+    for (const auto &[key, what] : {std::pair{Key::Leader, "leader"}, {Key::Trailer, "trailer"}})
+        if (const EscapedText::Decoded d = EscapedText::decode(machine.value(key)); !d.ok())
+            return QStringLiteral("The %1 can not be used: \"%2\" stands for no byte. Write a "
+                                  "control character by its name (\\NUL, \\DC2, \\EOT, ... "
+                                  "\\US, \\DEL), any byte as \\x and two hex digits (\\x1A), "
+                                  "and a backslash as \\\\.")
+                .arg(QLatin1String(what), d.bad);
     return {};
 }
 
@@ -107,6 +121,7 @@ void SetupLauncher::save(SetupDialog *dialog, const MachineConfig &machine)
                                  "shows it, or by its path, such as /dev/ttyUSB0 or "
                                  "/dev/serial/by-id/...")
                       .arg(port);
+    if (refused.isEmpty()) refused = framingProblem(machine);
     if (refused.isEmpty() && Workshop::isServed(machine))
         refused = servedProblem(m_workshop.machines(), m_machine, machine);
     if (!refused.isEmpty()) {

@@ -1,6 +1,7 @@
 #include "ui/transmitbar.h"
 
 #include "core/base/clock.h"
+#include "core/programs/charactercheck.h"
 #include "core/sending/sendtext.h"
 #include "core/ports/serialport.h"
 #include "core/machines/workshop.h"
@@ -173,6 +174,7 @@ void TransmitBar::send()
 {
     // A send always starts at the line the pointer marks.
     m_code.placeCaretAtPointer();
+    if (!charactersAgreed(m_code.caretLine())) return;
     switch (m_workshop.send(m_code.caretLine())) {
     case Workshop::SendResult::NoProgram:
     case Workshop::SendResult::NoMachine: // the text asks for both
@@ -190,6 +192,23 @@ void TransmitBar::send()
     default:
         break;
     }
+}
+
+bool TransmitBar::charactersAgreed(int from)
+{
+    const int slot = m_workshop.selected();
+    if (!m_workshop.machines().contains(slot)) return true;
+    const LoadedProgram &program = m_workshop.program(slot);
+    const CharacterCheck::Report found = CharacterCheck::check(
+        program.program(), from, m_workshop.selectedMachine().characterRule());
+    if (found.isEmpty()) return true;
+    const QString name =
+        program.source().kind == ProgramSource::Kind::File ? program.source().logName() : QString();
+    return m_platform.message(m_bar->window(),
+                              CharacterCheck::describe(name, found) +
+                                  QStringLiteral(". Send anyway?"),
+                              QStringLiteral("Send"), QMessageBox::Yes | QMessageBox::No,
+                              Platform::Icon::Question, QMessageBox::No) == QMessageBox::Yes;
 }
 
 void TransmitBar::follow(int slot, SendJob *job)

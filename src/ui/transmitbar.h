@@ -36,6 +36,9 @@ public:
 
 private:
     void send();
+    // True unless the program holds characters the machine's control
+    // refuses, from line `from` on, and the user, asked, keeps it back.
+    bool charactersAgreed(int from);
     void follow(int slot, SendJob *job);
     // What the file-name field shows when no note stands in it.
     QString shownName(int slot);

@@ -29,8 +29,8 @@ inline LineSettings lineSettings(qint32 speed, int dataBits = 8, int stopBits = 
 }
 
 // One machine's section as the program writes it, `values` ("KEY=value",
-// "-KEY" to leave a key out) over plain ones; a file of such sections is
-// written back byte for byte.
+// "-KEY" to leave a key out) over plain ones, keys beyond those after them;
+// a file of such sections is written back byte for byte.
 inline QByteArray iniSection(int n, const QStringList &values = {})
 {
     QString out = QStringLiteral("[MC%1]\n").arg(n);
@@ -46,6 +46,9 @@ inline QByteArray iniSection(int n, const QStringList &values = {})
             if (v == u'-' + key || v.section(u'=', 0, 0) == key) text = v;
         if (!text.startsWith(u'-')) out += text + u'\n';
     }
+    for (const QString &v : values)
+        if (!v.startsWith(u'-') && !(u'|' + base).contains(u'|' + v.section(u'=', 0, 0) + u'='))
+            out += v + u'\n';
     return (out + u'\n').toUtf8();
 }
 

@@ -156,8 +156,12 @@ MachineTable IniFile::parse(const QByteArray &content, const QString &appPath)
         m.setBytes(Key::StartCode, controlCode(get(Key::StartCode)));
         m.setBytes(Key::EndCode, controlCode(get(Key::EndCode)));
         m.setBytes(Key::TxStep, get(Key::TxStep) == "Fast" ? "Fast" : "Smooth");
-        const QByteArray strip = get(Key::StripEob);
-        m.setBytes(Key::StripEob, strip == NoValue ? QByteArray() : strip);
+        // Kept as read, whatever they hold: what they mean is worked out
+        // where they are used.
+        for (Key k : {Key::StripEob, Key::Leader, Key::Trailer, Key::CharCheck}) {
+            const QByteArray v = get(k);
+            m.setBytes(k, v == NoValue ? QByteArray() : v);
+        }
         table.append(m);
     }
     return table;
@@ -174,6 +178,7 @@ QByteArray IniFile::serialise(const MachineTable &table, int skip)
             QByteArray value = table.at(i).bytes(Key(k));
             value.replace('\r', ' ').replace('\n', ' ');
             if (Key(k) == Key::BlockDelay) value += "ms";
+            if (k >= AlwaysWritten && value.isEmpty()) continue;
             out += MachineConfig::keyName(Key(k)).toLatin1() + '=' + value + '\n';
         }
         out += '\n';

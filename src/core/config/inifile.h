@@ -7,9 +7,10 @@
 #include <QString>
 
 // The text of zoZad.ini: one section "[MC<n>]" per machine with its twenty
-// "KEY=value" lines, an empty line after each section and one more at the
-// end. Reading is lenient (keys in any order, CR, LF or CR LF line ends,
-// blanks around a section header, defaults for what is missing) and works
+// "KEY=value" lines (and after them the later keys a machine has set), an
+// empty line after each section and one more at the end. Reading is
+// lenient (keys in any order, CR, LF or CR LF line ends, blanks around a
+// section header, defaults for what is missing) and works
 // on bytes, so a value comes back exactly as it was; writing always gives
 // the same bytes for the same table.
 namespace IniFile

@@ -1,5 +1,7 @@
 #include "core/config/machineconfig.h"
 
+#include "core/base/escapedtext.h"
+
 #include <QStringList>
 
 namespace
@@ -7,7 +9,8 @@ namespace
 const char *const kKeyNames[KeyCount] = {
     "MCNAME",  "MCPORT",  "MCMODE",   "MCCOMPAR", "MCFOLDER", "MCFLOW",  "MCCRLF",
     "MCBLKTIC", "MCBLKNUL", "MCPREFIX", "MCEXTENS", "MCDRATE", "MCDBITS", "MCPARITY",
-    "MCSBITS", "MCEOB",   "MCSOT",    "MCEOT",    "MCTXSTEP", "MCSTRIPEOB",
+    "MCSBITS", "MCEOB",   "MCSOT",    "MCEOT",    "MCTXSTEP", "MCSTRIPEOB", "MCLEADER",
+    "MCTRAILER", "MCCHARCHK",
 };
 } // namespace
 
@@ -75,6 +78,16 @@ static char stripFor(int code)
 char MachineConfig::stripByte() const
 {
     return stripFor(leadingNumber(value(Key::StripEob)));
+}
+
+QByteArray MachineConfig::framing(Key key) const
+{
+    return EscapedText::leniently(value(key));
+}
+
+CharacterRule MachineConfig::characterRule() const
+{
+    return Vocabulary::characterCheck(bytes(Key::CharCheck)).rule;
 }
 
 QString MachineConfig::flowName(const QString &code)

@@ -8,7 +8,9 @@
 #include <QStringView>
 #include <array>
 
-// The twenty values kept for each machine, in the order zoZad.ini holds them.
+// The values kept for each machine, in the order zoZad.ini holds them: the
+// twenty every machine has, then the ones written only where they are set,
+// so that a machine without them keeps its section as it always was.
 enum class Key {
     Name,
     Port,
@@ -30,8 +32,14 @@ enum class Key {
     EndCode,
     TxStep,
     StripEob,
+    // Written only when not empty.
+    Leader,    // the text sent before a program, escapes as EscapedText has them
+    Trailer,   // the text sent after it
+    CharCheck, // "ISO", "STRICT", or off
 };
-constexpr int KeyCount = 20;
+constexpr int KeyCount = 23;
+// The keys every section holds.
+constexpr int AlwaysWritten = 20;
 
 // "25" -> 25, "150ms" -> 150, "Fast" -> 0: the number a text starts with.
 int leadingNumber(QStringView text);
@@ -63,6 +71,13 @@ public:
     QByteArray endOfBlock() const;
     // The byte removed from received data (0 when none is chosen).
     char stripByte() const;
+    // The bytes sent before a program's first line and after its last. An
+    // escape the program does not know, put into the file by hand, is sent
+    // as it is written.
+    QByteArray leader() const { return framing(Key::Leader); }
+    QByteArray trailer() const { return framing(Key::Trailer); }
+    // Which characters the control refuses, as the check before a send has them.
+    CharacterRule characterRule() const;
 
     // What the panel shows under the logo for this machine: five lines.
     QString description() const;
@@ -80,6 +95,8 @@ public:
     bool operator==(const MachineConfig &) const = default;
 
 private:
+    QByteArray framing(Key key) const;
+
     std::array<QByteArray, KeyCount> m_values;
 };
 

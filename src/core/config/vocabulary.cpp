@@ -49,4 +49,10 @@ const Flow &flow(QByteArrayView code)
     return f ? *f : Flows[0];
 }
 
+const CharacterCheck &characterCheck(QByteArrayView stored)
+{
+    const CharacterCheck *c = find(CharacterChecks, &CharacterCheck::stored, stored);
+    return c ? *c : CharacterChecks[0];
+}
+
 } // namespace Vocabulary

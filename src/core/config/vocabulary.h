@@ -16,6 +16,15 @@ enum class FlowMode {
     StartOnDc1,     // "4": waits for DC1 before the first line
 };
 
+// Which characters a machine's control refuses, as the check before a send
+// has them (the stored MCCHARCHK).
+enum class CharacterRule {
+    Off,           // "" and anything unknown: no check
+    Iso,           // "ISO": printable ASCII, tab and line ends only
+    StrictComments // "STRICT": as ISO, and no lower case nor " , ; ! @ $ ^ & _ { } | \ < > ? '
+                   // inside "( ... )" comments
+};
+
 namespace Vocabulary
 {
 
@@ -93,5 +102,18 @@ inline constexpr std::array<Flow, 5> Flows = {{
 inline constexpr int OfferedFlows = 3;
 // The first, "0", for a code that is none of them.
 const Flow &flow(QByteArrayView code);
+
+struct CharacterCheck {
+    const char *stored;
+    CharacterRule rule;
+    const char *caption;
+};
+inline constexpr std::array<CharacterCheck, 3> CharacterChecks = {{
+    {"", CharacterRule::Off, "Off"},
+    {"ISO", CharacterRule::Iso, "ISO only"},
+    {"STRICT", CharacterRule::StrictComments, "ISO, strict comments"},
+}};
+// The first, off, for a text that is none of them.
+const CharacterCheck &characterCheck(QByteArrayView stored);
 
 } // namespace Vocabulary

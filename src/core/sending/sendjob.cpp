@@ -29,18 +29,13 @@ using Result = SendOutput::Result;
 
 } // namespace
 
-SendSettings SendSettings::of(const MachineConfig &machine)
-{
-    return {machine.blockDelayMs(), machine.endOfBlock(), machine.flowMode(), machine.streams()};
-}
-
 SendJob::SendJob(SerialPort &port, Clock &clock, const Program &program, int startLine,
                  const SendSettings &settings, QObject *parent)
     : QObject(parent), m_port(port), m_timer(clock.createTimer(this)),
       m_purge(clock.createTimer(this)), m_program(program), m_settings(settings),
       m_bounded(settings.flow == FlowMode::StartOnAnyByte || settings.flow == FlowMode::StartOnDc1),
       m_pace(clock, port),
-      m_out(port, m_pace, settings.endOfBlock, settings.streams, m_bounded ? QueueLimit : 0),
+      m_out(port, m_pace, settings, m_bounded ? QueueLimit : 0),
       m_line(qBound(0, startLine, program.lineCount()))
 {
     connect(m_timer, &Timer::timeout, this, &SendJob::step);
@@ -281,7 +276,8 @@ void SendJob::dropOutput()
 void SendJob::startLine()
 {
     reportLines();
-    m_out.startLine(m_program.line(m_line), m_program.lineHasEnd(m_line));
+    m_out.startLine(m_program.line(m_line), m_program.lineHasEnd(m_line),
+                    m_line + 1 == lineCount());
     ++m_line;
     emit lineStarted(currentLine());
     m_state = State::Paused;

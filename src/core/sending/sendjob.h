@@ -1,7 +1,6 @@
 #pragma once
 
 #include "core/sending/linepace.h"
-#include "core/config/machineconfig.h"
 #include "core/programs/program.h"
 #include "core/sending/sendoutput.h"
 
@@ -11,21 +10,6 @@
 class Clock;
 class SerialPort;
 class Timer;
-
-// How a send paces and ends its lines, from the machine's configuration.
-struct SendSettings {
-    int blockDelayMs = 0;
-    QByteArray endOfBlock = "\r\n";
-    FlowMode flow = FlowMode::None;
-    // Block delay "None": each line follows the last without waiting for a
-    // drain or a tick, whole lines at a time, and the port is kept fed.
-    bool streams = false;
-    // What the machine sends during the send is somebody's (a served
-    // machine's control punching): it is not thrown away at the end.
-    bool keepInput = false;
-
-    static SendSettings of(const MachineConfig &machine);
-};
 
 enum class SendPhase {
     StartWait, // modes "3" and "4": waiting for the machine to speak first
@@ -65,16 +49,19 @@ struct SendProgress {
 
 // One send of a program to a machine: the lines from `startLine` on, each
 // line end written as the machine's end of block, after the port has
-// drained and the block delay has passed; then a run-out of NULs. It obeys
-// DC3/DC1 from the machine where its flow mode asks for it, and holds at the
-// next line boundary while paused. With block delay "None" it streams
+// drained and the block delay has passed, the machine's leader before the
+// first of them and its trailer after the last; then a run-out of NULs. It
+// obeys DC3/DC1 from the machine where its flow mode asks for it, and holds
+// at the next line boundary while paused. With block delay "None" it streams
 // instead: the port is kept fed with about 50 ms of whole lines, so that a
 // fast line never idles (Pause and Stop then also let what the port was
 // given go out).
 //
 // Stop never cuts a block: the line being written is finished, and what the
 // port was given reaches the machine before the send ends; only if the
-// machine holds the line does a second stop() discard it. Where the send
+// machine holds the line does a second stop() discard it. A send stopped
+// before its last line sends no trailer: the trailer tells the control the
+// program is whole, and a cut one must not pass for whole. Where the send
 // watches DC3 itself (modes "3" and "4") it keeps so little waiting in the
 // port that at most ten characters leave after a DC3 arrives.
 //

@@ -14,18 +14,28 @@ constexpr qint64 kBatchNs = 2 * kMs;
 constexpr qint64 kLargestWrite = 2000;
 } // namespace
 
-SendOutput::SendOutput(SerialPort &port, const LinePace &pace, const QByteArray &endOfBlock,
-                       bool streams, qint64 queueLimit)
-    : m_port(port), m_pace(pace), m_endOfBlock(endOfBlock), m_streams(streams),
-      m_queueLimit(queueLimit)
+SendSettings SendSettings::of(const MachineConfig &machine)
+{
+    return {machine.blockDelayMs(), machine.endOfBlock(), machine.flowMode(), machine.streams(),
+            false, machine.leader(), machine.trailer()};
+}
+
+SendOutput::SendOutput(SerialPort &port, const LinePace &pace, const SendSettings &settings,
+                       qint64 queueLimit)
+    : m_port(port), m_pace(pace), m_endOfBlock(settings.endOfBlock), m_streams(settings.streams),
+      m_queueLimit(queueLimit), m_leader(settings.leader), m_trailer(settings.trailer)
 {
 }
 
-void SendOutput::startLine(QByteArrayView bytes, bool hasEnd)
+void SendOutput::startLine(QByteArrayView bytes, bool hasEnd, bool last)
 {
     m_line = bytes;
     m_hasEnd = hasEnd;
     m_pos = 0;
+    m_lead = m_started ? QByteArray() : m_leader;
+    m_trail = last ? m_trailer : QByteArray();
+    m_leadPos = m_trailPos = 0;
+    m_started = true;
 }
 
 void SendOutput::startRunOut(qint64 count)
@@ -34,14 +44,29 @@ void SendOutput::startRunOut(qint64 count)
     m_runOutLeft = count;
 }
 
+// The line and its end are written.
+bool SendOutput::lineDone() const
+{
+    return m_pos >= m_line.size() + (m_hasEnd ? 1 : 0);
+}
+
 bool SendOutput::done() const
 {
-    return m_runOut ? m_runOutLeft == 0 : m_pos >= m_line.size() + (m_hasEnd ? 1 : 0);
+    if (m_runOut) return m_runOutLeft == 0;
+    return m_leadPos >= m_lead.size() && lineDone() && m_trailPos >= m_trail.size();
+}
+
+// The next of the leader's or trailer's bytes, paced or streamed as a line's.
+QByteArray SendOutput::framingPiece(const QByteArray &bytes, qsizetype pos, qint64 room) const
+{
+    return bytes.mid(pos, qBound<qint64>(0, room, m_streams ? bytes.size() - pos : 1));
 }
 
 QByteArray SendOutput::nextPiece(qint64 room) const
 {
     if (m_runOut) return QByteArray(qBound<qint64>(0, room, m_runOutLeft), '\0');
+    if (m_leadPos < m_lead.size()) return framingPiece(m_lead, m_leadPos, room);
+    if (lineDone()) return framingPiece(m_trail, m_trailPos, room);
     const qsizetype rest = m_line.size() - m_pos;
     if (rest <= 0) return room >= m_endOfBlock.size() ? m_endOfBlock : "";
     // Paced, one write per character; streaming, as much of the line (and
@@ -70,6 +95,10 @@ SendOutput::Result SendOutput::write()
         if (!m_port.write(piece)) return Result::Lost;
         if (m_runOut) {
             m_runOutLeft -= piece.size();
+            continue;
+        }
+        if (m_leadPos < m_lead.size() || lineDone()) {
+            (m_leadPos < m_lead.size() ? m_leadPos : m_trailPos) += piece.size();
             continue;
         }
         m_bytesSent += piece.size();

@@ -1,14 +1,39 @@
 #pragma once
 
+#include "core/config/machineconfig.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 
 class LinePace;
 class SerialPort;
 
+// How a send paces, ends and frames its lines, from the machine's configuration.
+struct SendSettings {
+    int blockDelayMs = 0;
+    QByteArray endOfBlock = "\r\n";
+    FlowMode flow = FlowMode::None;
+    // Block delay "None": each line follows the last without waiting for a
+    // drain or a tick, whole lines at a time, and the port is kept fed.
+    bool streams = false;
+    // What the machine sends during the send is somebody's (a served
+    // machine's control punching): it is not thrown away at the end.
+    bool keepInput = false;
+    // Written before the first line and after the last line's end of block
+    // (before the run-out): what some controls need to start and end a
+    // read. Neither counts as the program's bytes nor as a line.
+    QByteArray leader;
+    QByteArray trailer;
+
+    static SendSettings of(const MachineConfig &machine);
+};
+
 // How a send hands its bytes to the port: one line at a time, its line end
-// written as the machine's end of block, or the run-out of NULs. It writes in
-// small batches and says why it stopped; what follows is the send's to decide.
+// written as the machine's end of block, or the run-out of NULs. The leader
+// goes with the first line it is given and the trailer with the last, as
+// parts of those lines: a line begun is finished whole, so the trailer goes
+// out exactly when the last line does. It writes in small batches and says
+// why it stopped; what follows is the send's to decide.
 class SendOutput
 {
 public:
@@ -23,10 +48,11 @@ public:
     // `queueLimit`: where the send obeys DC3 itself, the most that may wait
     // in the port (0: no limit). Streaming, a line goes whole with its end
     // where it may; paced, one character per write.
-    SendOutput(SerialPort &port, const LinePace &pace, const QByteArray &endOfBlock, bool streams,
+    SendOutput(SerialPort &port, const LinePace &pace, const SendSettings &settings,
                qint64 queueLimit);
 
-    void startLine(QByteArrayView bytes, bool hasEnd);
+    // `last`: the program's last line, which the trailer follows.
+    void startLine(QByteArrayView bytes, bool hasEnd, bool last);
     void startRunOut(qint64 count);
     Result write();
     qint64 waitNs() const { return m_waitNs; }
@@ -34,8 +60,9 @@ public:
     // The machine's DC3 and DC1, obeyed before every write.
     void hold(bool held) { m_held = held; }
     bool held() const { return m_held; }
-    // Something of the line has been written: it must be finished.
-    bool begun() const { return m_pos > 0; }
+    // Something of the line (or the leader before it) has been written: it
+    // must be finished.
+    bool begun() const { return m_pos > 0 || m_leadPos > 0; }
     bool runningOut() const { return m_runOut; }
     qint64 runOutLeft() const { return m_runOutLeft; }
     // The program's bytes handed to the port, ends of block as written.
@@ -43,6 +70,8 @@ public:
 
 private:
     QByteArray nextPiece(qint64 room) const;
+    QByteArray framingPiece(const QByteArray &bytes, qsizetype pos, qint64 room) const;
+    bool lineDone() const;
     bool done() const;
 
     SerialPort &m_port;
@@ -50,11 +79,18 @@ private:
     const QByteArray m_endOfBlock;
     const bool m_streams;
     const qint64 m_queueLimit;
+    const QByteArray m_leader;
+    const QByteArray m_trailer;
 
     bool m_held = false;
     QByteArrayView m_line;
     bool m_hasEnd = false;
     qsizetype m_pos = 0;     // the line's bytes written, +1 once its end is
+    bool m_started = false;  // a line was given: the leader is due no more
+    QByteArray m_lead;       // the leader before this line, or nothing
+    QByteArray m_trail;      // the trailer after it, or nothing
+    qsizetype m_leadPos = 0;
+    qsizetype m_trailPos = 0;
     bool m_runOut = false;   // writing the NULs, not a line
     qint64 m_runOutLeft = 0; // NULs not handed to the port yet
     qint64 m_bytesSent = 0;
