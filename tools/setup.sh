@@ -7,9 +7,10 @@ here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$here"
 
 # python3-serial: its RFC 2217 server is the independent peer of the network port tests.
+# lrzsz, socat: sx and rx are the independent XMODEM peers, joined to the program over TCP.
 # desktop-file-utils, appstream: the tests validate the desktop entry and the metainfo.
 packages=(cmake g++ make ccache qt6-base-dev qt6-serialport-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins libgl-dev
-          python3-serial desktop-file-utils appstream)
+          python3-serial desktop-file-utils appstream lrzsz socat)
 
 missing=()
 if command -v dpkg-query >/dev/null 2>&1; then

@@ -158,7 +158,9 @@ MachineTable IniFile::parse(const QByteArray &content, const QString &appPath)
         m.setBytes(Key::TxStep, get(Key::TxStep) == "Fast" ? "Fast" : "Smooth");
         // Kept as read, whatever they hold: what they mean is worked out
         // where they are used.
-        for (Key k : {Key::StripEob, Key::Leader, Key::Trailer, Key::CharCheck}) {
+        for (Key k : {Key::StripEob, Key::Leader, Key::Trailer, Key::CharCheck, Key::DtrLine,
+                      Key::RtsLine, Key::CharDelay, Key::CharsPerDelay, Key::HandshakeDelay,
+                      Key::TapeCode, Key::Protocol}) {
             const QByteArray v = get(k);
             m.setBytes(k, v == NoValue ? QByteArray() : v);
         }

@@ -36,8 +36,15 @@ enum class Key {
     Leader,    // the text sent before a program, escapes as EscapedText has them
     Trailer,   // the text sent after it
     CharCheck, // "ISO", "STRICT", or off
+    DtrLine,        // "HIGH" or "LOW": DTR held so where it is no handshake; empty: as the port leaves it
+    RtsLine,        // the same for RTS
+    CharDelay,      // ms between characters (empty or 0: none)
+    CharsPerDelay,  // characters sent between two character delays (empty: 1)
+    HandshakeDelay, // ms before the first byte after the control raises its handshake again
+    TapeCode,       // "EIA", or ISO (empty or "ISO")
+    Protocol,       // "PLAIN" (or empty), "XMODEM", "BLOCKWISE"
 };
-constexpr int KeyCount = 23;
+constexpr int KeyCount = 30;
 // The keys every section holds.
 constexpr int AlwaysWritten = 20;
 
@@ -78,6 +85,12 @@ public:
     QByteArray trailer() const { return framing(Key::Trailer); }
     // Which characters the control refuses, as the check before a send has them.
     CharacterRule characterRule() const;
+    // How the program's text goes on the wire, and how a transfer is framed.
+    TapeCode tapeCode() const { return Vocabulary::tapeCode(bytes(Key::TapeCode)).code; }
+    TransferProtocol protocol() const
+    {
+        return Vocabulary::protocol(bytes(Key::Protocol)).protocol;
+    }
 
     // What the panel shows under the logo for this machine: five lines.
     QString description() const;

@@ -55,4 +55,22 @@ const CharacterCheck &characterCheck(QByteArrayView stored)
     return c ? *c : CharacterChecks[0];
 }
 
+const TapeCodeName &tapeCode(QByteArrayView stored)
+{
+    const TapeCodeName *v = find(TapeCodes, &TapeCodeName::stored, stored);
+    return v ? *v : TapeCodes[0];
+}
+
+const ProtocolName &protocol(QByteArrayView stored)
+{
+    const ProtocolName *v = find(Protocols, &ProtocolName::stored, stored);
+    return v ? *v : Protocols[0];
+}
+
+const HeldLineName &heldLine(QByteArrayView stored)
+{
+    const HeldLineName *v = find(HeldLines, &HeldLineName::stored, stored);
+    return v ? *v : HeldLines[0];
+}
+
 } // namespace Vocabulary

@@ -14,6 +14,27 @@ enum class FlowMode {
     RtsCts,         // "2": the port's hardware handshake
     StartOnAnyByte, // "3": waits for any byte before the first line
     StartOnDc1,     // "4": waits for DC1 before the first line
+    DtrDsr,         // "5": the machine's DSR holds the output, the program's DTR says it may send
+};
+
+// How a machine's program text goes on the wire (the stored MCCODE).
+enum class TapeCode {
+    Iso, // "" or "ISO": the characters as they are
+    Eia, // "EIA": EIA RS-244 tape code, translated on the way out and in
+};
+
+// How a transfer is framed on the line (the stored MCPROTOCOL).
+enum class TransferProtocol {
+    Plain,     // "" or "PLAIN": lines as they are, paced by the flow control
+    Xmodem,    // "XMODEM": 128-byte blocks, checksum or CRC, ACK/NAK
+    Blockwise, // "BLOCKWISE": a header block, one line a block, BCC, ACK/NAK
+};
+
+// A control line held where it is no handshake (the stored MCDTR, MCRTS).
+enum class HeldLine {
+    AsIs, // "": as the port leaves it
+    High, // "HIGH"
+    Low,  // "LOW"
 };
 
 // Which characters a machine's control refuses, as the check before a send
@@ -92,12 +113,13 @@ struct Flow {
     FlowMode mode;
     const char *name; // as the panel shows it
 };
-inline constexpr std::array<Flow, 5> Flows = {{
+inline constexpr std::array<Flow, 6> Flows = {{
     {"0", FlowMode::None, "No Flow Control"},
     {"1", FlowMode::XonXoff, "Xon/Xoff"},
     {"2", FlowMode::RtsCts, "RTS/CTS"},
     {"3", FlowMode::StartOnAnyByte, "Xon/Xoff (Wait-Xon)"},
     {"4", FlowMode::StartOnDc1, "Xon/Xoff (Wait-Any)"},
+    {"5", FlowMode::DtrDsr, "DTR/DSR"},
 }};
 inline constexpr int OfferedFlows = 3;
 // The first, "0", for a code that is none of them.
@@ -115,5 +137,43 @@ inline constexpr std::array<CharacterCheck, 3> CharacterChecks = {{
 }};
 // The first, off, for a text that is none of them.
 const CharacterCheck &characterCheck(QByteArrayView stored);
+
+struct TapeCodeName {
+    const char *stored;
+    TapeCode code;
+    const char *caption;
+};
+inline constexpr std::array<TapeCodeName, 2> TapeCodes = {{
+    {"", TapeCode::Iso, "ISO"},
+    {"EIA", TapeCode::Eia, "EIA RS-244"},
+}};
+// ISO for a text that is none of them ("ISO" included).
+const TapeCodeName &tapeCode(QByteArrayView stored);
+
+struct ProtocolName {
+    const char *stored;
+    TransferProtocol protocol;
+    const char *caption;
+};
+inline constexpr std::array<ProtocolName, 3> Protocols = {{
+    {"", TransferProtocol::Plain, "Plain"},
+    {"XMODEM", TransferProtocol::Xmodem, "XMODEM"},
+    {"BLOCKWISE", TransferProtocol::Blockwise, "Blockwise (BCC)"},
+}};
+// Plain for a text that is none of them ("PLAIN" included).
+const ProtocolName &protocol(QByteArrayView stored);
+
+struct HeldLineName {
+    const char *stored;
+    HeldLine line;
+    const char *caption;
+};
+inline constexpr std::array<HeldLineName, 3> HeldLines = {{
+    {"", HeldLine::AsIs, "As is"},
+    {"HIGH", HeldLine::High, "High"},
+    {"LOW", HeldLine::Low, "Low"},
+}};
+// As is for a text that is none of them.
+const HeldLineName &heldLine(QByteArrayView stored);
 
 } // namespace Vocabulary
