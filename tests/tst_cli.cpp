@@ -11,10 +11,13 @@
 
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSocketNotifier>
 #include <QTest>
 #include <csignal>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 
 namespace
@@ -65,6 +68,40 @@ struct Cli {
     QString err() { return errText += QString::fromUtf8(tavrin.readAllStandardError()); }
     QString errText;
     QByteArray log() { return readFile(dir.filePath("transfers.log")); }
+};
+
+// systemd's end of the notify protocol: a datagram socket the service is
+// told of, as systemd tells it.
+struct NotifySocket {
+    int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    QStringList got;
+    // Read as it comes, as systemd does: a full queue would hold the sender.
+    QSocketNotifier notifier{fd, QSocketNotifier::Read};
+    explicit NotifySocket(Cli &c)
+    {
+        QObject::connect(&notifier, &QSocketNotifier::activated, [this] { read(); });
+        sockaddr_un a{};
+        a.sun_family = AF_UNIX;
+        const QByteArray path = c.dir.filePath("notify").toLocal8Bit();
+        qstrncpy(a.sun_path, path.constData(), sizeof a.sun_path);
+        (void)::bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a);
+        QProcessEnvironment env = c.tavrin.processEnvironment();
+        env.insert("NOTIFY_SOCKET", path);
+        env.insert("WATCHDOG_USEC", "200000");
+        c.tavrin.setProcessEnvironment(env);
+    }
+    ~NotifySocket() { ::close(fd); }
+    // Every message since the start, the watchdog's counted apart.
+    int fed = 0;
+    const QStringList &read()
+    {
+        char buf[512];
+        for (ssize_t n; (n = ::recv(fd, buf, sizeof buf, 0)) > 0;) {
+            const QString m = QString::fromUtf8(buf, n);
+            m == "WATCHDOG=1" ? void(++fed) : got.append(m);
+        }
+        return got;
+    }
 };
 
 QByteArray program(int lines)
@@ -388,6 +425,7 @@ private slots:
         const QByteArray file = "%\nO1234 (X_1)\n" + program(3) + "M30\n%\n";
         c.write("O1234.nc", file);
         c.write("O1234.nc.tmp-aB3dE9", file); // a save killed halfway
+        NotifySocket systemd(c);
         c.start({"--serve"});
         const QString open = "Serving 1 machine of %1/zoZad.ini\nMill: removed a leftover "
                              "temporary file \"%1/O1234.nc.tmp-aB3dE9\" from an interrupted "
@@ -410,8 +448,15 @@ private slots:
         QVERIFY(QTest::qWaitFor([&] { return c.pty.toControl.size() >= wire.size(); }, 5000));
         QCOMPARE(c.pty.toControl.left(wire.size()), wire);
         QVERIFY(QTest::qWaitFor([&] { return c.err().contains("Mill: sent"); }, 5000));
+        // Fed twice in each 0.2 s period, from the event loop.
+        QVERIFY(QTest::qWaitFor([&] { return systemd.fed >= 3; }, 5000));
         c.tavrin.terminate();
         QCOMPARE(c.finish(), 0);
+        // The punch, then the answer that waits for DC1 and goes: one run.
+        QCOMPARE(systemd.read(), QStringList({"READY=1\nSTATUS=Serving 1 machine; 0 transfers running",
+                                              "STATUS=Serving 1 machine; 1 transfer running",
+                                              "STATUS=Serving 1 machine; 0 transfers running",
+                                              "STOPPING=1"}));
         QVERIFY(!QFile::exists(c.dir.filePath("O1234.nc.tmp-aB3dE9")));
         // Durations are the host's: only their form is checked.
         QCOMPARE(c.err().section('\n', 3).replace(QRegularExpression(" in \\d:\\d\\d,"), " in M:SS,"),

@@ -10,7 +10,8 @@ cd "$here"
 # lrzsz, socat: sx and rx are the independent XMODEM peers, joined to the program over TCP.
 # desktop-file-utils, appstream: the tests validate the desktop entry and the metainfo.
 packages=(cmake g++ make ccache qt6-base-dev qt6-serialport-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins libgl-dev
-          python3-serial desktop-file-utils appstream lrzsz socat)
+          python3-serial desktop-file-utils appstream lrzsz socat
+          libsystemd-dev pkg-config)
 
 missing=()
 if command -v dpkg-query >/dev/null 2>&1; then

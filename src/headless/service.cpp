@@ -8,6 +8,7 @@
 #include "core/ports/qtserialport.h"
 #include "headless/commandsupport.h"
 #include "headless/servicelog.h"
+#include "headless/servicenotify.h"
 #include "headless/servicestop.h"
 #include "process/claimedports.h"
 #include "process/configlocation.h"
@@ -71,12 +72,22 @@ int runService(const QString &given)
     ServiceLog events(registry, recorder, say);
     registry.sync();
 
+    // Ready once the file is read and every port tried.
+    ServiceNotify notify(Clock::system());
+    notify.watch(registry);
+    notify.ready();
+
     ServiceStop stop(registry, Clock::system(), say);
     StopSignals stopSignals;
     stopSignals.listenForReload();
+    QObject::connect(&stopSignals, &StopSignals::stopRequested, &notify, &ServiceNotify::stopping);
     QObject::connect(&stopSignals, &StopSignals::stopRequested, &stop, &ServiceStop::stop);
     // SIGHUP (systemctl reload): the file read again, the machines follow.
-    QObject::connect(&stopSignals, &StopSignals::reloadRequested, &stop, &ServiceStop::reload);
+    QObject::connect(&stopSignals, &StopSignals::reloadRequested, &stop, [&] {
+        notify.reloading();
+        stop.reload();
+        notify.ready();
+    });
     QObject::connect(&stop, &ServiceStop::finished, &stop, &QCoreApplication::exit);
     return QCoreApplication::exec();
 }
