@@ -9,6 +9,7 @@
 #include "shoprig.h"
 #include "sim/simcontrol.h"
 
+#include <QJsonDocument>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSocketNotifier>
@@ -224,6 +225,23 @@ private slots:
         QCOMPARE(c.finish(), 0);
         QCOMPARE(c.tavrin.readAllStandardOutput(),
                  "1  " + c.pty.slavePath().toUtf8() + "  115200  8N1  " + shown + "  attended  Mill\n");
+    }
+    // Several configurations, for scripts: every machine of each.
+    void machinesOfSeveral()
+    {
+        Cli c("1", true), d("5", false, "|MCDBITS=7|MCDRATE=300");
+        c.start({"machines", "--format", "json", "--config", d.dir.path()});
+        QCOMPARE(c.finish(), 0);
+        const QString row = R"({"config": "%1/zoZad.ini", "flow": "%2", "format": "%3", "mode": "%4",
+ "name": "Mill", "number": 1, "port": "%5", "speed": %6})";
+        const QString want = "[" + row.arg(d.dir.path(), "DTR/DSR", "7E1", "attended", d.pty.slavePath(), "300") +
+                             ",\n" + row.arg(c.dir.path(), "Xon/Xoff", "8N1", "served", c.pty.slavePath(), "115200") + "]";
+        QCOMPARE(QJsonDocument::fromJson(c.tavrin.readAllStandardOutput()),
+                 QJsonDocument::fromJson(want.toUtf8()));
+        c.start({"send", "Mill", "x.nc", "--config", d.dir.path()});
+        QCOMPARE(c.finish(), 2);
+        QCOMPARE(c.err(), "tavrin: --config is given once\nUsage: tavrin send MACHINE FILE "
+                          "[--from-line N] [--force] [--config FOLDER]\nTry 'tavrin send --help'.\n");
     }
     // Plain progress: a line at each 10 % of what this send sends, the run-out
     // included; the lines sent, counted from the start line on.
@@ -468,6 +486,36 @@ private slots:
                          "SIGTERM: stopping; sends end at a whole block\nStopped.\n")
                      .arg(c.dir.path()));
         QVERIFY(c.log().endsWith("\tcompleted\tO1234\n"));
+    }
+    // One service, two configurations: each keeps its own lock, folder and log.
+    void servesSeveral()
+    {
+        Cli c("0", true), d("0", true);
+        SimControl mill(Clock::system(), {4096, 1e7, 4000, 100, true}),
+            lathe(Clock::system(), {4096, 1e7, 4000, 100, true});
+        c.pty.attach(mill);
+        d.pty.attach(lathe);
+        c.start({"--serve", "--config", d.dir.path(), "--config", d.dir.path()});
+        QCOMPARE(c.finish(), 2);
+        QCOMPARE(c.err(), QString("tavrin: %1/zoZad.ini is given twice\n").arg(d.dir.path()));
+        c.start({"--serve", "--config", d.dir.path()});
+        QVERIFY(QTest::qWaitFor([&] { return c.err().count("listening") == 2; }, 5000));
+        for (Cli *x : {&c, &d}) {
+            InstanceLock window;
+            QCOMPARE(window.acquire(x->dir.filePath("zoZad.ini"), "tavrin"), InstanceLock::Result::Held);
+        }
+        mill.send("%\nO1\nM30\n%\n");
+        lathe.send("%\nO2\nM30\n%\n");
+        QVERIFY(QTest::qWaitFor([&] { return c.err().count("completed") == 2; }, 5000));
+        c.tavrin.terminate();
+        QCOMPARE(c.finish(), 0);
+        QVERIFY(c.err().startsWith(QString("Serving 1 machine of %1/zoZad.ini\nMill: port %2 open, "
+                                           "listening\nServing 1 machine of %3/zoZad.ini\n")
+                                       .arg(d.dir.path(), d.pty.slavePath(), c.dir.path())));
+        QCOMPARE(readFile(c.dir.filePath("O1.nc")) + readFile(d.dir.filePath("O2.nc")),
+                 "%\nO1\nM30\n%%\nO2\nM30\n%");
+        QVERIFY(c.log().contains("\tO1.nc\t") && !c.log().contains("O2.nc"));
+        QVERIFY(d.log().contains("\tO2.nc\t") && !d.log().contains("O1.nc"));
     }
     // Nothing to serve: status 2, which the service's unit does not restart.
     void servesNothing()

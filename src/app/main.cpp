@@ -24,13 +24,14 @@ enum class Start { Run, Serve, Exit, Fail };
 
 struct Options {
     QString configFolder;
+    QStringList configFolders; // --config given more than once (the service)
     QString platform; // -platform, if given
 };
 
 const char kForms[] =
     "\nForms:\n"
     "  tavrin [--config FOLDER]                  the window\n"
-    "  tavrin --serve [--config FOLDER]          serves the served machines, no window\n"
+    "  tavrin --serve [--config FOLDER]...       serves the served machines, no window\n"
     "  tavrin send MACHINE FILE [--from-line N]  sends a program to a machine\n"
     "  tavrin receive MACHINE FILE               receives one punch into FILE\n"
     "  tavrin machines                           lists the machines and their ports\n"
@@ -95,6 +96,11 @@ Start parseCommandLine(int argc, char *argv[], Options &options)
         return Start::Fail;
     }
     options.configFolder = parser.value(config);
+    options.configFolders = parser.values(config);
+    if (options.configFolders.size() > 1 && !parser.isSet(serve)) {
+        std::fprintf(stderr, "tavrin: --config is given once, except to tavrin --serve\nTry 'tavrin --help'.\n");
+        return Start::Fail;
+    }
     options.platform = parser.value(QStringLiteral("platform"));
     return parser.isSet(serve) ? Start::Serve : Start::Run;
 }
@@ -133,7 +139,7 @@ int main(int argc, char *argv[])
     case Start::Serve: {
         // No window system is touched: the service runs with nobody logged in.
         QCoreApplication app(argc, argv);
-        return runService(options.configFolder);
+        return runService(options.configFolders);
     }
     case Start::Run:
         break;

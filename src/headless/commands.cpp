@@ -5,6 +5,7 @@
 #include "core/machines/workshop.h"
 #include "process/claimedports.h"
 #include "headless/commandsupport.h"
+#include "headless/machinelist.h"
 #include "process/configlocation.h"
 
 #include <QCommandLineParser>
@@ -12,6 +13,9 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QTimer>
+
+#include <memory>
+#include <vector>
 
 #include <cstdio>
 #include <unistd.h>
@@ -52,12 +56,15 @@ const Form kForms[] = {
      "Exit status: 0 received; 1 stopped; 2 wrong arguments, an unknown machine or a FILE\n"
      "that cannot be written; 3 the port is in use, cannot be opened, or was lost.\n",
      2},
-    {"machines", "tavrin machines [--config FOLDER]",
+    {"machines", "tavrin machines [--config FOLDER]... [--format json]",
      "Lists the machines, one a line: number, port, speed, data format, flow control (as\n"
      "the panel names it), mode (attended or served), and last the name, which may hold\n"
-     "blanks. Two blanks or more stand between columns.\n"
+     "blanks. Two blanks or more stand between columns. With several configurations, each\n"
+     "list follows a line naming its file.\n"
      "\n"
-     "  --config FOLDER  the folder of the configuration file zoZad.ini\n",
+     "  --config FOLDER  the folder of a configuration file zoZad.ini (more than once: each)\n"
+     "  --format json    an array of objects instead: config, number, name, port, speed,\n"
+     "                   format, flow, mode\n",
      0},
 };
 
@@ -78,41 +85,6 @@ int findMachine(const MachineTable &table, const QString &given)
     return number && table.contains(slot) ? slot : 0;
 }
 
-int listMachines(const MachineTable &table)
-{
-    // Aligned columns, two blanks or more between them; the flow control in
-    // the panel's words, and last the name: both may hold single blanks.
-    QList<QStringList> rows;
-    for (int i = 1; i <= table.count(); ++i) {
-        const MachineConfig &m = table.at(i);
-        const LineSettings s = LineSettings::forMachine(m, 0);
-        const QString stored = m.value(Key::Speed);
-        rows << QStringList{QString::number(i),
-                            m.port().isEmpty() ? QStringLiteral("-") : m.port(),
-                            s.speed > 0          ? QString::number(s.speed)
-                            : stored.isEmpty()   ? QStringLiteral("-")
-                                                 : stored,
-                            QStringLiteral("%1%2%3")
-                                .arg(s.dataBits)
-                                .arg(QChar(s.parity == Parity::None ? u'N' : u'E'))
-                                .arg(s.stopBits),
-                            MachineConfig::flowName(m.value(Key::Flow)),
-                            Workshop::isServed(m) ? QStringLiteral("served")
-                                                  : QStringLiteral("attended"),
-                            m.name()};
-    }
-    QList<qsizetype> widths(7, 0);
-    for (const QStringList &row : rows)
-        for (qsizetype c = 0; c < row.size(); ++c)
-            widths[c] = qMax(widths[c], row[c].size());
-    for (const QStringList &row : rows) {
-        QString line;
-        for (qsizetype c = 0; c + 1 < row.size(); ++c)
-            line += row[c].leftJustified(widths[c] + 2);
-        std::fputs(qPrintable(line + row.last() + u'\n'), stdout);
-    }
-    return StatusDone;
-}
 } // namespace
 
 bool isCommand(const QString &firstArgument)
@@ -134,9 +106,12 @@ int runCommand(const QStringList &arguments)
     const QCommandLineOption config(QStringLiteral("config"), {}, QStringLiteral("FOLDER"));
     const QCommandLineOption fromLine(QStringLiteral("from-line"), {}, QStringLiteral("N"));
     const QCommandLineOption force(QStringLiteral("force"));
+    const QCommandLineOption format(QStringLiteral("format"), {}, QStringLiteral("FORMAT"));
     parser.addOptions({help, config});
     const bool sending = QLatin1String(form->name) == QLatin1String("send");
+    const bool listing = form->positionals == 0;
     if (sending) parser.addOptions({fromLine, force});
+    if (listing) parser.addOption(format);
     if (!parser.parse(QStringList{QStringLiteral("tavrin")} + arguments.mid(1)))
         return usage(*form, parser.errorText());
     if (parser.isSet(help)) {
@@ -149,6 +124,10 @@ int runCommand(const QStringList &arguments)
                                 ? QStringLiteral("missing arguments")
                                 : QStringLiteral("unexpected argument '%1'")
                                       .arg(given.value(form->positionals)));
+    if (!listing && parser.values(config).size() > 1)
+        return usage(*form, QStringLiteral("--config is given once"));
+    if (listing && parser.isSet(format) && parser.value(format) != u"json")
+        return usage(*form, QStringLiteral("--format takes json"));
     int line = 1;
     if (sending && parser.isSet(fromLine)) {
         bool number = false;
@@ -157,14 +136,27 @@ int runCommand(const QStringList &arguments)
             return usage(*form, QStringLiteral("--from-line takes a line number from 1 on"));
     }
 
-    // The same configuration file the window would use; it is only read.
-    ConfigStore store(configFolder(parser.value(config)), userConfigFolder(parser.value(config)));
-    store.load();
+    // The same configuration files the window would use; they are only read.
+    const QStringList folders =
+        parser.values(config).isEmpty() ? QStringList{QString()} : parser.values(config);
+    std::vector<std::unique_ptr<ConfigStore>> stores;
+    for (const QString &folder : folders) {
+        stores.push_back(std::make_unique<ConfigStore>(configFolder(folder), userConfigFolder(folder)));
+        ConfigStore &store = *stores.back();
+        store.load();
+        if (!store.readError().isEmpty())
+            return fail(StatusUsage, QStringLiteral("the configuration file \"%1\" cannot be read: %2")
+                                         .arg(QDir::toNativeSeparators(store.filePath()),
+                                              store.readError()));
+    }
+    if (listing) {
+        QList<const ConfigStore *> all;
+        for (const auto &store : stores)
+            all << store.get();
+        return listMachines(all, parser.isSet(format));
+    }
+    ConfigStore &store = *stores.front();
     const QString file = QDir::toNativeSeparators(store.filePath());
-    if (!store.readError().isEmpty())
-        return fail(StatusUsage, QStringLiteral("the configuration file \"%1\" cannot be read: %2")
-                                     .arg(file, store.readError()));
-    if (form->positionals == 0) return listMachines(store.table());
     const int slot = findMachine(store.table(), given[0]);
     if (slot == 0)
         return fail(StatusUsage,

@@ -17,6 +17,9 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
+#include <memory>
+#include <vector>
 
 namespace
 {
@@ -34,60 +37,118 @@ QString serving(int count, const QString &file)
         .arg(count)
         .arg(count == 1 ? QStringLiteral("machine") : QStringLiteral("machines"), file);
 }
+
+// One configuration the service serves: its own file, lock, port claims,
+// machines and transfer log. Several share the one event loop.
+struct Served {
+    ConfigStore config;
+    InstanceLock lock;
+    QtPortList ports;
+    std::unique_ptr<MachineRegistry> registry;
+    std::unique_ptr<TransferRecorder> recorder;
+    std::unique_ptr<ServiceLog> events;
+    std::unique_ptr<ServiceStop> stop;
+    bool stopped = false;
+
+    explicit Served(const QString &given)
+        : config(configFolder(given), userConfigFolder(given))
+    {
+    }
+    QString file() const { return QDir::toNativeSeparators(config.filePath()); }
+
+    // Locks the configuration and reads it; the status to end with, and
+    // why, when it cannot be served.
+    int open(const QString &given, QString *why)
+    {
+        QString lockedFile;
+        const LockResult locked = lockConfiguration(lock, config.filePath(),
+                                                    userConfigFolder(given),
+                                                    QStringLiteral("tavrin --serve"), &lockedFile);
+        if (const int status = lockEnding(lock, locked, lockedFile, why)) return status;
+        // Each port claimed, so that the command line never takes one served.
+        registry = std::make_unique<MachineRegistry>(
+            config, claimedPorts(config, QStringLiteral("tavrin --serve")), ports, Clock::system());
+        // Everything the service does is told and logged from the first port on.
+        recorder = std::make_unique<TransferRecorder>(Clock::system());
+        recorder->watchAll(*registry);
+        QObject::connect(&recorder->log(), &TransferLog::failed,
+                         [](const QString &log, const QString &reason) {
+                             say(QStringLiteral("The transfer log %1 cannot be written: %2")
+                                     .arg(QDir::toNativeSeparators(log), reason));
+                         });
+        config.load();
+        if (!config.readError().isEmpty()) {
+            *why = QStringLiteral("%1 cannot be read: %2").arg(file(), config.readError());
+            return StatusUsage;
+        }
+        if (servedCount(config.table()) == 0) {
+            *why = QStringLiteral("no machine in %1 is served (Mode SERVER); nothing to do")
+                       .arg(file());
+            return StatusUsage;
+        }
+        return StatusDone;
+    }
+    void start()
+    {
+        say(serving(servedCount(config.table()), file()));
+        events = std::make_unique<ServiceLog>(*registry, *recorder, say);
+        registry->sync();
+        stop = std::make_unique<ServiceStop>(*registry, Clock::system(), say);
+    }
+};
+
+// The same file given twice would be locked against itself.
+QString twice(const QStringList &given)
+{
+    QStringList files;
+    for (const QString &g : given) {
+        const QString file = QFileInfo(ConfigStore(configFolder(g), userConfigFolder(g)).filePath())
+                                 .absoluteFilePath();
+        if (files.contains(file)) return QDir::toNativeSeparators(file);
+        files << file;
+    }
+    return {};
+}
 } // namespace
 
-int runService(const QString &given)
+int runService(const QStringList &givenFolders)
 {
-    const QString folder = configFolder(given);
-    const QString userFolder = userConfigFolder(given);
-    ConfigStore config(folder, userFolder);
-    InstanceLock lock;
-    QString lockedFile, text;
-    const LockResult locked = lockConfiguration(lock, config.filePath(), userFolder,
-                                                QStringLiteral("tavrin --serve"), &lockedFile);
-    if (const int status = lockEnding(lock, locked, lockedFile, &text)) return fail(status, text);
-    QtPortList ports;
-    // Each port claimed, so that the command line never takes one served.
-    MachineRegistry registry(config, claimedPorts(config, QStringLiteral("tavrin --serve")), ports,
-                             Clock::system());
-    // Everything the service does is told and logged from the first port on.
-    TransferRecorder recorder(Clock::system());
-    recorder.watchAll(registry);
-    QObject::connect(&recorder.log(), &TransferLog::failed,
-                     [](const QString &file, const QString &reason) {
-                         say(QStringLiteral("The transfer log %1 cannot be written: %2")
-                                 .arg(QDir::toNativeSeparators(file), reason));
-                     });
-    config.load();
-    const QString file = QDir::toNativeSeparators(config.filePath());
-    if (!config.readError().isEmpty()) {
-        return fail(StatusUsage, QStringLiteral("%1 cannot be read: %2").arg(file, config.readError()));
+    const QStringList given = givenFolders.isEmpty() ? QStringList{QString()} : givenFolders;
+    if (const QString file = twice(given); !file.isEmpty())
+        return fail(StatusUsage, QStringLiteral("%1 is given twice").arg(file));
+    std::vector<std::unique_ptr<Served>> served;
+    for (const QString &g : given) {
+        served.push_back(std::make_unique<Served>(g));
+        QString why;
+        if (const int status = served.back()->open(g, &why)) return fail(status, why);
     }
-    const int count = servedCount(config.table());
-    if (count == 0) {
-        return fail(StatusUsage, QStringLiteral("no machine in %1 is served (Mode SERVER); nothing to do")
-                           .arg(file));
-    }
-    say(serving(count, file));
-    ServiceLog events(registry, recorder, say);
-    registry.sync();
-
-    // Ready once the file is read and every port tried.
     ServiceNotify notify(Clock::system());
-    notify.watch(registry);
+    for (auto &s : served) {
+        s->start();
+        notify.watch(*s->registry);
+    }
+    // Ready once every file is read and every port tried.
     notify.ready();
 
-    ServiceStop stop(registry, Clock::system(), say);
     StopSignals stopSignals;
     stopSignals.listenForReload();
     QObject::connect(&stopSignals, &StopSignals::stopRequested, &notify, &ServiceNotify::stopping);
-    QObject::connect(&stopSignals, &StopSignals::stopRequested, &stop, &ServiceStop::stop);
-    // SIGHUP (systemctl reload): the file read again, the machines follow.
-    QObject::connect(&stopSignals, &StopSignals::reloadRequested, &stop, [&] {
+    // SIGHUP (systemctl reload): the files read again, the machines follow.
+    QObject::connect(&stopSignals, &StopSignals::reloadRequested, &notify, [&] {
         notify.reloading();
-        stop.reload();
+        for (auto &s : served)
+            s->stop->reload();
         notify.ready();
     });
-    QObject::connect(&stop, &ServiceStop::finished, &stop, &QCoreApplication::exit);
+    for (auto &s : served) {
+        QObject::connect(&stopSignals, &StopSignals::stopRequested, s->stop.get(),
+                         &ServiceStop::stop);
+        // The service ends when the last configuration has stopped.
+        QObject::connect(s->stop.get(), &ServiceStop::finished, s->stop.get(), [&, s = s.get()] {
+            s->stopped = true;
+            if (std::all_of(served.begin(), served.end(), [](auto &o) { return o->stopped; }))
+                QCoreApplication::exit(0);
+        });
+    }
     return QCoreApplication::exec();
 }

@@ -28,23 +28,26 @@ QString ServiceNotify::statusText(int machines, int running)
 
 void ServiceNotify::watch(const MachineRegistry &registry)
 {
-    m_registry = &registry;
+    m_registries.append(&registry);
     connect(&registry, &MachineRegistry::stateChanged, this, &ServiceNotify::updateStatus);
     updateStatus();
 }
 
 void ServiceNotify::updateStatus()
 {
-    if (!m_registry) return;
-    int running = 0;
-    for (int slot = 1; slot <= m_registry->count(); ++slot) {
-        const MachineState::Activity a = m_registry->at(slot)->state().activity;
-        running += (a == MachineState::Activity::Receiving || a == MachineState::Activity::Sending ||
-                    a == MachineState::Activity::WaitingForControl)
-                       ? 1
-                       : 0;
+    int machines = 0, running = 0;
+    for (const MachineRegistry *registry : m_registries) {
+        machines += registry->count();
+        for (int slot = 1; slot <= registry->count(); ++slot) {
+            const MachineState::Activity a = registry->at(slot)->state().activity;
+            running += (a == MachineState::Activity::Receiving ||
+                        a == MachineState::Activity::Sending ||
+                        a == MachineState::Activity::WaitingForControl)
+                           ? 1
+                           : 0;
+        }
     }
-    const QString status = statusText(m_registry->count(), running);
+    const QString status = statusText(machines, running);
     if (status == m_status) return;
     m_status = status;
     // Before READY the status goes with it.

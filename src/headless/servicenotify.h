@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QObject>
 #include <QString>
 
@@ -20,7 +21,7 @@ class ServiceNotify : public QObject
 public:
     explicit ServiceNotify(Clock &clock, QObject *parent = nullptr);
 
-    // The status follows the machines of `registry` from now on.
+    // The status counts the machines of `registry` too from now on.
     void watch(const MachineRegistry &registry);
     void ready();
     void reloading();
@@ -37,7 +38,7 @@ private:
 
     Timer *m_watchdog;
     qint64 m_watchdogNs = 0;
-    const MachineRegistry *m_registry = nullptr;
+    QList<const MachineRegistry *> m_registries;
     QString m_status;
     bool m_ready = false;
 };
