@@ -92,15 +92,7 @@ bool floor(int configs, qint32 speed, qsizetype size, double cpuTarget)
             QObject::connect(&cell.registry->at(slot)->link(), &Link::sendFinished, [&running] {
                 if (--running == 0) QCoreApplication::exit(0);
             });
-    probe.start();
-    const qint64 cpu0 = cpuNs();
-    const qint64 t0 = clock.nowNs();
-    for (LineModelPort *wire : std::as_const(wires))
-        wire->deliver("%\r\n(SEND O1001)\r\n%\r\n");
-    QCoreApplication::exec();
-    const qint64 wall = clock.nowNs() - t0;
-    const qint64 cpu = cpuNs() - cpu0;
-    probe.stop();
+    const auto [wall, cpu] = askAll(probe, wires, "%\r\n(SEND O1001)\r\n%\r\n");
     bool whole = true;
     double worst = 0;
     for (LineModelPort *port : std::as_const(wires)) {

@@ -83,15 +83,8 @@ int main(int argc, char **argv)
             if (--running == 0) QCoreApplication::exit(0);
         });
     }
-    probe.start();
-    const qint64 cpu0 = cpuNs();
     const qint64 t0 = clock.nowNs();
-    for (LineModelPort *wire : std::as_const(wires))
-        wire->deliver("%\r\n(SEND O1001)\r\n%\r\n");
-    app.exec();
-    const qint64 wall = clock.nowNs() - t0;
-    const qint64 cpu = cpuNs() - cpu0;
-    probe.stop();
+    const auto [wall, cpu] = askAll(probe, wires, "%\r\n(SEND O1001)\r\n%\r\n");
     std::printf("%-12s %10s %10s %12s %8s %s\n", "machine", "start s", "send s", "line limit s",
                 "ratio", "bytes");
     bool ok = true;

@@ -76,6 +76,25 @@ inline Workshop::PortFactory lineModels(QList<LineModelPort *> &wires)
     };
 }
 
+// Every machine's control punches `request` at the same moment; the event
+// loop runs until the program exits it. The wall time and CPU it took.
+struct RunFigures {
+    qint64 wall;
+    qint64 cpu;
+};
+inline RunFigures askAll(Probe &probe, const QList<LineModelPort *> &wires, const QByteArray &request)
+{
+    probe.start();
+    const qint64 cpu0 = cpuNs();
+    const qint64 t0 = Clock::system().nowNs();
+    for (LineModelPort *wire : wires)
+        wire->deliver(request);
+    QCoreApplication::exec();
+    RunFigures f{Clock::system().nowNs() - t0, cpuNs() - cpu0};
+    probe.stop();
+    return f;
+}
+
 // The whole program's figures beside their targets.
 inline void printWhole(qint64 cpu, qint64 wall, const Probe &probe, bool ok)
 {
