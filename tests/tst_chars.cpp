@@ -3,6 +3,7 @@
 
 #include "core/base/escapedtext.h"
 #include "core/programs/charactercheck.h"
+#include "core/tapecode/eiacode.h"
 
 #include <QTest>
 
@@ -54,6 +55,44 @@ private slots:
         QCOMPARE(EscapedText::leniently(u"\\DC2\\FOO"), QByteArray("\x12\\FOO"));
     }
 
+    // The EIA RS-244 table, written out by hand: each character and its row.
+    void eiaTable_data()
+    {
+        QTest::addColumn<char>("iso");
+        QTest::addColumn<uchar>("eia");
+        const QByteArray iso("\0\n%\t\b\x7F +-.,/()0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ", 50);
+        const QByteArray eia = QByteArray::fromHex("00 80 0B 3E 7A 7F 10 70 40 6B 3B 31 1A 4A"
+                                                   "20 01 02 13 04 15 16 07 08 19"
+                                                   "61 62 73 64 75 76 67 68 79 51 52 43 54"
+                                                   "45 46 57 58 49 32 23 34 25 26 37 38 29");
+        for (qsizetype i = 0; i < iso.size(); ++i)
+            QTest::newRow(qPrintable(EscapedText::encode(iso.mid(i, 1))))
+                << iso[i] << uchar(eia[i]);
+    }
+    void eiaTable()
+    {
+        QFETCH(char, iso);
+        QFETCH(uchar, eia);
+        QCOMPARE(EiaCode::of(uchar(iso)), std::optional<uchar>(eia));
+        QCOMPARE(EiaCode::isoOf(eia), std::optional<uchar>(uchar(iso)));
+        QCOMPARE(qPopulationCount(eia) % 2, iso == 0 ? 0 : 1); // odd holes; blank tape has none
+        QCOMPARE(EiaCode::decode(EiaCode::encode(QByteArray(1, iso))), QByteArray(1, iso));
+    }
+    void eiaHasNothingElse()
+    {
+        int codes = 0, rows = 0;
+        for (int b = 0; b < 256; ++b) {
+            codes += EiaCode::hasCode(uchar(b));
+            rows += EiaCode::isoOf(uchar(b)).has_value();
+        }
+        QCOMPARE(codes, 50);
+        QCOMPARE(rows, 50);
+        QVERIFY(!EiaCode::hasCode('a') && !EiaCode::hasCode('\r') && !EiaCode::hasCode('*'));
+        // Without a code a byte goes as it is, both ways.
+        QCOMPARE(EiaCode::encode("a\x12"), QByteArray("a\x12"));
+        QCOMPARE(EiaCode::decode("\x03\xFF"), QByteArray("\x03\xFF"));
+    }
+
     // A program from `from` (0-based) under a rule, and what the user is told.
     void check_data()
     {
@@ -86,6 +125,13 @@ private slots:
             "\"'\"; line 1, column 4 \",\"; line 1, column 5 \";\"; line 1, column 6 \"!\"; "
             "line 1, column 7 \"@\"; line 1, column 8 \"$\"; line 1, column 9 \"^\"; line 1, "
             "column 10 \"&\"; line 1, column 11 \"_\"; and 7 more");
+        row("EIA: clean", clean, 0, "STRICT+EIA", "");
+        row("EIA: no code, whatever the rule", "N1 x1 (a)\n*\r\n", 0, "+EIA",
+            "p.nc has 3 characters the control refuses: line 1, column 4 \"x\" (no EIA code); "
+            "line 1, column 8 \"a\" (no EIA code); line 2, column 1 \"*\" (no EIA code)");
+        row("EIA under the ISO rule", "G01\x03 M\xC3\xA4\n", 0, "ISO+EIA",
+            "p.nc has 2 characters the control refuses: line 1, column 4 \"\\ETX\"; line 1, "
+            "column 7 \"\u00e4\"");
     }
     void check()
     {
@@ -93,8 +139,11 @@ private slots:
         QFETCH(int, from);
         QFETCH(QString, rule);
         QFETCH(QString, told);
+        // "RULE+CODE"
         const CharacterCheck::Report found = CharacterCheck::check(
-            Program::fromFile(program), from, Vocabulary::characterCheck(rule.toLatin1()).rule);
+            Program::fromFile(program), from,
+            Vocabulary::characterCheck(rule.section(u'+', 0, 0).toLatin1()).rule,
+            Vocabulary::tapeCode(rule.section(u'+', 1).toLatin1()).code);
         QCOMPARE(found.isEmpty(), told.isEmpty());
         if (!told.isEmpty()) QCOMPARE(CharacterCheck::describe("p.nc", found), told);
         if (!told.isEmpty())

@@ -200,6 +200,60 @@ private slots:
         QCOMPARE(r.text.endsWith('Z'), still);
     }
 
+    // An EIA machine gets EIA rows, every line ended by EOB whatever its
+    // MCEOB, leader and run-out as blank tape; punched back, it is the
+    // program again with LF line ends.
+    void eiaSentAndReceivedBack()
+    {
+        Rig r;
+        const MachineConfig m = machineWith("MCPORT=ttyFAKE0|MCCODE=EIA|MCEOB=CRLF|MCLEADER=\\NUL");
+        QVERIFY(r.link.openForSend(m));
+        QVERIFY(r.link.startSend(Program::fromFile("%\r\nN1 G01 X-1.5\r\n(T1)\r\n%\r\n"), {}, m));
+        QVERIFY(r.clock.runUntil([&] { return !r.link.sending(); }));
+        const QByteArray tape =
+            QByteArray::fromHex("00 0B 80 45 01 10 67 20 01 10 37 40 01 6B 15 80"
+                                "1A 23 01 4A 80 0B 80");
+        QCOMPARE(r.port.written, tape + QByteArray(2000, '\0'));
+        r.link.beginReceive();
+        r.port.deliver(r.port.written);
+        r.clock.advance(VirtualClock::Second);
+        QCOMPARE(r.text, QByteArray("%\nN1 G01 X-1.5\n(T1)\n%\n"));
+    }
+
+    // What an EIA machine punches, burst by burst (a second of quiet after
+    // each), and the text it makes: each burst in the code its holes say.
+    void eiaHeard_data()
+    {
+        QTest::addColumn<QByteArrayList>("bursts");
+        QTest::addColumn<QByteArray>("text");
+        const auto eia = [](const char *hex) { return QByteArray::fromHex(hex); };
+        QTest::newRow("EIA after blank tape")
+            << QByteArrayList{"\0\0" + eia("0B 80 45 01 80")} << QByteArray("%\nN1\n");
+        QTest::newRow("7-bit ISO: its % is EIA's V, the LF is no EIA code")
+            << QByteArrayList{"%\nG1\n%\n"} << QByteArray("%\nG1\n%\n");
+        QTest::newRow("too short to decide: EIA at the end of the burst")
+            << QByteArrayList{eia("01 02")} << QByteArray("12");
+        QTest::newRow("DC3 decides nothing; EIA's 3 is its row")
+            << QByteArrayList{"\x13", eia("0B 13 80")} << QByteArray("\x13%3\n");
+        QTest::newRow("EIA, then ISO")
+            << QByteArrayList{eia("0B 80 0B 80"), "%\nG1\n%\n"} << QByteArray("%\n%\n%\nG1\n%\n");
+        QTest::newRow("no code in EIA stays as it came")
+            << QByteArrayList{eia("0B 80 02 03 80")} << QByteArray("%\n2\x03\n");
+    }
+    void eiaHeard()
+    {
+        QFETCH(QByteArrayList, bursts);
+        QFETCH(QByteArray, text);
+        Rig r;
+        QCOMPARE(r.link.openFor(machineWith("MCPORT=ttyFAKE0|MCCODE=EIA")), PortStatus::Open);
+        r.link.beginReceive();
+        for (const QByteArray &burst : bursts) {
+            r.port.deliver(burst);
+            r.clock.advance(VirtualClock::Second);
+        }
+        QCOMPARE(r.text, text);
+    }
+
     // Held until more comes or half a second of silence; dropped at the end.
     void lineEndsHeldToTheEndOfABurst()
     {

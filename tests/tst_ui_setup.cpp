@@ -78,12 +78,30 @@ private slots:
         QTest::addColumn<QString>("rows");
         QTest::newRow("speed") << "Combo1"
                                << "150|300|600|1200|2400|4800|9600|19200|38400|57600|115200";
-        QTest::newRow("format") << "Combo4" << "7 Bits - Even Parity|8 Bits - No Parity";
-        QTest::newRow("flow") << "cboFlow" << "None|Xon/Xoff|RTS/CTS";
-        QTest::newRow("delay") << "cboBlkTic" << "5|10|25|50|70|90|150|200|Fast|None";
-        QTest::newRow("end of block") << "cboEOB" << "CRLF|LF|CRLFLF|CR";
-        QTest::newRow("mode") << "cboNCMode" << "AUTO|SERVER";
-        QTest::newRow("character check") << "cboCharCheck" << "Off|ISO only|ISO, strict comments";
+        QTest::newRow("format") << "Combo4"
+                                << "7 Bits - Even Parity|8 Bits - No Parity";
+        QTest::newRow("flow") << "cboFlow"
+                              << "None|Xon/Xoff|RTS/CTS|DTR/DSR";
+        QTest::newRow("parity") << "cboParity"
+                                << "None|Even|Odd|Mark|Space";
+        QTest::newRow("data bits") << "cboDataBits"
+                                   << "5|6|7|8";
+        QTest::newRow("DTR") << "cboDtr"
+                             << "As is|High|Low";
+        QTest::newRow("RTS") << "cboRts"
+                             << "As is|High|Low";
+        QTest::newRow("tape code") << "cboTapeCode"
+                                   << "ISO|EIA RS-244";
+        QTest::newRow("protocol") << "cboProtocol"
+                                  << "Plain|XMODEM|Blockwise (BCC)";
+        QTest::newRow("delay") << "cboBlkTic"
+                               << "5|10|25|50|70|90|150|200|Fast|None";
+        QTest::newRow("end of block") << "cboEOB"
+                                      << "CRLF|LF|CRLFLF|CR";
+        QTest::newRow("mode") << "cboNCMode"
+                              << "AUTO|SERVER";
+        QTest::newRow("character check") << "cboCharCheck"
+                                         << "Off|ISO only|ISO, strict comments";
     }
     void offers()
     {
@@ -101,14 +119,73 @@ private slots:
         QCOMPARE(offered.join(u'|'), rows);
     }
 
+    // The finer line settings: a stored value as shown and given back as it
+    // was, then the row chosen (or the text typed) and what is stored.
+    void finerSettings_data()
+    {
+        QTest::addColumn<QStringList>("row");
+        const char *const rows[][5] = {
+            {"", "cboParity", "Even", "Odd", "MCPARITY=Odd"},
+            {"MCDBITS=5|MCPARITY=Mark", "cboDataBits", "5", "6", "MCDBITS=6"},
+            {"MCDBITS=8|MCPARITY=Odd", "Combo4", "8 Bits - Odd Parity", "8 Bits - No Parity",
+             "MCPARITY=None"},
+            {"", "Combo4", "7 Bits - Even Parity", "8 Bits - No Parity", "MCDBITS=8|MCPARITY=None"},
+            {"MCFLOW=5", "cboFlow", "DTR/DSR", "RTS/CTS", "MCFLOW=2"},
+            {"MCDTR=HIGH", "cboDtr", "High", "Low", "MCDTR=LOW"},
+            {"MCDTR=high|MCFLOW=3", "cboDtr", "As is", "Low", "MCDTR=LOW"},
+            {"MCRTS=LOW", "cboRts", "Low", "As is", "MCRTS="},
+            {"MCCHARDLY=5ms", "txtCharDelay", "5ms", "12", "MCCHARDLY=12"},
+            {"", "txtCharCount", "", "4", "MCCHARCNT=4"},
+            {"MCHSDLY=100", "txtHandshakeDelay", "100", "", "MCHSDLY="},
+            {"MCCODE=ISO", "cboTapeCode", "ISO", "EIA RS-244", "MCCODE=EIA"},
+            {"MCCODE=EIA", "cboTapeCode", "EIA RS-244", "ISO", "MCCODE="},
+            {"MCPROTOCOL=XMODEM", "cboProtocol", "XMODEM", "Blockwise (BCC)",
+             "MCPROTOCOL=BLOCKWISE"}};
+        for (const auto &[stored, control, text, set, after] : rows)
+            QTest::addRow("%s %s", stored, control)
+                << QStringList{stored, control, text, set, after};
+    }
+    void finerSettings()
+    {
+        QFETCH(QStringList, row);
+        const MachineConfig machine = machineWith(row[0], loaded(""));
+        SetupDialog dialog(machine, {"ttyFAKE0"});
+        QCOMPARE(shown(&dialog, row[1]), row[2]);
+        QCOMPARE(dialog.value(), machine);
+        QWidget *control = dialog.findChild<QWidget *>(row[1]);
+        if (auto *box = qobject_cast<QComboBox *>(control))
+            box->setCurrentIndex(box->findText(row[3]));
+        else
+            qobject_cast<QLineEdit *>(control)->setText(row[3]);
+        QCOMPARE(dialog.value(), machineWith(row[4], machine));
+    }
+    // Saved untouched, a machine's section is written back byte for byte.
+    void untouchedSavedAsItWas_data()
+    {
+        QTest::addColumn<QString>("values");
+        QTest::newRow("plain") << "";
+        QTest::newRow("8N2, wait mode, LF")
+            << "MCDBITS=8|MCPARITY=None|MCSBITS=2|MCFLOW=3|MCEOB=LF";
+        QTest::newRow("finer, as typed") << "MCDTR=high|MCCHARDLY=5ms|MCCODE=ISO|MCPROTOCOL=PLAIN";
+    }
+    void untouchedSavedAsItWas()
+    {
+        QFETCH(QString, values);
+        const QByteArray file = iniFile({values});
+        MachineTable table = IniFile::parse(file, QStringLiteral("/cnc/"));
+        table.set(1, SetupDialog(table.at(1), {"ttyFAKE0"}).value());
+        QCOMPARE(IniFile::serialise(table), file);
+    }
+
     // What is typed, what is stored, and what the dialog then shows.
     void edits_data()
     {
         QTest::addColumn<QStringList>("row");
-        const char *const rows[][4] = {
-            {"txtName", "   ", "MCNAME=NEW", "NEW"}, {"cboSOT", "7", "MCSOT=7", "07"},
-            {"cboSOT", "127", "MCSOT=27", "127"}, {"cboSOT", "ab", "MCSOT=", ""},
-            {"txtLeader", "\\NUL%", "MCLEADER=\\NUL%", "\\NUL%"}};
+        const char *const rows[][4] = {{"txtName", "   ", "MCNAME=NEW", "NEW"},
+                                       {"cboSOT", "7", "MCSOT=7", "07"},
+                                       {"cboSOT", "127", "MCSOT=27", "127"},
+                                       {"cboSOT", "ab", "MCSOT=", ""},
+                                       {"txtLeader", "\\NUL%", "MCLEADER=\\NUL%", "\\NUL%"}};
         for (const auto &[control, typed, stored, after] : rows)
             QTest::addRow("%s '%s'", control, typed) << QStringList{control, typed, stored, after};
     }

@@ -98,7 +98,7 @@ int runSend(ConfigStore &config, int slot, const QString &path, int fromLine, bo
     const Program program = Program::fromFile(file.bytes);
     // Before the port is claimed: nothing goes out of a program refused.
     const CharacterCheck::Report found =
-        CharacterCheck::check(program, fromLine - 1, machine.characterRule());
+        CharacterCheck::check(program, fromLine - 1, machine.characterRule(), machine.tapeCode());
     if (!force && !found.isEmpty())
         return fail(StatusUsage, CharacterCheck::describe(QFileInfo(path).fileName(), found) +
                                      QStringLiteral(". --force sends it anyway."));

@@ -52,7 +52,8 @@ void ServiceLog::watch(Machine *machine)
     connect(&machine->link(), &Link::sendStarted, this, [this, machine](SendJob *job) {
         const MachineConfig &m = machine->config();
         const ProgramSource &source = machine->link().sendTransfer().source;
-        const auto found = CharacterCheck::check(job->program(), 0, m.characterRule());
+        const auto found =
+            CharacterCheck::check(job->program(), 0, m.characterRule(), m.tapeCode());
         if (found.isEmpty()) return;
         const QString name =
             source.kind == ProgramSource::Kind::File ? source.logName() : QString();

@@ -1,6 +1,6 @@
 #include "ui/setupdialog.h"
 
-#include "core/ports/linesettings.h"
+#include "ui/linesettingsbox.h"
 #include "ui/names.h"
 #include "ui/platform.h"
 
@@ -16,12 +16,13 @@
 namespace
 {
 
-constexpr int kWidth = 460;
+// The old dialog's width, and right of it the finer line settings.
+constexpr int kWidth = 460 + LineSettingsBox::Width;
 // Taller by the row of the character check.
 constexpr int kRow = 48;
 constexpr int kHeight = 403 + kRow;
 // Where the advanced group and Text3 wait, right of the window's edge.
-constexpr int kAway = 500;
+constexpr int kAway = kWidth + 40;
 // How much taller the dialog is with the folder row (served machines).
 constexpr int kFolderRow = 54;
 constexpr int kFeedbackSteps = 10;
@@ -35,6 +36,8 @@ QStringList texts(std::initializer_list<const char *> rows)
 }
 
 } // namespace
+
+using namespace SetupControls;
 
 SetupDialog::SetupDialog(const MachineConfig &machine, const QStringList &ports, QWidget *parent,
                          Platform *platform)
@@ -68,21 +71,8 @@ SetupDialog::SetupDialog(const MachineConfig &machine, const QStringList &ports,
 
 void SetupDialog::buildControls()
 {
-    auto label = [](const char *name, const QString &text, QWidget *parent, int x, int y,
-                    int width) {
-        named(new QLabel(text, parent), QLatin1String(name), text)->setGeometry(x, y, width, 18);
-    };
-    auto combo = [](const char *name, const QString &spoken, QWidget *parent, int x, int y,
-                    int width, bool editable = false) {
-        auto *c = named(new QComboBox(parent), QLatin1String(name), spoken);
-        c->setEditable(editable);
-        c->setGeometry(x, y, width, 24);
-        return c;
-    };
     auto group = [this](const char *name, const QString &title, int x, int y, int height) {
-        auto *g = named(new QGroupBox(title, this), QLatin1String(name), title);
-        g->setGeometry(x, y, 438, height);
-        return g;
+        return SetupControls::group(name, title, this, x, y, 438, height);
     };
 
     label("lblName", QStringLiteral("MC Name"), this, 12, 10, 140);
@@ -95,15 +85,7 @@ void SetupDialog::buildControls()
     // address typed in.
     m_port = combo("Combo2", QStringLiteral("Port"), this, 272, 30, 176, true);
 
-    QGroupBox *port = group("GroupBox1", QStringLiteral("Communication Port Settings"), 11, 64, 76);
-    label("StaticText2", QStringLiteral("Speed (Baud Rate)"), port, 8, 22, 120);
-    m_speed = combo("Combo1", QStringLiteral("Speed (Baud Rate)"), port, 8, 42, 110);
-    label("StaticText4", QStringLiteral("Data Format"), port, 128, 22, 140);
-    m_format = combo("Combo4", QStringLiteral("Data Format"), port, 128, 42, 140);
-    label("StaticText5", QStringLiteral("Stop Bits"), port, 274, 22, 60);
-    m_stopBits = combo("Combo3", QStringLiteral("Stop Bits"), port, 274, 42, 52);
-    label("StaticText3", QStringLiteral("Flow Control"), port, 334, 22, 98);
-    m_flow = combo("cboFlow", QStringLiteral("Flow Control"), port, 334, 42, 98);
+    m_line = new LineSettingsBox(this);
 
     m_transmitGroup = group(
         "Frame3", QStringLiteral("Additional Transmit Options (Only affects data TO the CNC)"), 11,
@@ -117,14 +99,12 @@ void SetupDialog::buildControls()
     advanced->setGeometry(338, 40, 90, 26);
     advanced->setVisible(false);
     // Control characters written as escapes (\DC2); see EscapedText.
-    auto edit = [this, &label](const char *lbl, const char *name, const QString &spoken, int x) {
+    auto framing = [this](const char *lbl, const char *name, const QString &spoken, int x) {
         label(lbl, spoken, m_transmitGroup, x, 22, 104);
-        auto *e = named(new QLineEdit(m_transmitGroup), QLatin1String(name), spoken);
-        e->setGeometry(x, 42, 104, 24);
-        return e;
+        return edit(name, spoken, m_transmitGroup, x, 42, 104);
     };
-    m_leader = edit("lblLeader", "txtLeader", QStringLiteral("Leader"), 212);
-    m_trailer = edit("lblTrailer", "txtTrailer", QStringLiteral("Trailer"), 324);
+    m_leader = framing("lblLeader", "txtLeader", QStringLiteral("Leader"), 212);
+    m_trailer = framing("lblTrailer", "txtTrailer", QStringLiteral("Trailer"), 324);
     label("lblCharCheck", QStringLiteral("Character check"), m_transmitGroup, 8, 70, 200);
     m_charCheck =
         combo("cboCharCheck", QStringLiteral("Character check"), m_transmitGroup, 8, 90, 192);
@@ -204,16 +184,9 @@ void SetupDialog::fillLists(const QStringList &ports)
         box->addItems(rows);
         selectRow(box, selected);
     };
-    fill(m_stopBits, texts({"1", "2"}), QStringLiteral("1"));
     fill(m_mode, texts({"AUTO", "SERVER"}), QStringLiteral("AUTO"));
     // Each row of these lists carries the value it stands for; load()
     // chooses the rows.
-    for (const Vocabulary::DataFormat &f : Vocabulary::DataFormats)
-        m_format->addItem(QLatin1String(f.caption), f.bits);
-    for (qint32 speed : Vocabulary::Speeds)
-        m_speed->addItem(QString::number(speed), speed);
-    for (int i = 0; i < Vocabulary::OfferedFlows; ++i)
-        addFlowRow(Vocabulary::Flows[size_t(i)]);
     for (const Vocabulary::BlockDelay &d : Vocabulary::BlockDelays)
         m_delay->addItem(QLatin1String(d.stored), QLatin1String(d.stored));
     for (const Vocabulary::EndOfBlock &e : Vocabulary::EndsOfBlock)
@@ -225,30 +198,6 @@ void SetupDialog::fillLists(const QStringList &ports)
     m_port->addItems(ports);
     if (!ports.isEmpty()) m_port->addItem(QStringLiteral("none"));
     m_port->setCurrentIndex(m_port->count() > 0 ? 0 : -1);
-}
-
-void SetupDialog::addFlowRow(const Vocabulary::Flow &flow)
-{
-    m_flow->addItem(flow.mode == FlowMode::None ? QStringLiteral("None") : QLatin1String(flow.name),
-                    QLatin1String(flow.code));
-}
-
-bool SetupDialog::selectData(QComboBox *list, const QVariant &data)
-{
-    const int row = list->findData(data);
-    if (row >= 0) list->setCurrentIndex(row);
-    return row >= 0;
-}
-
-bool SetupDialog::selectRow(QComboBox *list, const QString &text)
-{
-    for (int row = 0; row < list->count(); ++row) {
-        if (list->itemText(row) == text) {
-            list->setCurrentIndex(row);
-            return true;
-        }
-    }
-    return false;
 }
 
 QString SetupDialog::codeText(int code)
@@ -295,18 +244,7 @@ void SetupDialog::load()
         m_port->setCurrentIndex(m_port->count() - 1);
     }
     selectRow(m_mode, m.value(Key::Mode));
-    if (!selectData(m_speed, LineSettings::speedOf(m.value(Key::Speed))))
-        selectData(m_speed, 2400);
-    selectData(m_format, Vocabulary::storedDataFormat(m.bytes(Key::DataBits)).bits);
-    if (!selectRow(m_stopBits, m.value(Key::StopBits))) selectRow(m_stopBits, QStringLiteral("2"));
-
-    // The machine's flow control, the two wait modes included: they get
-    // rows of their own so that a save keeps them.
-    const Vocabulary::Flow &flow = Vocabulary::flow(m.bytes(Key::Flow));
-    if (!selectData(m_flow, QLatin1String(flow.code))) {
-        addFlowRow(flow);
-        m_flow->setCurrentIndex(m_flow->count() - 1);
-    }
+    m_line->load(m);
 
     if (!selectData(m_delay, m.value(Key::BlockDelay))) selectData(m_delay, QStringLiteral("10"));
     if (!selectData(m_eob, m.value(Key::EndOfBlock))) selectData(m_eob, QStringLiteral("CRLF"));
@@ -344,15 +282,10 @@ MachineConfig SetupDialog::value()
     m.setValue(Key::Port, m_port->currentText().trimmed());
     m.setValue(Key::Mode, m_mode->currentText());
     m.setValue(Key::ComPar, QStringLiteral("Unused"));
-    m.setValue(Key::Speed, QString::number(m_speed->currentData().toInt()));
-    const Vocabulary::DataFormat &format = Vocabulary::dataFormat(m_format->currentData().toInt());
-    m.setValue(Key::DataBits, QLatin1String(format.dataBits));
-    m.setValue(Key::Parity, QLatin1String(format.parity));
-    m.setValue(Key::StopBits, m_stopBits->currentText());
+    m_line->store(m);
     // An attended machine keeps its folder as it was.
     if (served()) m.setValue(Key::Folder, m_folder->text().trimmed());
     if (m.value(Key::Folder).isEmpty()) m.setValue(Key::Folder, QStringLiteral("Unused"));
-    m.setValue(Key::Flow, m_flow->currentData().toString());
     m.setValue(Key::CrLf, QStringLiteral("UNUSED"));
     m.setValue(Key::BlockDelay, m_delay->currentData().toString());
     m.setValue(Key::Extension, m_extension->text().trimmed());

@@ -4,6 +4,7 @@
 
 #include <QDialog>
 
+class LineSettingsBox;
 class Platform;
 class QComboBox;
 class QGroupBox;
@@ -11,7 +12,6 @@ class QLineEdit;
 class QPushButton;
 class QRadioButton;
 class QTimer;
-class QVariant;
 
 // The setup dialog: edits one machine's configuration. It is given the
 // machine and the ports the system lists; Save hands the edited machine to
@@ -31,11 +31,6 @@ public:
     // The Save button's feedback: it grows back from nothing.
     void showSaved();
 
-    // Selects the first row whose text is `text`; false (selection kept)
-    // when there is none.
-    static bool selectRow(QComboBox *list, const QString &text);
-    // Selects the first row that carries `data`, as selectRow() does.
-    static bool selectData(QComboBox *list, const QVariant &data);
     // The display text of a start or end code: "" for 0, the control
     // character's name for 2, 3, 4 and 27, else at least two digits.
     static QString codeText(int code);
@@ -47,7 +42,6 @@ private:
     void buildControls();
     void fillLists(const QStringList &ports);
     void load();
-    void addFlowRow(const Vocabulary::Flow &flow);
     void loadCode(QComboBox *box, const QString &stored);
     QString storeCode(QComboBox *box);
     bool served() const;
@@ -59,10 +53,7 @@ private:
     QLineEdit *m_name = nullptr;
     QComboBox *m_mode = nullptr;
     QComboBox *m_port = nullptr;
-    QComboBox *m_speed = nullptr;
-    QComboBox *m_format = nullptr;
-    QComboBox *m_stopBits = nullptr;
-    QComboBox *m_flow = nullptr;
+    LineSettingsBox *m_line = nullptr;
     QComboBox *m_eob = nullptr;
     QComboBox *m_delay = nullptr;
     QLineEdit *m_leader = nullptr;

@@ -199,8 +199,9 @@ bool TransmitBar::charactersAgreed(int from)
     const int slot = m_workshop.selected();
     if (!m_workshop.machines().contains(slot)) return true;
     const LoadedProgram &program = m_workshop.program(slot);
+    const MachineConfig &machine = m_workshop.selectedMachine();
     const CharacterCheck::Report found = CharacterCheck::check(
-        program.program(), from, m_workshop.selectedMachine().characterRule());
+        program.program(), from, machine.characterRule(), machine.tapeCode());
     if (found.isEmpty()) return true;
     const QString name =
         program.source().kind == ProgramSource::Kind::File ? program.source().logName() : QString();

@@ -3,10 +3,11 @@
 #include "core/config/machineconfig.h"
 #include "core/ports/portaddress.h"
 #include "core/ports/serialport.h"
+#include "core/tapecode/tapecodeport.h"
 
 Link::Link(SerialPort &port, PortList &ports, Clock &clock, QObject *parent)
-    : QObject(parent), m_port(port), m_ports(ports), m_clock(clock), m_receive(clock),
-      m_scan(port)
+    : QObject(parent), m_coded(std::make_unique<TapeCodePort>(port, clock)), m_port(*m_coded),
+      m_ports(ports), m_clock(clock), m_receive(clock), m_scan(*m_coded)
 {
     connect(&m_port, &SerialPort::received, this, &Link::route);
     connect(&m_port, &SerialPort::lost, this, [this] {
@@ -20,6 +21,11 @@ Link::Link(std::shared_ptr<SerialPort> port, PortList &ports, Clock &clock, QObj
     : Link(*port, ports, clock, parent)
 {
     m_owned = std::move(port);
+}
+
+SerialPort &Link::port()
+{
+    return m_coded->line();
 }
 
 Link::~Link()
@@ -86,6 +92,7 @@ LineSettings Link::settingsFor(const MachineConfig &machine)
 {
     const LineSettings s = LineSettings::forMachine(machine, m_speed);
     m_speed = s.speed;
+    m_coded->setCode(machine.tapeCode());
     return s;
 }
 
@@ -126,6 +133,7 @@ SendJob *Link::startSend(const Program &program, const Transfer &transfer,
     m_send = transfer;
     m_send.direction = Transfer::Direction::Send;
     if (m_job) m_job->deleteLater();
+    m_coded->setCode(machine.tapeCode());
     SendSettings settings = SendSettings::of(machine);
     settings.keepInput = m_hearsDuringSends;
     m_job = new SendJob(m_port, m_clock, program, startLine, settings, this);
@@ -172,6 +180,8 @@ bool Link::beginScan()
 {
     if (sending()) return false;
     m_receive.discard();
+    // Port Scan judges the line by the raw bytes.
+    m_coded->setCode(TapeCode::Iso);
     setState(LinkState::Scanning);
     m_scan.start();
     return true;

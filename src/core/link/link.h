@@ -13,6 +13,7 @@ class Clock;
 class MachineConfig;
 class PortList;
 class SerialPort;
+class TapeCodePort;
 
 // What the serial link is doing. Only the link changes it.
 enum class LinkState { Idle, Sending, Receiving, Scanning };
@@ -40,7 +41,9 @@ public:
          QObject *parent = nullptr);
     ~Link() override;
 
-    SerialPort &port() { return m_port; }
+    // The port the link was given; the link itself reads and writes it in
+    // the machine's tape code.
+    SerialPort &port();
     PortList &portList() { return m_ports; }
     Clock &clock() { return m_clock; }
     LinkState state() const { return m_state; }
@@ -112,6 +115,9 @@ private:
     bool listed(const QString &name) const;
 
     std::shared_ptr<SerialPort> m_owned;
+    // The port in the machine's tape code: everything on the link goes
+    // through it, so the link and all it runs see ISO text.
+    std::unique_ptr<TapeCodePort> m_coded;
     SerialPort &m_port;
     PortList &m_ports;
     Clock &m_clock;

@@ -1,6 +1,7 @@
 #include "core/programs/charactercheck.h"
 
 #include "core/base/escapedtext.h"
+#include "core/tapecode/eiacode.h"
 
 #include <QStringList>
 
@@ -43,24 +44,28 @@ QString shown(QByteArrayView character)
 } // namespace
 
 CharacterCheck::Report CharacterCheck::check(const Program &program, int startLine,
-                                             CharacterRule rule)
+                                             CharacterRule rule, TapeCode code)
 {
     Report report;
-    if (rule == CharacterRule::Off) return report;
+    const bool eia = code == TapeCode::Eia;
+    if (rule == CharacterRule::Off && !eia) return report;
     const bool strict = rule == CharacterRule::StrictComments;
     for (int l = qMax(0, startLine); l < program.lineCount(); ++l) {
         const QByteArrayView line = program.line(l);
         bool comment = false;
         for (qsizetype i = 0; i < line.size(); ++i) {
             const uchar b = uchar(line[i]);
+            bool byRule = rule != CharacterRule::Off;
             if (isIso(b)) {
                 const bool opens = !comment && b == '(', closes = comment && b == ')';
                 comment = (comment || opens) && !closes;
-                if (!(strict && comment && !opens && refusedInComment(b))) continue;
+                byRule = strict && comment && !opens && refusedInComment(b);
             }
+            const bool noCode = eia && !EiaCode::hasCode(b);
+            if (!byRule && !noCode) continue;
             const qsizetype length = isIso(b) ? 1 : characterLength(line, i);
             if (++report.count <= Listed)
-                report.first.append({l + 1, int(i + 1), shown(line.sliced(i, length))});
+                report.first.append({l + 1, int(i + 1), shown(line.sliced(i, length)), !byRule});
             i += length - 1;
         }
     }
@@ -71,7 +76,9 @@ QString CharacterCheck::describe(const QString &name, const Report &report)
 {
     QStringList found;
     for (const Finding &f : report.first)
-        found << QStringLiteral("line %1, column %2 \"%3\"").arg(f.line).arg(f.column).arg(f.shown);
+        found << QStringLiteral("line %1, column %2 \"%3\"%4")
+                     .arg(QString::number(f.line), QString::number(f.column), f.shown,
+                          f.noTapeCode ? QStringLiteral(" (no EIA code)") : QString());
     if (report.count > report.first.size())
         found << QStringLiteral("and %1 more").arg(report.count - report.first.size());
     // In one pass: a file name may hold "%2".

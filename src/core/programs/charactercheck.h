@@ -19,6 +19,7 @@ struct Finding {
     int line = 0;   // from 1, as the code window numbers them
     int column = 0; // from 1
     QString shown;  // "ä", "\ETX", "\x85"
+    bool noTapeCode = false; // refused only for having no code in the machine's tape code
     bool operator==(const Finding &) const = default;
 };
 struct Report {
@@ -29,9 +30,13 @@ struct Report {
 inline constexpr int Listed = 10;
 
 // The lines of `program` from `startLine` (0-based) on: what a send sends.
-Report check(const Program &program, int startLine, CharacterRule rule);
+// Under the EIA tape code a character EIA has no code for is refused too,
+// whatever the rule (lower case among them: EIA has one case).
+Report check(const Program &program, int startLine, CharacterRule rule,
+             TapeCode code = TapeCode::Iso);
 // "O1234.nc has 3 characters the control refuses: line 12, column 7 "ä";
-// line 14, column 1 "\ETX"; line 20, column 9 "a"", with "and N more"
+// line 14, column 1 "\ETX"; line 20, column 9 "a"", a character refused
+// only for its tape code marked "(no EIA code)", with "and N more"
 // after the first Listed. `name` is the program's file name, empty for one
 // no file holds.
 QString describe(const QString &name, const Report &report);

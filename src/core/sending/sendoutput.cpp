@@ -16,7 +16,9 @@ constexpr qint64 kLargestWrite = 2000;
 
 SendSettings SendSettings::of(const MachineConfig &machine)
 {
-    return {machine.blockDelayMs(), machine.endOfBlock(), machine.flowMode(), machine.streams(),
+    // In EIA every line ends with the code's end of block, which LF becomes.
+    const QByteArray eob = machine.tapeCode() == TapeCode::Eia ? "\n" : machine.endOfBlock();
+    return {machine.blockDelayMs(), eob, machine.flowMode(), machine.streams(),
             false, machine.leader(), machine.trailer()};
 }
 
