@@ -198,9 +198,10 @@ private slots:
                                     << "C" + ack + nak + ack + ack << "block 2: bad CRC, NAK\n" + got + "2 blocks, 1 repeated";
         QByteArray c1bad = c1;
         c1bad.back() = char(~c1bad.back());
-        QTest::newRow("xmodem punch") << "xmodem corrupt=1" << "punch O1234.nc" << QByteArrayList{"C", nak, ack, ack, ack}
-                                      << c1bad + c1 + c2 + eot << "Punching O1234.nc: 190 bytes.\nblock 1: sent damaged on purpose\n"
-                                         "block 1: NAK, sent again\nsent O1234.nc, 2 blocks, 1 repeated";
+        // A receiver with no block yet asks again with "C"; it NAKs the first EOT.
+        QTest::newRow("xmodem punch") << "xmodem corrupt=1" << "punch O1234.nc" << QByteArrayList{"C", "C", ack, ack, nak, ack}
+                                      << c1bad + c1 + c2 + eot + eot << "Punching O1234.nc: 190 bytes.\nblock 1: sent damaged on purpose\n"
+                                         "block 1: NAK, sent again\nEOT: NAK, sent again\nsent O1234.nc, 2 blocks, 1 repeated";
         QTest::newRow("xmodem silent") << "xmodem silent" << "" << QByteArrayList{b1} << QByteArray()
                                        << "silent: the PC's bytes are ignored";
         const QByteArray begin = SimBlockwise::frame('\x02', "0 BEGIN PGM 15 MM"), end = SimBlockwise::frame('\x02', "1 END PGM 15 MM");

@@ -64,7 +64,9 @@ void SimBlockwise::take(char c)
         if (m_frame.size() >= MaxBlock) {
             m_inFrame = false;
             m_frame.clear();
-            return repeat(QStringLiteral("block %1: longer than %2 bytes, NAK").arg(m_block + 1).arg(MaxBlock));
+            return repeat(QStringLiteral("block %1: longer than %2 bytes, NAK")
+                              .arg(m_block + 1)
+                              .arg(MaxBlock));
         }
         m_frame += c;
         m_bccNext = c == Etb;
@@ -82,7 +84,8 @@ void SimBlockwise::frameDone(const QByteArray &f)
 {
     const bool good = bcc(QByteArrayView(f).chopped(1)) == f.back();
     const QByteArray text = f.sliced(1, f.size() - 3);
-    const QString which = f[0] == Soh ? QStringLiteral("header") : QStringLiteral("block %1").arg(m_block + 1);
+    const QString which =
+        f[0] == Soh ? QStringLiteral("header") : QStringLiteral("block %1").arg(m_block + 1);
     if (f[0] == Soh && good && m_state != State::Idle && m_state != State::Taking)
         return endWith(QStringLiteral("the PC sent the error text \"%1\"").arg(shown(text)));
     if (!good) return repeat(QStringLiteral("%1: bad BCC, NAK").arg(which));
@@ -105,7 +108,8 @@ void SimBlockwise::header(const QByteArray &text)
         return m_timer->start(AnswerMs);
     }
     if (m_state == State::Idle && form && text.back() == 'A') {
-        emit report(QStringLiteral("the PC asked for %1: type punch to send a program").arg(shown(text.sliced(1, text.size() - 2))));
+        emit report(QStringLiteral("the PC asked for %1: type punch to send a program")
+                        .arg(shown(text.sliced(1, text.size() - 2))));
         return write(frame(Soh, "FILE NOT FOUND"));
     }
     emit report(QStringLiteral("the PC sent the error text \"%1\"").arg(shown(text)));
@@ -117,7 +121,8 @@ void SimBlockwise::dataBlock(const QByteArray &text)
     if (faultIn(m_block + 1)) return repeat({});
     if (m_data.size() + text.size() + 1 > MaxProgram) {
         write(QByteArray(1, Eot));
-        return endWith(QStringLiteral("the program is longer than %1 MB, abandoned").arg(MaxProgram >> 20));
+        return endWith(
+            QStringLiteral("the program is longer than %1 MB, abandoned").arg(MaxProgram >> 20));
     }
     m_data += text;
     if (!text.endsWith('\n')) m_data += '\n';
@@ -134,7 +139,9 @@ void SimBlockwise::repeat(const QString &why)
     ++m_repeated;
     if (++m_tries > Repeats && m_state != State::Idle) {
         write(QByteArray(1, Eot));
-        return endWith(QStringLiteral("block %1: damaged %2 times, transfer abandoned").arg(m_block + 1).arg(m_tries));
+        return endWith(QStringLiteral("block %1: damaged %2 times, transfer abandoned")
+                           .arg(m_block + 1)
+                           .arg(m_tries));
     }
     write(QByteArray(1, Nak));
     if (m_state != State::Idle) m_timer->start(AnswerMs); // for the block again
@@ -172,11 +179,14 @@ void SimBlockwise::answer(char c)
 // The block on the line again, after a NAK or no answer: at most Repeats times.
 void SimBlockwise::again(const QString &why)
 {
-    const QString which = m_block ? QStringLiteral("block %1").arg(m_block) : QStringLiteral("header");
+    const QString which =
+        m_block ? QStringLiteral("block %1").arg(m_block) : QStringLiteral("header");
     ++m_repeated;
     if (++m_tries > Repeats) {
         write(QByteArray(1, Eot));
-        return endWith(QStringLiteral("%1: %2 after %3 repeats, transfer abandoned").arg(which, why).arg(Repeats));
+        return endWith(QStringLiteral("%1: %2 after %3 repeats, transfer abandoned")
+                           .arg(which, why)
+                           .arg(Repeats));
     }
     emit report(QStringLiteral("%1: %2, sent again").arg(which, why));
     m_block == 0 ? (write(m_header), m_timer->start(AnswerMs)) : sendNext();
@@ -186,7 +196,8 @@ void SimBlockwise::sendNext()
 {
     if (m_block > m_lines.size()) {
         write(QByteArray(1, Etx) + Eot);
-        return endWith(QStringLiteral("sent %1, %2").arg(m_name, blocks(int(m_lines.size()), m_repeated)));
+        return endWith(
+            QStringLiteral("sent %1, %2").arg(m_name, blocks(int(m_lines.size()), m_repeated)));
     }
     QByteArray f = frame(Stx, m_lines[m_block - 1]);
     if (m_tries == 0 && faultOut(m_block)) f.back() = char(~f.back());
@@ -219,7 +230,8 @@ void SimBlockwise::endWith(const QString &line)
 bool SimBlockwise::request(const QString &name)
 {
     const bool iso = name.endsWith(QLatin1String(".I"), Qt::CaseInsensitive);
-    const QString base = name.endsWith(QLatin1String(".H"), Qt::CaseInsensitive) || iso ? name.chopped(2) : name;
+    const QString base =
+        name.endsWith(QLatin1String(".H"), Qt::CaseInsensitive) || iso ? name.chopped(2) : name;
     m_name = name;
     if (!start((iso ? "D" : "H") + base.toLatin1() + 'E', false)) return false;
     m_state = State::Asking;

@@ -18,8 +18,8 @@ constexpr std::array<uchar, 128> eiaCodes()
     t['0'] = 0x20;
     for (int d = 1; d <= 9; ++d) {
         t['0' + d] = odd(uchar(d));
-        t['A' + d - 1] = t['a' + d - 1] = odd(uchar(0x60 | d)); // channels 6 and 7
-        t['J' + d - 1] = t['j' + d - 1] = odd(uchar(0x40 | d)); // channel 7
+        t['A' + d - 1] = t['a' + d - 1] = odd(uchar(0x60 | d));             // channels 6 and 7
+        t['J' + d - 1] = t['j' + d - 1] = odd(uchar(0x40 | d));             // channel 7
         if (d >= 2) t['S' + d - 2] = t['s' + d - 2] = odd(uchar(0x20 | d)); // channel 6
     }
     t[' '] = 0x10;
@@ -47,8 +47,11 @@ bool evenBits(uchar c)
 bool SimLineCode::setFormat(const QString &format)
 {
     const QString f = format.toUpper();
-    if (f != QLatin1String("8N1") && f != QLatin1String("7E1") && f != QLatin1String("7O1")) return false;
-    parity = f == QLatin1String("7E1") ? Parity::Even : f == QLatin1String("7O1") ? Parity::Odd : Parity::None;
+    if (f != QLatin1String("8N1") && f != QLatin1String("7E1") && f != QLatin1String("7O1"))
+        return false;
+    parity = f == QLatin1String("7E1")   ? Parity::Even
+             : f == QLatin1String("7O1") ? Parity::Odd
+                                         : Parity::None;
     return true;
 }
 
@@ -80,9 +83,12 @@ QByteArray SimLineCode::toEia(const QByteArray &iso, QByteArray *missing)
     out.reserve(iso.size());
     for (const char c : iso) {
         if (c == '\r') continue;
-        if (c == '\0') out += '\0';
-        else if (uchar(c) < 0x80 && Eia[uchar(c)]) out += char(Eia[uchar(c)]);
-        else if (!missing->contains(c)) *missing += c;
+        if (c == '\0')
+            out += '\0';
+        else if (uchar(c) < 0x80 && Eia[uchar(c)])
+            out += char(Eia[uchar(c)]);
+        else if (!missing->contains(c))
+            *missing += c;
     }
     return out;
 }
@@ -99,8 +105,10 @@ QByteArray SimLineCode::fromEia(const QByteArray &eia, int *bad)
     out.reserve(eia.size());
     for (const char c : eia) {
         if (c == '\0' || c == '\x7f') continue;
-        if (iso[uchar(c)]) out += iso[uchar(c)];
-        else ++*bad;
+        if (iso[uchar(c)])
+            out += iso[uchar(c)];
+        else
+            ++*bad;
     }
     return out;
 }

@@ -11,7 +11,10 @@ bool SimProtocol::faultIn(int n)
 {
     if (m_naksGiven < m_faults.nak) {
         ++m_naksGiven;
-        emit report(QStringLiteral("block %1: NAK on purpose (%2 of %3)").arg(n).arg(m_naksGiven).arg(m_faults.nak));
+        emit report(QStringLiteral("block %1: NAK on purpose (%2 of %3)")
+                        .arg(n)
+                        .arg(m_naksGiven)
+                        .arg(m_faults.nak));
         return true;
     }
     if (m_corrupted || n != m_faults.corruptBlock) return false;
@@ -30,7 +33,10 @@ bool SimProtocol::faultOut(int n)
 
 QString SimProtocol::blocks(int count, int repeated)
 {
-    return QStringLiteral("%1 block%2, %3 repeated").arg(count).arg(count == 1 ? "" : "s").arg(repeated);
+    return QStringLiteral("%1 block%2, %3 repeated")
+        .arg(count)
+        .arg(count == 1 ? "" : "s")
+        .arg(repeated);
 }
 
 void SimProtocol::write(const QByteArray &bytes)

@@ -65,8 +65,10 @@ void SimXmodem::endWith(const QString &line)
 void SimXmodem::fromPc(const QByteArray &bytes)
 {
     for (const char c : bytes) {
-        if (m_state == State::Asking || m_state == State::Taking) take(c);
-        else answer(c);
+        if (m_state == State::Asking || m_state == State::Taking)
+            take(c);
+        else
+            answer(c);
     }
 }
 
@@ -98,10 +100,14 @@ void SimXmodem::frameDone()
     const QByteArray frame = std::exchange(m_frame, {});
     const int number = m_blocks + 1;
     const QByteArrayView payload = QByteArrayView(frame).sliced(3, Data);
-    const bool sumOk = m_crc ? crc16(payload) == ((uchar(frame[3 + Data]) << 8) | uchar(frame[4 + Data]))
-                             : checksum(payload) == frame[3 + Data];
-    if (uchar(frame[1]) != uchar(~frame[2])) return nak(QStringLiteral("block %1: bad block number, NAK").arg(number));
-    if (!sumOk) return nak(QStringLiteral("block %1: bad %2, NAK").arg(number).arg(m_crc ? "CRC" : "checksum"));
+    const bool sumOk =
+        m_crc ? crc16(payload) == ((uchar(frame[3 + Data]) << 8) | uchar(frame[4 + Data]))
+              : checksum(payload) == frame[3 + Data];
+    if (uchar(frame[1]) != uchar(~frame[2]))
+        return nak(QStringLiteral("block %1: bad block number, NAK").arg(number));
+    if (!sumOk)
+        return nak(
+            QStringLiteral("block %1: bad %2, NAK").arg(number).arg(m_crc ? "CRC" : "checksum"));
     if (uchar(frame[1]) == (m_blocks & 0xff) && m_blocks > 0) { // its ACK was lost: taken already
         ++m_repeated;
         emit report(QStringLiteral("block %1: came again, ACK").arg(m_blocks));
@@ -109,7 +115,9 @@ void SimXmodem::frameDone()
     }
     if (uchar(frame[1]) != (number & 0xff)) {
         write(QByteArray(2, Can));
-        return endWith(QStringLiteral("block %1: numbered %2, out of sequence, cancelled").arg(number).arg(uchar(frame[1])));
+        return endWith(QStringLiteral("block %1: numbered %2, out of sequence, cancelled")
+                           .arg(number)
+                           .arg(uchar(frame[1])));
     }
     if (faultIn(number)) {
         ++m_repeated;
@@ -117,7 +125,8 @@ void SimXmodem::frameDone()
     }
     if (m_data.size() + Data > MaxProgram) {
         write(QByteArray(2, Can));
-        return endWith(QStringLiteral("the program is longer than %1 MB, cancelled").arg(MaxProgram >> 20));
+        return endWith(
+            QStringLiteral("the program is longer than %1 MB, cancelled").arg(MaxProgram >> 20));
     }
     m_data += payload;
     ++m_blocks;
@@ -138,14 +147,18 @@ void SimXmodem::timedOut()
         write(QByteArray(1, m_crc ? 'C' : Nak));
         return m_timer->start(AskMs);
     }
-    if (m_state == State::AwaitingAsk) return endWith(QStringLiteral("the PC never asked for %1, not sent").arg(m_name));
+    if (m_state == State::AwaitingAsk)
+        return endWith(QStringLiteral("the PC never asked for %1, not sent").arg(m_name));
     if (++m_tries > Tries) {
         if (m_state != State::Taking) write(QByteArray(2, Can));
-        return endWith(QStringLiteral("no answer from the PC %1 times, transfer abandoned").arg(Tries));
+        return endWith(
+            QStringLiteral("no answer from the PC %1 times, transfer abandoned").arg(Tries));
     }
     if (m_state != State::Taking) { // the PC's answer never came: again
         ++m_repeated;
-        return m_state == State::AwaitingEotAck ? (write(QByteArray(1, Eot)), m_timer->start(AnswerMs)) : sendBlock();
+        return m_state == State::AwaitingEotAck
+                   ? (write(QByteArray(1, Eot)), m_timer->start(AnswerMs))
+                   : sendBlock();
     }
     if (!m_frame.isEmpty()) {
         m_frame.clear();
@@ -197,14 +210,17 @@ void SimXmodem::answer(char c)
         write(QByteArray(1, Eot));
         return m_timer->start(AnswerMs);
     }
-    if (c != Nak) return;
-    ++m_repeated;
+    // A receiver that has no first block yet may ask again as it began.
+    if (c != Nak && !(c == 'C' && m_blocks == 0 && m_state == State::AwaitingAck)) return;
+    if (m_state != State::AwaitingEotAck) ++m_repeated; // a NAK for the first EOT is the custom
     if (++m_tries > Tries) {
         write(QByteArray(2, Can));
-        return endWith(QStringLiteral("block %1: NAK %2 times, cancelled").arg(m_blocks + 1).arg(Tries));
+        return endWith(
+            QStringLiteral("block %1: NAK %2 times, cancelled").arg(m_blocks + 1).arg(Tries));
     }
-    emit report(m_state == State::AwaitingEotAck ? QStringLiteral("EOT: NAK, sent again")
-                                                 : QStringLiteral("block %1: NAK, sent again").arg(m_blocks + 1));
+    emit report(m_state == State::AwaitingEotAck
+                    ? QStringLiteral("EOT: NAK, sent again")
+                    : QStringLiteral("block %1: NAK, sent again").arg(m_blocks + 1));
     if (m_state == State::AwaitingEotAck) {
         write(QByteArray(1, Eot));
         return m_timer->start(AnswerMs);
