@@ -2,12 +2,15 @@
 // arbitrary times, and command lines typed at it, playing any family of
 // controls. The control's buffer never holds more than its size, its DC3 and
 // DC1 alternate, each hold began at the mark, every byte is kept or counted
-// lost; a reply it shows is printable; and nothing the simulator is given
-// makes it misbehave (the sanitizers watch).
+// lost; a reply it shows, and every event it reports, is printable; and
+// nothing the simulator is given, in any protocol, tape code or parity and
+// with any faults staged, makes it misbehave (the sanitizers watch).
 
 #include "check.h"
 #include "sim/simcontrol.h"
+#include "sim/simblockwise.h"
 #include "sim/simtransport.h"
+#include "sim/simxmodem.h"
 #include "sim/simulator.h"
 #include "virtualclock.h"
 
@@ -52,6 +55,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     Simulator sim(clock, wire, config, folder.path());
     const QList<const ControlFamily *> families = ControlFamily::all();
     sim.setFamily(*families[in.ConsumeIntegralInRange<qsizetype>(0, families.size() - 1)]);
+    const SimFaults faults{in.ConsumeIntegralInRange(0, 4), in.ConsumeIntegralInRange(0, 5), in.ConsumeBool()};
+    switch (in.ConsumeIntegralInRange(0, 3)) {
+    case 1: sim.setProtocol(new SimXmodem(clock, faults, in.ConsumeBool())); break;
+    case 2: sim.setProtocol(new SimBlockwise(clock, faults)); break;
+    default: break;
+    }
+    SimLineCode code;
+    code.eia = in.ConsumeBool();
+    code.parity = SimLineCode::Parity(in.ConsumeIntegralInRange(0, 2));
+    sim.setLineCode(code);
+    sim.setSilent(faults.silent);
+    QObject::connect(&sim, &Simulator::report, [](const QString &line) {
+        for (const QChar c : line)
+            FUZZ_CHECK(c >= QLatin1Char(' ') && c <= QLatin1Char('~'));
+    });
     QObject::connect(&sim, &Simulator::say, [](const QString &line) {
         if (!line.startsWith(QLatin1String("Reply: "))) return;
         for (const QChar c : line)

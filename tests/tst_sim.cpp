@@ -2,9 +2,11 @@
 // each family of controls punches and how it shows replies, the greeting of
 // its network port, and the tavrin-sim program itself on its pseudo-terminal.
 
+#include "sim/simblockwise.h"
 #include "sim/simcontrol.h"
 #include "sim/simtransport.h"
 #include "sim/simulator.h"
+#include "sim/simxmodem.h"
 #include "virtualclock.h"
 
 #include <QDir>
@@ -166,6 +168,118 @@ private slots:
         clock.advance(60 * VirtualClock::Second);
         QCOMPARE(pc.sent, wire);
         QCOMPARE(lines.join('\n'), said);
+    }
+
+    // The control set up by `setup` ("xmodem crc nak=1", "blockwise
+    // corrupt=2", "7O1", "eia", "silent"), a command typed, then the PC's
+    // answers 10 ms apart: the bytes on the wire and what it said.
+    void protocols_data()
+    {
+        QTest::addColumn<QString>("setup");
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QByteArrayList>("fromPc");
+        QTest::addColumn<QByteArray>("wire");
+        QTest::addColumn<QString>("said");
+        QCOMPARE(SimXmodem::crc16("123456789"), 0x31c3); // the CRC's check value
+        const QByteArray o1234 = "%\nO1234\n" + QByteArray(20, 'X').replace("X", "G01 X1.5\n") + "%\n";
+        for (const auto &[name, bytes] : {std::pair("O1234.nc", o1234), std::pair("15.H", QByteArray("0 BEGIN PGM 15 MM\r\n1 END PGM 15 MM\r\n")),
+                                          std::pair("G1.nc", QByteArray("G1\n"))}) {
+            QFile f(m_dir.filePath(name));
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
+        }
+        const QByteArray b1 = SimXmodem::block(o1234, 1, false), c1 = SimXmodem::block(o1234, 1, true),
+                         c2 = SimXmodem::block(o1234, 2, true), b2 = SimXmodem::block(o1234, 2, false), eot = "\x04", ack = "\x06", nak = "\x15";
+        QByteArray c2bad = c2;
+        c2bad[40] = 'Y';
+        const QString got = "Received O1234.nc: 23 lines, 190 bytes\nreceived O1234.nc, ";
+        QTest::newRow("xmodem nak") << "xmodem nak=1" << "" << QByteArrayList{b1, b1, b2, eot} << nak + nak + ack + ack + ack
+                                    << "block 1: NAK on purpose (1 of 1)\n" + got + "2 blocks, 1 repeated";
+        QTest::newRow("xmodem crc") << "xmodem crc" << "" << QByteArrayList{c1, c2bad, c2, eot}
+                                    << "C" + ack + nak + ack + ack << "block 2: bad CRC, NAK\n" + got + "2 blocks, 1 repeated";
+        QByteArray c1bad = c1;
+        c1bad.back() = char(~c1bad.back());
+        // A receiver with no block yet asks again with "C"; it NAKs the first EOT.
+        QTest::newRow("xmodem punch") << "xmodem corrupt=1" << "punch O1234.nc" << QByteArrayList{"C", "C", ack, ack, nak, ack}
+                                      << c1bad + c1 + c2 + eot + eot << "Punching O1234.nc: 190 bytes.\nblock 1: sent damaged on purpose\n"
+                                         "block 1: NAK, sent again\nEOT: NAK, sent again\nsent O1234.nc, 2 blocks, 1 repeated";
+        QTest::newRow("xmodem silent") << "xmodem silent" << "" << QByteArrayList{b1} << QByteArray()
+                                       << "silent: the PC's bytes are ignored";
+        const QByteArray begin = SimBlockwise::frame('\x02', "0 BEGIN PGM 15 MM"), end = SimBlockwise::frame('\x02', "1 END PGM 15 MM");
+        QTest::newRow("blockwise in") << "blockwise" << "" << QByteArrayList{"\x01H15E\x17\x1f", begin, end.chopped(1) + '\0', end, "\x03\x04"}
+                                      << ack + ack + nak + ack << "the PC sends 15\nblock 2: bad BCC, NAK\nReceived 15.nc: 2 lines, 34 bytes\n"
+                                                                  "received 15.nc, 2 blocks, 1 repeated";
+        QTest::newRow("blockwise give up") << "blockwise nak=4" << "" << QByteArrayList{"\x01H15E\x17\x1f", begin, begin, begin, begin}
+            << ack + nak + nak + nak + eot << "the PC sends 15\nblock 1: NAK on purpose (1 of 4)\nblock 1: NAK on purpose (2 of 4)\n"
+               "block 1: NAK on purpose (3 of 4)\nblock 1: NAK on purpose (4 of 4)\nblock 1: damaged 4 times, transfer abandoned";
+        QTest::newRow("blockwise punch") << "blockwise" << "punch 15.H" << QByteArrayList{ack, nak, ack, ack}
+            << "\x01H15A\x17\x1b" + begin + begin + end + "\x03\x04"
+            << "Punching 15.H: 36 bytes.\nblock 1: NAK, sent again\nsent 15.H, 2 blocks, 1 repeated";
+        QTest::newRow("blockwise error") << "blockwise" << "request 15" << QByteArrayList{SimBlockwise::frame('\x01', "NOT FOUND")}
+            << QByteArray("\x01H15E\x17\x1f") << "the PC sent the error text \"NOT FOUND\"";
+        QTest::newRow("blockwise dir") << "blockwise" << "dir" << QByteArrayList{ack, SimBlockwise::frame('\x02', "15.H 36"), "\x03\x04"}
+            << "\x01H*E\x17\x31" + ack << "directory: 15.H 36\ndirectory received, 1 block, 0 repeated";
+        // Haas frames G1.nc in ten NULs and "%" lines; the parity bit is the eighth.
+        QTest::newRow("7O1 punch") << "7O1" << "punch G1.nc" << QByteArrayList{"G\xb1\n"} << QByteArray(10, '\x80') + "\x25\x8a\xc7\x31\x8a\x25\x8a"
+            << "Punching G1.nc: 17 bytes.\nparity: 1 character(s) with a wrong parity bit\nPunched 17 bytes.";
+        QTest::newRow("eia") << "eia" << "punch G1.nc" << QByteArrayList{"\x0b\x80\x46\x01\x02\x80\x37\x40\x01\x6b\x15\x03\x80\x0b\x80"}
+            << QByteArray(10, '\0') + "\x0b\x80\x67\x01\x80\x0b\x80"
+            << "Punching G1.nc: 17 bytes.\nEIA: 1 character(s) with an even number of holes or no meaning, dropped\n"
+               "Received O12.nc: 4 lines, 13 bytes\nPunched 17 bytes.";
+    }
+    void protocols()
+    {
+        QFETCH(QString, setup);
+        QFETCH(QString, command);
+        QFETCH(QByteArrayList, fromPc);
+        VirtualClock clock;
+        Wire pc;
+        Simulator sim(clock, pc, {}, m_dir.path());
+        sim.setFamily(*ControlFamily::named("haas"));
+        const auto number = [&](const char *key) { return setup.section(key, 1).section(' ', 0, 0).toInt(); };
+        const SimFaults faults{number("corrupt="), number("nak="), setup.contains("silent")};
+        if (setup.startsWith("xmodem")) sim.setProtocol(new SimXmodem(clock, faults, setup.contains("crc")));
+        if (setup.startsWith("blockwise")) sim.setProtocol(new SimBlockwise(clock, faults));
+        SimLineCode code;
+        code.eia = setup == "eia";
+        code.setFormat(setup);
+        sim.setLineCode(code);
+        sim.setSilent(faults.silent);
+        QStringList lines;
+        connect(&sim, &Simulator::say, [&](const QString &line) { lines << line; });
+        connect(&sim, &Simulator::report, [&](const QString &line) { lines << line; });
+        QDir::setCurrent(m_dir.path());
+        sim.command(command);
+        for (const QByteArray &bytes : fromPc) {
+            clock.advance(10 * Ms);
+            emit pc.received(bytes);
+        }
+        clock.advance(2000 * Ms);
+        QTEST(pc.sent, "wire");
+        QTEST(lines.join('\n'), "said");
+    }
+
+    // Options it can not follow are refused, saying why.
+    void refused_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("dtr, no device") << QStringList{"--dtr"} << "--dtr needs a serial device with modem "
+                                           "lines (--device); a pseudo-terminal and a TCP port have none.";
+        QTest::newRow("dtr on a pty") << QStringList{"--dtr", "--device", "/dev/ptmx"}
+                                      << "--dtr: /dev/ptmx has no modem lines (a pseudo-terminal has none).";
+        QTest::newRow("eia in blocks") << QStringList{"--code", "eia", "--protocol", "xmodem"}
+            << "--code eia punches whole 8-channel codes: it goes with --format 8N1 and the plain protocol only.";
+        QTest::newRow("format") << QStringList{"--format", "7N2"} << "--format takes 8N1, 7E1 or 7O1.";
+    }
+    void refused()
+    {
+        QFETCH(QStringList, args);
+        QProcess sim;
+        sim.start(TAVRIN_SIM, args);
+        QVERIFY(sim.waitForFinished(5000));
+        QCOMPARE(sim.exitCode(), 2);
+        QFETCH(QString, said);
+        QCOMPARE(QString::fromLocal8Bit(sim.readAllStandardError()), "tavrin-sim: " + said + '\n');
     }
 
     // Every PC that connects is greeted, as a network serial server does.

@@ -3,7 +3,9 @@
 
 #include "core/base/clock.h"
 #include "process/stopsignals.h"
+#include "sim/simblockwise.h"
 #include "sim/simtransport.h"
+#include "sim/simxmodem.h"
 #include "sim/simulator.h"
 
 #include <QCommandLineParser>
@@ -19,6 +21,13 @@ namespace
 {
 // A command line longer than this is dropped.
 constexpr qsizetype MaxCommand = 4096;
+
+// What the control saw on the line, one event a line, apart from the dialogue.
+void event(const QString &line)
+{
+    std::fputs(qPrintable(line + '\n'), stderr);
+    std::fflush(stderr);
+}
 
 void out(const QString &line)
 {
@@ -104,11 +113,25 @@ int main(int argc, char *argv[])
          "FOLDER"},
         {"tcp", "Listen on this TCP port of 127.0.0.1, as a network serial server, instead of a "
                 "pseudo-terminal.", "PORT"},
-        {"baud", "With --tcp: the speed of the line beyond the server (default 9600).", "BAUD"},
+        {"baud", "With --tcp: the speed of the line beyond the server; with --device: the device's "
+                 "(default 9600).", "BAUD"},
+        {"device", "Work this serial device (e.g. /dev/ttyUSB0, 8N1 raw) instead of a pseudo-terminal.",
+         "PATH"},
         {"greet", "With --tcp: greet each connection with TEXT and CR LF, as some network serial "
                   "servers do.", "TEXT"},
         {"control", "The control's family: " + ControlFamily::names() + " (default fanuc).",
          "FAMILY"},
+        {"protocol", "plain (the default), xmodem (as Haas controls) or blockwise (as Heidenhain "
+                     "controls).", "PROTOCOL"},
+        {"crc", "With --protocol xmodem: ask with \"C\" for blocks with a CRC-16, not a checksum."},
+        {"corrupt-block", "Damage block N once, going out, or take it as damaged coming in.", "N"},
+        {"nak", "Answer NAK to the first N blocks that come in.", "N"},
+        {"silent", "Take nothing and answer nothing."},
+        {"format", "8N1 (the default), 7E1 or 7O1: with 7 bits the control puts the parity bit "
+                   "into the eighth itself.", "FORMAT"},
+        {"code", "iso (the default) or eia: punch and take EIA RS-244 tape code.", "CODE"},
+        {"dtr", "With --device: hold DTR low while the buffer is full, at --dc3-at, instead of DC3, "
+                "and high again at --dc1-at."},
     });
     p.process(app);
 
@@ -118,7 +141,8 @@ int main(int argc, char *argv[])
     c.bytesPerSecond = number(p, "rate", 100, &ok);
     c.dc3At = number(p, "dc3-at", c.bufferSize * 3 / 4, &ok);
     c.dc1At = p.isSet("dc1-at") ? number(p, "dc1-at", 0, &ok) : c.bufferSize / 4;
-    c.flow = !p.isSet("no-flow");
+    c.flow = !p.isSet("no-flow") || p.isSet("dtr");
+    c.dtr = p.isSet("dtr");
     const int port = number(p, "tcp", 0, &ok), baud = number(p, "baud", 9600, &ok);
     if (ok && (c.dc3At > c.bufferSize || c.dc1At >= c.dc3At)) {
         complain(QStringLiteral("The marks need --dc1-at < --dc3-at <= --buffer."));
@@ -137,6 +161,47 @@ int main(int argc, char *argv[])
         complain(QStringLiteral("--greet needs --tcp."));
         ok = false;
     }
+    const QString protocol = p.value("protocol").toLower();
+    if (ok && p.isSet("protocol") && protocol != "plain" && protocol != "xmodem" && protocol != "blockwise") {
+        complain(QStringLiteral("--protocol takes plain, xmodem or blockwise."));
+        ok = false;
+    }
+    SimFaults faults;
+    faults.corruptBlock = number(p, "corrupt-block", 0, &ok);
+    faults.nak = number(p, "nak", 0, &ok);
+    faults.silent = p.isSet("silent");
+    SimLineCode lineCode;
+    lineCode.eia = p.value("code").toLower() == "eia";
+    if (ok && p.isSet("format") && !lineCode.setFormat(p.value("format"))) {
+        complain(QStringLiteral("--format takes 8N1, 7E1 or 7O1."));
+        ok = false;
+    }
+    if (ok && p.isSet("code") && !lineCode.eia && p.value("code").toLower() != "iso") {
+        complain(QStringLiteral("--code takes iso or eia."));
+        ok = false;
+    }
+    if (ok && lineCode.eia && (lineCode.parity != SimLineCode::Parity::None || p.isSet("protocol"))) {
+        complain(QStringLiteral("--code eia punches whole 8-channel codes: it goes with --format 8N1 and "
+                                "the plain protocol only."));
+        ok = false;
+    }
+    if (ok && p.isSet("dtr") && !p.isSet("device")) {
+        complain(QStringLiteral("--dtr needs a serial device with modem lines (--device); a pseudo-terminal "
+                                "and a TCP port have none."));
+        ok = false;
+    }
+    if (ok && p.isSet("device") && p.isSet("tcp")) {
+        complain(QStringLiteral("--device and --tcp exclude each other."));
+        ok = false;
+    }
+    if (ok && (protocol.isEmpty() || protocol == "plain") && (faults.corruptBlock || faults.nak)) {
+        complain(QStringLiteral("--corrupt-block and --nak need --protocol xmodem or blockwise."));
+        ok = false;
+    }
+    if (ok && protocol != "xmodem" && p.isSet("crc")) {
+        complain(QStringLiteral("--crc needs --protocol xmodem."));
+        ok = false;
+    }
     if (!ok) return 2;
     const QString folder = p.isSet("save") ? p.value("save") : QDir::currentPath();
     // A folder named for the programs is made when it is missing.
@@ -152,6 +217,14 @@ int main(int argc, char *argv[])
         error = tcp->error();
         if (p.isSet("greet")) tcp->greet(p.value("greet").toLocal8Bit() + "\r\n");
         transport = std::move(tcp);
+    } else if (p.isSet("device")) {
+        auto device = std::make_unique<DeviceTransport>(p.value("device"), baud);
+        error = device->error();
+        if (error.isEmpty() && c.dtr && !device->hasModemLines()) {
+            complain(QStringLiteral("--dtr: %1 has no modem lines (a pseudo-terminal has none).").arg(p.value("device")));
+            return 2;
+        }
+        transport = std::move(device);
     } else {
         auto pty = std::make_unique<PtyTransport>();
         error = pty->error();
@@ -164,6 +237,11 @@ int main(int argc, char *argv[])
     Simulator sim(Clock::system(), *transport, c, folder);
     if (!family) family = &ControlFamily::standard();
     sim.setFamily(*family);
+    sim.setLineCode(lineCode);
+    sim.setSilent(faults.silent);
+    if (protocol == "xmodem") sim.setProtocol(new SimXmodem(Clock::system(), faults, p.isSet("crc")));
+    if (protocol == "blockwise") sim.setProtocol(new SimBlockwise(Clock::system(), faults));
+    QObject::connect(&sim, &Simulator::report, &event);
     QObject::connect(&sim, &Simulator::say, &out);
     QObject::connect(&sim, &Simulator::quit, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     StopSignals stop;
@@ -175,8 +253,18 @@ int main(int argc, char *argv[])
             .arg(QLatin1String(family->title))
             .arg(c.bufferSize)
             .arg(c.bytesPerSecond)
-            .arg(c.flow ? QStringLiteral("DC3 at %1, DC1 at %2.").arg(c.dc3At).arg(c.dc1At)
+            .arg(c.dtr    ? QStringLiteral("DTR low at %1, high at %2.").arg(c.dc3At).arg(c.dc1At)
+                 : c.flow ? QStringLiteral("DC3 at %1, DC1 at %2.").arg(c.dc3At).arg(c.dc1At)
                         : QStringLiteral("no DC3/DC1.")));
+    if (protocol == "xmodem")
+        out(QStringLiteral("XMODEM with %1: asks the PC for a program every 3 s; punch FILE sends one when "
+                           "the PC asks.").arg(p.isSet("crc") ? "CRC-16" : "checksum"));
+    if (protocol == "blockwise")
+        out(QStringLiteral("Blockwise: takes the programs the PC sends; punch FILE, request NAME, dir [PATTERN]."));
+    if (lineCode.eia || lineCode.parity != SimLineCode::Parity::None)
+        out(QStringLiteral("Line: %1.").arg(lineCode.eia ? QStringLiteral("EIA RS-244 tape code")
+                                                      : p.value("format").toUpper() +
+                                                            QStringLiteral(", the parity bit sent as the eighth")));
     out(QStringLiteral("Programs received go to %1. Type help for commands.")
             .arg(QDir::toNativeSeparators(QDir(folder).absolutePath())));
     const int code = app.exec();

@@ -37,11 +37,17 @@ bool SimControl::receive(char, qint64 ns)
         ++m_dc3Sent;
         m_hold = {wholeBytes(m_level), 0};
         m_dc3Ns = ns;
-        if (toPc) toPc(QByteArray(1, '\x13'), ns);
+        mark(true, ns);
     }
     runTo(ns); // arms the timer for DC1
     if (!kept) emit overrun();
     return kept;
+}
+
+void SimControl::mark(bool hold, qint64 ns)
+{
+    if (config.dtr && holdDtr) holdDtr(hold);
+    else if (!config.dtr && toPc) toPc(QByteArray(1, hold ? '\x13' : '\x11'), ns);
 }
 
 void SimControl::send(const QByteArray &bytes)
@@ -83,7 +89,7 @@ void SimControl::runTo(qint64 ns)
         m_level = levelAt(due);
         m_levelNs = due;
         m_xoffSent = false;
-        if (toPc) toPc(QByteArray(1, '\x11'), due);
+        mark(false, due);
         emit dc1Sent(m_hold);
     }
     m_level = levelAt(ns);

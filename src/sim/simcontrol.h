@@ -14,6 +14,7 @@ struct SimControlConfig {
     int dc3At = 192;             // DC3 when the buffer holds this many
     int dc1At = 64;              // DC1 when it has fallen to this many
     bool flow = true;            // sends DC3/DC1 at all
+    bool dtr = false;            // drops DTR at the high mark instead of sending DC3
 };
 
 // A machine tool's control as the line sees it: a buffer the control empties
@@ -42,6 +43,8 @@ public:
     Config config;
     // Carries bytes to the PC; `ns` is when they leave (DC1 at its due time).
     std::function<void(const QByteArray &, qint64 ns)> toPc;
+    // With `dtr`: DTR low (true) at the high mark, high again at the low mark.
+    std::function<void(bool low)> holdDtr;
 
     // A byte reached the control at `ns`: false when it found the buffer full
     // and was lost.
@@ -65,6 +68,8 @@ private:
     double levelAt(qint64 ns) const;
     qint64 lowMarkNs() const;
     void runTo(qint64 ns);
+    // DC3 (hold) or DC1, or DTR low or high.
+    void mark(bool hold, qint64 ns);
 
     Clock &m_clock;
     Timer *m_lowMark;

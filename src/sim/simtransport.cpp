@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -33,6 +34,17 @@ PtyTransport::PtyTransport(QObject *parent) : SimTransport(parent)
     ::cfmakeraw(&t);
     ::tcsetattr(m_master, TCSANOW, &t);
     m_slavePath = QString::fromLocal8Bit(name);
+    watch();
+}
+
+PtyTransport::PtyTransport(int fd, const QString &path, const QString &error, QObject *parent)
+    : SimTransport(parent), m_master(fd), m_slavePath(path), m_error(error)
+{
+    if (fd >= 0) watch();
+}
+
+void PtyTransport::watch()
+{
     m_readable = new QSocketNotifier(qintptr(m_master), QSocketNotifier::Read, this);
     m_readable->setEnabled(false);
     connect(m_readable, &QSocketNotifier::activated, this, &PtyTransport::readSome);
@@ -98,6 +110,48 @@ qint64 PtyTransport::characterNs() const
     const int bits = 1 + (size == CS5 ? 5 : size == CS6 ? 6 : size == CS7 ? 7 : 8) +
                      ((t.c_cflag & PARENB) ? 1 : 0) + ((t.c_cflag & CSTOPB) ? 2 : 1);
     return 1'000'000'000LL * bits / baud;
+}
+
+DeviceTransport::Opened DeviceTransport::open(const QString &path, int baud)
+{
+    static const QList<std::pair<int, speed_t>> speeds = {{300, B300}, {600, B600}, {1200, B1200}, {2400, B2400},
+        {4800, B4800}, {9600, B9600}, {19200, B19200}, {38400, B38400}, {57600, B57600}, {115200, B115200}};
+    speed_t speed = B0;
+    for (const auto &[b, code] : speeds)
+        if (b == baud) speed = code;
+    const int fd = ::open(qPrintable(path), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    termios t{};
+    QString error;
+    if (fd < 0 || ::tcgetattr(fd, &t)) {
+        error = QString::fromLocal8Bit(std::strerror(errno));
+    } else if (speed == B0) {
+        error = QStringLiteral("--baud %1 is no speed a serial device takes").arg(baud);
+    } else {
+        ::cfmakeraw(&t);
+        t.c_cflag |= CLOCAL | CREAD;
+        ::cfsetspeed(&t, speed);
+        if (::tcsetattr(fd, TCSANOW, &t) == 0) return {fd, {}};
+        error = QString::fromLocal8Bit(std::strerror(errno));
+    }
+    if (fd >= 0) ::close(fd);
+    return {-1, error};
+}
+
+DeviceTransport::DeviceTransport(const QString &path, int baud, QObject *parent)
+    : DeviceTransport(path, open(path, baud), parent)
+{
+}
+
+bool DeviceTransport::hasModemLines() const
+{
+    int lines = 0;
+    return m_master >= 0 && ::ioctl(m_master, TIOCMGET, &lines) == 0;
+}
+
+bool DeviceTransport::setDtrLow(bool low)
+{
+    int dtr = TIOCM_DTR;
+    return m_master >= 0 && ::ioctl(m_master, low ? TIOCMBIC : TIOCMBIS, &dtr) == 0;
 }
 
 TcpTransport::TcpTransport(quint16 port, int baud, QObject *parent)

@@ -23,6 +23,8 @@ public:
     virtual void setRoom(qsizetype room) = 0;
     // How long one character takes on the PC's line: punches go at its pace.
     virtual qint64 characterNs() const = 0;
+    // DTR low or high; false where there are no modem lines.
+    virtual bool setDtrLow(bool) { return false; }
 
 signals:
     void received(const QByteArray &bytes);
@@ -46,17 +48,42 @@ public:
     void setRoom(qsizetype room) override;
     qint64 characterNs() const override;
 
+protected:
+    // A serial device already open as `fd` (-1 with `error`).
+    PtyTransport(int fd, const QString &path, const QString &error, QObject *parent);
+    int m_master = -1;
+
 private:
+    void watch();
     void readSome();
     void writeSome();
 
-    int m_master = -1;
     int m_slave = -1;
     QString m_slavePath, m_error;
     QByteArray m_out;
     qsizetype m_room = 0;
     QSocketNotifier *m_readable = nullptr;
     QSocketNotifier *m_writable = nullptr;
+};
+
+// A real serial device at `baud`, 8N1, raw: the one transport with modem lines.
+class DeviceTransport : public PtyTransport
+{
+    Q_OBJECT
+public:
+    DeviceTransport(const QString &path, int baud, QObject *parent = nullptr);
+    bool setDtrLow(bool low) override;
+    // Whether the device has modem lines at all.
+    bool hasModemLines() const;
+
+private:
+    struct Opened {
+        int fd;
+        QString error;
+    };
+    static Opened open(const QString &path, int baud);
+    DeviceTransport(const QString &path, const Opened &opened, QObject *parent)
+        : PtyTransport(opened.fd, path, opened.error, parent) {}
 };
 
 // A TCP port on this computer, as a network serial server offers its line:

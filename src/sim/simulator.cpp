@@ -3,6 +3,8 @@
 #include "core/base/atomicfile.h"
 #include "core/base/clock.h"
 #include "core/serving/programrequest.h"
+#include "sim/simprotocol.h"
+#include "sim/simblockwise.h"
 #include "sim/simtransport.h"
 
 #include <QDir>
@@ -33,6 +35,11 @@ Simulator::Simulator(Clock &clock, SimTransport &transport, const SimControl::Co
       m_punchTimer(clock.createTimer(this))
 {
     m_control.toPc = [this](const QByteArray &bytes, qint64 ns) { toPc(bytes, ns); };
+    m_control.holdDtr = [this](bool low) {
+        emit report(!m_transport.setDtrLow(low) ? QStringLiteral("DTR can not be set on this line")
+                    : low ? QStringLiteral("buffer at its high mark: DTR low")
+                          : QStringLiteral("buffer down to its low mark: DTR high"));
+    };
     connect(&m_transport, &SimTransport::received, this, &Simulator::fromPc);
     connect(&m_transport, &SimTransport::message, this, &Simulator::say);
     connect(&m_assembler, &PunchAssembler::punched, this, &Simulator::save);
@@ -42,8 +49,31 @@ Simulator::Simulator(Clock &clock, SimTransport &transport, const SimControl::Co
     m_transport.setRoom(ReadBytes);
 }
 
-void Simulator::fromPc(const QByteArray &bytes)
+void Simulator::setProtocol(SimProtocol *protocol)
 {
+    m_protocol = protocol;
+    protocol->setParent(this);
+    protocol->toPc = [this](const QByteArray &bytes) { toPc(bytes, 0); };
+    connect(protocol, &SimProtocol::report, this, &Simulator::report);
+    connect(protocol, &SimProtocol::received, this, [this](const QByteArray &program, const QString &how) {
+        const QString name = save(program);
+        if (!name.isEmpty()) emit report(QStringLiteral("received %1, %2").arg(name, how));
+    });
+}
+
+void Simulator::fromPc(const QByteArray &line)
+{
+    if (m_silent) {
+        if (!std::exchange(m_silenceSaid, true)) emit report(QStringLiteral("silent: the PC's bytes are ignored"));
+        return;
+    }
+    int wrong = 0;
+    QByteArray bytes = m_code.fromLine(line, &wrong);
+    if (wrong) emit report(QStringLiteral("parity: %1 character(s) with a wrong parity bit").arg(wrong));
+    if (m_protocol) return m_protocol->fromPc(bytes);
+    int bad = 0;
+    if (m_code.eia) bytes = SimLineCode::fromEia(bytes, &bad);
+    if (bad) emit report(QStringLiteral("EIA: %1 character(s) with an even number of holes or no meaning, dropped").arg(bad));
     // Each byte reaches the control as it is read. A pseudo-terminal or a
     // socket has no line speed, and it never shows the PC how far behind a
     // line would be, so a line modelled here would only pile up what the PC
@@ -65,16 +95,16 @@ void Simulator::fromPc(const QByteArray &bytes)
 
 void Simulator::toPc(const QByteArray &bytes, qint64)
 {
-    if (!m_transport.write(bytes)) emit say(QStringLiteral("Warning: the PC takes nothing: bytes not sent."));
+    if (!m_transport.write(m_code.toLine(bytes))) emit say(QStringLiteral("Warning: the PC takes nothing: bytes not sent."));
 }
 
-void Simulator::save(const QByteArray &program)
+QString Simulator::save(const QByteArray &program)
 {
     // A reply is shown, as a control shows a message: never kept as a program.
     if (const QList<QByteArray> reply = replyLines(program); !reply.isEmpty()) {
         for (const QByteArray &text : reply)
             emit say(QStringLiteral("Reply: %1").arg(QString::fromLatin1(text)));
-        return;
+        return {};
     }
     const PunchStore::Result r = m_store.save(m_folder, QStringLiteral("nc"), program);
     const QString name = QDir(m_folder).relativeFilePath(r.path);
@@ -89,6 +119,7 @@ void Simulator::save(const QByteArray &program)
                      .arg(piece));
     else
         emit say(QStringLiteral("Could not save %1: %2").arg(name, r.error));
+    return r.error.isEmpty() ? name : QString();
 }
 
 void Simulator::reportHold(const SimControl::Hold &hold)
@@ -119,10 +150,16 @@ void Simulator::punch(const QByteArray &bytes, const QString &what)
         emit say(QStringLiteral("Still punching; try again when it is done."));
         return;
     }
-    m_punch = bytes;
+    QByteArray missing;
+    m_punch = m_code.eia ? SimLineCode::toEia(bytes, &missing) : bytes;
+    if (!missing.isEmpty()) {
+        m_punch.clear();
+        emit say(QStringLiteral("Cannot punch %1 in EIA: no EIA code for \"%2\".").arg(what, QString::fromLatin1(missing)));
+        return;
+    }
     m_punched = 0;
     m_nextByteNs = m_clock.nowNs();
-    emit say(QStringLiteral("Punching %1: %2 bytes.").arg(what).arg(bytes.size()));
+    emit say(QStringLiteral("Punching %1: %2 bytes.").arg(what).arg(m_punch.size()));
     punchSome();
 }
 
@@ -205,6 +242,8 @@ void Simulator::command(const QString &line)
     const QStringList args = line.split(' ', Qt::SkipEmptyParts);
     const QString verb = args.value(0).toLower();
     if (verb.isEmpty()) return;
+    const QString rest = line.trimmed().mid(verb.size()).trimmed();
+    if (m_protocol && protocolCommand(verb, args, rest)) return;
     if (verb == "quit" || verb == "exit") {
         emit quit();
     } else if (verb == "help") {
@@ -216,7 +255,7 @@ void Simulator::command(const QString &line)
     } else if (verb == "list") {
         list(args);
     } else if ((verb == "punch" || verb == "compare") && args.size() >= 2) {
-        const QString names = line.trimmed().mid(verb.size()).trimmed();
+        const QString &names = rest;
         const bool compare = verb == "compare";
         QByteArray bytes = compare ? m_family->requestFor("COMPARE") : QByteArray();
         if (readPunch(names, &bytes))
@@ -224,6 +263,30 @@ void Simulator::command(const QString &line)
     } else {
         emit say(QStringLiteral("Unknown command; type help for the list."));
     }
+}
+
+// Punch, request and directory in the protocol's blocks; true when taken.
+bool Simulator::protocolCommand(const QString &verb, const QStringList &args, const QString &rest)
+{
+    auto *blockwise = qobject_cast<SimBlockwise *>(m_protocol);
+    if (verb == "punch" && !rest.isEmpty()) {
+        QByteArray bytes;
+        const QString why = readRegularFile(rest, &bytes, SimProtocol::MaxProgram);
+        if (!why.isEmpty()) emit say(QStringLiteral("Cannot punch %1: %2").arg(rest, why));
+        else if (m_protocol->send(rest, bytes)) emit say(QStringLiteral("Punching %1: %2 bytes.").arg(rest).arg(bytes.size()));
+    } else if (blockwise && verb == "request" && args.size() == 2) {
+        blockwise->request(args[1]);
+    } else if (blockwise && verb == "dir" && args.size() <= 2) {
+        const QString pattern = args.value(1, QStringLiteral("*"));
+        if (pattern.contains('*')) blockwise->directory(pattern);
+        else emit say(QStringLiteral("Usage: dir [PATTERN], e.g. dir * or dir 1*"));
+    } else if (verb == "request" || verb == "list" || verb == "compare" || verb == "dir") {
+        emit say(QStringLiteral("Not in this protocol: it moves programs with punch%1.")
+                     .arg(blockwise ? QStringLiteral(", request NAME and dir") : QString()));
+    } else {
+        return false;
+    }
+    return true;
 }
 
 QString Simulator::help()
@@ -234,6 +297,7 @@ QString Simulator::help()
         "  request NAME [BLOCK]    ask the PC for program NAME (from block BLOCK)\n"
         "  list [PATTERN]          ask the PC which programs it has (e.g. list O1*)\n"
         "  compare FILE            ask the PC whether its copy of FILE is the same\n"
+        "  dir [PATTERN]           blockwise: ask the PC for its directory\n"
         "  status                  buffer level, bytes received, DC3 sent\n"
         "  help                    this list\n"
         "  quit                    end (so do Ctrl+D and Ctrl+C)");

@@ -4,11 +4,13 @@
 #include "core/serving/punchstore.h"
 #include "sim/simcontrol.h"
 #include "sim/simfamily.h"
+#include "sim/simlinecode.h"
 
 #include <QObject>
 #include <QString>
 
 class Clock;
+class SimProtocol;
 class SimTransport;
 class Timer;
 
@@ -37,16 +39,25 @@ public:
     void finish() { m_assembler.finish(); }
     // The family of controls it plays: Fanuc's until told.
     void setFamily(const ControlFamily &family) { m_family = &family; }
+    // Parity, or EIA, on the line: ISO with 8 bits until told.
+    void setLineCode(const SimLineCode &code) { m_code = code; }
+    // Programs move in this protocol's blocks (the simulator owns it); plain until told.
+    void setProtocol(SimProtocol *protocol);
+    // It takes nothing and answers nothing.
+    void setSilent(bool silent) { m_silent = silent; }
     static QString help();
 
 signals:
     void say(const QString &line);
+    // What it saw on the line, one event a line.
+    void report(const QString &line);
     void quit();
 
 private:
     void fromPc(const QByteArray &bytes);
     void toPc(const QByteArray &bytes, qint64 ns);
-    void save(const QByteArray &program);
+    QString save(const QByteArray &program);
+    bool protocolCommand(const QString &verb, const QStringList &args, const QString &rest);
     void reportHold(const SimControl::Hold &hold);
     void noteOverrun();
     void punch(const QByteArray &bytes, const QString &what);
@@ -65,6 +76,9 @@ private:
     const ControlFamily *m_family = &ControlFamily::standard();
     qint64 m_overrunSaidNs = -1; // when an overrun was last reported
     bool m_pcHeld = false; // the PC sent DC3 while the control punches
+    SimLineCode m_code;
+    SimProtocol *m_protocol = nullptr;
+    bool m_silent = false, m_silenceSaid = false;
     Timer *m_punchTimer;
     QByteArray m_punch;
     qsizetype m_punched = 0;
