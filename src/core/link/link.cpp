@@ -107,6 +107,9 @@ PortStatus Link::openFor(const MachineConfig &machine)
         return PortStatus::Missing;
     }
     const LineSettings s = settingsFor(machine);
+    // A listener asks in the protocol it was made for: it starts again
+    // with the machine's, once the port is open.
+    if (m_engineListens) dropEngine();
     m_port.close();
     m_protocol = machine.protocol();
     if (!m_port.open(machine.port(), s)) return PortStatus::Unavailable;
