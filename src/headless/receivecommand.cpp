@@ -48,6 +48,7 @@ int runReceive(ConfigStore &config, int slot, const QString &path)
     assembler.setStripByte(machine.stripByte());
     assembler.setEndCode(machine.value(Key::EndCode));
     QObject::connect(&link, &Link::heard, &assembler, &PunchAssembler::feed);
+    link.setListening(true);
     say(QStringLiteral("Receiving from %1 on %2 (%3) into %4")
             .arg(machine.name(), machine.port(), lineText(*port, machine), path));
 
@@ -82,6 +83,7 @@ int runReceive(ConfigStore &config, int slot, const QString &path)
     QObject::connect(&assembler, &PunchAssembler::transferEnded, &assembler, [&] {
         if (done || got.isEmpty()) return;
         done = true;
+        link.setListening(false);
         QObject::disconnect(&link, nullptr, &assembler, nullptr);
         if (terminal) std::fputs("\r\033[K", stderr);
         QByteArray all;
@@ -116,6 +118,8 @@ int runReceive(ConfigStore &config, int slot, const QString &path)
     auto cutShort = [&](SendOutcome outcome, const QString &why) {
         if (done) return;
         done = true;
+        // A transfer begun is cancelled.
+        link.setListening(false);
         const qint64 arrived = total + assembler.size();
         recorder.recordPunch(t, {}, {}, {}, outcome, startedNs);
         QObject::disconnect(&assembler, nullptr, &assembler, nullptr);
@@ -132,6 +136,13 @@ int runReceive(ConfigStore &config, int slot, const QString &path)
                      QStringLiteral("the punch passed %1 bytes, the most one takes,")
                          .arg(PunchAssembler::MaxBytes));
     });
+    // A protocol's transfer ends the programs it carried, or cuts them short.
+    QObject::connect(&link, &Link::heardEnded, &assembler,
+                     [&](ProtocolOutcome outcome, const QString &why) {
+                         if (outcome == ProtocolOutcome::Completed) return assembler.finish();
+                         if (outcome != ProtocolOutcome::PortLost)
+                             cutShort(SendOutcome::Stopped, QStringLiteral("the transfer failed (%1)").arg(why));
+                     });
     QObject::connect(&stops, &StopSignals::stopRequested, &assembler,
                      [&] { cutShort(SendOutcome::Stopped, QStringLiteral("stopped")); });
     QObject::connect(&link, &Link::portLost, &assembler, [&] {

@@ -70,10 +70,12 @@ public:
         m_held = p.held;
     }
 
-    void end(SendOutcome outcome, const SendProgress &p, const SerialPort &port)
+    void end(SendOutcome outcome, const SendProgress &p, const SerialPort &port, const QString &why)
     {
         if (m_terminal) std::fputs("\r\033[K", stderr);
-        if (outcome == SendOutcome::PortLost)
+        if (outcome == SendOutcome::Failed)
+            fail(StatusPort, SendText::failed(p, why));
+        else if (outcome == SendOutcome::PortLost)
             fail(StatusPort, SendText::brokeOff(p, &port));
         else
             say(SendText::ended(outcome, p));
@@ -113,20 +115,20 @@ int runSend(ConfigStore &config, int slot, const QString &path, int fromLine, bo
     Transfer t = transferOf({}, machine, Transfer::Direction::Send);
     t.source = ProgramSource::file(QFileInfo(path).absoluteFilePath());
     t.startLine = fromLine - 1;
-    SendJob *sent = nullptr;
-    QObject::connect(&link, &Link::sendStarted, &link, [&](SendJob *job) {
+    SendTransfer *sent = nullptr;
+    QObject::connect(&link, &Link::sendStarted, &link, [&](SendTransfer *job) {
         sent = job;
         say(QStringLiteral("Sending %1 to %2 on %3 (%4) from line %5 of %6")
                 .arg(t.source.logName(), machine.name(), machine.port(),
                      lineText(*port, machine))
                 .arg(fromLine)
                 .arg(job->lineCount()));
-        QObject::connect(job, &SendJob::progressChanged, &link,
+        QObject::connect(job, &SendTransfer::progressChanged, &link,
                          [&report](const SendProgress &p) { report.show(p); });
     });
     QObject::connect(&link, &Link::sendFinished, &link, [&](SendOutcome outcome) {
         const SendProgress p = sent ? sent->progress() : SendProgress{};
-        report.end(outcome, p, *port);
+        report.end(outcome, p, *port, sent ? sent->why() : QString());
         quitWith(outcome == SendOutcome::Completed ? StatusDone
                  : outcome == SendOutcome::Stopped ? StatusStopped
                                                    : StatusPort);
@@ -147,7 +149,7 @@ int runSend(ConfigStore &config, int slot, const QString &path, int fromLine, bo
     // Stop, as in the window: at a whole block; a second one discards what
     // the machine holds back.
     QObject::connect(&stops, &StopSignals::stopRequested, &link, [&link] {
-        if (SendJob *job = link.job()) job->stop();
+        if (SendTransfer *job = link.job()) job->stop();
     });
     return QCoreApplication::exec();
 }

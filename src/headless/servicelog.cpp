@@ -49,7 +49,7 @@ void ServiceLog::watch(Machine *machine)
     // A program the control asked for goes out as it is, even with characters
     // the control refuses: nobody is at the PC to be asked. The journal says
     // so as its first line goes.
-    connect(&machine->link(), &Link::sendStarted, this, [this, machine](SendJob *job) {
+    connect(&machine->link(), &Link::sendStarted, this, [this, machine](SendTransfer *job) {
         const MachineConfig &m = machine->config();
         const ProgramSource &source = machine->link().sendTransfer().source;
         const auto found =
@@ -59,7 +59,7 @@ void ServiceLog::watch(Machine *machine)
             source.kind == ProgramSource::Kind::File ? source.logName() : QString();
         const QString line = QStringLiteral("%1: %2; sent as asked")
                                  .arg(m.name(), CharacterCheck::describe(name, found));
-        connect(job, &SendJob::lineStarted, this, [this, line] { m_write(line); },
+        connect(job, &SendTransfer::lineStarted, this, [this, line] { m_write(line); },
                 Qt::SingleShotConnection);
     });
     // A machine served already when the journal starts is heard too.

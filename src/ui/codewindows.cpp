@@ -62,7 +62,7 @@ CodeWindows::CodeWindows(Workshop &workshop, Platform &platform, QWidget *box)
             follow(slot, link->job());
     });
     connect(&workshop, &Workshop::sendStarted, this,
-            [this](MachineId id, SendJob *job) {
+            [this](MachineId id, SendTransfer *job) {
                 if (m_workshop.slotOf(id) == m_workshop.selected())
                     follow(m_workshop.slotOf(id), job);
             });
@@ -172,7 +172,7 @@ void CodeWindows::dragPointer(const QPoint &pos)
                          origin + area->height() - 1 - kPointerTip));
 }
 
-void CodeWindows::follow(int slot, SendJob *job)
+void CodeWindows::follow(int slot, SendTransfer *job)
 {
     m_job = job;
     m_sendSlot = slot;
@@ -182,12 +182,12 @@ void CodeWindows::follow(int slot, SendJob *job)
     // program, edits and all, comes back when it ends.
     m_served = job != m_workshop.userJob();
     if (m_served) show(edit(slot), job->program(), job->program().size());
-    connect(job, &SendJob::lineStarted, this, [this](int line) {
+    connect(job, &SendTransfer::lineStarted, this, [this](int line) {
         m_sendLine = line;
         showSendingLine(false);
     });
-    connect(job, &SendJob::holding, this, [this] { showSendingLine(true); });
-    connect(job, &SendJob::finished, this, [this](SendOutcome outcome) {
+    connect(job, &SendTransfer::holding, this, [this] { showSendingLine(true); });
+    connect(job, &SendTransfer::finished, this, [this](SendOutcome outcome) {
         showSendingLine(true);
         m_showLater->stop();
         edit(m_sendSlot)->setReadOnly(false);

@@ -15,7 +15,7 @@ class Program;
 class QPlainTextEdit;
 class QTimer;
 class QWidget;
-class SendJob;
+class SendTransfer;
 class Workshop;
 
 // The code windows txBuffer(i), one per machine slot, and the line pointer
@@ -60,7 +60,7 @@ private:
     void bind(int slot);
     void show(CodeEdit *edit, const Program &program, qsizetype size);
     void showProgramOf(int slot);
-    void follow(int slot, SendJob *job);
+    void follow(int slot, SendTransfer *job);
     void unfollow();
     void showSendingLine(bool now);
 
@@ -72,7 +72,7 @@ private:
     // Each window's tie to the program of the machine it shows.
     std::array<QMetaObject::Connection, MachineTable::MaxMachines + 1> m_bound{};
     // The send on show: its window, and the line last shown.
-    QPointer<SendJob> m_job;
+    QPointer<SendTransfer> m_job;
     int m_sendSlot = 0;
     // A program being put into a window is no edit of the user's.
     bool m_showing = false;

@@ -85,7 +85,7 @@ TransmitBar::TransmitBar(Workshop &workshop, Platform &platform, CodeWindows &co
         if (m_job) m_job->setPaused(down);
     });
     connect(&workshop, &Workshop::sendStarted, this,
-            [this](MachineId id, SendJob *job) {
+            [this](MachineId id, SendTransfer *job) {
                 if (m_workshop.slotOf(id) == m_workshop.selected())
                     follow(m_workshop.slotOf(id), job);
             });
@@ -212,7 +212,7 @@ bool TransmitBar::charactersAgreed(int from)
                               Platform::Icon::Question, QMessageBox::No) == QMessageBox::Yes;
 }
 
-void TransmitBar::follow(int slot, SendJob *job)
+void TransmitBar::follow(int slot, SendTransfer *job)
 {
     m_job = job;
     m_sendSlot = slot;
@@ -226,8 +226,8 @@ void TransmitBar::follow(int slot, SendJob *job)
     m_hold->stop();
     m_barShown.reset();
     showProgress(job->progress());
-    connect(job, &SendJob::progressChanged, this, &TransmitBar::progressChanged);
-    connect(job, &SendJob::finished, this, &TransmitBar::sendEnded);
+    connect(job, &SendTransfer::progressChanged, this, &TransmitBar::progressChanged);
+    connect(job, &SendTransfer::finished, this, &TransmitBar::sendEnded);
 }
 
 void TransmitBar::progressChanged(const SendProgress &p)
@@ -280,6 +280,9 @@ void TransmitBar::sendEnded(SendOutcome outcome)
     m_stop->setVisible(false);
     m_pause->setVisible(false);
     setStatus(SendText::ended(outcome, p));
+    if (outcome == SendOutcome::Failed)
+        m_platform.message(m_bar->window(), portText() + u'\n' + SendText::failed(p, m_job ? m_job->why() : QString()),
+                           QString(), QMessageBox::Ok, Platform::Icon::Warning);
     if (outcome == SendOutcome::PortLost) {
         Link *link = m_workshop.linkAt(m_sendSlot);
         m_platform.message(m_bar->window(),

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/config/machinetable.h"
-#include "core/sending/sendjob.h"
+#include "core/sending/sendtransfer.h"
 
 #include <QObject>
 #include <QPointer>
@@ -39,7 +39,7 @@ private:
     // True unless the program holds characters the machine's control
     // refuses, from line `from` on, and the user, asked, keeps it back.
     bool charactersAgreed(int from);
-    void follow(int slot, SendJob *job);
+    void follow(int slot, SendTransfer *job);
     // What the file-name field shows when no note stands in it.
     QString shownName(int slot);
     // Shows a send's progress, or holds it back a while (kShowEveryNs).
@@ -62,7 +62,7 @@ private:
     std::array<QLineEdit *, MachineTable::MaxMachines + 1> m_fileNames{};
     // Each file-name field's ties to the queue and program it names.
     std::array<std::array<QMetaObject::Connection, 2>, MachineTable::MaxMachines + 1> m_bound{};
-    QPointer<SendJob> m_job;
+    QPointer<SendTransfer> m_job;
     SendProgress m_shown;                   // the progress on show
     std::optional<SendProgress> m_barShown; // what the bar and its text show of it
     Timer *m_hold;                          // while active, news of the same kind waits

@@ -4,17 +4,24 @@
 #include "core/ports/portaddress.h"
 #include "core/ports/serialport.h"
 #include "core/tapecode/tapecodeport.h"
+#include "core/base/clock.h"
+#include "core/protocols/protocols.h"
+#include "core/protocols/protocolsend.h"
+#include "core/sending/sendjob.h"
 
 Link::Link(SerialPort &port, PortList &ports, Clock &clock, QObject *parent)
     : QObject(parent), m_coded(std::make_unique<TapeCodePort>(port, clock)), m_port(*m_coded),
-      m_ports(ports), m_clock(clock), m_receive(clock), m_scan(*m_coded)
+      m_ports(ports), m_clock(clock), m_relisten(clock.createTimer(this)), m_receive(clock),
+      m_scan(*m_coded)
 {
     connect(&m_port, &SerialPort::received, this, &Link::route);
     connect(&m_port, &SerialPort::lost, this, [this] {
         // The receive is told how it ended when it ends.
         if (m_receiveOpen) m_receiveLost = true;
+        if (m_engine) m_engine->portLost();
         emit portLost();
     });
+    connect(m_relisten, &Timer::timeout, this, &Link::listenIfIdle);
 }
 
 Link::Link(std::shared_ptr<SerialPort> port, PortList &ports, Clock &clock, QObject *parent)
@@ -38,10 +45,12 @@ Link::~Link()
 void Link::setState(LinkState state)
 {
     if (state == m_state) return;
+    dropEngine();
     if (m_state == LinkState::Receiving)
         endReceiving(state == LinkState::Sending ? SendOutcome::Stopped : SendOutcome::Completed);
     m_state = state;
     emit stateChanged(state);
+    listenIfIdle();
 }
 
 void Link::endReceiving(SendOutcome outcome)
@@ -66,7 +75,9 @@ void Link::route(const QByteArray &bytes)
     // A send running while the user receives still needs the machine's
     // XON/XOFF, or it would overrun the machine.
     const qsizetype sign = sending() ? m_job->feed(bytes) : 0;
-    if (m_state == LinkState::Sending) {
+    if (m_engine && (m_state == LinkState::Receiving || m_state == LinkState::Idle))
+        m_engine->feed(bytes);
+    else if (m_state == LinkState::Sending) {
         if (m_hearsDuringSends) {
             const QByteArray rest = withoutFlowControl(QByteArrayView(bytes).sliced(sign));
             if (!rest.isEmpty()) emit heard(rest);
@@ -104,14 +115,21 @@ PortStatus Link::openFor(const MachineConfig &machine)
         return PortStatus::Missing;
     }
     const LineSettings s = settingsFor(machine);
+    // A listener asks in the protocol it was made for: it starts again
+    // with the machine's, once the port is open.
+    if (m_engineListens) dropEngine();
     m_port.close();
-    return m_port.open(machine.port(), s) ? PortStatus::Open : PortStatus::Unavailable;
+    m_protocol = machine.protocol();
+    if (!m_port.open(machine.port(), s)) return PortStatus::Unavailable;
+    listenIfIdle();
+    return PortStatus::Open;
 }
 
 bool Link::openForSend(const MachineConfig &machine)
 {
     if (!listed(machine.port())) return false;
     const LineSettings s = settingsFor(machine);
+    m_protocol = machine.protocol();
     if (m_port.isOpen() && m_port.name() == machine.port()) {
         if (m_port.settings() != s) m_port.apply(s);
         return true;
@@ -125,7 +143,7 @@ void Link::closePort()
     m_port.close();
 }
 
-SendJob *Link::startSend(const Program &program, const Transfer &transfer,
+SendTransfer *Link::startSend(const Program &program, const Transfer &transfer,
                          const MachineConfig &machine)
 {
     if (sending() || m_state == LinkState::Scanning) return nullptr;
@@ -136,10 +154,22 @@ SendJob *Link::startSend(const Program &program, const Transfer &transfer,
     m_coded->setCode(machine.tapeCode());
     SendSettings settings = SendSettings::of(machine);
     settings.keepInput = m_hearsDuringSends;
-    m_job = new SendJob(m_port, m_clock, program, startLine, settings, this);
-    SendJob *job = m_job;
-    connect(job, &SendJob::finished, this, [this, job](SendOutcome outcome) {
+    m_protocol = machine.protocol();
+    QList<qint64> lineEnds;
+    ProtocolTransfer *engine =
+        m_protocol == TransferProtocol::Plain
+            ? nullptr
+            : Protocols::sender(m_protocol,
+                                ProtocolSend::payload(program, startLine, settings.endOfBlock, &lineEnds),
+                                lineEnds, writer(), m_clock);
+    if (engine)
+        m_job = new ProtocolSend(m_port, program, startLine, engine, this);
+    else
+        m_job = new SendJob(m_port, m_clock, program, startLine, settings, this);
+    SendTransfer *job = m_job;
+    connect(job, &SendTransfer::finished, this, [this, job](SendOutcome outcome) {
         if (job != m_job) return;
+        if (outcome == SendOutcome::Failed) m_send.note = QStringLiteral("failed: ") + job->why();
         // Told before the link is idle: an answer waiting starts the moment
         // it is, and must not be taken for the send that ended.
         emit sendFinished(outcome);
@@ -168,6 +198,7 @@ void Link::beginReceive(const Transfer &transfer)
     m_receiveOpen = true;
     m_receiveLost = false;
     emit receiveStarted(m_receiveTransfer);
+    if (m_protocol != TransferProtocol::Plain) startEngine(false);
 }
 
 void Link::endReceive()
@@ -185,4 +216,79 @@ bool Link::beginScan()
     setState(LinkState::Scanning);
     m_scan.start();
     return true;
+}
+
+void Link::setListening(bool listening)
+{
+    m_listening = listening;
+    if (listening)
+        listenIfIdle();
+    else if (m_engine && m_engineListens)
+        dropEngine();
+}
+
+ProtocolTransfer::Writer Link::writer()
+{
+    return [this](const QByteArray &bytes) { return m_port.write(bytes); };
+}
+
+void Link::listenIfIdle()
+{
+    if (!m_listening || m_state != LinkState::Idle || m_engine || !m_port.isOpen()) return;
+    m_relisten->stop();
+    startEngine(true);
+}
+
+void Link::startEngine(bool listens)
+{
+    ProtocolTransfer *engine = Protocols::receiver(m_protocol, writer(), m_clock);
+    if (!engine) return;
+    engine->setParent(this);
+    m_engine = engine;
+    m_engineListens = listens;
+    connect(engine, &ProtocolTransfer::data, this, [this](const QByteArray &text) {
+        if (m_engineListens)
+            emit heard(text);
+        else
+            m_receive.feed(text);
+    });
+    connect(engine, &ProtocolTransfer::finished, this, &Link::engineEnded);
+    engine->start();
+}
+
+void Link::dropEngine()
+{
+    ProtocolTransfer *engine = m_engine;
+    if (!engine) return;
+    m_engine = nullptr;
+    engine->disconnect(this);
+    engine->deleteLater();
+    // A listener that has heard nothing yet just stops asking; anything
+    // begun is cancelled, and its punch cut.
+    if (m_engineListens && engine->bytesDone() == 0) return;
+    engine->stop();
+    if (m_engineListens) emit heardEnded(ProtocolOutcome::Stopped, {});
+}
+
+void Link::engineEnded(ProtocolOutcome outcome)
+{
+    ProtocolTransfer *engine = m_engine;
+    m_engine = nullptr;
+    engine->disconnect(this);
+    engine->deleteLater();
+    if (m_engineListens) {
+        emit heardEnded(outcome, engine->why());
+        // A transfer that failed (or a port that refused the asking) is
+        // asked for again after a while, not at once.
+        if (outcome == ProtocolOutcome::Completed)
+            listenIfIdle();
+        else if (outcome != ProtocolOutcome::PortLost)
+            m_relisten->start(3000);
+        return;
+    }
+    m_receive.flush();
+    if (outcome == ProtocolOutcome::Failed)
+        m_receiveTransfer.note = QStringLiteral("failed: ") + engine->why();
+    endReceiving(ProtocolSend::outcomeOf(outcome));
+    setState(sending() ? LinkState::Sending : LinkState::Idle);
 }

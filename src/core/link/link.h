@@ -2,6 +2,8 @@
 
 #include "core/link/portscan.h"
 #include "core/link/receivesession.h"
+#include "core/config/vocabulary.h"
+#include "core/protocols/protocoltransfer.h"
 #include "core/sending/sendjob.h"
 #include "core/base/transfer.h"
 
@@ -14,6 +16,7 @@ class MachineConfig;
 class PortList;
 class SerialPort;
 class TapeCodePort;
+class Timer;
 
 // What the serial link is doing. Only the link changes it.
 enum class LinkState { Idle, Sending, Receiving, Scanning };
@@ -26,6 +29,14 @@ enum class PortStatus { Open, Missing, Unavailable };
 // XON/XOFF; the received text; Port Scan) or, while nothing runs, to
 // whoever listens to an idle line (a served machine's punches and requests,
 // the command line's receive). Nothing else subscribes to the port.
+//
+// A machine whose transfers go by a block protocol (XMODEM) gets the
+// protocol's engines instead: a send is a ProtocolSend over its sending
+// engine; a receive, and the idle line of whoever listens, a receiving
+// engine, to which the link feeds what comes and which answers through the
+// link; what it hands on goes where plain bytes would, and its end ends the
+// punch (heardEnded). A listening engine that ends is started again: the
+// line keeps asking for the next transfer.
 //
 // Receiving may begin while a send runs: the send keeps getting the bytes
 // it needs, and when it ends the link is idle again. Each send and each
@@ -49,7 +60,9 @@ public:
     LinkState state() const { return m_state; }
     bool sending() const { return m_job && m_job->isRunning(); }
     // The running send, if any.
-    SendJob *job() const { return sending() ? m_job.data() : nullptr; }
+    SendTransfer *job() const { return sending() ? m_job.data() : nullptr; }
+    // The protocol of the machine the port was last opened for.
+    TransferProtocol protocol() const { return m_protocol; }
     ReceiveSession &receiver() { return m_receive; }
     PortScan &scan() { return m_scan; }
 
@@ -70,7 +83,7 @@ public:
     // Starts sending `program` from `transfer.startLine` with the machine's
     // settings on the port as it is; null while a send or Port Scan runs. A
     // send started while receiving takes the link over.
-    SendJob *startSend(const Program &program, const Transfer &transfer,
+    SendTransfer *startSend(const Program &program, const Transfer &transfer,
                        const MachineConfig &machine);
     // The running send's transfer, or the last one.
     const Transfer &sendTransfer() const { return m_send; }
@@ -88,6 +101,9 @@ public:
     // send's own flow control and start sign, and a send's end keeps what
     // the machine sent.
     void setHearsDuringSends(bool hears) { m_hearsDuringSends = hears; }
+    // Somebody listens to the idle line (heard()): where the machine's
+    // protocol needs it, a receiving engine asks for transfers meanwhile.
+    void setListening(bool listening);
     // Ends a send that still waits for the machine to ask for it, as
     // stopped, with `why` for whoever records it (the transfer's
     // note says "withdrawn: " and why). False when the send is past its start wait.
@@ -95,7 +111,7 @@ public:
 
 signals:
     void stateChanged(LinkState state);
-    void sendStarted(SendJob *job);
+    void sendStarted(SendTransfer *job);
     void sendFinished(SendOutcome outcome);
     // A receive began, and how it ended: completed, stopped (a send took
     // the link over) or port lost.
@@ -106,6 +122,9 @@ signals:
     // Bytes that came while nothing ran on the link (or a send, where
     // setHearsDuringSends() asks for it).
     void heard(const QByteArray &bytes);
+    // A transfer heard by a protocol's engine ended: what it handed on by
+    // heard() is whole only if it completed; `why` says why it failed.
+    void heardEnded(ProtocolOutcome outcome, const QString &why);
 
 private:
     void setState(LinkState state);
@@ -113,6 +132,11 @@ private:
     void route(const QByteArray &bytes);
     LineSettings settingsFor(const MachineConfig &machine);
     bool listed(const QString &name) const;
+    ProtocolTransfer::Writer writer();
+    void startEngine(bool listens);
+    void dropEngine();
+    void engineEnded(ProtocolOutcome outcome);
+    void listenIfIdle();
 
     std::shared_ptr<SerialPort> m_owned;
     // The port in the machine's tape code: everything on the link goes
@@ -122,7 +146,13 @@ private:
     PortList &m_ports;
     Clock &m_clock;
     LinkState m_state = LinkState::Idle;
-    QPointer<SendJob> m_job;
+    QPointer<SendTransfer> m_job;
+    TransferProtocol m_protocol = TransferProtocol::Plain;
+    // The receiving engine: the user's receive, or the idle line's listener.
+    QPointer<ProtocolTransfer> m_engine;
+    bool m_engineListens = false;
+    bool m_listening = false;
+    Timer *m_relisten;
     Transfer m_send;
     Transfer m_receiveTransfer;
     bool m_receiveOpen = false;

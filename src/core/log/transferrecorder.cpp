@@ -20,7 +20,7 @@ void TransferRecorder::watch(Link &link)
     const Link *key = &link;
     m_links.insert(key, {});
     connect(&link, &QObject::destroyed, this, [this, key] { m_links.remove(key); });
-    connect(&link, &Link::sendStarted, this, [this, key, &link](SendJob *job) {
+    connect(&link, &Link::sendStarted, this, [this, key, &link](SendTransfer *job) {
         Watched &w = m_links[key];
         w.job = job;
         begin(w.send, link.sendTransfer());
@@ -39,7 +39,9 @@ void TransferRecorder::watch(Link &link)
         begin(w.receive, t);
     });
     connect(&link, &Link::receiveEnded, this,
-            [this, key](const Transfer &, SendOutcome outcome) { end(m_links[key].receive, outcome); });
+            [this, key](const Transfer &t, SendOutcome outcome) {
+                end(m_links[key].receive, outcome, t.note);
+            });
     connect(&link.receiver(), &ReceiveSession::text, this, [this, key](const QByteArray &text) {
         Watched &w = m_links[key];
         if (w.receive.active) count(w, text);
@@ -146,6 +148,7 @@ QString TransferRecorder::outcomeText(SendOutcome outcome)
 {
     return outcome == SendOutcome::Completed ? QStringLiteral("completed")
            : outcome == SendOutcome::Stopped ? QStringLiteral("stopped")
+           : outcome == SendOutcome::Failed  ? QStringLiteral("failed")
                                              : QStringLiteral("port lost");
 }
 

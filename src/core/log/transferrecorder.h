@@ -9,7 +9,7 @@
 class Clock;
 class Link;
 class MachineRegistry;
-class SendJob;
+class SendTransfer;
 class ServedMachine;
 struct Transfer;
 enum class SendOutcome;
@@ -62,7 +62,7 @@ private:
     struct Watched {
         Open send;
         Open receive;
-        QPointer<SendJob> job;
+        QPointer<SendTransfer> job;
         char lastReceived = '\0';
     };
 

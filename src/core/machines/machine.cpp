@@ -19,9 +19,9 @@ Machine::Machine(MachineId id, const MachineConfig &config, std::shared_ptr<Seri
     connect(m_retryPort, &Timer::timeout, this, &Machine::openServedPort);
     connect(m_retrySaves, &Timer::timeout, this, &Machine::retrySaves);
     connect(m_link.get(), &Link::stateChanged, this, &Machine::settle);
-    connect(m_link.get(), &Link::sendStarted, this, [this](SendJob *job) {
+    connect(m_link.get(), &Link::sendStarted, this, [this](SendTransfer *job) {
         // A send reports each line; the state changes with its percent.
-        connect(job, &SendJob::progressChanged, this, [this](const SendProgress &p) {
+        connect(job, &SendTransfer::progressChanged, this, [this](const SendProgress &p) {
             const auto activity = p.phase == SendPhase::StartWait
                                       ? MachineState::Activity::WaitingForControl
                                       : MachineState::Activity::Sending;
@@ -155,7 +155,7 @@ int Machine::shutDown()
     // One stop per call: the served role stops its own send; a second call
     // drops what the machine holds.
     const int dropped = m_served ? m_served->shutDown() : 0;
-    if (SendJob *job = m_link->job(); job && !m_served) job->stop();
+    if (SendTransfer *job = m_link->job(); job && !m_served) job->stop();
     refresh();
     return dropped;
 }
@@ -196,7 +196,7 @@ void Machine::refresh()
     s.served = m_served != nullptr;
     s.unsaved = int(m_punches.pending());
     s.changeWaiting = m_pending.has_value();
-    if (const SendJob *job = m_link->job()) {
+    if (const SendTransfer *job = m_link->job()) {
         const SendProgress p = job->progress();
         s.activity = p.phase == SendPhase::StartWait ? A::WaitingForControl : A::Sending;
         s.percent = p.maximum > 0 ? int(qint64(p.value) * 100 / p.maximum) : 0;

@@ -13,7 +13,7 @@
 class Clock;
 class Link;
 class PortList;
-class SendJob;
+class SendTransfer;
 class SerialPort;
 class ServedMachine;
 class Timer;
@@ -79,7 +79,7 @@ signals:
     void becameIdle(MachineId id);
     void retired(MachineId id);
     // A send started on its link: the user's, or the served role's own.
-    void sendStarted(MachineId id, SendJob *job);
+    void sendStarted(MachineId id, SendTransfer *job);
     // Something the user must be told, one line: a leftover temporary file
     // removed from the folder when serving started.
     void notice(const QString &line);

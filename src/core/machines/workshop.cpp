@@ -25,7 +25,7 @@ void Workshop::watch(Machine *machine)
 {
     const MachineId id = machine->id();
     Link *link = &machine->link();
-    connect(machine, &Machine::sendStarted, this, [this](MachineId id, SendJob *job) {
+    connect(machine, &Machine::sendStarted, this, [this](MachineId id, SendTransfer *job) {
         // The user's send is known as such before anyone hears of it.
         if (m_startingUserSend) m_userJob = job;
         emit sendStarted(id, job);

@@ -74,7 +74,7 @@ public:
     bool sending() const;
     // The user's own send, from the moment it is made; a served machine's
     // send never is.
-    SendJob *userJob() const { return m_userJob.data(); }
+    SendTransfer *userJob() const { return m_userJob.data(); }
     // - machine `slot`'s own transfer, served ones included: its Setup and
     //   mode change wait for it, its Delete is refused;
     bool busy(int slot) const;
@@ -162,7 +162,7 @@ signals:
     void stateChanged(int slot);
     // A send started on machine `id`'s link: the user's, or a served
     // machine's own.
-    void sendStarted(MachineId id, SendJob *job);
+    void sendStarted(MachineId id, SendTransfer *job);
     // What the attended receive and Port Scan on the selected machine give.
     void receivedText(const QByteArray &bytes);
     void scanShown(const QByteArray &bytes);
@@ -184,7 +184,7 @@ private:
     qint32 m_speedBefore = 300;
     // The machine receiving (or scanning) for RX-Edit, and the user's send.
     MachineId m_receiving;
-    QPointer<SendJob> m_userJob;
+    QPointer<SendTransfer> m_userJob;
     bool m_startingUserSend = false;
     ProgramQueue m_noQueue;
     LoadedProgram m_noProgram;

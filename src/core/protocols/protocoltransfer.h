@@ -44,6 +44,9 @@ public:
     // The program's lines done so far (whole lines only).
     virtual int linesDone() const = 0;
     virtual bool isRunning() const = 0;
+    // A sender that has not been asked for the data yet (the receiver
+    // speaks first).
+    virtual bool waitsForPeer() const { return false; }
     // Why it failed, in words for the user and the log ("the control answered NAK three times").
     virtual QString why() const { return {}; }
 

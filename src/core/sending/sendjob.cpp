@@ -31,7 +31,7 @@ using Result = SendOutput::Result;
 
 SendJob::SendJob(SerialPort &port, Clock &clock, const Program &program, int startLine,
                  const SendSettings &settings, QObject *parent)
-    : QObject(parent), m_port(port), m_timer(clock.createTimer(this)),
+    : SendTransfer(parent), m_port(port), m_timer(clock.createTimer(this)),
       m_purge(clock.createTimer(this)), m_program(program), m_settings(settings),
       m_bounded(settings.flow == FlowMode::StartOnAnyByte || settings.flow == FlowMode::StartOnDc1),
       m_pace(clock, port),

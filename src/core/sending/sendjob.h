@@ -3,6 +3,7 @@
 #include "core/sending/linepace.h"
 #include "core/programs/program.h"
 #include "core/sending/sendoutput.h"
+#include "core/sending/sendtransfer.h"
 
 #include <QObject>
 #include <QString>
@@ -10,42 +11,6 @@
 class Clock;
 class SerialPort;
 class Timer;
-
-enum class SendPhase {
-    StartWait, // modes "3" and "4": waiting for the machine to speak first
-    Lines,
-    Clearing,  // the run-out of NULs is leaving the port
-    Stopping,  // stopped: what the port was given goes out whole
-    Done,
-};
-enum class SendOutcome { Completed, Stopped, PortLost };
-
-// What the transmit bar shows of a send.
-// Why a send waits, if it does.
-enum class SendWait {
-    None,
-    Pause,        // the user's Pause, at a line boundary
-    Xoff,         // the machine's DC3 (XOFF)
-    Cts,          // the machine holds CTS low (RTS/CTS handshake)
-    MachineFirst, // modes "3" and "4": the machine has not spoken yet
-};
-
-struct SendProgress {
-    SendPhase phase = SendPhase::Lines;
-    int value = 0;
-    int maximum = 100;
-    QString text;      // "37%", "05 %" while clearing, "100%" at the end
-    bool held = false; // stopping, but the machine holds the line
-    SendWait wait = SendWait::None;
-    int line = 0;        // the line being sent, from 1; 0 before the first
-    int lines = 0;       // the program's lines
-    int sent = 0;        // the lines sent whole, from the start line on
-    // How much of this send has gone, 0 to 100: its lines from the start
-    // line on, then the run-out, as one whole.
-    int percent = 0;
-    qint64 leftMs = 0;   // the time the rest takes at the line's own rate
-    bool operator==(const SendProgress &) const = default;
-};
 
 // One send of a program to a machine: the lines from `startLine` on, each
 // line end written as the machine's end of block, after the port has
@@ -67,7 +32,7 @@ struct SendProgress {
 //
 // Every wait returns to the event loop and is timed by the clock it is
 // given; nothing here blocks.
-class SendJob : public QObject
+class SendJob : public SendTransfer
 {
     Q_OBJECT
 public:
@@ -79,39 +44,31 @@ public:
             const SendSettings &settings, QObject *parent = nullptr);
     ~SendJob() override;
 
-    void start();
+    void start() override;
     // Stops at a whole block; a second call discards what the machine holds.
-    void stop();
-    void setPaused(bool paused);
-    bool isPaused() const { return m_paused; }
-    bool isRunning() const { return m_state != State::Idle && m_state != State::Done; }
+    void stop() override;
+    void setPaused(bool paused) override;
+    bool isPaused() const override { return m_paused; }
+    bool isRunning() const override { return m_state != State::Idle && m_state != State::Done; }
     // Bytes the machine sent while the job runs. Returns how many of them,
     // from the first, were the machine's sign to start (mode "3": its first
     // byte); the rest are not the send's.
-    qsizetype feed(const QByteArray &received);
+    qsizetype feed(const QByteArray &received) override;
     // Modes "3" and "4": the machine has not yet asked for the data.
-    bool waitsForMachine() const { return m_state == State::StartWait; }
+    bool waitsForMachine() const override { return m_state == State::StartWait; }
 
-    SendProgress progress() const { return m_progress; }
+    SendProgress progress() const override { return m_progress; }
     // The program as the send took it.
-    const Program &program() const { return m_program; }
+    const Program &program() const override { return m_program; }
     // The line being sent (0-based), or -1 before the first.
-    int currentLine() const { return m_line - 1; }
+    int currentLine() const override { return m_line - 1; }
     // The program's lines: a last empty line after a final line end is no
     // line of its own.
-    int lineCount() const;
+    int lineCount() const override;
     // The program's bytes handed to the port (ends of block as written, no
     // run-out), and the lines handed to it whole.
-    qint64 bytesSent() const { return m_out.bytesSent(); }
-    int linesSent() const { return m_linesSent; }
-
-signals:
-    void progressChanged(const SendProgress &progress);
-    // A line starts: the line now being sent.
-    void lineStarted(int line);
-    // The send waits at a line (Pause, or the machine's DC3).
-    void holding(int line);
-    void finished(SendOutcome outcome);
+    qint64 bytesSent() const override { return m_out.bytesSent(); }
+    int linesSent() const override { return m_linesSent; }
 
 private:
     // Where the send is. Every change between these is made in sendjob.cpp.

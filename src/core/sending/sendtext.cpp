@@ -1,6 +1,6 @@
 #include "core/sending/sendtext.h"
 
-#include "core/sending/sendjob.h"
+#include "core/sending/sendtransfer.h"
 #include "core/ports/serialport.h"
 
 namespace
@@ -53,6 +53,8 @@ QString ended(SendOutcome outcome, const SendProgress &p)
         return QStringLiteral("Sent, %1 lines").arg(p.sent);
     case SendOutcome::Stopped:
         return QStringLiteral("Stopped at ") + at(p);
+    case SendOutcome::Failed:
+        return QStringLiteral("Failed at ") + at(p);
     case SendOutcome::PortLost:
         break;
     }
@@ -63,6 +65,11 @@ QString lostReason(const SerialPort *port)
 {
     const QString why = port ? port->errorString() : QString();
     return why.isEmpty() ? QStringLiteral("the port went away") : why;
+}
+
+QString failed(const SendProgress &p, const QString &why)
+{
+    return QStringLiteral("The send failed at %1: %2.").arg(at(p), why);
 }
 
 QString brokeOff(const SendProgress &p, const SerialPort *port)

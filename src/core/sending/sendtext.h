@@ -17,6 +17,8 @@ QString at(const SendProgress &progress);
 // "Sent, 1999 lines" (the lines this send sent), "Stopped at line 234 of
 // 1999", "Broke off at ...".
 QString ended(SendOutcome outcome, const SendProgress &progress);
+// "The send failed at line 234 of 1999: <why>." (a protocol's peer gave up).
+QString failed(const SendProgress &progress, const QString &why);
 // Why the port (if any) was lost, as it tells it.
 QString lostReason(const SerialPort *port);
 // "The send broke off at line 234 of 1999: <why>."

@@ -44,9 +44,19 @@ ServedMachine::ServedMachine(Link &link, const MachineConfig &machine, MachineId
     // it: nothing the control punches meanwhile is lost.
     link.setHearsDuringSends(true);
     connect(&link, &Link::heard, this, &ServedMachine::onReceived);
+    // A protocol's transfer ends the punch it carried: whole when it
+    // completed, cut off, with why, when not.
+    connect(&link, &Link::heardEnded, this, [this](ProtocolOutcome outcome, const QString &why) {
+        if (outcome == ProtocolOutcome::Completed) return m_assembler.finish();
+        m_cutAs = outcome == ProtocolOutcome::PortLost ? SendOutcome::PortLost : SendOutcome::Stopped;
+        if (!why.isEmpty()) m_cutNote = QStringLiteral("failed: ") + why;
+        m_assembler.cut();
+        m_cutNote.clear();
+    });
+    link.setListening(true);
     connect(&link, &Link::stateChanged, this, &ServedMachine::pump);
-    connect(&link, &Link::sendStarted, this, [this](SendJob *job) {
-        connect(job, &SendJob::progressChanged, this, [this, job] {
+    connect(&link, &Link::sendStarted, this, [this](SendTransfer *job) {
+        connect(job, &SendTransfer::progressChanged, this, [this, job] {
             if (!job->waitsForMachine())
                 m_answerWait->stop();
             else if (!m_answerWait->isActive())
@@ -96,7 +106,7 @@ int ServedMachine::shutDown()
     dropQueue();
     m_cutAs = SendOutcome::Stopped;
     m_assembler.cut();
-    if (SendJob *job = m_link.job()) job->stop();
+    if (SendTransfer *job = m_link.job()) job->stop();
     return dropped;
 }
 
@@ -109,7 +119,7 @@ bool ServedMachine::isIdle() const
 void ServedMachine::onCutOff(const QByteArray &punch)
 {
     // Never taken for a request, nor saved under the program's own name.
-    save(punch, m_cutAs);
+    save(punch, m_cutAs, m_cutNote);
 }
 
 void ServedMachine::onTooLarge(const QByteArray &punch, qint64 leftOut)
@@ -276,7 +286,7 @@ void ServedMachine::update()
     State state = State::Listening;
     qint64 bytes = 0;
     int percent = 0;
-    if (const SendJob *job = m_link.job()) {
+    if (const SendTransfer *job = m_link.job()) {
         const SendProgress p = job->progress();
         state = p.phase == SendPhase::StartWait ? State::WaitingForControl : State::Sending;
         percent = p.maximum > 0 ? int(qint64(p.value) * 100 / p.maximum) : 0;

@@ -156,6 +156,7 @@ private:
     bool m_delayDone = false;
     bool m_shutDown = false;
     SendOutcome m_cutAs;
+    QString m_cutNote; // why a protocol's transfer that carried the punch failed
     qint64 m_punchStartNs = -1; // none yet
     qint64 m_ignored = 0;
     QList<Outgoing> m_waiting;
