@@ -92,10 +92,7 @@ int listMachines(const MachineTable &table)
                             s.speed > 0          ? QString::number(s.speed)
                             : stored.isEmpty()   ? QStringLiteral("-")
                                                  : stored,
-                            QStringLiteral("%1%2%3")
-                                .arg(s.dataBits)
-                                .arg(QChar(s.parity == Parity::None ? u'N' : u'E'))
-                                .arg(s.stopBits),
+                            s.format(),
                             MachineConfig::flowName(m.value(Key::Flow)),
                             Workshop::isServed(m) ? QStringLiteral("served")
                                                   : QStringLiteral("attended"),

@@ -127,9 +127,9 @@ int runSend(ConfigStore &config, int slot, const QString &path, int fromLine, bo
     QObject::connect(&link, &Link::sendFinished, &link, [&](SendOutcome outcome) {
         const SendProgress p = sent ? sent->progress() : SendProgress{};
         report.end(outcome, p, *port);
-        quitWith(outcome == SendOutcome::Completed ? StatusDone
-                 : outcome == SendOutcome::Stopped ? StatusStopped
-                                                   : StatusPort);
+        quitWith(outcome == SendOutcome::Completed  ? StatusDone
+                 : outcome == SendOutcome::PortLost ? StatusPort
+                                                    : StatusStopped);
     });
     switch (Workshop::startSend(link, program, t, machine)) {
     case Workshop::SendResult::Started:

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/sending/flowwatch.h"
+#include "core/sending/linehold.h"
 #include "core/sending/linepace.h"
 #include "core/programs/program.h"
 #include "core/sending/sendoutput.h"
@@ -18,7 +20,8 @@ enum class SendPhase {
     Stopping,  // stopped: what the port was given goes out whole
     Done,
 };
-enum class SendOutcome { Completed, Stopped, PortLost };
+// ControlReset, ControlAlarm: a remote-buffer control answered SYN or NAK.
+enum class SendOutcome { Completed, Stopped, PortLost, ControlReset, ControlAlarm };
 
 // What the transmit bar shows of a send.
 // Why a send waits, if it does.
@@ -27,6 +30,7 @@ enum class SendWait {
     Pause,        // the user's Pause, at a line boundary
     Xoff,         // the machine's DC3 (XOFF)
     Cts,          // the machine holds CTS low (RTS/CTS handshake)
+    Dsr,          // the machine holds DSR low (DTR/DSR handshake)
     MachineFirst, // modes "3" and "4": the machine has not spoken yet
 };
 
@@ -156,6 +160,8 @@ private:
     const bool m_bounded; // the send obeys DC3 itself: little may wait in the port
     LinePace m_pace;
     SendOutput m_out;
+    FlowWatch m_flow;
+    LineHold m_lineHold;
 
     State m_state = State::Idle;
     bool m_inStep = false;
@@ -163,7 +169,7 @@ private:
     bool m_discard = false; // a second stop: drop what the machine holds
     bool m_paused = false;
     bool m_lost = false;
-    bool m_watchDc = false;
+    SendOutcome m_answered = SendOutcome::Completed; // the control's SYN or NAK
 
     qint64 m_divisor = 1;
     int m_line = 0;
