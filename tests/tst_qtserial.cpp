@@ -189,7 +189,7 @@ private slots:
         p.pins = QSerialPort::ClearToSendSignal | QSerialPort::RingIndicatorSignal;
         clock.advance(QtSerialPort::WatchMs * 1'000'000);
         QVERIFY(changed.count() == 1 && !p.dsr() && p.cts());
-        p.pins |= QSerialPort::CarrierDetectSignal; // not one that holds a send
+        p.pins |= QSerialPort::DataCarrierDetectSignal; // not one that holds a send
         clock.advance(VirtualClock::Second);
         QCOMPARE(changed.count(), 1);
         p.watchInputLines(false);
