@@ -31,8 +31,9 @@ struct Rig : ShopRig<> {
     explicit Rig(const QStringList &machines = {})
     {
         for (const QString &values : machines)
-            config.table().append(machineWith("MCDRATE=9600|MCDBITS=8|MCPARITY=None|MCFLOW=0|" + values,
-                                              MachineConfig::defaults("ttyFAKE0")));
+            config.table().append(
+                machineWith("MCDRATE=9600|MCDBITS=8|MCPARITY=None|MCFLOW=0|" + values,
+                            MachineConfig::defaults("ttyFAKE0")));
         QObject::connect(&shop, &Workshop::portProblem,
                          [this](int i, PortStatus s, const QString &p) {
                              problems.append({i, s, p});

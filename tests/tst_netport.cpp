@@ -326,12 +326,14 @@ private slots:
     {
         QTest::addColumn<QString>("values");
         QTest::addColumn<QByteArray>("asked");
-        QTest::newRow("7O1 DTR/DSR") << "MCDBITS=7|MCPARITY=Odd|MCSBITS=1|MCFLOW=5|MCDTR=LOW"
-                                     << sb(2, "\x07") + sb(3, "\x02") + sb(4, "\x01") +
-                                            sb(5, "\x01") + sb(5, "\x13") + sb(5, "\x08") + sb(5, "\x0b");
+        QTest::newRow("7O1 DTR/DSR")
+            << "MCDBITS=7|MCPARITY=Odd|MCSBITS=1|MCFLOW=5|MCDTR=LOW"
+            << sb(2, "\x07") + sb(3, "\x02") + sb(4, "\x01") + sb(5, "\x01") + sb(5, "\x13") +
+                   sb(5, "\x08") + sb(5, "\x0b");
         QTest::newRow("5M2 DTR and RTS low")
             << "MCDBITS=5|MCPARITY=Mark|MCSBITS=2|MCFLOW=0|MCDTR=LOW|MCRTS=LOW"
-            << sb(2, "\x05") + sb(3, "\x04") + sb(4, "\x02") + sb(5, "\x01") + sb(5, "\x09") + sb(5, "\x0c");
+            << sb(2, "\x05") + sb(3, "\x04") + sb(4, "\x02") + sb(5, "\x01") + sb(5, "\x09") +
+                   sb(5, "\x0c");
         QTest::newRow("6S1 RTS/CTS") << "MCDBITS=6|MCPARITY=Space|MCSBITS=1|MCFLOW=2|MCRTS=LOW"
                                      << sb(2, "\x06") + sb(3, "\x05") + sb(4, "\x01") +
                                             sb(5, "\x01") + sb(5, "\x03") + sb(5, "\x08");

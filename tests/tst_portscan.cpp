@@ -102,7 +102,7 @@ private slots:
         Rig r(machine);
         r.punch(upperProgram(3000), gap);
         if (r.shop.saveScan() == Workshop::ScanSaveResult::Saved) r.saves << r.stored();
-        const QString want = QString::number(speed) + (dataBits == 8               ? " 8 None"
+        const QString want = QString::number(speed) + (dataBits == 8            ? " 8 None"
                                                        : parity == Parity::Even ? " 7 Even"
                                                                                 : " 7 Odd");
         QCOMPARE(r.saves, QStringList(r.saves.size(), want + " 1 1")); // every save right
@@ -120,7 +120,8 @@ private slots:
         QStringList tried; // each speed from 9600 down, then the format
         for (qint32 s = 9600; s >= speed; s /= 2)
             tried << QString::number(s) + ",n,8,1";
-        if (dataBits == 7) tried << QString::number(speed) + (parity == Parity::Even ? ",e,7,1" : ",o,7,1");
+        if (dataBits == 7)
+            tried << QString::number(speed) + (parity == Parity::Even ? ",e,7,1" : ",o,7,1");
         QCOMPARE(r.captions, tried);
         QCOMPARE(r.topBitsAtSwitch, dataBits == 7 ? 51 : -1);
         QVERIFY(r.shown.endsWith(upperProgram(3000).right(200)));
@@ -133,7 +134,8 @@ private slots:
     {
         QTest::addColumn<Misfits>("row");
         QTest::addRow("few plain") << Misfits{QByteArray(100, 'G'), 8, false};
-        QTest::addRow("many plain") << Misfits{QByteArray("CG").repeated(500), 50, true}; // fits no parity
+        QTest::addRow("many plain")
+            << Misfits{QByteArray("CG").repeated(500), 50, true}; // fits no parity
     }
     void misfitTopBitsWithdraw()
     {

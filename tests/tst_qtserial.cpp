@@ -38,9 +38,16 @@ struct RecordingPort : QtSerialPort {
     void setLine(const DeviceLine &l) override
     {
         static const char *const flows[] = {"", " RTS/CTS", " XON/XOFF"};
-        asked = QString("%1 %2%3%4%5").arg(l.baud).arg(int(l.dataBits))
-                    .arg(QChar("N?EOSM"[l.parity])).arg(int(l.stopBits)).arg(flows[l.flow]) +
-                (l.dtr ? " DTR+" : " DTR-") + (!l.rts ? "" : *l.rts ? " RTS+" : " RTS-");
+        asked = QString("%1 %2%3%4%5")
+                    .arg(l.baud)
+                    .arg(int(l.dataBits))
+                    .arg(QChar("N?EOSM"[l.parity]))
+                    .arg(int(l.stopBits))
+                    .arg(flows[l.flow]) +
+                (l.dtr ? " DTR+" : " DTR-") +
+                (!l.rts   ? ""
+                 : *l.rts ? " RTS+"
+                          : " RTS-");
         QtSerialPort::setLine(l);
     }
     QSerialPort::PinoutSignals pinout() const override
@@ -142,16 +149,18 @@ private slots:
         const int dtr = TIOCM_DTR, rts = TIOCM_RTS;
         QTest::newRow("150 8N1") << "MCDRATE=150|MCDBITS=8|MCSBITS=1|MCFLOW=0"
                                  << "150 8N1 DTR+ RTS+" << QString("%1 1").arg(B150) << (dtr | rts);
-        QTest::newRow("4800 7E2 XON/XOFF")
-            << "MCDRATE=4800|MCDBITS=7|MCSBITS=2|MCFLOW=1" << "4800 7E2 XON/XOFF DTR+ RTS+"
-            << QString("%1 2 IXON IXOFF").arg(B4800) << (dtr | rts);
+        QTest::newRow("4800 7E2 XON/XOFF") << "MCDRATE=4800|MCDBITS=7|MCSBITS=2|MCFLOW=1"
+                                           << "4800 7E2 XON/XOFF DTR+ RTS+"
+                                           << QString("%1 2 IXON IXOFF").arg(B4800) << (dtr | rts);
         QTest::newRow("115200 8N2 RTS/CTS")
-            << "MCDRATE=115200|MCDBITS=8|MCSBITS=2|MCFLOW=2|MCRTS=LOW" << "115200 8N2 RTS/CTS DTR+"
-            << QString("%1 2 CRTSCTS").arg(B115200) << dtr;
+            << "MCDRATE=115200|MCDBITS=8|MCSBITS=2|MCFLOW=2|MCRTS=LOW"
+            << "115200 8N2 RTS/CTS DTR+" << QString("%1 2 CRTSCTS").arg(B115200) << dtr;
         QTest::newRow("9600 7O1") << "MCDRATE=9600|MCDBITS=7|MCPARITY=Odd|MCSBITS=1|MCDTR=LOW"
-                                  << "9600 7O1 DTR- RTS+" << QString("%1 1 PARODD").arg(B9600) << rts;
-        QTest::newRow("300 5M2") << "MCDRATE=300|MCDBITS=5|MCPARITY=Mark|MCSBITS=2|MCDTR=HIGH|MCRTS=LOW"
-                                 << "300 5M2 DTR+ RTS-" << QString("%1 2 PARODD CMSPAR").arg(B300) << dtr;
+                                  << "9600 7O1 DTR- RTS+" << QString("%1 1 PARODD").arg(B9600)
+                                  << rts;
+        QTest::newRow("300 5M2")
+            << "MCDRATE=300|MCDBITS=5|MCPARITY=Mark|MCSBITS=2|MCDTR=HIGH|MCRTS=LOW"
+            << "300 5M2 DTR+ RTS-" << QString("%1 2 PARODD CMSPAR").arg(B300) << dtr;
         QTest::newRow("19200 6S1 DTR/DSR")
             << "MCDRATE=19200|MCDBITS=6|MCPARITY=Space|MCSBITS=1|MCFLOW=5|MCDTR=LOW|MCRTS=HIGH"
             << "19200 6S1 DTR+ RTS+" << QString("%1 1 CMSPAR").arg(B19200) << (dtr | rts);

@@ -390,35 +390,42 @@ private slots:
         QFETCH(qint32, speed);
         QFETCH(int, delay);
         QFETCH(int, every);
-        const MachineConfig m = machineWith(
-            QString("MCCHARDLY=%1|MCCHARCNT=%2|MCLEADER=").arg(delay).arg(every) + '%', machine("0", "CRLF"));
+        const MachineConfig m =
+            machineWith(QString("MCCHARDLY=%1|MCCHARCNT=%2|MCLEADER=").arg(delay).arg(every) + '%',
+                        machine("0", "CRLF"));
         Rig r("N10G01X1Y2Z3\n", m, LineSettings::forMachine(m, speed));
         QVERIFY(r.finish());
         QCOMPARE(r.port.sent, "%N10G01X1Y2Z3\r\n" + nuls);
         const qint64 ms = 1'000'000, expected = delay * ms;
         for (int i = 1; i < 15; ++i) {
-            const qint64 idle = r.port.sentNs[i] - r.port.sentNs[i - 1] - r.port.settings().characterNs();
+            const qint64 idle =
+                r.port.sentNs[i] - r.port.sentNs[i - 1] - r.port.settings().characterNs();
             QVERIFY2(i % every ? idle == 0 : qAbs(idle - expected) * 10 <= expected,
                      qPrintable(QString("%1: %2 ns").arg(i).arg(idle)));
         }
     }
 
     // DC3 (obeyed by the send itself: modes 3 and 4, and 1 with a handshake
-    // delay) and DSR low (DTR/DSR) hold the output, a few characters late at most; let go, the handshake
-    // delay passes (within 10 %) before the next character.
+    // delay) and DSR low (DTR/DSR) hold the output, a few characters late at most; let go, the
+    // handshake delay passes (within 10 %) before the next character.
     void holdAndRelease_data()
     {
         QTest::addColumn<Release>("row");
-        QTest::newRow("DC1, mode 4, 100 ms") << Release{"4", "Held by the machine (XOFF) at line 1 of 1", 100};
-        QTest::newRow("DC1, mode 1, 40 ms") << Release{"1", "Held by the machine (XOFF) at line 1 of 1", 40};
-        QTest::newRow("DSR, no delay") << Release{"5", "Held by the machine (DSR) at line 1 of 1", 0};
-        QTest::newRow("DSR, 250 ms") << Release{"5", "Held by the machine (DSR) at line 1 of 1", 250};
+        QTest::newRow("DC1, mode 4, 100 ms")
+            << Release{"4", "Held by the machine (XOFF) at line 1 of 1", 100};
+        QTest::newRow("DC1, mode 1, 40 ms")
+            << Release{"1", "Held by the machine (XOFF) at line 1 of 1", 40};
+        QTest::newRow("DSR, no delay")
+            << Release{"5", "Held by the machine (DSR) at line 1 of 1", 0};
+        QTest::newRow("DSR, 250 ms")
+            << Release{"5", "Held by the machine (DSR) at line 1 of 1", 250};
     }
     void holdAndRelease()
     {
         QFETCH(Release, row);
         const auto &[flow, status, delay] = row;
-        const MachineConfig m = machineWith(QString("MCHSDLY=%1").arg(delay), machine(flow, "CRLF"));
+        const MachineConfig m =
+            machineWith(QString("MCHSDLY=%1").arg(delay), machine(flow, "CRLF"));
         const QByteArray text = program(1, 200);
         Rig r(text, m, LineSettings::forMachine(m, 9600));
         if (flow == "4") r.port.deliver(DC1);
@@ -435,7 +442,8 @@ private slots:
         QVERIFY(r.finish());
         QCOMPARE(r.port.sent, text.chopped(1) + "\r\n" + nuls);
         const qint64 idle = r.port.sentNs[held] - released - r.port.settings().characterNs();
-        QVERIFY2(qAbs(idle - delay * 1'000'000) * 10 <= delay * 1'000'000, qPrintable(QString::number(idle)));
+        QVERIFY2(qAbs(idle - delay * 1'000'000) * 10 <= delay * 1'000'000,
+                 qPrintable(QString::number(idle)));
         QVERIFY(!r.port.watching);
     }
 
@@ -448,11 +456,15 @@ private slots:
         QTest::addColumn<Answer>("row");
         const QByteArray syn("\x16"), nak("\x15");
         QTest::newRow("SYN after DC3, mode 1")
-            << Answer{"1", DC3 + DC1 + syn, SendOutcome::ControlReset, "The control was reset at line 3 of 4"};
+            << Answer{"1", DC3 + DC1 + syn, SendOutcome::ControlReset,
+                      "The control was reset at line 3 of 4"};
         QTest::newRow("NAK after DC3, mode 3")
-            << Answer{"3", DC3 + nak, SendOutcome::ControlAlarm, "The control raised an alarm at line 2 of 4"};
-        QTest::newRow("SYN without DC3") << Answer{"1", syn, SendOutcome::Completed, "Sent, 4 lines"};
-        QTest::newRow("NAK after DC3, mode 0") << Answer{"0", DC3 + nak, SendOutcome::Completed, "Sent, 4 lines"};
+            << Answer{"3", DC3 + nak, SendOutcome::ControlAlarm,
+                      "The control raised an alarm at line 2 of 4"};
+        QTest::newRow("SYN without DC3")
+            << Answer{"1", syn, SendOutcome::Completed, "Sent, 4 lines"};
+        QTest::newRow("NAK after DC3, mode 0")
+            << Answer{"0", DC3 + nak, SendOutcome::Completed, "Sent, 4 lines"};
     }
     void controlAnswers()
     {
@@ -469,7 +481,7 @@ private slots:
         QCOMPARE(r.outcomes, QList{outcome});
         QCOMPARE(SendText::ended(outcome, r.job.progress()), text);
         QVERIFY(outcome != SendOutcome::Completed ? !r.port.sent.endsWith('\0')
-                                                   : r.port.sent == wire + nuls);
+                                                  : r.port.sent == wire + nuls);
         if (outcome != SendOutcome::Completed)
             QVERIFY(heard > 0 && r.port.sent.size() <= heard + 1 && wire.startsWith(r.port.sent));
     }

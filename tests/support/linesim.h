@@ -57,10 +57,14 @@ private:
     {
         const quint32 odd = quint32(std::popcount(data) % 2);
         switch (m_sender.parity) {
-        case Parity::Even: return odd;
-        case Parity::Odd: return 1 - odd;
-        case Parity::Mark: return 1;
-        default: return 0;
+        case Parity::Even:
+            return odd;
+        case Parity::Odd:
+            return 1 - odd;
+        case Parity::Mark:
+            return 1;
+        default:
+            return 0;
         }
     }
 

@@ -156,9 +156,10 @@ MachineTable IniFile::parse(const QByteArray &content, const QString &appPath)
         const QByteArray parity = get(Key::Parity);
         m.setBytes(Key::DataBits, Vocabulary::DataBits[size_t(bits - 5)]);
         const int known = Vocabulary::parityIndex(parity);
-        m.setBytes(Key::Parity,
-                   Vocabulary::Parities[size_t(known >= 0 ? known : Vocabulary::impliedParity(bits))]
-                       .stored);
+        m.setBytes(
+            Key::Parity,
+            Vocabulary::Parities[size_t(known >= 0 ? known : Vocabulary::impliedParity(bits))]
+                .stored);
         m.setBytes(Key::StartCode, controlCode(get(Key::StartCode)));
         m.setBytes(Key::EndCode, controlCode(get(Key::EndCode)));
         m.setBytes(Key::TxStep, get(Key::TxStep) == "Fast" ? "Fast" : "Smooth");

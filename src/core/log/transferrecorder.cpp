@@ -3,10 +3,10 @@
 #include "core/base/clock.h"
 #include "core/config/configstore.h"
 #include "core/link/link.h"
-#include "core/sending/sendtext.h"
-#include "core/serving/servedmachine.h"
 #include "core/machines/machine.h"
 #include "core/machines/registry.h"
+#include "core/sending/sendtext.h"
+#include "core/serving/servedmachine.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -147,8 +147,8 @@ void TransferRecorder::begin(Open &open, const Transfer &transfer)
 
 QString TransferRecorder::outcomeText(SendOutcome outcome)
 {
-    return outcome == SendOutcome::Completed ? QStringLiteral("completed")
-           : outcome == SendOutcome::Stopped ? QStringLiteral("stopped")
+    return outcome == SendOutcome::Completed  ? QStringLiteral("completed")
+           : outcome == SendOutcome::Stopped  ? QStringLiteral("stopped")
            : outcome == SendOutcome::PortLost ? QStringLiteral("port lost")
                                               : QStringLiteral("stopped by the control");
 }

@@ -5,8 +5,8 @@
 #include "core/ports/qtserialport.h"
 
 AnyPort::AnyPort(Clock &clock, QObject *parent)
-    : SerialPort(parent), m_device(new QtSerialPort(this, clock)), m_net(new NetSerialPort(clock, this)),
-      m_active(m_device)
+    : SerialPort(parent), m_device(new QtSerialPort(this, clock)),
+      m_net(new NetSerialPort(clock, this)), m_active(m_device)
 {
     forward(m_device);
     forward(m_net);

@@ -25,8 +25,8 @@ LineSettings LineSettings::forMachine(const MachineConfig &m, qint32 previousSpe
     case FlowMode::XonXoff:
         // The port's own handshake would let the output go the moment DC1
         // comes: with a handshake delay the send obeys DC3 and DC1 itself.
-        s.handshake = leadingNumber(m.value(Key::HandshakeDelay)) > 0 ? Handshake::None
-                                                                       : Handshake::XonXoff;
+        s.handshake =
+            leadingNumber(m.value(Key::HandshakeDelay)) > 0 ? Handshake::None : Handshake::XonXoff;
         break;
     case FlowMode::RtsCts:
         s.handshake = Handshake::RtsCts;

@@ -23,10 +23,11 @@ constexpr quint8 SET_BAUDRATE = 1, SET_DATASIZE = 2, SET_PARITY = 3, SET_STOPSIZ
                  SET_CONTROL = 5, FLOWCONTROL_SUSPEND = 8, FLOWCONTROL_RESUME = 9, PURGE_DATA = 12,
                  SERVER_OFFSET = 100;
 // SET-CONTROL values.
-constexpr quint8 NO_FLOW = 1, XON_XOFF = 2, HARDWARE_FLOW = 3, DTR_ON = 8, DTR_OFF = 9,
-                 RTS_ON = 11, RTS_OFF = 12, DSR_FLOW = 19;
+constexpr quint8 NO_FLOW = 1, XON_XOFF = 2, HARDWARE_FLOW = 3, DTR_ON = 8, DTR_OFF = 9, RTS_ON = 11,
+                 RTS_OFF = 12, DSR_FLOW = 19;
 // SET-PARITY values, in the order of Parity.
-constexpr quint8 kParities[] = {1 /* NONE */, 3 /* EVEN */, 2 /* ODD */, 4 /* MARK */, 5 /* SPACE */};
+constexpr quint8 kParities[] = {1 /* NONE */, 3 /* EVEN */, 2 /* ODD */, 4 /* MARK */,
+                                5 /* SPACE */};
 
 // Output is handed to the socket in pieces of this size.
 constexpr qint64 kChunk = 4096;
@@ -383,7 +384,7 @@ void NetSerialPort::sendSettings()
     // it: clear it first.
     sendPortCommand(SET_CONTROL, QByteArray(1, char(NO_FLOW)));
     if (hs != Handshake::None)
-        sendPortCommand(SET_CONTROL, QByteArray(1, char(hs == Handshake::XonXoff ? XON_XOFF
+        sendPortCommand(SET_CONTROL, QByteArray(1, char(hs == Handshake::XonXoff  ? XON_XOFF
                                                         : hs == Handshake::RtsCts ? HARDWARE_FLOW
                                                                                   : DSR_FLOW)));
     const auto control = [this](quint8 on, quint8 off, bool raised) {

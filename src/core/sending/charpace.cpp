@@ -12,8 +12,8 @@ constexpr qint64 kMs = 1'000'000;
 
 CharacterPace::CharacterPace(const LinePace &pace, const SerialPort &port, int delayMs,
                              int perDelay, int handshakeMs)
-    : m_pace(pace), m_port(port), m_delayNs(qMax(0, delayMs) * kMs),
-      m_perDelay(qMax(1, perDelay)), m_handshakeNs(qMax(0, handshakeMs) * kMs)
+    : m_pace(pace), m_port(port), m_delayNs(qMax(0, delayMs) * kMs), m_perDelay(qMax(1, perDelay)),
+      m_handshakeNs(qMax(0, handshakeMs) * kMs)
 {
 }
 

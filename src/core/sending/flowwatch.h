@@ -18,8 +18,8 @@ class FlowWatch
 public:
     enum class Answer { None, Reset, Alarm };
     struct Heard {
-        qsizetype sign = 0;        // mode "3": the leading byte that started the send
-        std::optional<bool> hold;  // DC3 (true) or DC1 (false), the last of them
+        qsizetype sign = 0;       // mode "3": the leading byte that started the send
+        std::optional<bool> hold; // DC3 (true) or DC1 (false), the last of them
         Answer answer = Answer::None;
     };
 

@@ -4,9 +4,9 @@
 
 LineHold::LineHold(SerialPort &port, FlowMode flow, int handshakeDelayMs, QObject *parent)
     : QObject(parent), m_port(&port),
-      m_line(flow == FlowMode::DtrDsr                             ? Watched::Dsr
+      m_line(flow == FlowMode::DtrDsr                           ? Watched::Dsr
              : flow == FlowMode::RtsCts && handshakeDelayMs > 0 ? Watched::Cts
-                                                                  : Watched::None)
+                                                                : Watched::None)
 {
     connect(m_port, &SerialPort::inputLinesChanged, this, [this] {
         if (m_watching && held() != m_held) emit changed(m_held = held());

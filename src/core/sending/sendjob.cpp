@@ -97,7 +97,7 @@ qsizetype SendJob::feed(const QByteArray &received)
     if (heard.answer != FlowWatch::Answer::None && m_state != State::Ending) {
         // Nothing more goes to a control that has given up on the program.
         m_answered = heard.answer == FlowWatch::Answer::Reset ? SendOutcome::ControlReset
-                                                               : SendOutcome::ControlAlarm;
+                                                              : SendOutcome::ControlAlarm;
         m_timer->stop();
         dropOutput();
     }

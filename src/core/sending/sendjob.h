@@ -1,9 +1,9 @@
 #pragma once
 
+#include "core/programs/program.h"
 #include "core/sending/flowwatch.h"
 #include "core/sending/linehold.h"
 #include "core/sending/linepace.h"
-#include "core/programs/program.h"
 #include "core/sending/sendoutput.h"
 
 #include <QObject>

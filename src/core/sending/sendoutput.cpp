@@ -18,9 +18,16 @@ SendSettings SendSettings::of(const MachineConfig &machine)
 {
     // A number put into the file by hand counts as far as it is one.
     const auto number = [&machine](Key key) { return leadingNumber(machine.value(key)); };
-    return {machine.blockDelayMs(), machine.endOfBlock(), machine.flowMode(), machine.streams(),
-            false,  machine.leader(), machine.trailer(), qBound(0, number(Key::CharDelay), 60'000),
-            qMax(1, number(Key::CharsPerDelay)), qBound(0, number(Key::HandshakeDelay), 60'000)};
+    return {machine.blockDelayMs(),
+            machine.endOfBlock(),
+            machine.flowMode(),
+            machine.streams(),
+            false,
+            machine.leader(),
+            machine.trailer(),
+            qBound(0, number(Key::CharDelay), 60'000),
+            qMax(1, number(Key::CharsPerDelay)),
+            qBound(0, number(Key::HandshakeDelay), 60'000)};
 }
 
 void SendOutput::hold(bool held)
