@@ -35,11 +35,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         const ScanFindings f = scan.findings();
         FUZZ_CHECK(f.dataBits == f.parity && (!f.dataBits || f.speed) && (!f.speed || f.data));
         const LineSettings s = port.settings();
-        const bool sevenEven = s.dataBits == 7 && s.parity == Parity::Even;
-        FUZZ_CHECK(sevenEven || (s.dataBits == 8 && s.parity == Parity::None));
+        const bool seven = s.dataBits == 7 && (s.parity == Parity::Even || s.parity == Parity::Odd);
+        FUZZ_CHECK(seven || (s.dataBits == 8 && s.parity == Parity::None));
         FUZZ_CHECK(s.stopBits == 1 && s.speed == scan.speedTried());
         FUZZ_CHECK((QList<qint32>{9600, 4800, 2400, 1200, 600}.contains(s.speed)));
-        FUZZ_CHECK(caption == QString::number(s.speed) + (sevenEven ? ",e,7,1" : ",n,8,1"));
+        FUZZ_CHECK(caption == QString::number(s.speed) + (!seven                     ? ",n,8,1"
+                                                          : s.parity == Parity::Even ? ",e,7,1"
+                                                                                     : ",o,7,1"));
     }
     return 0;
 }

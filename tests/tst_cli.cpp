@@ -34,7 +34,7 @@ struct Cli {
         QFile ini(dir.filePath("zoZad.ini"));
         (void)ini.open(QIODevice::WriteOnly);
         ini.write(iniFile({"MCNAME=Mill|MCPORT=" + pty.slavePath() +
-                           "|MCDRATE=115200|MCDBITS=8|MCBLKTIC=Fast|MCEOB=CRLF|MCFLOW=" + flow +
+                           "|MCDRATE=115200|MCDBITS=8|MCPARITY=None|MCBLKTIC=Fast|MCEOB=CRLF|MCFLOW=" + flow +
                            (served ? "|MCMODE=SERVER|MCEXTENS=nc|MCFOLDER=" + dir.path() : "") +
                            more}));
         // The program must not inherit the machine's end of the line.

@@ -31,8 +31,9 @@ struct Rig : ShopRig<> {
     explicit Rig(const QStringList &machines = {})
     {
         for (const QString &values : machines)
-            config.table().append(machineWith("MCDRATE=9600|MCDBITS=8|MCFLOW=0|" + values,
-                                              MachineConfig::defaults("ttyFAKE0")));
+            config.table().append(
+                machineWith("MCDRATE=9600|MCDBITS=8|MCPARITY=None|MCFLOW=0|" + values,
+                            MachineConfig::defaults("ttyFAKE0")));
         QObject::connect(&shop, &Workshop::portProblem,
                          [this](int i, PortStatus s, const QString &p) {
                              problems.append({i, s, p});
@@ -69,10 +70,12 @@ private slots:
                 << Settings{QStringLiteral("MCDRATE=") + speed, true, "19200 8N1"};
         QTest::newRow("unlisted speed first: 300") << Settings{"MCDRATE=fast", false, "300 8N1"};
         QTest::newRow("7 data bits, 2 stop bits, flow 2")
-            << Settings{"MCDBITS=7|MCPARITY=None|MCSBITS=2|MCFLOW=2", true, "9600 7E2 RTS/CTS"};
+            << Settings{"MCDBITS=7|MCPARITY=Odd|MCSBITS=2|MCFLOW=2", true, "9600 7O2 RTS/CTS"};
         QTest::newRow("flow 1") << Settings{"MCFLOW=1", true, "9600 8N1 XON/XOFF"};
         QTest::newRow("6 data bits, 1.5 stop bits, flow 3")
-            << Settings{"MCDBITS=6|MCSBITS=1.5|MCFLOW=3", true, "9600 7E2"};
+            << Settings{"MCDBITS=6|MCSBITS=1.5|MCFLOW=3", true, "9600 6N2"};
+        QTest::newRow("4 data bits, parity x, flow 5")
+            << Settings{"MCDBITS=4|MCPARITY=x|MCFLOW=5", true, "9600 7E1 DTR/DSR"};
         QTest::newRow("flow x") << Settings{"MCFLOW=x", true, "9600 8N1"};
     }
     void settingsFromStoredValues()
@@ -120,7 +123,7 @@ private slots:
     // A send after Port Scan goes with the machine's own settings.
     void sendRefusalsAndSettings()
     {
-        Rig r({"MCDRATE=2400|MCDBITS=7|MCSBITS=2|MCFLOW=4"});
+        Rig r({"MCDRATE=2400|MCDBITS=7|MCPARITY=Even|MCSBITS=2|MCFLOW=4"});
         QCOMPARE(r.send(program, 0), Workshop::SendResult::NoMachine);
         r.shop.select(1);
         QCOMPARE(r.send(Program::fromFile("G"), 0), Workshop::SendResult::NoProgram);
@@ -289,6 +292,8 @@ private slots:
              {std::pair{"send", "send\tMILL 2\tttyFAKE0\tpart7.nc\t13\t2\t0\\.[0-9]{3}\tcompleted"},
               {"stop", "send\tMILL 2\tttyFAKE0\tpart7.nc\t8\t1\t0\\.[0-9]{3}\tstopped"},
               {"lose", "send\tMILL 2\tttyFAKE0\tpart7.nc\t0\t0\t0\\.[0-9]{3}\tport lost"},
+              {"reset", "send\tMILL 2\tttyFAKE0\tpart7.nc\t0\t0\t0\\.[0-9]{3}\tthe control was "
+                        "reset at line 1 of 2"},
               {"receive", "receive\tMILL 2\tttyFAKE0\t-\t10\t3\t1\\.000\tcompleted"},
               {"receive lose", "receive\tMILL 2\tttyFAKE0\t-\t10\t3\t1\\.000\tport lost"}})
             QTest::newRow(how) << QString(how) << QString(expected);
@@ -297,7 +302,7 @@ private slots:
     {
         QFETCH(QString, how);
         QFETCH(QString, expected);
-        Rig r({"MCNAME=MILL 2|MCEOB=CRLF"});
+        Rig r({"MCNAME=MILL 2|MCEOB=CRLF" + QString(how == "reset" ? "|MCFLOW=1" : "")});
         r.shop.select(1);
         const ProgramSource part7 = ProgramSource::file(r.dir.filePath("part7.nc"));
         if (how.startsWith("receive")) {
@@ -313,6 +318,7 @@ private slots:
                 r.sending().job()->stop();
             }
             if (how == "lose") r.port.loseDevice();
+            if (how == "reset") r.port.deliver("\x13\x16"); // DC3, SYN
             QVERIFY(r.clock.runUntil([&] { return !r.sending().sending(); }));
         }
         const QString log = readFile(r.dir.filePath("transfers.log"));

@@ -320,6 +320,38 @@ private slots:
         QCOMPARE(r.server.read(sb(12).size() + 4), sb(12, "\x02") + "N30");
     }
 
+    // Each line setting as the RFC's SET commands ask for it: data size,
+    // parity, stop size, the handshake (DSR for DTR/DSR), DTR and RTS.
+    void rfc2217AsksForTheLine_data()
+    {
+        QTest::addColumn<QString>("values");
+        QTest::addColumn<QByteArray>("asked");
+        QTest::newRow("7O1 DTR/DSR")
+            << "MCDBITS=7|MCPARITY=Odd|MCSBITS=1|MCFLOW=5|MCDTR=LOW"
+            << sb(2, "\x07") + sb(3, "\x02") + sb(4, "\x01") + sb(5, "\x01") + sb(5, "\x13") +
+                   sb(5, "\x08") + sb(5, "\x0b");
+        QTest::newRow("5M2 DTR and RTS low")
+            << "MCDBITS=5|MCPARITY=Mark|MCSBITS=2|MCFLOW=0|MCDTR=LOW|MCRTS=LOW"
+            << sb(2, "\x05") + sb(3, "\x04") + sb(4, "\x02") + sb(5, "\x01") + sb(5, "\x09") +
+                   sb(5, "\x0c");
+        QTest::newRow("6S1 RTS/CTS") << "MCDBITS=6|MCPARITY=Space|MCSBITS=1|MCFLOW=2|MCRTS=LOW"
+                                     << sb(2, "\x06") + sb(3, "\x05") + sb(4, "\x01") +
+                                            sb(5, "\x01") + sb(5, "\x03") + sb(5, "\x08");
+    }
+    void rfc2217AsksForTheLine()
+    {
+        QFETCH(QString, values);
+        QFETCH(QByteArray, asked);
+        Rig r;
+        QVERIFY(r.agree());
+        const QByteArray speed = sb(1, bytes({0, 0, 0x25, 0x80})),
+                         plain = speed + sb(2, "\x08") + sb(3, "\x01") + sb(4, "\x01") +
+                                 sb(5, "\x01") + sb(5, "\x08") + sb(5, "\x0b");
+        QCOMPARE(r.server.read(plain.size()), plain);
+        r.port.apply(LineSettings::forMachine(machineWith(values), 9600));
+        QCOMPARE(r.server.read(speed.size() + asked.size()), speed + asked);
+    }
+
     // Inside a subnegotiation only IAC IAC and IAC SE count; one longer
     // than any the option has, or never ended, closes the port.
     void hostileSubnegotiations_data()

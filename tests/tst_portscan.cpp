@@ -22,7 +22,7 @@ QByteArray upperProgram(int bytes)
     return out;
 }
 
-using Finds = std::tuple<qint32, int, int>;
+using Finds = std::tuple<qint32, int, int, Parity>;
 using Misfits = std::tuple<QByteArray, int, bool>;
 
 // A machine stored with settings that are all wrong, selected, and scanned.
@@ -44,7 +44,7 @@ struct Rig : ShopRig<> {
         PortScan &scan = shop.selectedLink()->scan();
         QObject::connect(&scan, &PortScan::settingsTried, [this](const QString &c) {
             captions << c;
-            if (c.endsWith(",e,7,1")) topBitsAtSwitch = topBits;
+            if (c.endsWith(",7,1")) topBitsAtSwitch = topBits;
         });
         QObject::connect(&scan, &PortScan::findingsChanged, [this](const ScanFindings &f) {
             found = found || f.speed;
@@ -88,16 +88,23 @@ private slots:
         for (const int gap : {12, 0, 1, 2})
             for (const qint32 speed : {9600, 4800, 2400, 1200, 600})
                 for (const int bits : {8, 7})
-                    QTest::addRow("%d %d-bit gap %d", speed, bits, gap) << Finds{speed, bits, gap};
+                    QTest::addRow("%d %d-bit gap %d", speed, bits, gap)
+                        << Finds{speed, bits, gap, bits == 8 ? Parity::None : Parity::Even};
+        for (const int gap : {12, 0})
+            QTest::addRow("2400 7-bit odd gap %d", gap) << Finds{2400, 7, gap, Parity::Odd};
     }
     void finds()
     {
         QFETCH(Finds, row);
-        const auto &[speed, dataBits, gap] = row; // gap: idle bit times between characters
-        Rig r(lineSettings(speed, dataBits));
+        const auto &[speed, dataBits, gap, parity] = row; // gap: idle bit times between characters
+        LineSettings machine = lineSettings(speed, dataBits);
+        machine.parity = parity;
+        Rig r(machine);
         r.punch(upperProgram(3000), gap);
         if (r.shop.saveScan() == Workshop::ScanSaveResult::Saved) r.saves << r.stored();
-        const QString want = QString::number(speed) + (dataBits == 8 ? " 8 None" : " 7 Even");
+        const QString want = QString::number(speed) + (dataBits == 8            ? " 8 None"
+                                                       : parity == Parity::Even ? " 7 Even"
+                                                                                : " 7 Odd");
         QCOMPARE(r.saves, QStringList(r.saves.size(), want + " 1 1")); // every save right
         QCOMPARE(r.found, !r.saves.isEmpty()); // no speed is shown found from misframed text
         if (gap < 12) return;
@@ -113,7 +120,8 @@ private slots:
         QStringList tried; // each speed from 9600 down, then the format
         for (qint32 s = 9600; s >= speed; s /= 2)
             tried << QString::number(s) + ",n,8,1";
-        if (dataBits == 7) tried << QString::number(speed) + ",e,7,1";
+        if (dataBits == 7)
+            tried << QString::number(speed) + (parity == Parity::Even ? ",e,7,1" : ",o,7,1");
         QCOMPARE(r.captions, tried);
         QCOMPARE(r.topBitsAtSwitch, dataBits == 7 ? 51 : -1);
         QVERIFY(r.shown.endsWith(upperProgram(3000).right(200)));
@@ -126,7 +134,8 @@ private slots:
     {
         QTest::addColumn<Misfits>("row");
         QTest::addRow("few plain") << Misfits{QByteArray(100, 'G'), 8, false};
-        QTest::addRow("many plain") << Misfits{QByteArray(1000, 'C'), 50, true};
+        QTest::addRow("many plain")
+            << Misfits{QByteArray("CG").repeated(500), 50, true}; // fits no parity
     }
     void misfitTopBitsWithdraw()
     {

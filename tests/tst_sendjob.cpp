@@ -33,6 +33,8 @@ using Wire = std::tuple<QString, QByteArray, int, QByteArray, int>;
 using Holds = std::tuple<QString, QByteArray, QByteArray, QByteArray>;
 using FromLine = std::tuple<int, QString, int, QString, QString>;
 using Dc3 = std::tuple<qint32, QString, double, int, bool>;
+using Answer = std::tuple<QString, QByteArray, SendOutcome, QString>;
+using Release = std::tuple<QString, QString, int>;
 
 // A send started on the line model; its machine takes all at once by default.
 struct Rig {
@@ -369,6 +371,119 @@ private slots:
         QVERIFY2(worst >= 0, "the machine never held the line: the test proves nothing");
         qInfo("at most %lld characters after DC3", worst);
         QVERIFY(worst <= SimControl::AfterDc3Limit && r.machine.overruns() == 0);
+    }
+
+    // A character delay after every N characters, counted from when the
+    // last of them has left: the line idles that long (within 10 %) and
+    // never else; the end of block's characters count one by one.
+    void characterDelay_data()
+    {
+        QTest::addColumn<qint32>("speed");
+        QTest::addColumn<int>("delay");
+        QTest::addColumn<int>("every");
+        QTest::newRow("9600, 10 ms after each") << 9600 << 10 << 1;
+        QTest::newRow("4800, 25 ms after 4") << 4800 << 25 << 4;
+        QTest::newRow("115200, 3 ms after 5") << 115200 << 3 << 5;
+    }
+    void characterDelay()
+    {
+        QFETCH(qint32, speed);
+        QFETCH(int, delay);
+        QFETCH(int, every);
+        const MachineConfig m =
+            machineWith(QString("MCCHARDLY=%1|MCCHARCNT=%2|MCLEADER=").arg(delay).arg(every) + '%',
+                        machine("0", "CRLF"));
+        Rig r("N10G01X1Y2Z3\n", m, LineSettings::forMachine(m, speed));
+        QVERIFY(r.finish());
+        QCOMPARE(r.port.sent, "%N10G01X1Y2Z3\r\n" + nuls);
+        const qint64 ms = 1'000'000, expected = delay * ms;
+        for (int i = 1; i < 15; ++i) {
+            const qint64 idle =
+                r.port.sentNs[i] - r.port.sentNs[i - 1] - r.port.settings().characterNs();
+            QVERIFY2(i % every ? idle == 0 : qAbs(idle - expected) * 10 <= expected,
+                     qPrintable(QString("%1: %2 ns").arg(i).arg(idle)));
+        }
+    }
+
+    // DC3 (obeyed by the send itself: modes 3 and 4, and 1 with a handshake
+    // delay) and DSR low (DTR/DSR) hold the output, a few characters late at most; let go, the
+    // handshake delay passes (within 10 %) before the next character.
+    void holdAndRelease_data()
+    {
+        QTest::addColumn<Release>("row");
+        QTest::newRow("DC1, mode 4, 100 ms")
+            << Release{"4", "Held by the machine (XOFF) at line 1 of 1", 100};
+        QTest::newRow("DC1, mode 1, 40 ms")
+            << Release{"1", "Held by the machine (XOFF) at line 1 of 1", 40};
+        QTest::newRow("DSR, no delay")
+            << Release{"5", "Held by the machine (DSR) at line 1 of 1", 0};
+        QTest::newRow("DSR, 250 ms")
+            << Release{"5", "Held by the machine (DSR) at line 1 of 1", 250};
+    }
+    void holdAndRelease()
+    {
+        QFETCH(Release, row);
+        const auto &[flow, status, delay] = row;
+        const MachineConfig m =
+            machineWith(QString("MCHSDLY=%1").arg(delay), machine(flow, "CRLF"));
+        const QByteArray text = program(1, 200);
+        Rig r(text, m, LineSettings::forMachine(m, 9600));
+        if (flow == "4") r.port.deliver(DC1);
+        QVERIFY(r.clock.runUntil([&] { return r.port.sent.size() >= 20; }));
+        const qsizetype at = r.port.sent.size();
+        flow == "5" ? r.port.setDsr(false) : r.port.deliver(DC3);
+        r.clock.advance(VirtualClock::Second);
+        QVERIFY(r.port.sent.size() <= at + SendJob::QueueLimit + 1);
+        QCOMPARE(SendText::status(r.job.progress()), status);
+        QCOMPARE(r.holds.count(), 1);
+        const qint64 released = r.clock.nowNs();
+        const qsizetype held = r.port.sent.size();
+        flow == "5" ? r.port.setDsr(true) : r.port.deliver(DC1);
+        QVERIFY(r.finish());
+        QCOMPARE(r.port.sent, text.chopped(1) + "\r\n" + nuls);
+        const qint64 idle = r.port.sentNs[held] - released - r.port.settings().characterNs();
+        QVERIFY2(qAbs(idle - delay * 1'000'000) * 10 <= delay * 1'000'000,
+                 qPrintable(QString::number(idle)));
+        QVERIFY(!r.port.watching);
+    }
+
+    // A remote-buffer control that has held the output with DC3 answers SYN
+    // when it is reset and NAK on an alarm: the send ends at once, nothing
+    // more goes out (the run-out neither), and it says why. Elsewhere the
+    // bytes mean nothing to a send.
+    void controlAnswers_data()
+    {
+        QTest::addColumn<Answer>("row");
+        const QByteArray syn("\x16"), nak("\x15");
+        QTest::newRow("SYN after DC3, mode 1")
+            << Answer{"1", DC3 + DC1 + syn, SendOutcome::ControlReset,
+                      "The control was reset at line 3 of 4"};
+        QTest::newRow("NAK after DC3, mode 3")
+            << Answer{"3", DC3 + nak, SendOutcome::ControlAlarm,
+                      "The control raised an alarm at line 2 of 4"};
+        QTest::newRow("SYN without DC3")
+            << Answer{"1", syn, SendOutcome::Completed, "Sent, 4 lines"};
+        QTest::newRow("NAK after DC3, mode 0")
+            << Answer{"0", DC3 + nak, SendOutcome::Completed, "Sent, 4 lines"};
+    }
+    void controlAnswers()
+    {
+        QFETCH(Answer, row);
+        const auto &[flow, answer, outcome, text] = row;
+        const QByteArray lines = program(4, 40), wire = QByteArray(lines).replace("\r", "\r\n");
+        Rig r(lines, machine(flow, "CRLF", "25"));
+        if (flow == "3") r.port.deliver("%");
+        QVERIFY(r.clock.runUntil([&] { return r.port.sent.size() >= 50; }));
+        qsizetype heard = -1; // what had left when the answer came
+        QObject::connect(&r.port, &SerialPort::received, [&] { heard = r.port.sent.size(); });
+        r.port.deliver(answer);
+        QVERIFY(r.finish());
+        QCOMPARE(r.outcomes, QList{outcome});
+        QCOMPARE(SendText::ended(outcome, r.job.progress()), text);
+        QVERIFY(outcome != SendOutcome::Completed ? !r.port.sent.endsWith('\0')
+                                                  : r.port.sent == wire + nuls);
+        if (outcome != SendOutcome::Completed)
+            QVERIFY(heard > 0 && r.port.sent.size() <= heard + 1 && wire.startsWith(r.port.sent));
     }
 };
 

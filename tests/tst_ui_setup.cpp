@@ -47,7 +47,7 @@ private slots:
         const char *const rows[][3] = {
             {"", "cboFlow", "=Xon/Xoff"}, {"MCDRATE=150", "Combo1", "=150"},
             {"MCDRATE=57600", "Combo1", "=57600"}, {"MCDRATE=NOINIVAL", "Combo1", "2400"},
-            {"MCSBITS=x", "Combo3", "2"}, {"MCDBITS=8", "Combo4", "=8 Bits - No Parity"},
+            {"MCSBITS=x", "Combo3", "2"}, {"MCDBITS=8|MCPARITY=None", "Combo4", "=8 Bits - No Parity"},
             {"MCEOB=NOINIVAL", "cboEOB", "CRLF"}, {"MCFLOW=3", "cboFlow", "=Xon/Xoff (Wait-Xon)"},
             {"MCFLOW=4", "cboFlow", "=Xon/Xoff (Wait-Any)"}, {"MCSOT=5", "cboSOT", "=05"},
             {"MCBLKTIC=200ms", "cboBlkTic", "=200"}, {"MCBLKTIC=Nonems", "cboBlkTic", "=None"},

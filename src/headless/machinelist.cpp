@@ -23,13 +23,10 @@ Row rowOf(const MachineConfig &m, int number)
 {
     const LineSettings s = LineSettings::forMachine(m, 0);
     const QString stored = m.value(Key::Speed);
-    LineSettings format = s;
-    format.handshake = Handshake::None;
     return {number,
             m.port().isEmpty() ? QStringLiteral("-") : m.port(),
             s.speed > 0 ? QString::number(s.speed) : stored.isEmpty() ? QStringLiteral("-") : stored,
-            // "9600 7E1": the data format is what follows the speed.
-            format.toString().section(u' ', 1, 1),
+            s.format(),
             MachineConfig::flowName(m.value(Key::Flow)),
             Workshop::isServed(m) ? QStringLiteral("served") : QStringLiteral("attended"),
             m.name(),

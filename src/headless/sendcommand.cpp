@@ -130,8 +130,9 @@ int runSend(ConfigStore &config, int slot, const QString &path, int fromLine, bo
         const SendProgress p = sent ? sent->progress() : SendProgress{};
         report.end(outcome, p, *port, sent ? sent->why() : QString());
         quitWith(outcome == SendOutcome::Completed ? StatusDone
-                 : outcome == SendOutcome::Stopped ? StatusStopped
-                                                   : StatusPort);
+                 : outcome == SendOutcome::PortLost || outcome == SendOutcome::Failed
+                     ? StatusPort
+                     : StatusStopped);
     });
     switch (Workshop::startSend(link, program, t, machine)) {
     case Workshop::SendResult::Started:

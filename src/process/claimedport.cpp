@@ -10,6 +10,7 @@ ClaimedPort::ClaimedPort(std::shared_ptr<SerialPort> port, std::function<QString
 {
     connect(m_port.get(), &SerialPort::received, this, &SerialPort::received);
     connect(m_port.get(), &SerialPort::bytesWritten, this, &SerialPort::bytesWritten);
+    connect(m_port.get(), &SerialPort::inputLinesChanged, this, &SerialPort::inputLinesChanged);
     connect(m_port.get(), &SerialPort::lost, this, [this] {
         release();
         emit lost();

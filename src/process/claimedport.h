@@ -38,6 +38,9 @@ public:
     bool write(const QByteArray &bytes) override { return m_port->write(bytes); }
     qint64 bytesToWrite() const override { return m_port->bytesToWrite(); }
     bool canChangeSettings() const override { return m_port->canChangeSettings(); }
+    bool cts() const override { return m_port->cts(); }
+    bool dsr() const override { return m_port->dsr(); }
+    void watchInputLines(bool on) override { m_port->watchInputLines(on); }
     // "in use by process 4711, tavrin --serve" when the last open found the
     // device claimed (by a process of another user, as the system names it:
     // "in use by process 4711 of user bob, tavrin --serve"); why the claim

@@ -16,6 +16,16 @@ public:
     qint64 toWrite = 0; // what bytesToWrite() reports; lower it to drain
     bool openFails = false;
     bool fixedSettings = false; // as a raw TCP server's
+    bool watching = false;      // asked to watch its input lines
+
+    // The machine raises or drops DSR.
+    void setDsr(bool raised)
+    {
+        m_dsr = raised;
+        if (watching) emit inputLinesChanged();
+    }
+    bool dsr() const override { return m_dsr; }
+    void watchInputLines(bool on) override { watching = on; }
 
     // Pushed from the event loop; flush() and close() drop them till then.
     void deliver(const QByteArray &bytes)
@@ -65,6 +75,7 @@ private:
     }
 
     bool m_open = false;
+    bool m_dsr = true;
     QString m_name;
     LineSettings m_settings;
     QByteArray m_rx;

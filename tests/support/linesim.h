@@ -25,7 +25,7 @@ public:
             const quint32 data = quint8(ch) & ((1u << dataBits) - 1);
             quint32 bits = data << 1; // start bit 0
             int n = 1 + dataBits;
-            if (m_sender.parity == Parity::Even) bits |= quint32(std::popcount(data) % 2) << n++;
+            if (m_sender.parity != Parity::None) bits |= parityBit(data) << n++;
             for (int i = 0; i < m_sender.stopBits; ++i)
                 bits |= 1u << n++;
             for (int k = 0; k < n; ++k, m_end += bt)
@@ -53,6 +53,21 @@ public:
     }
 
 private:
+    quint32 parityBit(quint32 data) const
+    {
+        const quint32 odd = quint32(std::popcount(data) % 2);
+        switch (m_sender.parity) {
+        case Parity::Even:
+            return odd;
+        case Parity::Odd:
+            return 1 - odd;
+        case Parity::Mark:
+            return 1;
+        default:
+            return 0;
+        }
+    }
+
     // Every (half) bit time of the usual speeds is a whole number of ticks.
     static constexpr qint64 Hz = qint64(115200) * 2 * 16 * 11;
 

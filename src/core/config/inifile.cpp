@@ -149,10 +149,17 @@ MachineTable IniFile::parse(const QByteArray &content, const QString &appPath)
         const QByteArray folder = get(Key::Folder);
         m.setBytes(Key::Folder, folder.isEmpty() || folder == "Unused" ? appPath.toUtf8() : folder);
         m.setBytes(Key::BlockDelay, blockDelay(get(Key::BlockDelay)));
-        // Parity always follows the data bits; the file's own is not read.
-        const Vocabulary::DataFormat &format = Vocabulary::storedDataFormat(get(Key::DataBits));
-        m.setBytes(Key::DataBits, format.dataBits);
-        m.setBytes(Key::Parity, format.parity);
+        // Files once held only 7 data bits with even parity or 8 with none,
+        // and a parity that was not read: a parity is taken from the file
+        // only where it names one the data bits do not imply.
+        const int bits = Vocabulary::storedDataBits(get(Key::DataBits));
+        const QByteArray parity = get(Key::Parity);
+        m.setBytes(Key::DataBits, Vocabulary::DataBits[size_t(bits - 5)]);
+        const int known = Vocabulary::parityIndex(parity);
+        m.setBytes(
+            Key::Parity,
+            Vocabulary::Parities[size_t(known >= 0 ? known : Vocabulary::impliedParity(bits))]
+                .stored);
         m.setBytes(Key::StartCode, controlCode(get(Key::StartCode)));
         m.setBytes(Key::EndCode, controlCode(get(Key::EndCode)));
         m.setBytes(Key::TxStep, get(Key::TxStep) == "Fast" ? "Fast" : "Smooth");

@@ -32,6 +32,24 @@ const DataFormat &storedDataFormat(QByteArrayView dataBits)
     return dataFormat(dataBits == QByteArrayView("8") ? 8 : 7);
 }
 
+int storedDataBits(QByteArrayView dataBits)
+{
+    for (size_t i = 0; i < DataBits.size(); ++i)
+        if (dataBits == QByteArrayView(DataBits[i])) return int(i) + 5;
+    return 7;
+}
+
+int parityIndex(QByteArrayView stored)
+{
+    const ParityName *p = find(Parities, &ParityName::stored, stored);
+    return p ? int(p - Parities.data()) : -1;
+}
+
+int impliedParity(int dataBits)
+{
+    return dataBits == 8 ? 0 : 1;
+}
+
 const BlockDelay *blockDelay(QByteArrayView stored)
 {
     return find(BlockDelays, &BlockDelay::stored, stored);

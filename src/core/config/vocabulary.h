@@ -71,6 +71,28 @@ const DataFormat &dataFormat(int bits);
 // The format a stored MCDBITS reads as: "8", or else 7 bits.
 const DataFormat &storedDataFormat(QByteArrayView dataBits);
 
+// The data bits a line may have, as stored: 5 to 8.
+inline constexpr std::array<const char *, 4> DataBits = {"5", "6", "7", "8"};
+// The data bits a stored MCDBITS gives: 5 to 8, and 7 for anything else.
+int storedDataBits(QByteArrayView dataBits);
+
+// The parities a line may have, in the order of the line settings' own.
+struct ParityName {
+    const char *stored;
+    char letter; // as a format shows it: "9600 7O1"
+};
+inline constexpr std::array<ParityName, 5> Parities = {{
+    {"None", 'N'},
+    {"Even", 'E'},
+    {"Odd", 'O'},
+    {"Mark", 'M'},
+    {"Space", 'S'},
+}};
+// The row of a stored MCPARITY, or -1 for a text that is none of them.
+int parityIndex(QByteArrayView stored);
+// Where no parity is stored, the data bits imply one: none with 8, even with fewer.
+int impliedParity(int dataBits);
+
 // The pause before each line. "Fast" and "None" wait no time; "None" does
 // not wait for the port to drain either.
 struct BlockDelay {

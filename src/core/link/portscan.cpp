@@ -57,16 +57,20 @@ PortScan::Change PortScan::score(quint8 c)
     ++m_chars;
     m_topSet += top;
     m_notEven += !evenParity;
+    m_notOdd += evenParity; // each character fits exactly one of the two
     const auto fits = [this](int misfits) { return misfits * kMisfitShare <= m_chars; };
     if (!m_gotSpeed) {
-        if (plausible(c) && (!top || evenParity)) {
+        // A top bit is judged by the parity that has fitted best so far.
+        const bool parityFits = m_notEven <= m_notOdd ? evenParity : !evenParity;
+        if (plausible(c) && (!top || parityFits)) {
             if (m_error > 0) --m_error;
         } else if (m_error < RejectScore) {
             ++m_error;
         }
         if (m_error >= RejectScore) return Change::NextSpeed;
         // Each character may fit one format or the other; the text must fit one.
-        if (m_error == 0 && !fits(m_topSet) && !fits(m_notEven)) return Change::NextSpeed;
+        if (m_error == 0 && !fits(m_topSet) && !fits(m_notEven) && !fits(m_notOdd))
+            return Change::NextSpeed;
         if (m_error == 0) {
             m_gotSpeed = m_found.speed = true;
             m_found.dataBits = m_found.parity = fits(m_topSet);
@@ -76,9 +80,9 @@ PortScan::Change PortScan::score(quint8 c)
     if (!top) return Change::None;
     if (!fits(m_topSet)) m_found.dataBits = m_found.parity = false; // not 8-bit CNC text
     if (++m_topBits <= TopBitLimit) return Change::None;
-    if (fits(m_notEven)) {
+    if (fits(m_notEven) || fits(m_notOdd)) {
         m_found.dataBits = m_found.parity = true;
-        return Change::SevenEven;
+        return fits(m_notEven) ? Change::SevenEven : Change::SevenOdd;
     }
     // Misframed after all: another speed moves the receiver off these frames,
     // and a format read from misframed text was never found either.
@@ -116,10 +120,10 @@ void PortScan::change(Change what)
 {
     LineSettings s = m_port.settings();
     QString suffix = QStringLiteral(",n,8,1");
-    if (what == Change::SevenEven) {
+    if (what == Change::SevenEven || what == Change::SevenOdd) {
         s.dataBits = 7;
-        s.parity = Parity::Even;
-        suffix = QStringLiteral(",e,7,1");
+        s.parity = what == Change::SevenEven ? Parity::Even : Parity::Odd;
+        suffix = what == Change::SevenEven ? QStringLiteral(",e,7,1") : QStringLiteral(",o,7,1");
     } else {
         if (what == Change::NextSpeed) m_speed = nextSpeed(m_speed);
         s.speed = m_speed;
@@ -128,7 +132,7 @@ void PortScan::change(Change what)
     }
     s.stopBits = 1;
     m_error = StartScore;
-    m_topBits = m_chars = m_topSet = m_notEven = 0;
+    m_topBits = m_chars = m_topSet = m_notEven = m_notOdd = 0;
     emit settingsTried(QString::number(m_speed) + suffix);
     m_port.apply(s);
     m_port.flush();

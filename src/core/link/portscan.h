@@ -24,12 +24,14 @@ struct ScanFindings {
 // Every byte from code 8 up is shown and scored: plausible ones lower an
 // error score, others raise it. Plausible are line ends, space, digits,
 // upper-case letters and the punctuation between them (top bit cleared),
-// with a top bit that fits 7-bit text or 7 data bits with even parity.
+// with a top bit that fits 7-bit text or 7 data bits with the parity (even
+// or odd) that has fitted best so far.
 // 200 rejects the speed being tried and the next one down is tried (9600,
 // 4800, 2400, 1200, 600, then 9600 again); 0 accepts it, unless the text as
-// a whole fits neither format (misframed). After that, more than 50 bytes
-// with the top bit set switch to 7 data bits with even parity if nearly
-// every top bit is the parity of the rest, and reject the speed otherwise.
+// a whole fits none of the formats (misframed). After that, more than 50
+// bytes with the top bit set switch to 7 data bits with even parity if
+// nearly every top bit is the even parity of the rest, with odd parity if it
+// is the odd one, and reject the speed otherwise.
 // Each change of settings discards what was received under the old ones.
 class PortScan : public QObject
 {
@@ -58,7 +60,7 @@ signals:
     void findingsChanged(const ScanFindings &findings);
 
 private:
-    enum class Change { None, NextSpeed, SevenEven };
+    enum class Change { None, NextSpeed, SevenEven, SevenOdd };
     Change score(quint8 c);
     void change(Change what);
 
@@ -68,9 +70,10 @@ private:
     int m_error = StartScore;
     int m_topBits = 0; // top bits set since the speed was found
     // Since the settings last changed: bytes scored, and those contradicting
-    // 8-bit CNC text (top bit set) or 7 data bits with even parity.
+    // 8-bit CNC text (top bit set), 7 data bits with even parity, or with odd.
     int m_chars = 0;
     int m_topSet = 0;
     int m_notEven = 0;
+    int m_notOdd = 0;
     ScanFindings m_found;
 };

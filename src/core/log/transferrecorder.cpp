@@ -3,9 +3,10 @@
 #include "core/base/clock.h"
 #include "core/config/configstore.h"
 #include "core/link/link.h"
-#include "core/serving/servedmachine.h"
 #include "core/machines/machine.h"
 #include "core/machines/registry.h"
+#include "core/sending/sendtext.h"
+#include "core/serving/servedmachine.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -27,11 +28,13 @@ void TransferRecorder::watch(Link &link)
     });
     connect(&link, &Link::sendFinished, this, [this, key, &link](SendOutcome outcome) {
         Watched &w = m_links[key];
+        QString note = link.sendTransfer().note;
         if (w.job) {
             w.send.record.bytes = w.job->bytesSent();
             w.send.record.lines = w.job->linesSent();
+            if (note.isEmpty()) note = SendText::answered(outcome, w.job->progress());
         }
-        end(w.send, outcome, link.sendTransfer().note);
+        end(w.send, outcome, note);
     });
     connect(&link, &Link::receiveStarted, this, [this, key](const Transfer &t) {
         Watched &w = m_links[key];
@@ -146,10 +149,11 @@ void TransferRecorder::begin(Open &open, const Transfer &transfer)
 
 QString TransferRecorder::outcomeText(SendOutcome outcome)
 {
-    return outcome == SendOutcome::Completed ? QStringLiteral("completed")
-           : outcome == SendOutcome::Stopped ? QStringLiteral("stopped")
-           : outcome == SendOutcome::Failed  ? QStringLiteral("failed")
-                                             : QStringLiteral("port lost");
+    return outcome == SendOutcome::Completed  ? QStringLiteral("completed")
+           : outcome == SendOutcome::Stopped  ? QStringLiteral("stopped")
+           : outcome == SendOutcome::Failed   ? QStringLiteral("failed")
+           : outcome == SendOutcome::PortLost ? QStringLiteral("port lost")
+                                              : QStringLiteral("stopped by the control");
 }
 
 void TransferRecorder::end(Open &open, SendOutcome outcome, const QString &note)

@@ -118,9 +118,8 @@ Workshop::ScanSaveResult Workshop::saveScan()
     const MachineConfig before = selectedMachine();
     MachineConfig m = before;
     if (Vocabulary::isOfferedSpeed(s.speed)) m.setValue(Key::Speed, QString::number(s.speed));
-    const Vocabulary::DataFormat &format = Vocabulary::dataFormat(s.dataBits);
-    m.setValue(Key::DataBits, QLatin1String(format.dataBits));
-    m.setValue(Key::Parity, QLatin1String(format.parity));
+    m.setValue(Key::DataBits, QString::number(s.dataBits));
+    m.setValue(Key::Parity, QLatin1String(Vocabulary::Parities[size_t(s.parity)].stored));
     m.setValue(Key::StopBits, QStringLiteral("1"));
     m.setValue(Key::Flow, QStringLiteral("1"));
     config().table().set(m_selected, m);

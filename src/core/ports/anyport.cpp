@@ -5,8 +5,8 @@
 #include "core/ports/qtserialport.h"
 
 AnyPort::AnyPort(Clock &clock, QObject *parent)
-    : SerialPort(parent), m_device(new QtSerialPort(this)), m_net(new NetSerialPort(clock, this)),
-      m_active(m_device)
+    : SerialPort(parent), m_device(new QtSerialPort(this, clock)),
+      m_net(new NetSerialPort(clock, this)), m_active(m_device)
 {
     forward(m_device);
     forward(m_net);
@@ -24,6 +24,9 @@ void AnyPort::forward(SerialPort *port)
     connect(port, &SerialPort::lost, this, [this, port] {
         if (port == m_active) emit lost();
     });
+    connect(port, &SerialPort::inputLinesChanged, this, [this, port] {
+        if (port == m_active) emit inputLinesChanged();
+    });
 }
 
 bool AnyPort::open(const QString &name, const LineSettings &settings)
@@ -32,6 +35,7 @@ bool AnyPort::open(const QString &name, const LineSettings &settings)
                              ? static_cast<SerialPort *>(m_device)
                              : m_net;
     if (wanted != m_active) {
+        m_active->watchInputLines(false);
         m_active->close();
         m_active = wanted;
     }
@@ -86,4 +90,19 @@ bool AnyPort::canChangeSettings() const
 QString AnyPort::errorString() const
 {
     return m_active->errorString();
+}
+
+bool AnyPort::cts() const
+{
+    return m_active->cts();
+}
+
+bool AnyPort::dsr() const
+{
+    return m_active->dsr();
+}
+
+void AnyPort::watchInputLines(bool on)
+{
+    m_active->watchInputLines(on);
 }

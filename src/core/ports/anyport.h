@@ -28,6 +28,9 @@ public:
     qint64 bytesToWrite() const override;
     bool canChangeSettings() const override;
     QString errorString() const override;
+    bool cts() const override;
+    bool dsr() const override;
+    void watchInputLines(bool on) override;
 
 private:
     void forward(SerialPort *port);

@@ -23,7 +23,11 @@ constexpr quint8 SET_BAUDRATE = 1, SET_DATASIZE = 2, SET_PARITY = 3, SET_STOPSIZ
                  SET_CONTROL = 5, FLOWCONTROL_SUSPEND = 8, FLOWCONTROL_RESUME = 9, PURGE_DATA = 12,
                  SERVER_OFFSET = 100;
 // SET-CONTROL values.
-constexpr quint8 NO_FLOW = 1, XON_XOFF = 2, HARDWARE_FLOW = 3, DTR_ON = 8, RTS_ON = 11;
+constexpr quint8 NO_FLOW = 1, XON_XOFF = 2, HARDWARE_FLOW = 3, DTR_ON = 8, DTR_OFF = 9, RTS_ON = 11,
+                 RTS_OFF = 12, DSR_FLOW = 19;
+// SET-PARITY values, in the order of Parity.
+constexpr quint8 kParities[] = {1 /* NONE */, 3 /* EVEN */, 2 /* ODD */, 4 /* MARK */,
+                                5 /* SPACE */};
 
 // Output is handed to the socket in pieces of this size.
 constexpr qint64 kChunk = 4096;
@@ -373,17 +377,20 @@ void NetSerialPort::sendSettings()
     const char speedBytes[] = {char(speed >> 24), char(speed >> 16), char(speed >> 8), char(speed)};
     sendPortCommand(SET_BAUDRATE, QByteArray(speedBytes, 4));
     sendPortCommand(SET_DATASIZE, QByteArray(1, char(m_settings.dataBits)));
-    sendPortCommand(SET_PARITY, QByteArray(1, m_settings.parity == Parity::Even ? 3 : 1));
+    sendPortCommand(SET_PARITY, QByteArray(1, char(kParities[size_t(m_settings.parity)])));
     sendPortCommand(SET_STOPSIZE, QByteArray(1, char(m_settings.stopBits == 2 ? 2 : 1)));
+    const Handshake hs = m_settings.handshake;
     // Some servers add a handshake to the one in force instead of replacing
     // it: clear it first.
     sendPortCommand(SET_CONTROL, QByteArray(1, char(NO_FLOW)));
-    if (m_settings.handshake != Handshake::None)
-        sendPortCommand(SET_CONTROL, QByteArray(1, char(m_settings.handshake == Handshake::XonXoff
-                                                            ? XON_XOFF
-                                                            : HARDWARE_FLOW)));
-    sendPortCommand(SET_CONTROL, QByteArray(1, char(DTR_ON)));
+    if (hs != Handshake::None)
+        sendPortCommand(SET_CONTROL, QByteArray(1, char(hs == Handshake::XonXoff  ? XON_XOFF
+                                                        : hs == Handshake::RtsCts ? HARDWARE_FLOW
+                                                                                  : DSR_FLOW)));
+    const auto control = [this](quint8 on, quint8 off, bool raised) {
+        sendPortCommand(SET_CONTROL, QByteArray(1, char(raised ? on : off)));
+    };
+    control(DTR_ON, DTR_OFF, hs == Handshake::DtrDsr || m_settings.dtr != HeldLine::Low);
     // Under RTS/CTS the server's port drives RTS itself.
-    if (m_settings.handshake != Handshake::RtsCts)
-        sendPortCommand(SET_CONTROL, QByteArray(1, char(RTS_ON)));
+    if (hs != Handshake::RtsCts) control(RTS_ON, RTS_OFF, m_settings.rts != HeldLine::Low);
 }

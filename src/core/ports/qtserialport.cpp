@@ -1,8 +1,8 @@
 #include "core/ports/qtserialport.h"
 
 #include <QMetaObject>
-#include <QSerialPort>
 #include <QSerialPortInfo>
+#include <utility>
 
 #if defined(Q_OS_WIN)
 #include <windows.h>
@@ -13,8 +13,28 @@
 #include <termios.h>
 #endif
 
-QtSerialPort::QtSerialPort(QObject *parent) : SerialPort(parent), m_port(new QSerialPort(this))
+DeviceLine DeviceLine::of(const LineSettings &s)
 {
+    static constexpr QSerialPort::Parity parities[] = {
+        QSerialPort::NoParity, QSerialPort::EvenParity, QSerialPort::OddParity,
+        QSerialPort::MarkParity, QSerialPort::SpaceParity};
+    DeviceLine l;
+    l.baud = s.speed > 0 ? s.speed : 9600;
+    l.dataBits = QSerialPort::DataBits(qBound(5, s.dataBits, 8));
+    l.parity = parities[size_t(s.parity)];
+    l.stopBits = s.stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop;
+    l.flow = s.handshake == Handshake::RtsCts    ? QSerialPort::HardwareControl
+             : s.handshake == Handshake::XonXoff ? QSerialPort::SoftwareControl
+                                                 : QSerialPort::NoFlowControl;
+    l.dtr = s.handshake == Handshake::DtrDsr || s.dtr != HeldLine::Low;
+    if (s.handshake != Handshake::RtsCts) l.rts = s.rts != HeldLine::Low;
+    return l;
+}
+
+QtSerialPort::QtSerialPort(QObject *parent, Clock &clock)
+    : SerialPort(parent), m_port(new QSerialPort(this)), m_watch(clock.createTimer(this))
+{
+    connect(m_watch, &Timer::timeout, this, &QtSerialPort::checkInputLines);
     connect(m_port, &QSerialPort::readyRead, this, [this] {
         const QByteArray bytes = m_port->readAll();
         if (!bytes.isEmpty()) emit received(bytes);
@@ -26,22 +46,43 @@ QtSerialPort::QtSerialPort(QObject *parent) : SerialPort(parent), m_port(new QSe
 
 QtSerialPort::~QtSerialPort() = default;
 
-void QtSerialPort::applyLineSettings()
+void QtSerialPort::setLine(const DeviceLine &l)
 {
-    m_port->setBaudRate(m_settings.speed > 0 ? m_settings.speed : 9600);
-    m_port->setDataBits(m_settings.dataBits == 7 ? QSerialPort::Data7 : QSerialPort::Data8);
-    m_port->setParity(m_settings.parity == Parity::Even ? QSerialPort::EvenParity
-                                                        : QSerialPort::NoParity);
-    m_port->setStopBits(m_settings.stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop);
-    m_port->setFlowControl(m_settings.handshake == Handshake::RtsCts    ? QSerialPort::HardwareControl
-                           : m_settings.handshake == Handshake::XonXoff ? QSerialPort::SoftwareControl
-                                                                        : QSerialPort::NoFlowControl);
+    m_port->setBaudRate(l.baud);
+    m_port->setDataBits(l.dataBits);
+    m_port->setParity(l.parity);
+    m_port->setStopBits(l.stopBits);
+    m_port->setFlowControl(l.flow);
+    if (!m_port->isOpen()) return;
+    m_port->setDataTerminalReady(l.dtr);
+    if (l.rts) m_port->setRequestToSend(*l.rts);
 }
 
-void QtSerialPort::applyModemLines()
+QSerialPort::PinoutSignals QtSerialPort::pinout() const
 {
-    m_port->setDataTerminalReady(true);
-    if (m_settings.handshake != Handshake::RtsCts) m_port->setRequestToSend(true);
+    return m_port->isOpen() ? m_port->pinoutSignals() : QSerialPort::NoSignal;
+}
+
+void QtSerialPort::applyLineSettings()
+{
+    setLine(DeviceLine::of(m_settings));
+    if (m_port->isOpen()) restrictXonToDc1();
+}
+
+void QtSerialPort::watchInputLines(bool on)
+{
+    if (!on) return m_watch->stop();
+    m_lines = pinout();
+    m_watch->start(WatchMs);
+}
+
+void QtSerialPort::checkInputLines()
+{
+    const auto mask = QSerialPort::ClearToSendSignal | QSerialPort::DataSetReadySignal;
+    const QSerialPort::PinoutSignals now = pinout();
+    m_watch->start(WatchMs);
+    if ((now & mask) == (std::exchange(m_lines, now) & mask)) return;
+    emit inputLinesChanged();
 }
 
 void QtSerialPort::restrictXonToDc1()
@@ -75,9 +116,8 @@ bool QtSerialPort::open(const QString &name, const LineSettings &settings)
     applyLineSettings();
     const bool ok = m_port->open(QIODevice::ReadWrite);
     if (ok) {
-        restrictXonToDc1();
+        applyLineSettings();
         m_port->clear(QSerialPort::AllDirections);
-        applyModemLines();
     }
     m_port->clearError();
     m_configuring = false;
@@ -87,6 +127,7 @@ bool QtSerialPort::open(const QString &name, const LineSettings &settings)
 void QtSerialPort::close()
 {
     m_losing = false;
+    m_watch->stop();
     // Closing a device that has gone restores its settings in vain; that
     // failure is no news.
     m_configuring = true;
@@ -106,8 +147,6 @@ void QtSerialPort::apply(const LineSettings &settings)
     if (!m_port->isOpen()) return;
     m_configuring = true;
     applyLineSettings();
-    restrictXonToDc1();
-    applyModemLines();
     m_port->clearError();
     m_configuring = false;
     // Setting the lines may itself have found the device gone.
@@ -197,6 +236,7 @@ void QtSerialPort::lose()
         [this] {
             if (!m_losing) return;
             m_losing = false;
+            m_watch->stop();
             if (m_port->isOpen()) m_port->close();
             m_port->clearError();
             emit lost();

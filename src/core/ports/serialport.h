@@ -42,11 +42,20 @@ public:
     // Why the port was last lost or could not be opened; empty when it was
     // not, or nothing more is known.
     virtual QString errorString() const { return {}; }
+    // The machine's CTS and DSR: true while raised, and where the port
+    // cannot tell.
+    virtual bool cts() const { return true; }
+    virtual bool dsr() const { return true; }
+    // While on, inputLinesChanged() says when CTS or DSR changes. A port
+    // that must look at its lines for that looks only while asked to.
+    virtual void watchInputLines(bool on) { Q_UNUSED(on); }
 
 signals:
     void received(const QByteArray &bytes);
     // Some queued bytes moved on towards the line.
     void bytesWritten();
+    // CTS or DSR changed, while watched.
+    void inputLinesChanged();
     // The device went away while open, or a connection could not be made;
     // the port has been closed.
     void lost();

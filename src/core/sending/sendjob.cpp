@@ -12,8 +12,6 @@
 namespace
 {
 
-constexpr char DC1 = 17;
-constexpr char DC3 = 19;
 constexpr qint64 kMs = 1'000'000;
 
 // After the end, what the machine still sends is let in and discarded.
@@ -35,9 +33,14 @@ SendJob::SendJob(SerialPort &port, Clock &clock, const Program &program, int sta
       m_purge(clock.createTimer(this)), m_program(program), m_settings(settings),
       m_bounded(settings.flow == FlowMode::StartOnAnyByte || settings.flow == FlowMode::StartOnDc1),
       m_pace(clock, port),
-      m_out(port, m_pace, settings, m_bounded ? QueueLimit : 0),
+      m_out(port, m_pace, settings, m_bounded || settings.holdsItself() ? QueueLimit : 0),
+      m_flow(settings.flow), m_lineHold(port, settings.flow, settings.handshakeDelayMs),
       m_line(qBound(0, startLine, program.lineCount()))
 {
+    connect(&m_lineHold, &LineHold::changed, this, [this](bool held) {
+        m_out.hold(held);
+        if (m_state == State::Held) step();
+    });
     connect(m_timer, &Timer::timeout, this, &SendJob::step);
     connect(m_purge, &Timer::timeout, this, &SendJob::finish);
     connect(&m_port, &SerialPort::bytesWritten, this, [this] {
@@ -64,9 +67,10 @@ void SendJob::start()
         m_state = State::StartWait;
         report(SendPhase::StartWait, 0, 100, QString());
     } else {
-        m_watchDc = m_settings.flow == FlowMode::XonXoff;
+        m_flow.begin();
         m_state = State::LineStart;
     }
+    m_lineHold.start();
     step();
 }
 
@@ -87,24 +91,18 @@ void SendJob::setPaused(bool paused)
 qsizetype SendJob::feed(const QByteArray &received)
 {
     if (!isRunning() || received.isEmpty()) return 0;
-    qsizetype sign = 0;
-    // Every byte counts, so a DC3 is never missed because another byte
-    // followed it before the next character was due.
-    for (const char c : received) {
-        // The byte that ends the start wait counts even when others follow
-        // it in the same read; from it on, DC3 and DC1 are obeyed.
-        if (m_state == State::StartWait && !m_watchDc) {
-            if (m_settings.flow == FlowMode::StartOnAnyByte) {
-                m_watchDc = true;
-                sign = 1;
-            } else if (c == DC1) {
-                m_watchDc = true;
-            }
-        }
-        if (m_watchDc && (c == DC3 || c == DC1)) m_out.hold(c == DC3);
+    const FlowWatch::Heard heard =
+        m_flow.hear(received, m_state == State::StartWait, m_pace.held());
+    if (heard.hold) m_out.hold(*heard.hold);
+    if (heard.answer != FlowWatch::Answer::None && m_state != State::Ending) {
+        // Nothing more goes to a control that has given up on the program.
+        m_answered = heard.answer == FlowWatch::Answer::Reset ? SendOutcome::ControlReset
+                                                              : SendOutcome::ControlAlarm;
+        m_timer->stop();
+        dropOutput();
     }
-    if (m_state == State::StartWait || m_state == State::Held) step();
-    return sign;
+    if (m_state == State::StartWait || m_state == State::Held || m_state == State::Ending) step();
+    return heard.sign;
 }
 
 // Woken when the port reports bytes written: only while waiting for it to drain.
@@ -140,14 +138,16 @@ int SendJob::lineCount() const
 
 SendWait SendJob::waitReason() const
 {
-    const SendWait machine = m_settings.flow == FlowMode::RtsCts ? SendWait::Cts : SendWait::Xoff;
+    const SendWait machine = m_settings.flow == FlowMode::RtsCts   ? SendWait::Cts
+                             : m_settings.flow == FlowMode::DtrDsr ? SendWait::Dsr
+                                                                   : SendWait::Xoff;
     switch (m_state) {
     case State::StartWait:
         return SendWait::MachineFirst;
     case State::Paused:
         return m_paused ? SendWait::Pause : SendWait::None;
     case State::Held:
-        return SendWait::Xoff;
+        return machine;
     case State::Pacing:
     case State::Sending:
         // The port's own handshake holds the output: it stops moving.
@@ -170,7 +170,7 @@ bool SendJob::stepOnce()
     case State::Done:
         return false;
     case State::StartWait:
-        if (!m_watchDc) return false;
+        if (!m_flow.watching()) return false;
         m_state = State::LineStart;
         return true;
     case State::LineStart:
@@ -218,9 +218,10 @@ bool SendJob::stepOnce()
     case State::Ending:
         if (!m_purge->isActive()) {
             m_timer->stop();
-            m_outcome = m_lost   ? SendOutcome::PortLost
-                        : m_stop ? SendOutcome::Stopped
-                                 : SendOutcome::Completed;
+            m_outcome = m_lost                                 ? SendOutcome::PortLost
+                        : m_answered != SendOutcome::Completed ? m_answered
+                        : m_stop                               ? SendOutcome::Stopped
+                                                               : SendOutcome::Completed;
             m_purge->startNs(kPurgeNs);
         }
         return false;
@@ -386,6 +387,7 @@ void SendJob::finish()
     // What the machine sent meanwhile must not reach whoever reads next,
     // unless it was somebody's.
     if (!m_settings.keepInput) m_port.flush(Direction::Input);
+    m_lineHold.stop();
     m_state = State::Done;
     // A send that did not end whole shows how far it got.
     if (m_outcome == SendOutcome::Completed)

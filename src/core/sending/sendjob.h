@@ -1,7 +1,9 @@
 #pragma once
 
-#include "core/sending/linepace.h"
 #include "core/programs/program.h"
+#include "core/sending/flowwatch.h"
+#include "core/sending/linehold.h"
+#include "core/sending/linepace.h"
 #include "core/sending/sendoutput.h"
 #include "core/sending/sendtransfer.h"
 
@@ -113,6 +115,8 @@ private:
     const bool m_bounded; // the send obeys DC3 itself: little may wait in the port
     LinePace m_pace;
     SendOutput m_out;
+    FlowWatch m_flow;
+    LineHold m_lineHold;
 
     State m_state = State::Idle;
     bool m_inStep = false;
@@ -120,7 +124,7 @@ private:
     bool m_discard = false; // a second stop: drop what the machine holds
     bool m_paused = false;
     bool m_lost = false;
-    bool m_watchDc = false;
+    SendOutcome m_answered = SendOutcome::Completed; // the control's SYN or NAK
 
     qint64 m_divisor = 1;
     int m_line = 0;

@@ -16,16 +16,32 @@ constexpr qint64 kLargestWrite = 2000;
 
 SendSettings SendSettings::of(const MachineConfig &machine)
 {
+    // A number put into the file by hand counts as far as it is one.
+    const auto number = [&machine](Key key) { return leadingNumber(machine.value(key)); };
     // In EIA every line ends with the code's end of block, which LF becomes.
-    const QByteArray eob = machine.tapeCode() == TapeCode::Eia ? "\n" : machine.endOfBlock();
-    return {machine.blockDelayMs(), eob, machine.flowMode(), machine.streams(),
-            false, machine.leader(), machine.trailer()};
+    return {machine.blockDelayMs(),
+            machine.tapeCode() == TapeCode::Eia ? QByteArray("\n") : machine.endOfBlock(),
+            machine.flowMode(),
+            machine.streams(),
+            false,
+            machine.leader(),
+            machine.trailer(),
+            qBound(0, number(Key::CharDelay), 60'000),
+            qMax(1, number(Key::CharsPerDelay)),
+            qBound(0, number(Key::HandshakeDelay), 60'000)};
+}
+
+void SendOutput::hold(bool held)
+{
+    if (m_held && !held) m_chars.released();
+    m_held = held;
 }
 
 SendOutput::SendOutput(SerialPort &port, const LinePace &pace, const SendSettings &settings,
                        qint64 queueLimit)
     : m_port(port), m_pace(pace), m_endOfBlock(settings.endOfBlock), m_streams(settings.streams),
-      m_queueLimit(queueLimit), m_leader(settings.leader), m_trailer(settings.trailer)
+      m_queueLimit(queueLimit), m_leader(settings.leader), m_trailer(settings.trailer),
+      m_chars(pace, port, settings.charDelayMs, settings.charsPerDelay, settings.handshakeDelayMs)
 {
 }
 
@@ -33,7 +49,7 @@ void SendOutput::startLine(QByteArrayView bytes, bool hasEnd, bool last)
 {
     m_line = bytes;
     m_hasEnd = hasEnd;
-    m_pos = 0;
+    m_pos = m_eobPos = 0;
     m_lead = m_started ? QByteArray() : m_leader;
     m_trail = last ? m_trailer : QByteArray();
     m_leadPos = m_trailPos = 0;
@@ -70,6 +86,7 @@ QByteArray SendOutput::nextPiece(qint64 room) const
     if (m_leadPos < m_lead.size()) return framingPiece(m_lead, m_leadPos, room);
     if (lineDone()) return framingPiece(m_trail, m_trailPos, room);
     const qsizetype rest = m_line.size() - m_pos;
+    if (rest <= 0 && m_chars.pauses()) return m_endOfBlock.mid(m_eobPos, qMin<qint64>(room, 1));
     if (rest <= 0) return room >= m_endOfBlock.size() ? m_endOfBlock : "";
     // Paced, one write per character; streaming, as much of the line (and
     // its end) as may go at once.
@@ -86,15 +103,21 @@ SendOutput::Result SendOutput::write()
     for (int n = 0; !done(); ++n) {
         if (m_held) return Result::Held;
         if (n >= kBatchWrites || m_pace.nowNs() - started > kBatchNs) return Result::Yield;
+        if (const auto pause = m_runOut ? std::nullopt : m_chars.waitNs()) {
+            m_waitNs = *pause;
+            return Result::Full;
+        }
         // Where the send obeys DC3 itself, whatever waits in the port leaves
         // after a DC3 too: keep it within the bound the machine allows.
         const qint64 left = m_queueLimit > 0 ? m_port.bytesToWrite() : 0;
-        const QByteArray piece = nextPiece(m_queueLimit > 0 ? m_queueLimit - left : kLargestWrite);
+        const qint64 room = m_queueLimit > 0 ? m_queueLimit - left : kLargestWrite;
+        const QByteArray piece = nextPiece(m_runOut ? room : qMin(room, m_chars.room()));
         if (piece.isEmpty()) {
             m_waitNs = (left - 2) * m_pace.characterNs();
             return Result::Full;
         }
         if (!m_port.write(piece)) return Result::Lost;
+        if (!m_runOut) m_chars.wrote(piece.size());
         if (m_runOut) {
             m_runOutLeft -= piece.size();
             continue;
@@ -105,7 +128,8 @@ SendOutput::Result SendOutput::write()
         }
         m_bytesSent += piece.size();
         if (m_pos >= m_line.size()) {
-            ++m_pos; // the end of block
+            m_eobPos += piece.size(); // the end of block, whole or a character of it
+            if (m_eobPos >= m_endOfBlock.size()) ++m_pos;
         } else if (piece.size() > m_line.size() - m_pos) {
             m_pos = m_line.size() + 1; // streamed: the rest of the line and its end
         } else {

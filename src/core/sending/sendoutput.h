@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/config/machineconfig.h"
+#include "core/sending/charpace.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -24,8 +25,21 @@ struct SendSettings {
     // read. Neither counts as the program's bytes nor as a line.
     QByteArray leader;
     QByteArray trailer;
+    // A pause of charDelayMs after every charsPerDelay characters, and of
+    // handshakeDelayMs before the first after the machine lets the output go.
+    int charDelayMs = 0;
+    int charsPerDelay = 1;
+    int handshakeDelayMs = 0;
 
     static SendSettings of(const MachineConfig &machine);
+    // The send holds its output on the machine's line itself where the
+    // port cannot as asked (DTR/DSR; a handshake delay under XON/XOFF or
+    // RTS/CTS), so little may wait in the port.
+    bool holdsItself() const
+    {
+        return flow == FlowMode::DtrDsr ||
+               (handshakeDelayMs > 0 && (flow == FlowMode::XonXoff || flow == FlowMode::RtsCts));
+    }
 };
 
 // How a send hands its bytes to the port: one line at a time, its line end
@@ -57,8 +71,9 @@ public:
     Result write();
     qint64 waitNs() const { return m_waitNs; }
 
-    // The machine's DC3 and DC1, obeyed before every write.
-    void hold(bool held) { m_held = held; }
+    // The machine's DC3 and DC1 (or its DSR or CTS), obeyed before every
+    // write; let go, the handshake delay runs.
+    void hold(bool held);
     bool held() const { return m_held; }
     // Something of the line (or the leader before it) has been written: it
     // must be finished.
@@ -85,7 +100,9 @@ private:
     bool m_held = false;
     QByteArrayView m_line;
     bool m_hasEnd = false;
+    CharacterPace m_chars;
     qsizetype m_pos = 0;     // the line's bytes written, +1 once its end is
+    qsizetype m_eobPos = 0;  // the end of block's bytes written, given apart
     bool m_started = false;  // a line was given: the leader is due no more
     QByteArray m_lead;       // the leader before this line, or nothing
     QByteArray m_trail;      // the trailer after it, or nothing

@@ -31,6 +31,8 @@ QString status(const SendProgress &p)
         return QStringLiteral("Held by the machine (XOFF) at line ") + of;
     case SendWait::Cts:
         return QStringLiteral("Held by the machine (CTS) at line ") + of;
+    case SendWait::Dsr:
+        return QStringLiteral("Held by the machine (DSR) at line ") + of;
     case SendWait::None:
         break;
     }
@@ -55,10 +57,27 @@ QString ended(SendOutcome outcome, const SendProgress &p)
         return QStringLiteral("Stopped at ") + at(p);
     case SendOutcome::Failed:
         return QStringLiteral("Failed at ") + at(p);
+    case SendOutcome::ControlReset:
+    case SendOutcome::ControlAlarm: {
+        const QString why = answered(outcome, p);
+        return why.front().toUpper() + why.mid(1);
+    }
     case SendOutcome::PortLost:
         break;
     }
     return QStringLiteral("Broke off at ") + at(p);
+}
+
+QString answered(SendOutcome outcome, const SendProgress &p)
+{
+    switch (outcome) {
+    case SendOutcome::ControlReset:
+        return QStringLiteral("the control was reset at ") + at(p);
+    case SendOutcome::ControlAlarm:
+        return QStringLiteral("the control raised an alarm at ") + at(p);
+    default:
+        return {};
+    }
 }
 
 QString lostReason(const SerialPort *port)

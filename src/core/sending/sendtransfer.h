@@ -14,7 +14,9 @@ enum class SendPhase {
     Done,
 };
 // Failed: a protocol's peer gave up, or did not answer; why() says which.
-enum class SendOutcome { Completed, Stopped, PortLost, Failed };
+// Failed: a protocol's peer gave up (why() says how). ControlReset,
+// ControlAlarm: a remote-buffer control answered SYN or NAK.
+enum class SendOutcome { Completed, Stopped, PortLost, Failed, ControlReset, ControlAlarm };
 
 // What the transmit bar shows of a send.
 // Why a send waits, if it does.
@@ -23,6 +25,7 @@ enum class SendWait {
     Pause,        // the user's Pause, at a line boundary
     Xoff,         // the machine's DC3 (XOFF)
     Cts,          // the machine holds CTS low (RTS/CTS handshake)
+    Dsr,          // the machine holds DSR low (DTR/DSR handshake)
     MachineFirst, // modes "3" and "4": the machine has not spoken yet
 };
 
