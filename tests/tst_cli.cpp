@@ -229,12 +229,12 @@ private slots:
     // Several configurations, for scripts: every machine of each.
     void machinesOfSeveral()
     {
-        Cli c("1", true), d("5", false, "|MCDBITS=7|MCDRATE=300");
+        Cli c("1", true), d("5", false, "|MCDBITS=7|MCPARITY=Odd|MCDRATE=300");
         c.start({"machines", "--format", "json", "--config", d.dir.path()});
         QCOMPARE(c.finish(), 0);
         const QString row = R"({"config": "%1/zoZad.ini", "flow": "%2", "format": "%3", "mode": "%4",
  "name": "Mill", "number": 1, "port": "%5", "speed": %6})";
-        const QString want = "[" + row.arg(d.dir.path(), "DTR/DSR", "7E1", "attended", d.pty.slavePath(), "300") +
+        const QString want = "[" + row.arg(d.dir.path(), "DTR/DSR", "7O1", "attended", d.pty.slavePath(), "300") +
                              ",\n" + row.arg(c.dir.path(), "Xon/Xoff", "8N1", "served", c.pty.slavePath(), "115200") + "]";
         QCOMPARE(QJsonDocument::fromJson(c.tavrin.readAllStandardOutput()),
                  QJsonDocument::fromJson(want.toUtf8()));

@@ -5,9 +5,14 @@
 #include "core/ports/serialport.h"
 #include "core/tapecode/tapecodeport.h"
 #include "core/base/clock.h"
+#include "core/protocols/blockwiseframe.h"
+#include "core/protocols/blockwiseplan.h"
 #include "core/protocols/protocols.h"
 #include "core/protocols/protocolsend.h"
 #include "core/sending/sendjob.h"
+
+#include <QDir>
+#include <utility>
 
 Link::Link(SerialPort &port, PortList &ports, Clock &clock, QObject *parent)
     : QObject(parent), m_coded(std::make_unique<TapeCodePort>(port, clock)), m_port(*m_coded),
@@ -156,12 +161,16 @@ SendTransfer *Link::startSend(const Program &program, const Transfer &transfer,
     settings.keepInput = m_hearsDuringSends;
     m_protocol = machine.protocol();
     QList<qint64> lineEnds;
-    ProtocolTransfer *engine =
+    const QByteArray payload =
         m_protocol == TransferProtocol::Plain
-            ? nullptr
-            : Protocols::sender(m_protocol,
-                                ProtocolSend::payload(program, startLine, settings.endOfBlock, &lineEnds),
-                                lineEnds, writer(), m_clock);
+            ? QByteArray()
+            : ProtocolSend::payload(program, startLine, settings.endOfBlock, &lineEnds);
+    ProtocolTransfer *engine =
+        m_protocol == TransferProtocol::Plain ? nullptr
+        : std::exchange(m_asked.pending, false)
+            ? answerFor(payload, transfer, machine)
+            : Protocols::sender(m_protocol, payload, lineEnds, writer(), m_clock,
+                                transfer.source.path);
     if (engine)
         m_job = new ProtocolSend(m_port, program, startLine, engine, this);
     else
@@ -253,7 +262,38 @@ void Link::startEngine(bool listens)
             m_receive.feed(text);
     });
     connect(engine, &ProtocolTransfer::finished, this, &Link::engineEnded);
+    if (listens) connect(engine, &ProtocolTransfer::asked, this, &Link::controlAsked);
     engine->start();
+}
+
+// A control that asks with a block of its own is a served machine's
+// request like any other: it goes to whoever hears the line as one, and
+// the send that answers it answers that block.
+void Link::controlAsked(const QByteArray &name, bool byHeader)
+{
+    m_asked = {true, name, byHeader};
+    emit heard(name.isEmpty() ? QByteArray("%\n(LIST)\n%\n") : "%\n(SEND " + name + ")\n%\n");
+}
+
+ProtocolTransfer *Link::answerFor(const QByteArray &bytes, const Transfer &transfer,
+                                  const MachineConfig &machine)
+{
+    BlockwisePlan plan;
+    if (!transfer.refused.isEmpty() && !m_asked.name.isEmpty()) {
+        plan = refusalPlan(transfer.refused.toLatin1() + ' ' + m_asked.name);
+    } else if (m_asked.name.isEmpty()) {
+        // The folder as the control lists it: programs only, nothing the
+        // program keeps for itself half written.
+        QList<FolderEntry> entries;
+        for (const QFileInfo &f : QDir(machine.value(Key::Folder)).entryInfoList(QDir::Files, QDir::Name))
+            if (!f.fileName().contains(QLatin1String(".tmp-")) &&
+                !f.fileName().contains(QLatin1String(".partial.")))
+                entries.append({f.fileName().toLatin1(), f.size()});
+        plan = directoryPlan(entries, m_asked.byHeader);
+    } else {
+        plan = programPlan(bytes, m_asked.name, Blockwise::fileCode(transfer.source.path), true);
+    }
+    return Protocols::answer(std::move(plan), writer(), m_clock);
 }
 
 void Link::dropEngine()

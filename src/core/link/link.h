@@ -137,6 +137,9 @@ private:
     void dropEngine();
     void engineEnded(ProtocolOutcome outcome);
     void listenIfIdle();
+    void controlAsked(const QByteArray &name, bool byHeader);
+    ProtocolTransfer *answerFor(const QByteArray &bytes, const Transfer &transfer,
+                                const MachineConfig &machine);
 
     std::shared_ptr<SerialPort> m_owned;
     // The port in the machine's tape code: everything on the link goes
@@ -152,6 +155,13 @@ private:
     QPointer<ProtocolTransfer> m_engine;
     bool m_engineListens = false;
     bool m_listening = false;
+    // What the control asked for with its own first block (blockwise): the
+    // next send answers that block instead of opening with the PC's own.
+    struct Asked {
+        bool pending = false;
+        QByteArray name; // empty: the folder
+        bool byHeader = false;
+    } m_asked;
     Timer *m_relisten;
     Transfer m_send;
     Transfer m_receiveTransfer;

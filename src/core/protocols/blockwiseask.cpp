@@ -36,8 +36,10 @@ BlockwiseAsk BlockwiseAsk::of(const Blockwise::Event &event)
     if (body.back() == 'A') {
         ask.kind = HereComes;
     } else {
-        ask.kind = ask.name.isEmpty() ? Directory : SendMe;
-        ask.byHeader = ask.name.isEmpty();
+        // No name, or a pattern ("*", "*.H"): the folder is asked for.
+        const bool folder = ask.name.isEmpty() || ask.name.contains('*');
+        ask.kind = folder ? Directory : SendMe;
+        ask.byHeader = folder;
     }
     return ask;
 }

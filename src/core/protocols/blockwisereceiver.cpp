@@ -13,9 +13,12 @@ BlockwiseReceiver::BlockwiseReceiver(Clock &clock, Writer writer, QByteArray lin
 {
 }
 
+// Before the control's header the receiver waits as long as it takes: the
+// machinist walks to the control to start the punch, and a listening line
+// waits for ever.
 void BlockwiseReceiver::start()
 {
-    if (begin()) waitAgain();
+    begin();
 }
 
 void BlockwiseReceiver::take(const Event &event)
@@ -35,6 +38,9 @@ void BlockwiseReceiver::take(const Event &event)
                           QStringLiteral("three blocks in a row were damaged"));
         }
         return answer(Blockwise::NAK);
+    case Event::Directory:
+        if (!m_header) accept(event);
+        return;
     case Event::Control:
         if (event.byte == Blockwise::ETX && m_header) m_ended = true;
         if (event.byte != Blockwise::EOT) return;
@@ -50,10 +56,17 @@ void BlockwiseReceiver::accept(const Event &event)
     m_damaged = 0;
     if (!m_header) {
         const BlockwiseAsk ask = BlockwiseAsk::of(event);
+        // Asked for a program or the folder: the send that answers
+        // acknowledges it.
+        if (ask.kind == BlockwiseAsk::SendMe || ask.kind == BlockwiseAsk::Directory) {
+            emit asked(ask.kind == BlockwiseAsk::SendMe ? ask.name : QByteArray(), ask.byHeader);
+            return finish(ProtocolOutcome::Completed);
+        }
         if (ask.kind != BlockwiseAsk::HereComes) return answer(Blockwise::NAK);
         m_header = true;
         m_name = ask.name;
         m_code = ask.code;
+        waitAgain();
         return answer(Blockwise::ACK);
     }
     const QByteArray text = event.body + m_lineEnd;

@@ -33,7 +33,10 @@ public:
 
 private:
     void take(const Blockwise::Event &event) override;
-    void heard() override { waitAgain(); }
+    void heard() override
+    {
+        if (m_header) waitAgain();
+    }
     void accept(const Blockwise::Event &event);
     void answer(char byte);
 

@@ -56,4 +56,8 @@ signals:
     // A receiver: more of the program's text, as the machine sent it.
     void data(const QByteArray &text);
     void finished(ProtocolOutcome outcome);
+    // A receiver: the peer does not send a program but asks for one by
+    // `name`, or for the folder (`name` empty); the answer is a send that
+    // answers it. The engine ends (completed) after this.
+    void asked(const QByteArray &name, bool byHeader);
 };
