@@ -2,6 +2,7 @@
 // the user's receive, a served machine's punch), and against lrzsz's sx and
 // rx over TCP, one block damaged on the way.
 
+#include "core/protocols/blockwiseframe.h"
 #include "core/protocols/xmodem.h"
 #include "core/protocols/xmodemreceiver.h"
 #include "core/protocols/xmodemsender.h"
@@ -176,16 +177,39 @@ private slots:
         QTest::newRow("served answer")
             << QByteArray("SERVER") << Steps{{0, blk(1, "%\n(SEND O7)\n%\n") + Eot}, {3000, "C"}, {0, Ack}, {0, Ack}}
             << "C" + Ack + Ack + "CC" + blk(1, o7crlf) + Eot + "C" << QString("completed 27 5") << QByteArray();
+        // Blockwise, as a Heidenhain control has it: a header, a block a
+        // line, each acknowledged, ETX, EOT.
+        using namespace Blockwise;
+        const QByteArray ack(1, ACK), etx(1, ETX), eot(1, EOT), p15 = "0 BEGIN PGM 15 MM\r\n1 L X+10 FMAX\r\n2 END PGM 15 MM\r\n";
+        const QByteArray data15 = dataBlock("0 BEGIN PGM 15 MM") + dataBlock("1 L X+10 FMAX") + dataBlock("2 END PGM 15 MM");
+        QTest::newRow("blockwise send") << QByteArray("send:BLOCKWISE") << Steps{{0, ack}, {0, ack}, {0, ack}, {0, ack}, {0, eot}}
+                                        << header('D', "15", 'E') + data15 + etx << QString("completed 51 3") << QByteArray();
+        QTest::newRow("blockwise served answer")
+            << QByteArray("SERVER:BLOCKWISE") << Steps{{0, header('H', "15", 'E')}, {3000, ack}, {0, ack}, {0, ack}, {0, eot}}
+            << ack + data15 + etx << QString("completed 51 3") << QByteArray();
+        QTest::newRow("blockwise not found")
+            << QByteArray("SERVER:BLOCKWISE") << Steps{{0, header('H', "99", 'E')}, {3000, ack}}
+            << errorBlock("NOT FOUND 99") << QString("not found 0 0") << QByteArray();
+        QTest::newRow("blockwise directory")
+            << QByteArray("SERVER:BLOCKWISE") << Steps{{0, header('H', "", 'E')}, {3000, header('H', "", 'E')}, {0, header('H', "", 'E')}, {0, header('H', "", 'E')}, {0, eot}}
+            << ack + dataBlock("15.H") + ack + dataBlock("O7.nc") + ack + dataBlock("zoZad.ini") + ack + etx
+            << QString("listing of 3 programs 0 0") << QByteArray();
+        QTest::newRow("blockwise served punch")
+            << QByteArray("SERVER:BLOCKWISE") << Steps{{0, header('H', "15", 'A') + data15 + etx + eot}}
+            << ack + ack + ack + ack << QString("completed 51 3") << "15.nc=" + p15;
     }
     void throughLink()
     {
         QFETCH(QByteArray, mode);
         QFETCH(Steps, steps);
         ShopRig<> r;
+        const QByteArray protocol = mode.contains(':') ? mode.mid(mode.indexOf(':') + 1) : "XMODEM";
+        if (mode.contains(':')) mode = mode.left(mode.indexOf(':'));
         QVERIFY(writeFileAtomically(r.dir.filePath("O7.nc"), "%\nO7\nN10 G0\nN20 M30\n%\n").isEmpty());
+        QVERIFY(writeFileAtomically(r.dir.filePath("15.H"), "0 BEGIN PGM 15 MM\n1 L X+10 FMAX\n2 END PGM 15 MM\n").isEmpty());
         QVERIFY(writeFileAtomically(r.config.filePath(),
                                     iniFile({"MCNAME=M|MCPORT=ttyFAKE0|MCBLKTIC=Fast|MCEOB=CRLF|MCFLOW=0|"
-                                             "MCPROTOCOL=XMODEM|MCEXTENS=nc|MCFOLDER=" + r.dir.path() +
+                                             "MCPROTOCOL=" + protocol + "|MCEXTENS=nc|MCFOLDER=" + r.dir.path() +
                                              (mode == "SERVER" ? "|MCMODE=SERVER" : "")}))
                     .isEmpty());
         r.shop.reload();
@@ -196,10 +220,11 @@ private slots:
         QByteArray text;
         QObject::connect(&r.shop, &Workshop::receivedText, [&](const QByteArray &b) { text += b; });
         if (mode == "send") {
-            r.shop.program(r.shop.selected()).load(readFile(r.dir.filePath("O7.nc")), {});
+            r.shop.program(r.shop.selected()).load(readFile(r.dir.filePath(protocol == "XMODEM" ? "O7.nc" : "15.H")), {});
             QCOMPARE(r.shop.send(0), Workshop::SendResult::Started);
-            QCOMPARE(SendText::status(r.selected().job()->progress()),
-                     "Waiting for the machine to ask for the program");
+            if (protocol == "XMODEM")
+                QCOMPARE(SendText::status(r.selected().job()->progress()),
+                         "Waiting for the machine to ask for the program");
         } else if (mode == "receive") {
             r.shop.beginReceive();
         }

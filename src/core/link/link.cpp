@@ -1,5 +1,6 @@
 #include "core/link/link.h"
 
+#include "core/base/atomicfile.h"
 #include "core/config/machineconfig.h"
 #include "core/ports/portaddress.h"
 #include "core/ports/serialport.h"
@@ -280,15 +281,13 @@ ProtocolTransfer *Link::answerFor(const QByteArray &bytes, const Transfer &trans
 {
     BlockwisePlan plan;
     if (!transfer.refused.isEmpty() && !m_asked.name.isEmpty()) {
-        plan = refusalPlan(transfer.refused.toLatin1() + ' ' + m_asked.name);
+        plan = refusalPlan(transfer.refused.toUpper().toLatin1() + ' ' + m_asked.name);
     } else if (m_asked.name.isEmpty()) {
-        // The folder as the control lists it: programs only, nothing the
-        // program keeps for itself half written.
+        // The folder as a served machine's listing has it: every file but
+        // the program's own half-written temporaries.
         QList<FolderEntry> entries;
         for (const QFileInfo &f : QDir(machine.value(Key::Folder)).entryInfoList(QDir::Files, QDir::Name))
-            if (!f.fileName().contains(QLatin1String(".tmp-")) &&
-                !f.fileName().contains(QLatin1String(".partial.")))
-                entries.append({f.fileName().toLatin1(), f.size()});
+            if (!isWriteTemporary(f.fileName())) entries.append({f.fileName().toLatin1(), f.size()});
         plan = directoryPlan(entries, m_asked.byHeader);
     } else {
         plan = programPlan(bytes, m_asked.name, Blockwise::fileCode(transfer.source.path), true);
