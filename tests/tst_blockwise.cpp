@@ -60,9 +60,9 @@ private slots:
 #define A "<STX>A<ETB><54>"
 #define BC "<STX>BC<ETB><14>"
         static const char *const rows[][6] = {
-            {"send whole, BCC 1F", "send", "<ACK>|<DC1><ACK>|<ACK>|<EOT>", HEAD A BC "<ETX>",
+            {"send whole, BCC 1F", "send", "<ACK>|<DC1><ACK>|<ACK>", HEAD A BC "<ETX><EOT>",
              "Completed 6", ""},
-            {"NAK once", "send", "<ACK>|<NAK>|<ACK>|<ACK>|<EOT>", HEAD A A BC "<ETX>",
+            {"NAK once", "send", "<ACK>|<NAK>|<ACK>|<ACK>", HEAD A A BC "<ETX><EOT>",
              "Completed 6", ""},
             {"NAK three times", "send", "<ACK>|<NAK>|<NAK>|<NAK>|<ACK>|~20", HEAD A A A,
              "Failed 0 the control answered NAK three times", ""},
@@ -71,7 +71,7 @@ private slots:
             {"control gives up", "send", "<ACK>|<ACK>|<EOT>", HEAD A BC,
              "Failed 3 the control ended the transfer", ""},
             {"stopped", "send", "<ACK>|!", HEAD A "<EOT>", "Stopped 0", ""},
-            {"asked for", "answer", "<ACK>|<ACK>|<ACK>", "<ACK>" A BC "<ETX>", "Completed 6", ""},
+            {"asked for", "answer", "<ACK>|<ACK>", "<ACK>" A BC "<ETX><EOT>", "Completed 6", ""},
             {"receive, damaged block again", "receive",
              OUT "|" A "|<STX>BC<ETB><00>|" BC "|<ETX><EOT>", "<ACK><ACK><NAK><ACK>",
              "Completed 7", "15:A\r\nBC\r\n"},

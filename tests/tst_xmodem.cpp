@@ -176,17 +176,17 @@ private slots:
                                       << "C" + Ack + Ack + "C" << QString("completed 14 3") << "O12.nc=" + o12.chopped(1);
         QTest::newRow("served answer")
             << QByteArray("SERVER") << Steps{{0, blk(1, "%\n(SEND O7)\n%\n") + Eot}, {3000, "C"}, {0, Ack}, {0, Ack}}
-            << "C" + Ack + Ack + "CC" + blk(1, o7crlf) + Eot + "C" << QString("completed 27 5") << QByteArray();
+            << "C" + Ack + Ack + blk(1, o7crlf) + Eot + "C" << QString("completed 27 5") << QByteArray();
         // Blockwise, as a Heidenhain control has it: a header, a block a
         // line, each acknowledged, ETX, EOT.
         using namespace Blockwise;
         const QByteArray ack(1, ACK), etx(1, ETX), eot(1, EOT), p15 = "0 BEGIN PGM 15 MM\r\n1 L X+10 FMAX\r\n2 END PGM 15 MM\r\n";
         const QByteArray data15 = dataBlock("0 BEGIN PGM 15 MM") + dataBlock("1 L X+10 FMAX") + dataBlock("2 END PGM 15 MM");
         QTest::newRow("blockwise send") << QByteArray("send:BLOCKWISE") << Steps{{0, ack}, {0, ack}, {0, ack}, {0, ack}, {0, eot}}
-                                        << header('D', "15", 'E') + data15 + etx << QString("completed 51 3") << QByteArray();
+                                        << header('D', "15", 'E') + data15 + etx + eot << QString("completed 51 3") << QByteArray();
         QTest::newRow("blockwise served answer")
             << QByteArray("SERVER:BLOCKWISE") << Steps{{0, header('H', "15", 'E')}, {3000, ack}, {0, ack}, {0, ack}, {0, eot}}
-            << ack + data15 + etx << QString("completed 51 3") << QByteArray();
+            << ack + data15 + etx + eot << QString("completed 51 3") << QByteArray();
         QTest::newRow("blockwise not found")
             << QByteArray("SERVER:BLOCKWISE") << Steps{{0, header('H', "99", 'E')}, {3000, ack}}
             << errorBlock("NOT FOUND 99") << QString("not found 0 0") << QByteArray();

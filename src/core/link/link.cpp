@@ -273,22 +273,35 @@ void Link::startEngine(bool listens)
 void Link::controlAsked(const QByteArray &name, bool byHeader)
 {
     m_asked = {true, name, byHeader};
-    emit heard(name.isEmpty() ? QByteArray("%\n(LIST)\n%\n") : "%\n(SEND " + name + ")\n%\n");
+    const bool folder = name.isEmpty() || name.contains('*');
+    emit heard(folder ? QByteArray("%\n(LIST)\n%\n") : "%\n(SEND " + name + ")\n%\n");
+}
+
+// The folder asked for by a pattern: a name and its bytes a line, sent as
+// a program is.
+static QByteArray listingOf(const QList<FolderEntry> &entries)
+{
+    QByteArray out;
+    for (const FolderEntry &e : entries)
+        out += e.name + ' ' + QByteArray::number(e.size) + '\n';
+    return out;
 }
 
 ProtocolTransfer *Link::answerFor(const QByteArray &bytes, const Transfer &transfer,
                                   const MachineConfig &machine)
 {
     BlockwisePlan plan;
-    if (!transfer.refused.isEmpty() && !m_asked.name.isEmpty()) {
+    const bool folder = m_asked.name.isEmpty() || m_asked.name.contains('*');
+    if (!transfer.refused.isEmpty() && !folder) {
         plan = refusalPlan(transfer.refused.toUpper().toLatin1() + ' ' + m_asked.name);
-    } else if (m_asked.name.isEmpty()) {
+    } else if (folder) {
         // The folder as a served machine's listing has it: every file but
         // the program's own half-written temporaries.
         QList<FolderEntry> entries;
         for (const QFileInfo &f : QDir(machine.value(Key::Folder)).entryInfoList(QDir::Files, QDir::Name))
             if (!isWriteTemporary(f.fileName())) entries.append({f.fileName().toLatin1(), f.size()});
-        plan = directoryPlan(entries, m_asked.byHeader);
+        plan = m_asked.name.isEmpty() ? directoryPlan(entries, m_asked.byHeader)
+                                      : programPlan(listingOf(entries), {}, 'H', true);
     } else {
         plan = programPlan(bytes, m_asked.name, Blockwise::fileCode(transfer.source.path), true);
     }

@@ -104,6 +104,12 @@ public:
     // Somebody listens to the idle line (heard()): where the machine's
     // protocol needs it, a receiving engine asks for transfers meanwhile.
     void setListening(bool listening);
+    // The listening engine is inside a transfer the machine began: an
+    // answer waits for its end.
+    bool hearingTransfer() const
+    {
+        return m_engine && m_engineListens && m_engine->bytesDone() > 0;
+    }
     // Ends a send that still waits for the machine to ask for it, as
     // stopped, with `why` for whoever records it (the transfer's
     // note says "withdrawn: " and why). False when the send is past its start wait.

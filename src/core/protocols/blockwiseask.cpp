@@ -39,7 +39,9 @@ BlockwiseAsk BlockwiseAsk::of(const Blockwise::Event &event)
         // No name, or a pattern ("*", "*.H"): the folder is asked for.
         const bool folder = ask.name.isEmpty() || ask.name.contains('*');
         ask.kind = folder ? Directory : SendMe;
-        ask.byHeader = folder;
+        // A pattern is a listing the control takes as it takes a program;
+        // only the nameless header asks name by name.
+        ask.byHeader = ask.name.isEmpty();
     }
     return ask;
 }

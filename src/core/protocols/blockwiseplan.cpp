@@ -30,7 +30,10 @@ BlockwisePlan programPlan(const QByteArray &program, const QByteArray &name, cha
         plan.blocks += {Blockwise::dataBlock(line), end - at, 1};
         at = end;
     }
-    plan.closing = QByteArray(1, Blockwise::ETX);
+    // The sender ends the transfer: ETX, then EOT, as a control does when it
+    // sends; an ACK the control may give the ETX changes nothing.
+    plan.closing = QByteArray(1, Blockwise::ETX) + Blockwise::EOT;
+    plan.awaitEnd = false;
     plan.programBytes = program.size();
     return plan;
 }

@@ -47,7 +47,10 @@ ServedMachine::ServedMachine(Link &link, const MachineConfig &machine, MachineId
     // A protocol's transfer ends the punch it carried: whole when it
     // completed, cut off, with why, when not.
     connect(&link, &Link::heardEnded, this, [this](ProtocolOutcome outcome, const QString &why) {
-        if (outcome == ProtocolOutcome::Completed) return m_assembler.finish();
+        if (outcome == ProtocolOutcome::Completed) {
+            m_assembler.finish();
+            return pump(); // an answer waited for the transfer's end
+        }
         m_cutAs = outcome == ProtocolOutcome::PortLost ? SendOutcome::PortLost : SendOutcome::Stopped;
         if (!why.isEmpty()) m_cutNote = QStringLiteral("failed: ") + why;
         m_assembler.cut();
@@ -255,10 +258,12 @@ void ServedMachine::pump()
 {
     // A punch coming in is heard to its end before anything is sent.
     if (!m_waiting.isEmpty() && m_link.state() == LinkState::Idle && !m_delay->isActive() &&
-        !m_assembler.inPunch()) {
-        // In modes "3" and "4" the send itself waits for the control.
+        !m_assembler.inPunch() && !m_link.hearingTransfer()) {
+        // In modes "3" and "4" the send itself waits for the control, and a
+        // block protocol's answer starts when the control asks for it.
         const FlowMode flow = m_machine.flowMode();
-        if (flow != FlowMode::StartOnDc1 && !m_delayDone) {
+        if (flow != FlowMode::StartOnDc1 && m_machine.protocol() == TransferProtocol::Plain &&
+            !m_delayDone) {
             m_delay->start(flow == FlowMode::StartOnAnyByte ? QuietMs : StartDelayMs);
         } else {
             m_delayDone = false;
