@@ -92,8 +92,7 @@ private slots:
             {"directory by headers", "directory header",
              "<ACK>|<SOH>HE<ETB><1B>|<SOH>HE<ETB><1B>|<EOT>",
              "<ACK><STX>15.H<ETB><77><ACK><STX>PART2.H<ETB><56><ACK><ETX>", "Completed 0", ""},
-            {"error text", "refuse", "<NAK>|<ACK>",
-             "<SOH>NOT FOUND 15<ETB><11><SOH>NOT FOUND 15<ETB><11>", "Completed 0", ""},
+            {"error text", "refuse", "<NAK>|<ACK>", "<SOH>NOT FOUND 15<ETB><11>", "Completed 0", ""},
         };
 #undef HEAD
 #undef OUT

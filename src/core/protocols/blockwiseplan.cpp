@@ -60,7 +60,8 @@ BlockwisePlan directoryPlan(const QList<FolderEntry> &entries, bool byHeader)
 BlockwisePlan refusalPlan(const QByteArray &text)
 {
     BlockwisePlan plan;
-    plan.blocks += {Blockwise::errorBlock(printable(text.left(32), ' ')), 0, 0};
+    // The control shows it and ends the transfer; no answer is waited for.
+    plan.closing = Blockwise::errorBlock(printable(text.left(32), ' '));
     plan.awaitEnd = false;
     return plan;
 }

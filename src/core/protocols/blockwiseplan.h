@@ -47,7 +47,7 @@ struct FolderEntry {
 // as "?".
 BlockwisePlan directoryPlan(const QList<FolderEntry> &entries, bool byHeader);
 
-// An error text for the control's screen ("NOT FOUND 15"): one block,
-// taken by its ACK. Bytes outside " " to "~" are sent as "?", and at most
+// An error text for the control's screen ("NOT FOUND 15"): one block, the
+// end of the transfer. Bytes outside " " to "~" are sent as "?", and at most
 // 32 of them.
 BlockwisePlan refusalPlan(const QByteArray &text);

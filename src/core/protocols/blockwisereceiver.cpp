@@ -59,7 +59,7 @@ void BlockwiseReceiver::accept(const Event &event)
         // Asked for a program or the folder: the send that answers
         // acknowledges it.
         if (ask.kind == BlockwiseAsk::SendMe || ask.kind == BlockwiseAsk::Directory) {
-            emit asked(ask.kind == BlockwiseAsk::SendMe ? ask.name : QByteArray(), ask.byHeader);
+            emit asked(ask.name, ask.byHeader);
             return finish(ProtocolOutcome::Completed);
         }
         if (ask.kind != BlockwiseAsk::HereComes) return answer(Blockwise::NAK);
