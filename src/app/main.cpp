@@ -26,15 +26,18 @@ struct Options {
     QString configFolder;
     QStringList configFolders; // --config given more than once (the service)
     QString platform; // -platform, if given
+    QString http;     // --http, for the service's status page
 };
 
 const char kForms[] =
     "\nForms:\n"
     "  tavrin [--config FOLDER]                  the window\n"
     "  tavrin --serve [--config FOLDER]...       serves the served machines, no window\n"
+    "        [--http [ADDRESS:]PORT|off]         and a status page (127.0.0.1:8420)\n"
     "  tavrin send MACHINE FILE [--from-line N]  sends a program to a machine\n"
     "  tavrin receive MACHINE FILE               receives one punch into FILE\n"
     "  tavrin machines                           lists the machines and their ports\n"
+    "  tavrin token                              prints the status page's token\n"
     "Each takes --config FOLDER, and says more with --help (tavrin send --help).\n";
 
 // --help and --version answer before the window system is touched, so they
@@ -62,6 +65,12 @@ Start parseCommandLine(int argc, char *argv[], Options &options)
         QStringLiteral("The folder of the configuration file zoZad.ini to use."),
         QStringLiteral("FOLDER"));
     parser.addOption(config);
+    const QCommandLineOption http(
+        QStringLiteral("http"),
+        QStringLiteral("With --serve: the status page's address and port, or off "
+                       "(default 127.0.0.1:8420)."),
+        QStringLiteral("[ADDRESS:]PORT"));
+    parser.addOption(http);
     for (const char *name : {"platform", "platformpluginpath", "platformtheme", "plugin", "style",
                              "stylesheet", "display", "geometry", "qwindowgeometry", "qwindowicon",
                              "qwindowtitle", "session", "qmljsdebugger"}) {
@@ -101,6 +110,11 @@ Start parseCommandLine(int argc, char *argv[], Options &options)
         std::fprintf(stderr, "tavrin: --config is given once, except to tavrin --serve\nTry 'tavrin --help'.\n");
         return Start::Fail;
     }
+    if (parser.isSet(http) && !parser.isSet(serve)) {
+        std::fprintf(stderr, "tavrin: --http is for tavrin --serve\nTry 'tavrin --help'.\n");
+        return Start::Fail;
+    }
+    options.http = parser.value(http);
     options.platform = parser.value(QStringLiteral("platform"));
     return parser.isSet(serve) ? Start::Serve : Start::Run;
 }
@@ -139,7 +153,7 @@ int main(int argc, char *argv[])
     case Start::Serve: {
         // No window system is touched: the service runs with nobody logged in.
         QCoreApplication app(argc, argv);
-        return runService(options.configFolders);
+        return runService(options.configFolders, options.http);
     }
     case Start::Run:
         break;
