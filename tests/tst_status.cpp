@@ -2,6 +2,7 @@
 // token its actions need, its bounds against clients that misbehave.
 
 #include "machinevalues.h"
+#include "pty.h"
 #include "shoprig.h"
 #include "web/guardedserver.h"
 #include "web/statusserver.h"
@@ -14,6 +15,7 @@
 #include <QProcess>
 #include <QTcpSocket>
 #include <QWebSocket>
+#include <fcntl.h>
 
 namespace
 {
@@ -77,6 +79,50 @@ bool closedAfter(QTcpSocket &socket, quint16 port, const QByteArray &bytes,
         },
         5000);
 }
+// Headless Chromium on `url`, asked what its page shows through its
+// debugging protocol.
+struct Browser {
+    QTemporaryDir profile;
+    QProcess chromium;
+    QNetworkAccessManager net;
+    QWebSocket page;
+    QList<QJsonObject> replies;
+
+    explicit Browser(const QString &url)
+    {
+        chromium.start("/usr/bin/chromium", {"--headless", "--no-sandbox", "--disable-gpu",
+                                             "--remote-debugging-port=0",
+                                             "--user-data-dir=" + profile.path(), url});
+        QByteArray err;
+        QVERIFY(QTest::qWaitFor([&] { return (err += chromium.readAllStandardError()).contains("DevTools listening on ws://"); }, 20000));
+        const QByteArray devtools = err.mid(err.indexOf("ws://")).split('/')[2];
+        QNetworkReply *list = net.get(QNetworkRequest(QUrl("http://" + devtools + "/json/list")));
+        QVERIFY(QTest::qWaitFor([&] { return list->isFinished(); }, 10000));
+        for (const QJsonValue &t : QJsonDocument::fromJson(list->readAll()).array())
+            if (t["type"] == "page") page.open(QUrl(t["webSocketDebuggerUrl"].toString()));
+        QObject::connect(&page, &QWebSocket::textMessageReceived, [this](const QString &m) {
+            replies << QJsonDocument::fromJson(m.toUtf8()).object();
+        });
+        QVERIFY(QTest::qWaitFor([&] { return page.state() == QAbstractSocket::ConnectedState; }, 10000));
+    }
+    ~Browser()
+    {
+        chromium.kill();
+        chromium.waitForFinished();
+    }
+    QString eval(const QString &expression)
+    {
+        const int id = int(replies.size()) + 1000;
+        page.sendTextMessage(QJsonDocument(QJsonObject{{"id", id}, {"method", "Runtime.evaluate"},
+            {"params", QJsonObject{{"expression", expression}, {"returnByValue", true}}}}).toJson());
+        const auto reply = [&] { return std::find_if(replies.begin(), replies.end(), [&](auto &r) { return r["id"] == id; }); };
+        QTest::qWaitFor([&] { return reply() != replies.end(); }, 5000);
+        const auto r = reply();
+        return r == replies.end() ? "<no answer>"
+                                  : r->value("result")["result"]["value"].toString();
+    }
+    QString state() { return eval("document.querySelector('[data-machine=Mill] .state')?.textContent"); }
+};
 } // namespace
 
 class TestStatus : public QObject
@@ -215,6 +261,47 @@ private slots:
         QCOMPARE(closed(), 200 - kept);
         QVERIFY(f.clock.runUntil([&] { return !f.shop.registry().anyTransferring(); }, Second));
         QVERIFY(f.wire("ttyFAKE0").written.startsWith(Sent));
+    }
+
+    // The real service, a machine on a pseudo-terminal, the page in a browser.
+    void browserShowsChangesLive()
+    {
+        if (!QFile::exists("/usr/bin/chromium")) QSKIP("no /usr/bin/chromium");
+        QTemporaryDir dir;
+        Pty pty;
+        writeFile(dir.filePath("O7.nc"), "%\nO7\nM30\n%\n");
+        writeFile(dir.filePath("zoZad.ini"),
+                  iniFile({"MCNAME=Mill|MCPORT=" + pty.slavePath() + "|MCMODE=SERVER|MCFLOW=0|"
+                           "MCDRATE=115200|MCEOB=CRLF|MCFOLDER=" + dir.path()}));
+        for (const int fd : {pty.masterFd(), pty.slaveFd()})
+            ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+        QProcess tavrin;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_CONFIG_HOME", dir.path());
+        tavrin.setProcessEnvironment(env);
+        tavrin.start(TAVRIN_BINARY, {"--serve", "--http", "127.0.0.1:0", "--config", dir.path()});
+        QByteArray err;
+        QVERIFY(QTest::qWaitFor([&] { return (err += tavrin.readAllStandardError()).contains("listening"); }, 10000));
+        const QRegularExpressionMatch first = QRegularExpression("^Status page: (http://127.0.0.1:\\d+/)\n").match(err);
+        QVERIFY2(first.hasMatch(), err);
+        {
+            Browser browser(first.captured(1));
+            QVERIFY(QTest::qWaitFor([&] { return browser.state() == "Listening"; }, 10000));
+            browser.eval("window.kept = 'the same page'");
+            QVERIFY(pty.write("%\r\nO1000\r\nG0"));
+            QVERIFY(QTest::qWaitFor([&] { return browser.state() == "Receiving 12 bytes"; }, 3000));
+            QCOMPARE(browser.eval("window.kept"), "the same page");
+            // The page without its token offers no Send; the action itself is refused.
+            QCOMPARE(browser.eval("String(document.querySelectorAll('button').length)"), "0");
+            QNetworkRequest post(QUrl(first.captured(1) + "api/machines/Mill/send?file=O7.nc"));
+            post.setHeader(QNetworkRequest::ContentTypeHeader, "application/json");
+            QNetworkReply *send = browser.net.post(post, QByteArray());
+            QVERIFY(QTest::qWaitFor([&] { return send->isFinished(); }, 5000));
+            QCOMPARE(send->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), 401);
+        }
+        tavrin.terminate();
+        QVERIFY(tavrin.waitForFinished(10000));
+        QVERIFY(!pty.readAll().contains("O7"));
     }
 
     void tokenCommand()

@@ -15,6 +15,12 @@
 #include <QWebSocket>
 #include <algorithm>
 
+// The page is a resource of this static library: registered by hand.
+static void initPage()
+{
+    Q_INIT_RESOURCE(status);
+}
+
 using Method = QHttpServerRequest::Method;
 using Status = QHttpServerResponder::StatusCode;
 
@@ -22,6 +28,7 @@ StatusServer::StatusServer(Clock &clock, QObject *parent)
     : QObject(parent), m_clock(clock), m_tcp(new GuardedServer(clock, this)),
       m_push(clock.createTimer(this))
 {
+    initPage();
     connect(m_push, &Timer::timeout, this, &StatusServer::push);
     const auto reading = [this](auto view) {
         return [this, view](const QHttpServerRequest &request) {
