@@ -10,6 +10,7 @@
 #include "headless/commands.h"
 #include "process/configlocation.h"
 #include "headless/service.h"
+#include "web/statusserver.h"
 #include "ui/mainwindow.h"
 #include "ui/platform.h"
 
@@ -115,6 +116,13 @@ Start parseCommandLine(int argc, char *argv[], Options &options)
         return Start::Fail;
     }
     options.http = parser.value(http);
+    QHostAddress address;
+    quint16 port = 0;
+    if (parser.isSet(http) && options.http != u"off" &&
+        !StatusServer::parseAddress(options.http, &address, &port)) {
+        std::fprintf(stderr, "tavrin: --http takes [ADDRESS:]PORT or off\nTry 'tavrin --help'.\n");
+        return Start::Fail;
+    }
     options.platform = parser.value(QStringLiteral("platform"));
     return parser.isSet(serve) ? Start::Serve : Start::Run;
 }

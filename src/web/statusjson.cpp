@@ -77,7 +77,10 @@ bool StatusJson::parseLogLine(const QByteArray &line, TransferRecord *record)
     record->file = f[4] == "-" ? QStringLiteral("-") : text(4);
     record->bytes = f[5].toLongLong(&bytes);
     record->lines = f[6].toLongLong(&lines);
-    record->durationMs = qint64(f[7].toDouble(&seconds) * 1000.0 + 0.5);
+    const double duration = f[7].toDouble(&seconds);
+    // A year at most: the log's own lines never say more; nothing else is one.
+    seconds = seconds && duration >= 0 && duration <= 366.0 * 24 * 3600;
+    record->durationMs = seconds ? qint64(duration * 1000.0 + 0.5) : 0;
     record->outcome = text(8);
     record->requested = text(9);
     return bytes && lines && seconds;
