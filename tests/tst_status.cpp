@@ -116,7 +116,7 @@ struct Browser {
         page.sendTextMessage(QJsonDocument(QJsonObject{{"id", id}, {"method", "Runtime.evaluate"},
             {"params", QJsonObject{{"expression", expression}, {"returnByValue", true}}}}).toJson());
         const auto reply = [&] { return std::find_if(replies.begin(), replies.end(), [&](auto &r) { return r["id"] == id; }); };
-        QTest::qWaitFor([&] { return reply() != replies.end(); }, 5000);
+        (void)QTest::qWaitFor([&] { return reply() != replies.end(); }, 5000);
         const auto r = reply();
         return r == replies.end() ? "<no answer>"
                                   : r->value("result")["result"]["value"].toString();
@@ -257,7 +257,7 @@ private slots:
         };
         // One of the 64 is the test's own, kept alive since its request.
         const int kept = GuardedServer::MaxConnections - 1;
-        QTest::qWaitFor([&] { return closed() == 200 - kept; }, 10000);
+        (void)QTest::qWaitFor([&] { return closed() == 200 - kept; }, 10000);
         QCOMPARE(closed(), 200 - kept);
         QVERIFY(f.clock.runUntil([&] { return !f.shop.registry().anyTransferring(); }, Second));
         QVERIFY(f.wire("ttyFAKE0").written.startsWith(Sent));
