@@ -51,16 +51,27 @@ QString fileOf(const QHttpServerRequest &request)
 }
 } // namespace
 
-#define TAVRIN_MACHINE_OR_REFUSE(name, request)                                                    \
-    bool known = false;                                                                            \
-    Machine *machine = authorised(name, request, &known);                                          \
-    if (!known) return answer(Status::Unauthorized, QStringLiteral("a valid token is needed"));   \
-    if (!machine) return answer(Status::NotFound, QStringLiteral("there is no machine \"%1\"").arg(name));
+// The machine `name` whose configuration's token the request bears; null,
+// with the answer that refuses the action, otherwise.
+Machine *StatusServer::target(const QString &name, const QHttpServerRequest &request,
+                              std::optional<QHttpServerResponse> *refusal) const
+{
+    bool known = false;
+    Machine *machine = authorised(name, request, &known);
+    if (!known)
+        refusal->emplace(answer(Status::Unauthorized, QStringLiteral("a valid token is needed")));
+    else if (!machine)
+        refusal->emplace(
+            answer(Status::NotFound, QStringLiteral("there is no machine \"%1\"").arg(name)));
+    return machine;
+}
 
 QHttpServerResponse StatusServer::programs(const QString &name,
                                            const QHttpServerRequest &request) const
 {
-    TAVRIN_MACHINE_OR_REFUSE(name, request)
+    std::optional<QHttpServerResponse> refusal;
+    Machine *machine = target(name, request, &refusal);
+    if (!machine) return std::move(*refusal);
     const QDir folder(machine->config().value(Key::Folder));
     QJsonArray files;
     for (const QFileInfo &file : folder.entryInfoList(QDir::Files, QDir::Name)) {
@@ -73,7 +84,9 @@ QHttpServerResponse StatusServer::programs(const QString &name,
 
 QHttpServerResponse StatusServer::send(const QString &name, const QHttpServerRequest &request)
 {
-    TAVRIN_MACHINE_OR_REFUSE(name, request)
+    std::optional<QHttpServerResponse> refusal;
+    Machine *machine = target(name, request, &refusal);
+    if (!machine) return std::move(*refusal);
     const MachineConfig &config = machine->config();
     const QString file = fileOf(request);
     const QString path = programIn(config.value(Key::Folder), file);
@@ -113,7 +126,9 @@ QHttpServerResponse StatusServer::send(const QString &name, const QHttpServerReq
 
 QHttpServerResponse StatusServer::stop(const QString &name, const QHttpServerRequest &request)
 {
-    TAVRIN_MACHINE_OR_REFUSE(name, request)
+    std::optional<QHttpServerResponse> refusal;
+    Machine *machine = target(name, request, &refusal);
+    if (!machine) return std::move(*refusal);
     SendJob *job = machine->link().job();
     if (!job)
         return answer(Status::Conflict,

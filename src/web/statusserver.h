@@ -7,6 +7,7 @@
 #include <QList>
 #include <QObject>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class Clock;
@@ -72,6 +73,8 @@ private:
     QString tokenOf(const QHttpServerRequest &request) const;
     // The machine `name` whose configuration's token `request` bears.
     Machine *authorised(const QString &name, const QHttpServerRequest &request, bool *known) const;
+    Machine *target(const QString &name, const QHttpServerRequest &request,
+                    std::optional<QHttpServerResponse> *refusal) const;
     QHttpServerResponse programs(const QString &name, const QHttpServerRequest &request) const;
     QHttpServerResponse send(const QString &name, const QHttpServerRequest &request);
     QHttpServerResponse stop(const QString &name, const QHttpServerRequest &request);
