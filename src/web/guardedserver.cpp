@@ -36,16 +36,16 @@ void GuardedServer::incomingConnection(qintptr descriptor)
     connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
         auto it = m_guards.find(socket);
         if (it == m_guards.end() || !it->deadline) return;
-        if (!it->deadline->isActive()) it->deadline->start(RequestTimeoutMs);
         it->bytes += socket->bytesAvailable();
         if (it->bytes > MaxRequestBytes) drop(socket, QStringLiteral("request too large"));
     });
-    // An answer going back ends the request: the next one starts afresh.
+    // An answer going back ends the request: the next one starts afresh,
+    // and has as long again (a connection kept idle is closed then too).
     connect(socket, &QTcpSocket::bytesWritten, this, [this, socket] {
         auto it = m_guards.find(socket);
         if (it == m_guards.end() || !it->deadline) return;
         it->bytes = 0;
-        it->deadline->stop();
+        it->deadline->start(RequestTimeoutMs);
     });
     // Whoever serves it (the HTTP server, a WebSocket) deletes the socket;
     // a closed one leaves the count then.
@@ -67,7 +67,9 @@ void GuardedServer::release(const QHostAddress &peer, quint16 port)
 void GuardedServer::drop(QTcpSocket *socket, const QString &why)
 {
     emit refused(why);
-    socket->abort();
+    // Nothing more of it is parsed; it is closed once its reader has returned.
+    socket->skip(socket->bytesAvailable());
+    QMetaObject::invokeMethod(socket, &QAbstractSocket::abort, Qt::QueuedConnection);
 }
 
 int GuardedServer::connections()

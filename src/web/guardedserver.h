@@ -13,7 +13,7 @@ class Timer;
 // hold the service's memory or its connections: past MaxConnections at
 // once a new one is closed at once; a connection that sends more than
 // MaxRequestBytes before an answer goes back, or that has not sent a whole
-// request within RequestTimeoutMs of its first byte (or of connecting), is
+// request within RequestTimeoutMs of connecting or of its last answer, is
 // closed. A connection that became a WebSocket is released from the
 // request bounds (release()); its own bounds are the server's.
 class GuardedServer : public QTcpServer
