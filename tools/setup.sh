@@ -9,7 +9,9 @@ cd "$here"
 # python3-serial: its RFC 2217 server is the independent peer of the network port tests.
 # lrzsz, socat: sx and rx are the independent XMODEM peers, joined to the program over TCP.
 # desktop-file-utils, appstream: the tests validate the desktop entry and the metainfo.
+# qt6-httpserver-dev, qt6-websockets-dev: the service's status page; chromium: its browser test.
 packages=(cmake g++ make ccache qt6-base-dev qt6-serialport-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins libgl-dev
+          qt6-httpserver-dev qt6-websockets-dev chromium
           python3-serial desktop-file-utils appstream lrzsz socat
           libsystemd-dev pkg-config)
 

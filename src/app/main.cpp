@@ -10,6 +10,7 @@
 #include "headless/commands.h"
 #include "process/configlocation.h"
 #include "headless/service.h"
+#include "web/statusserver.h"
 #include "ui/mainwindow.h"
 #include "ui/platform.h"
 
@@ -26,15 +27,18 @@ struct Options {
     QString configFolder;
     QStringList configFolders; // --config given more than once (the service)
     QString platform; // -platform, if given
+    QString http;     // --http, for the service's status page
 };
 
 const char kForms[] =
     "\nForms:\n"
     "  tavrin [--config FOLDER]                  the window\n"
     "  tavrin --serve [--config FOLDER]...       serves the served machines, no window\n"
+    "        [--http [ADDRESS:]PORT|off]         and a status page (127.0.0.1:8420)\n"
     "  tavrin send MACHINE FILE [--from-line N]  sends a program to a machine\n"
     "  tavrin receive MACHINE FILE               receives one punch into FILE\n"
     "  tavrin machines                           lists the machines and their ports\n"
+    "  tavrin token                              prints the status page's token\n"
     "Each takes --config FOLDER, and says more with --help (tavrin send --help).\n";
 
 // --help and --version answer before the window system is touched, so they
@@ -62,6 +66,12 @@ Start parseCommandLine(int argc, char *argv[], Options &options)
         QStringLiteral("The folder of the configuration file zoZad.ini to use."),
         QStringLiteral("FOLDER"));
     parser.addOption(config);
+    const QCommandLineOption http(
+        QStringLiteral("http"),
+        QStringLiteral("With --serve: the status page's address and port, or off "
+                       "(default 127.0.0.1:8420)."),
+        QStringLiteral("[ADDRESS:]PORT"));
+    parser.addOption(http);
     for (const char *name : {"platform", "platformpluginpath", "platformtheme", "plugin", "style",
                              "stylesheet", "display", "geometry", "qwindowgeometry", "qwindowicon",
                              "qwindowtitle", "session", "qmljsdebugger"}) {
@@ -99,6 +109,18 @@ Start parseCommandLine(int argc, char *argv[], Options &options)
     options.configFolders = parser.values(config);
     if (options.configFolders.size() > 1 && !parser.isSet(serve)) {
         std::fprintf(stderr, "tavrin: --config is given once, except to tavrin --serve\nTry 'tavrin --help'.\n");
+        return Start::Fail;
+    }
+    if (parser.isSet(http) && !parser.isSet(serve)) {
+        std::fprintf(stderr, "tavrin: --http is for tavrin --serve\nTry 'tavrin --help'.\n");
+        return Start::Fail;
+    }
+    options.http = parser.value(http);
+    QHostAddress address;
+    quint16 port = 0;
+    if (parser.isSet(http) && options.http != u"off" &&
+        !StatusServer::parseAddress(options.http, &address, &port)) {
+        std::fprintf(stderr, "tavrin: --http takes [ADDRESS:]PORT or off\nTry 'tavrin --help'.\n");
         return Start::Fail;
     }
     options.platform = parser.value(QStringLiteral("platform"));
@@ -139,7 +161,7 @@ int main(int argc, char *argv[])
     case Start::Serve: {
         // No window system is touched: the service runs with nobody logged in.
         QCoreApplication app(argc, argv);
-        return runService(options.configFolders);
+        return runService(options.configFolders, options.http);
     }
     case Start::Run:
         break;

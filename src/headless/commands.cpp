@@ -7,6 +7,7 @@
 #include "headless/commandsupport.h"
 #include "headless/machinelist.h"
 #include "process/configlocation.h"
+#include "web/statustoken.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -66,6 +67,14 @@ const Form kForms[] = {
      "  --format json    an array of objects instead: config, number, name, port, speed,\n"
      "                   format, flow, mode\n",
      0},
+    {"token", "tavrin token [--config FOLDER]",
+     "Prints the token the service's status page asks for before it sends or stops (and,\n"
+     "bound to an address other than loopback, before it shows anything): 32 hex digits\n"
+     "kept in status-token beside zoZad.ini, readable by its owner only, made when missing.\n"
+     "Open the page as http://ADDRESS:PORT/?token=TOKEN to use its Send and Stop.\n"
+     "\n"
+     "  --config FOLDER  the folder of the configuration file zoZad.ini\n",
+     0},
 };
 
 int usage(const Form &form, const QString &error)
@@ -109,7 +118,8 @@ int runCommand(const QStringList &arguments)
     const QCommandLineOption format(QStringLiteral("format"), {}, QStringLiteral("FORMAT"));
     parser.addOptions({help, config});
     const bool sending = QLatin1String(form->name) == QLatin1String("send");
-    const bool listing = form->positionals == 0;
+    const bool tokens = QLatin1String(form->name) == QLatin1String("token");
+    const bool listing = form->positionals == 0 && !tokens;
     if (sending) parser.addOptions({fromLine, force});
     if (listing) parser.addOption(format);
     if (!parser.parse(QStringList{QStringLiteral("tavrin")} + arguments.mid(1)))
@@ -148,6 +158,13 @@ int runCommand(const QStringList &arguments)
             return fail(StatusUsage, QStringLiteral("the configuration file \"%1\" cannot be read: %2")
                                          .arg(QDir::toNativeSeparators(store.filePath()),
                                               store.readError()));
+    }
+    if (tokens) {
+        QString why;
+        const QString token = StatusToken::ensure(folderOf(*stores.front()), &why);
+        if (token.isEmpty()) return fail(StatusUsage, why);
+        std::printf("%s\n", qPrintable(token));
+        return StatusDone;
     }
     if (listing) {
         QList<const ConfigStore *> all;

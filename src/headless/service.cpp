@@ -14,6 +14,8 @@
 #include "process/configlocation.h"
 #include "process/instancelock.h"
 #include "process/stopsignals.h"
+#include "web/statusserver.h"
+#include "web/statustoken.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -49,6 +51,8 @@ struct Served {
     std::unique_ptr<ServiceLog> events;
     std::unique_ptr<ServiceStop> stop;
     bool stopped = false;
+    QString token;
+    QString tokenProblem;
 
     explicit Served(const QString &given)
         : config(configFolder(given), userConfigFolder(given))
@@ -81,6 +85,7 @@ struct Served {
             *why = QStringLiteral("%1 cannot be read: %2").arg(file(), config.readError());
             return StatusUsage;
         }
+        token = StatusToken::ensure(QFileInfo(config.filePath()).absolutePath(), &tokenProblem);
         if (servedCount(config.table()) == 0) {
             *why = QStringLiteral("no machine in %1 is served (Mode SERVER); nothing to do")
                        .arg(file());
@@ -111,7 +116,31 @@ QString twice(const QStringList &given)
 }
 } // namespace
 
-int runService(const QStringList &givenFolders)
+// The status page, first of what the service says: where it is, or why it
+// is not. The machines are served either way.
+static std::unique_ptr<StatusServer> statusPage(const QString &http,
+                                                const std::vector<std::unique_ptr<Served>> &served)
+{
+    if (http == u"off") return nullptr;
+    QHostAddress address(QHostAddress::LocalHost);
+    quint16 port = StatusServer::DefaultPort;
+    const QString shown = http.isEmpty() ? QStringLiteral("127.0.0.1:%1").arg(port) : http;
+    auto server = std::make_unique<StatusServer>(Clock::system());
+    for (const auto &s : served)
+        server->serve(*s->registry, *s->recorder, s->token);
+    QString why;
+    if (!http.isEmpty() && !StatusServer::parseAddress(http, &address, &port))
+        why = QStringLiteral("not an address and port");
+    if (why.isEmpty() && server->listen(address, port, &why)) {
+        say(QStringLiteral("Status page: %1").arg(server->url()));
+        return server;
+    }
+    say(QStringLiteral("Status page: %1 cannot be served (%2); serving the machines without it")
+            .arg(shown, why));
+    return nullptr;
+}
+
+int runService(const QStringList &givenFolders, const QString &http)
 {
     const QStringList given = givenFolders.isEmpty() ? QStringList{QString()} : givenFolders;
     if (const QString file = twice(given); !file.isEmpty())
@@ -122,6 +151,11 @@ int runService(const QStringList &givenFolders)
         QString why;
         if (const int status = served.back()->open(g, &why)) return fail(status, why);
     }
+    const std::unique_ptr<StatusServer> page = statusPage(http, served);
+    for (auto &s : served)
+        if (!s->tokenProblem.isEmpty())
+            say(QStringLiteral("The status page takes no actions for %1: %2")
+                    .arg(s->file(), s->tokenProblem));
     ServiceNotify notify(Clock::system());
     for (auto &s : served) {
         s->start();
