@@ -129,7 +129,7 @@ QHttpServerResponse StatusServer::stop(const QString &name, const QHttpServerReq
     std::optional<QHttpServerResponse> refusal;
     Machine *machine = target(name, request, &refusal);
     if (!machine) return std::move(*refusal);
-    SendJob *job = machine->link().job();
+    SendTransfer *job = machine->link().job();
     if (!job)
         return answer(Status::Conflict,
                       QStringLiteral("nothing is being sent to %1").arg(machine->config().name()));
