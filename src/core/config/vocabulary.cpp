@@ -15,6 +15,14 @@ const Row *find(const std::array<Row, N> &rows, const char *Row::*text, QByteArr
         if (key == QByteArrayView(row.*text)) return &row;
     return nullptr;
 }
+
+// The row whose stored text is `key`, or else the first: the default.
+template <typename Row, size_t N>
+const Row &orFirst(const std::array<Row, N> &rows, const char *Row::*text, QByteArrayView key)
+{
+    const Row *row = find(rows, text, key);
+    return row ? *row : rows[0];
+}
 } // namespace
 
 bool isOfferedSpeed(qint32 speed)
@@ -57,38 +65,32 @@ const BlockDelay *blockDelay(QByteArrayView stored)
 
 const EndOfBlock &endOfBlock(QByteArrayView name)
 {
-    const EndOfBlock *e = find(EndsOfBlock, &EndOfBlock::name, name);
-    return e ? *e : EndsOfBlock[0];
+    return orFirst(EndsOfBlock, &EndOfBlock::name, name);
 }
 
 const Flow &flow(QByteArrayView code)
 {
-    const Flow *f = find(Flows, &Flow::code, code);
-    return f ? *f : Flows[0];
+    return orFirst(Flows, &Flow::code, code);
 }
 
 const CharacterCheck &characterCheck(QByteArrayView stored)
 {
-    const CharacterCheck *c = find(CharacterChecks, &CharacterCheck::stored, stored);
-    return c ? *c : CharacterChecks[0];
+    return orFirst(CharacterChecks, &CharacterCheck::stored, stored);
 }
 
 const TapeCodeName &tapeCode(QByteArrayView stored)
 {
-    const TapeCodeName *v = find(TapeCodes, &TapeCodeName::stored, stored);
-    return v ? *v : TapeCodes[0];
+    return orFirst(TapeCodes, &TapeCodeName::stored, stored);
 }
 
 const ProtocolName &protocol(QByteArrayView stored)
 {
-    const ProtocolName *v = find(Protocols, &ProtocolName::stored, stored);
-    return v ? *v : Protocols[0];
+    return orFirst(Protocols, &ProtocolName::stored, stored);
 }
 
 const HeldLineName &heldLine(QByteArrayView stored)
 {
-    const HeldLineName *v = find(HeldLines, &HeldLineName::stored, stored);
-    return v ? *v : HeldLines[0];
+    return orFirst(HeldLines, &HeldLineName::stored, stored);
 }
 
 } // namespace Vocabulary
