@@ -148,6 +148,7 @@ private slots:
             {"here comes", "<SOH>D7A<ETB><24>", "HereComes D 7 6"},
             {"directory, FE1", "<DC3><ESC><DC1>0 D<CR><LF>", "Directory 0  8"},
             {"directory, header", "<SOH>HE<ETB><1B>", "Directory H  5"},
+            {"directory, pattern", "<SOH>H*.H*E<ETB><7D>", "Directory H *.H* 9"},
             {"damaged", "<SOH>H15E<ETB><1E>", "Damaged 0  7"},
             {"unfinished", "<SOH>H1", "NeedMore 0  0"},
             {"data block", "<STX>A<ETB><54>", "Nothing 0  4"},
