@@ -53,11 +53,11 @@ struct Served {
     bool stopped = false;
     QString token;
     QString tokenProblem;
+    // Said before each machine's line when several configurations share
+    // the journal, where two cells may both have a "Mill".
+    QString label;
 
-    explicit Served(const QString &given)
-        : config(configFolder(given), userConfigFolder(given))
-    {
-    }
+    explicit Served(const QString &given) : config(configFolder(given), userConfigFolder(given)) {}
     QString file() const { return QDir::toNativeSeparators(config.filePath()); }
 
     // Locks the configuration and reads it; the status to end with, and
@@ -65,9 +65,9 @@ struct Served {
     int open(const QString &given, QString *why)
     {
         QString lockedFile;
-        const LockResult locked = lockConfiguration(lock, config.filePath(),
-                                                    userConfigFolder(given),
-                                                    QStringLiteral("tavrin --serve"), &lockedFile);
+        const LockResult locked =
+            lockConfiguration(lock, config.filePath(), userConfigFolder(given),
+                              QStringLiteral("tavrin --serve"), &lockedFile);
         if (const int status = lockEnding(lock, locked, lockedFile, why)) return status;
         // Each port claimed, so that the command line never takes one served.
         registry = std::make_unique<MachineRegistry>(
@@ -96,9 +96,12 @@ struct Served {
     void start()
     {
         say(serving(servedCount(config.table()), file()));
-        events = std::make_unique<ServiceLog>(*registry, *recorder, say);
+        const auto tell = [this](const QString &line) {
+            say(label.isEmpty() ? line : QStringLiteral("[%1] %2").arg(label, line));
+        };
+        events = std::make_unique<ServiceLog>(*registry, *recorder, tell);
         registry->sync();
-        stop = std::make_unique<ServiceStop>(*registry, Clock::system(), say);
+        stop = std::make_unique<ServiceStop>(*registry, Clock::system(), tell);
     }
 };
 
@@ -113,6 +116,21 @@ QString twice(const QStringList &given)
         files << file;
     }
     return {};
+}
+
+// Each configuration's folder name, or its whole path where two names
+// are the same; none when only one configuration is served.
+void label(const std::vector<std::unique_ptr<Served>> &served)
+{
+    if (served.size() < 2) return;
+    QStringList names;
+    for (const auto &s : served)
+        names << QFileInfo(QDir::cleanPath(s->config.folder())).fileName();
+    for (size_t i = 0; i < served.size(); ++i)
+        served[i]->label =
+            names.count(names[int(i)]) == 1 && !names[int(i)].isEmpty()
+                ? names[int(i)]
+                : QDir::toNativeSeparators(QDir::cleanPath(served[i]->config.folder()));
 }
 } // namespace
 
@@ -151,6 +169,7 @@ int runService(const QStringList &givenFolders, const QString &http)
         QString why;
         if (const int status = served.back()->open(g, &why)) return fail(status, why);
     }
+    label(served);
     const std::unique_ptr<StatusServer> page = statusPage(http, served);
     for (auto &s : served)
         if (!s->tokenProblem.isEmpty())

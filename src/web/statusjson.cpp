@@ -40,6 +40,8 @@ QJsonObject StatusJson::machine(const Machine &machine, const QString &configFil
     if (link.job() || s.activity == MachineState::Activity::WaitingToSend) {
         const Transfer &t = link.sendTransfer();
         program = t.source.kind == ProgramSource::Kind::File ? t.source.logName() : t.requested;
+    } else if (s.activity == MachineState::Activity::Receiving) {
+        program = s.program;
     }
     return {{QStringLiteral("name"), s.name},
             {QStringLiteral("config"), QDir::toNativeSeparators(configFile)},

@@ -211,6 +211,7 @@ void Machine::refresh()
         case ServedMachine::State::Receiving:
             s.activity = A::Receiving;
             s.bytes = m_served->bytes();
+            s.program = m_served->punchName();
             break;
         case ServedMachine::State::WaitingToSend:
             s.activity = A::WaitingToSend;

@@ -27,6 +27,8 @@ struct MachineState {
     Activity activity = Activity::Idle;
     qsizetype bytes = 0;
     int percent = 0;
+    // The program a served machine punches, once its first lines name it.
+    QString program;
     // Punches that wait to be saved.
     int unsaved = 0;
     // A change of its settings waits for the machine to be idle.

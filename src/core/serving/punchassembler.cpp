@@ -3,6 +3,7 @@
 #include "core/base/clock.h"
 #include "core/controls/controlfamily.h"
 
+#include <algorithm>
 #include <utility>
 
 using Controls::Verdict;
@@ -269,4 +270,13 @@ void PunchAssembler::hand(bool whole)
         emit cutOff(program);
     else if (!program.isEmpty())
         emit punched(program);
+}
+
+QByteArray PunchAssembler::name() const
+{
+    if (!inPunch() || !m_family) return {};
+    // Complete lines only: "O12" of an "O1234" still coming is no name.
+    QByteArrayView head = QByteArrayView(m_punch).first(qMin(m_punch.size(), NamedBytes));
+    const qsizetype end = std::max(head.lastIndexOf('\n'), head.lastIndexOf('\r'));
+    return end < 0 ? QByteArray() : m_family->name(head.first(end + 1));
 }

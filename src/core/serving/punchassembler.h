@@ -42,6 +42,8 @@ public:
     static constexpr int SilenceMs = 3000;
     static constexpr qsizetype MaxBytes = 16 * 1024 * 1024;
     static constexpr int ShownBytes = 40;
+    // How much of a program's start name() looks at for its name.
+    static constexpr qsizetype NamedBytes = 1024;
 
     explicit PunchAssembler(Clock &clock, qsizetype maxBytes = MaxBytes, QObject *parent = nullptr);
 
@@ -64,6 +66,9 @@ public:
     qint64 size() const { return inPunch() ? m_punch.size() + m_leftOut + m_held.size() : 0; }
     // The program in progress has passed the bound.
     bool overflowing() const { return m_leftOut > 0; }
+    // The name the program in progress will be saved under, once its
+    // complete first lines show one; empty before, and for none.
+    QByteArray name() const;
     // Bytes passed over so far, stripped ones not counted.
     qint64 passedOver() const { return m_passed; }
 

@@ -2,14 +2,14 @@
 
 #include "core/base/clock.h"
 #include "core/link/link.h"
+#include "core/ports/serialport.h"
+#include "core/programs/programqueue.h"
 #include "core/serving/programcompare.h"
 #include "core/serving/programlisting.h"
 #include "core/serving/programlookup.h"
-#include "core/programs/programqueue.h"
 
 #include <QFileInfo>
 #include <utility>
-#include "core/ports/serialport.h"
 
 namespace
 {
@@ -31,10 +31,10 @@ ServedMachine::ServedMachine(Link &link, const MachineConfig &machine, MachineId
     connect(&m_assembler, &PunchAssembler::punched, this, &ServedMachine::onPunch);
     connect(&m_assembler, &PunchAssembler::cutOff, this, &ServedMachine::onCutOff);
     connect(&m_assembler, &PunchAssembler::tooLarge, this, &ServedMachine::onTooLarge);
-    connect(&m_assembler, &PunchAssembler::dropped, this,
-            [this](qint64 bytes, const QByteArray &head) {
-                emit dropped(transferOf(m_id, m_machine, Transfer::Direction::Receive), bytes, head);
-            });
+    connect(
+        &m_assembler, &PunchAssembler::dropped, this, [this](qint64 bytes, const QByteArray &head) {
+            emit dropped(transferOf(m_id, m_machine, Transfer::Direction::Receive), bytes, head);
+        });
     connect(&m_assembler, &PunchAssembler::changed, this, [this] {
         if (m_assembler.inPunch() && m_punchStartNs < 0) m_punchStartNs = m_clock.nowNs();
         if (m_compareLapsing && !m_assembler.inPunch()) lapse();
@@ -51,7 +51,8 @@ ServedMachine::ServedMachine(Link &link, const MachineConfig &machine, MachineId
             m_assembler.finish();
             return pump(); // an answer waited for the transfer's end
         }
-        m_cutAs = outcome == ProtocolOutcome::PortLost ? SendOutcome::PortLost : SendOutcome::Stopped;
+        m_cutAs =
+            outcome == ProtocolOutcome::PortLost ? SendOutcome::PortLost : SendOutcome::Stopped;
         if (!why.isEmpty()) m_cutNote = QStringLiteral("failed: ") + why;
         m_assembler.cut();
         m_cutNote.clear();
@@ -68,8 +69,8 @@ ServedMachine::ServedMachine(Link &link, const MachineConfig &machine, MachineId
         });
     });
     connect(m_answerWait, &Timer::timeout, this, [this] {
-        (void)m_link.withdrawSend(QStringLiteral("the control did not ask for it within %1 s")
-                                      .arg(AnswerWaitMs / 1000));
+        (void)m_link.withdrawSend(
+            QStringLiteral("the control did not ask for it within %1 s").arg(AnswerWaitMs / 1000));
     });
     connect(&link, &Link::portLost, this, [this] {
         // What came in so far is kept, as incomplete; what was to go out has
@@ -301,9 +302,12 @@ void ServedMachine::update()
     } else if (m_delay->isActive()) {
         state = State::WaitingToSend;
     }
-    if (state == m_state && bytes == m_bytes && percent == m_percent) return;
+    const QString name =
+        state == State::Receiving ? QString::fromLatin1(m_assembler.name()) : QString();
+    if (state == m_state && bytes == m_bytes && percent == m_percent && name == m_punchName) return;
     m_state = state;
     m_bytes = bytes;
     m_percent = percent;
+    m_punchName = name;
     emit stateChanged();
 }

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "core/base/transfer.h"
 #include "core/config/machineconfig.h"
 #include "core/serving/programrequest.h"
 #include "core/serving/punchassembler.h"
 #include "core/serving/punchstore.h"
-#include "core/base/transfer.h"
 
 #include <QByteArray>
 #include <QList>
@@ -81,6 +81,9 @@ public:
     State state() const { return m_state; }
     qint64 bytes() const { return m_bytes; }
     int percent() const { return m_percent; }
+    // While Receiving: the name the punch will be saved under, once it
+    // shows one.
+    const QString &punchName() const { return m_punchName; }
     // Nothing comes in, goes out or waits to go: the machine may change.
     bool isIdle() const;
 
@@ -156,11 +159,12 @@ private:
     bool m_delayDone = false;
     bool m_shutDown = false;
     SendOutcome m_cutAs;
-    QString m_cutNote; // why a protocol's transfer that carried the punch failed
+    QString m_cutNote;          // why a protocol's transfer that carried the punch failed
     qint64 m_punchStartNs = -1; // none yet
     qint64 m_ignored = 0;
     QList<Outgoing> m_waiting;
     State m_state = State::Listening;
     qint64 m_bytes = 0;
     int m_percent = 0;
+    QString m_punchName;
 };
