@@ -137,6 +137,10 @@ private slots:
             {"Heidenhain: with its type", "100.tap 0100.tap", "100.H tap", "100.tap"},
             {"temporaries never numbered", "O12.nc O12.nc.tmp-aB3dE9", "12", "O12.nc"},
             {"temporary not even by its name", "O12.nc.tmp-aB3dE9", "O12.nc.tmp-aB3dE9", ""},
+            // A folder that is the configuration's too: the program's own files are no programs.
+            {"the token, in any case", "status-token", "STATUS-TOKEN", ""},
+            {"the configuration", "zoZad.ini zoZad.ini.bak", "zoZad.ini", ""},
+            {"the log", "transfers.log.1", "transfers.log.1", ""},
         };
         rows(table, std::size(table));
     }
@@ -243,6 +247,9 @@ private slots:
             {"names a comment cannot hold", "a%b a(b) a;b \xe4.nc $P", "",
              "?P 2|a?b 3|a?b? 4|a?b 3|??.nc 4"},
             {"none", "O1.nc", "P*", ""},
+            {"not the program's own files",
+             "O1.nc zoZad.ini zoZad.ini.lock zoZad-port-ttyS0 transfers.log status-token", "",
+             "O1.nc 5"},
             {"more than are listed", bound.c_str(), "", boundListed.c_str()},
         };
         rows(table, std::size(table));

@@ -3,6 +3,7 @@
 #include "web/statusserver.h"
 
 #include "core/base/atomicfile.h"
+#include "core/base/ownfiles.h"
 #include "core/link/link.h"
 #include "core/machines/machine.h"
 #include "core/machines/workshop.h"
@@ -30,11 +31,8 @@ QHttpServerResponse answer(Status status, const QString &text)
 QString programIn(const QString &folder, const QString &name)
 {
     if (name.isEmpty() || name.contains(u'/') || name.contains(u'\\') || name.startsWith(u'.') ||
-        isWriteTemporary(name))
+        isWriteTemporary(name) || isProgramsOwnFile(name))
         return {};
-    // Where the folder is the configuration's too, its own files are no programs.
-    for (const char *own : {"zoZad.ini", "status-token", "transfers.log"})
-        if (name.startsWith(QLatin1String(own))) return {};
     const QDir dir(folder);
     const QFileInfo file(dir.filePath(name));
     if (!file.isFile() || file.canonicalPath() != QFileInfo(folder).canonicalFilePath()) return {};

@@ -1,6 +1,7 @@
 #include "core/link/link.h"
 
 #include "core/base/atomicfile.h"
+#include "core/base/ownfiles.h"
 #include "core/config/machineconfig.h"
 #include "core/ports/portaddress.h"
 #include "core/ports/serialport.h"
@@ -296,10 +297,12 @@ ProtocolTransfer *Link::answerFor(const QByteArray &bytes, const Transfer &trans
         plan = refusalPlan(transfer.refused.toUpper().toLatin1() + ' ' + m_asked.name);
     } else if (folder) {
         // The folder as a served machine's listing has it: every file but
-        // the program's own half-written temporaries.
+        // the program's own half-written temporaries and its own files.
         QList<FolderEntry> entries;
-        for (const QFileInfo &f : QDir(machine.value(Key::Folder)).entryInfoList(QDir::Files, QDir::Name))
-            if (!isWriteTemporary(f.fileName())) entries.append({f.fileName().toLatin1(), f.size()});
+        for (const QFileInfo &f :
+             QDir(machine.value(Key::Folder)).entryInfoList(QDir::Files, QDir::Name))
+            if (!isWriteTemporary(f.fileName()) && !isProgramsOwnFile(f.fileName()))
+                entries.append({f.fileName().toLatin1(), f.size()});
         plan = m_asked.name.isEmpty() ? directoryPlan(entries, m_asked.byHeader)
                                       : programPlan(listingOf(entries), {}, 'H', true);
     } else {

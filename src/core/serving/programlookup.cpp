@@ -1,6 +1,7 @@
 #include "core/serving/programlookup.h"
 
 #include "core/base/atomicfile.h"
+#include "core/base/ownfiles.h"
 #include "core/controls/controlfamily.h"
 #include "core/serving/programextension.h"
 #include "core/serving/punchstore.h"
@@ -53,8 +54,9 @@ ProgramLookup findProgram(const QString &folder, const ProgramRequest &request,
     QStringList files = dir.entryList(QDir::Files, QDir::Name);
     // A punch cut off is never taken for the program it began, nor a save's
     // temporary file for the program it was to become.
-    files.removeIf(
-        [](const QString &f) { return PunchStore::isIncomplete(f) || isWriteTemporary(f); });
+    files.removeIf([](const QString &f) {
+        return PunchStore::isIncomplete(f) || isWriteTemporary(f) || isProgramsOwnFile(f);
+    });
     const QString name = QString::fromLatin1(request.name);
     const auto named = [](const QString &wanted) {
         return [wanted](const QString &f) { return f.compare(wanted, Qt::CaseInsensitive) == 0; };
