@@ -3,6 +3,7 @@
 // log line, in virtual time.
 
 #include "core/base/atomicfile.h"
+#include "core/protocols/blockwiseframe.h"
 #include "core/serving/servedmachine.h"
 #include "headless/servicelog.h"
 #include "machinevalues.h"
@@ -161,6 +162,12 @@ private slots:
                            "dropped",
                            "M: port ttyFAKE0 back, listening",
                            "M: not a program: 7 bytes \"\\xff\\x1b\\\"\\\\ x\\n\", dropped"};
+        // A protocol's answer may start and end at once: still told after its request.
+        QTest::newRow("blockwise: a refusal told before its reply")
+            << "0|MCPROTOCOL=BLOCKWISE" << QList<Step>{{0, Blockwise::header('H', "99", 'E')}}
+            << Blockwise::errorBlock("NOT FOUND 99") << QStringList{}
+            << QStringList{"M: 99 asked for, refused: not found; the reply waits its turn",
+                           "M: reply to 99 sent, 0 lines, 0 bytes in 0:00, not found"};
         const QByteArray huge = "%\nO4000\n" + QByteArray(ServedMachine::MaxPunchBytes, 'G');
         QTest::newRow("a punch past the bound: its start kept as incomplete")
             << "0" << QList<Step>{{0, huge + "G1\n%"}} << QByteArray()

@@ -179,19 +179,21 @@ void ServedMachine::serve(const ProgramRequest &request)
         if (!from) return refuse(request, Refusal::NoBlock);
         bytes = *from;
     }
-    enqueue({bytes, ProgramSource::file(found.path), QString::fromLatin1(request.name), {}});
+    // Told before it goes: a protocol's answer may start, and even end, at once.
     emit requestServed(QString::fromLatin1(request.name), found.path);
+    enqueue({bytes, ProgramSource::file(found.path), QString::fromLatin1(request.name), {}});
 }
 
 void ServedMachine::refuse(const ProgramRequest &request, Refusal reason, const QString &why)
 {
     const QString lower = QString::fromLatin1(refusalText(reason)).toLower();
     const QString asked = QString::fromLatin1(request.asked());
-    const bool answered = enqueue({refusalReply(request, reason), {}, asked, lower});
+    const bool answered = mayEnqueue();
     // The reply's own words only once it goes; until then what was decided.
     QString told = why.isEmpty() ? lower : why;
     told += answered ? QStringLiteral("; the reply waits its turn") : notAnswered();
     emit requestRefused(asked, told);
+    if (answered) enqueue({refusalReply(request, reason), {}, asked, lower});
 }
 
 void ServedMachine::list(const ProgramRequest &request)
@@ -202,9 +204,10 @@ void ServedMachine::list(const ProgramRequest &request)
                              .arg(listing.total)
                              .arg(listing.total == 1 ? "" : "s");
     const QString asked = QString::fromLatin1(request.asked());
-    const bool answered = enqueue({commentProgram(request.frame, listing.lines), {}, asked, what});
+    const bool answered = mayEnqueue();
     emit requestAnswered(asked,
                          answered ? QStringLiteral("sending a ") + what : what + notAnswered());
+    if (answered) enqueue({commentProgram(request.frame, listing.lines), {}, asked, what});
 }
 
 void ServedMachine::compare(const QByteArray &punch)
@@ -231,11 +234,16 @@ void ServedMachine::lapse()
                          QStringLiteral("lapsed: no punch within %1 s").arg(CompareWaitMs / 1000));
 }
 
-bool ServedMachine::enqueue(Outgoing out)
+bool ServedMachine::mayEnqueue() const
 {
     // A machine asking again and again while it is busy gets a few answers,
     // not a queue without end.
-    if (m_waiting.size() >= MaxWaiting || m_shutDown) return false;
+    return m_waiting.size() < MaxWaiting && !m_shutDown;
+}
+
+bool ServedMachine::enqueue(Outgoing out)
+{
+    if (!mayEnqueue()) return false;
     m_waiting.append(std::move(out));
     pump();
     return true;

@@ -139,6 +139,7 @@ private:
     void list(const ProgramRequest &request);
     void compare(const QByteArray &punch);
     void lapse();
+    bool mayEnqueue() const;
     bool enqueue(Outgoing out);
     void save(const QByteArray &punch, SendOutcome outcome, const QString &note = {});
     void pump();
