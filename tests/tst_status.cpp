@@ -205,6 +205,53 @@ private slots:
         QCOMPARE(f.wire("ttyFAKE0").written.isEmpty(), !(action.contains("Mill/send") && status == 200));
     }
 
+    // Two cells served by one page; the second has two machines named Mill.
+    void whichMill_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QString>("token");
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<QString>("wires"); // what reached the first cell's Mill, then the other's
+        const QString send = "/api/machines/Mill/send?file=O7.nc";
+        QTest::addRow("the token's cell") << send << Token << "200 Sending O7.nc to Mill" << "sent|-|-";
+        QTest::addRow("two in the token's cell")
+            << send << "other" << "409 more than one machine is named \"Mill\"; say which with config="
+            << "-|-|-";
+        QTest::addRow("another cell's config")
+            << send + "&config=FIRST" << "other" << "401 a valid token is needed" << "-|-|-";
+        QTest::addRow("its own config") << send + "&config=FIRST" << Token << "200 Sending O7.nc to Mill"
+                                        << "sent|-|-";
+    }
+    void whichMill()
+    {
+        QFETCH(QString, action);
+        QFETCH(QString, token);
+        Floor f;
+        ShopRig<> other({}, false, ShopRig<>::Ports::PerMachine);
+        writeFile(other.dir.filePath("O7.nc"), "%\nO7\nN10 G0\nN20 M30\n%\n");
+        const QString common = "|MCMODE=SERVER|MCFLOW=0|MCBLKTIC=Fast|MCFOLDER=" + other.dir.path();
+        writeFile(other.config.filePath(), iniFile({"MCNAME=Mill|MCPORT=ttyFAKE0" + common,
+                                                    "MCNAME=Mill|MCPORT=ttyFAKE1" + common}));
+        other.shop.reload();
+        f.server.serve(other.shop.registry(), other.recorder, "other");
+        action.replace("FIRST", QUrl::toPercentEncoding(f.config.filePath()));
+        const auto [status, body] = f.ask("POST", action, token);
+        QFETCH(QString, answer);
+        QCOMPARE(QString::number(status) + ' ' + body["text"].toString() + body["error"].toString(),
+                 answer);
+        f.clock.advance(5 * Second);
+        other.clock.advance(5 * Second);
+        QStringList reached;
+        for (FakePort *w : {&f.wire("ttyFAKE0"), &other.machinePorts.on("ttyFAKE0"),
+                            &other.machinePorts.on("ttyFAKE1")})
+            reached << (w->written.isEmpty() ? "-" : w->written.startsWith(Sent) ? "sent" : "other");
+        QTEST(reached.join('|'), "wires");
+        // Each transfer says whose machine it was.
+        if (status == 200)
+            QCOMPARE(f.ask("GET", "/api/transfers").second.array().last()["config"].toString(),
+                     f.config.filePath());
+    }
+
     void readingOffLoopbackNeedsTheToken()
     {
         Floor onLoopback, onAny(QHostAddress::AnyIPv4);

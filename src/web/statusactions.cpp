@@ -55,13 +55,19 @@ Machine *StatusServer::target(const QString &name, const QHttpServerRequest &req
                               std::optional<QHttpServerResponse> *refusal) const
 {
     bool known = false;
-    Machine *machine = authorised(name, request, &known);
+    const QList<Machine *> machines = authorised(name, request, &known);
     if (!known)
         refusal->emplace(answer(Status::Unauthorized, QStringLiteral("a valid token is needed")));
-    else if (!machine)
+    else if (machines.isEmpty())
         refusal->emplace(
             answer(Status::NotFound, QStringLiteral("there is no machine \"%1\"").arg(name)));
-    return machine;
+    else if (machines.size() > 1)
+        // Never a guess at which machine gets a program.
+        refusal->emplace(answer(Status::Conflict,
+                                QStringLiteral("more than one machine is named \"%1\"; say which "
+                                               "with config=")
+                                    .arg(name)));
+    return machines.size() == 1 ? machines.first() : nullptr;
 }
 
 QHttpServerResponse StatusServer::programs(const QString &name,

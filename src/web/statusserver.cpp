@@ -9,6 +9,7 @@
 #include "web/statusjson.h"
 #include "web/statustoken.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -84,12 +85,15 @@ void StatusServer::serve(MachineRegistry &registry, TransferRecorder &recorder,
 {
     m_served.push_back({&registry, token});
     connect(&registry, &MachineRegistry::stateChanged, this, &StatusServer::changed);
-    connect(&recorder, &TransferRecorder::recorded, this, &StatusServer::record);
-    m_transfers += StatusJson::readLogTail(QFileInfo(registry.config().filePath()).absolutePath(),
-                                           MaxTransfers);
+    const QString config = QDir::toNativeSeparators(registry.config().filePath());
+    connect(&recorder, &TransferRecorder::recorded, this,
+            [this, config](const TransferRecord &r) { record({config, r}); });
+    for (const TransferRecord &r : StatusJson::readLogTail(
+             QFileInfo(registry.config().filePath()).absolutePath(), MaxTransfers))
+        m_transfers.append({config, r});
     // Several logs: their lines in the order they were written.
     std::stable_sort(m_transfers.begin(), m_transfers.end(),
-                     [](const auto &a, const auto &b) { return a.when < b.when; });
+                     [](const auto &a, const auto &b) { return a.record.when < b.record.when; });
     m_transfers = m_transfers.mid(qMax(0, int(m_transfers.size()) - MaxTransfers));
 }
 
@@ -132,18 +136,25 @@ bool StatusServer::mayRead(const QHttpServerRequest &request) const
                        [&](const Served &s) { return StatusToken::matches(s.token, given); });
 }
 
-Machine *StatusServer::authorised(const QString &name, const QHttpServerRequest &request,
-                                  bool *known) const
+QList<Machine *> StatusServer::authorised(const QString &name, const QHttpServerRequest &request,
+                                          bool *known) const
 {
     const QString given = tokenOf(request);
+    // Two cells may both have a "Mill": the page says whose, as its JSON does.
+    const QString config =
+        request.query().queryItemValue(QStringLiteral("config"), QUrl::FullyDecoded);
     *known = false;
+    QList<Machine *> found;
     for (const Served &s : m_served) {
+        if (!config.isEmpty() &&
+            config != QDir::toNativeSeparators(s.registry->config().filePath()))
+            continue;
         if (!StatusToken::matches(s.token, given)) continue;
         *known = true;
         for (int slot = 1; slot <= s.registry->count(); ++slot)
-            if (s.registry->at(slot)->config().name() == name) return s.registry->at(slot);
+            if (s.registry->at(slot)->config().name() == name) found << s.registry->at(slot);
     }
-    return nullptr;
+    return found;
 }
 
 QJsonObject StatusServer::snapshot() const
@@ -152,14 +163,17 @@ QJsonObject StatusServer::snapshot() const
     for (const Served &s : m_served)
         registries << s.registry;
     QJsonArray transfers;
-    for (const TransferRecord &r : m_transfers)
-        transfers.append(StatusJson::transfer(r));
+    for (const Logged &l : m_transfers) {
+        QJsonObject t = StatusJson::transfer(l.record);
+        t.insert(QStringLiteral("config"), l.config);
+        transfers.append(t);
+    }
     return {{"machines", StatusJson::machines(registries)}, {"transfers", transfers}};
 }
 
-void StatusServer::record(const TransferRecord &record)
+void StatusServer::record(const Logged &logged)
 {
-    m_transfers.append(record);
+    m_transfers.append(logged);
     if (m_transfers.size() > MaxTransfers) m_transfers.removeFirst();
     changed();
 }

@@ -32,6 +32,9 @@ class TransferRecorder;
 //                                       at once and on each change, at most
 //                                       every PushMs
 //
+// A machine is named by its name, and by "config=FILE" too (its
+// configuration's file as the JSON gives it) where two configurations both
+// have one of that name; a name that still means two is refused (409).
 // Actions need the token of the machine's configuration (401 without it);
 // reading needs one of the tokens too when the page is bound to an address
 // other than loopback. The token comes as "Authorization: Bearer T" or
@@ -71,8 +74,10 @@ private:
     };
     bool mayRead(const QHttpServerRequest &request) const;
     QString tokenOf(const QHttpServerRequest &request) const;
-    // The machine `name` whose configuration's token `request` bears.
-    Machine *authorised(const QString &name, const QHttpServerRequest &request, bool *known) const;
+    // The machines `name` of the configurations whose token `request`
+    // bears (of its "config" only, when it names one).
+    QList<Machine *> authorised(const QString &name, const QHttpServerRequest &request,
+                                bool *known) const;
     Machine *target(const QString &name, const QHttpServerRequest &request,
                     std::optional<QHttpServerResponse> *refusal) const;
     QHttpServerResponse programs(const QString &name, const QHttpServerRequest &request) const;
@@ -82,14 +87,19 @@ private:
     void changed();
     void push();
     void accept();
-    void record(const TransferRecord &record);
+    // A transfer and the configuration file of its machine.
+    struct Logged {
+        QString config;
+        TransferRecord record;
+    };
+    void record(const Logged &logged);
 
     Clock &m_clock;
     QHttpServer m_http;
     GuardedServer *m_tcp;
     QHostAddress m_address;
     std::vector<Served> m_served;
-    QList<TransferRecord> m_transfers;
+    QList<Logged> m_transfers;
     std::vector<std::unique_ptr<QWebSocket>> m_sockets;
     Timer *m_push;
 };
