@@ -31,7 +31,7 @@ QHttpServerResponse answer(Status status, const QString &text)
 QString programIn(const QString &folder, const QString &name)
 {
     if (name.isEmpty() || name.contains(u'/') || name.contains(u'\\') || name.startsWith(u'.') ||
-        isWriteTemporary(name) || isProgramsOwnFile(name))
+        isProgramsOwnFile(name))
         return {};
     const QDir dir(folder);
     const QFileInfo file(dir.filePath(name));

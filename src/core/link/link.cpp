@@ -1,6 +1,5 @@
 #include "core/link/link.h"
 
-#include "core/base/atomicfile.h"
 #include "core/base/ownfiles.h"
 #include "core/config/machineconfig.h"
 #include "core/ports/portaddress.h"
@@ -301,7 +300,7 @@ ProtocolTransfer *Link::answerFor(const QByteArray &bytes, const Transfer &trans
         QList<FolderEntry> entries;
         for (const QFileInfo &f :
              QDir(machine.value(Key::Folder)).entryInfoList(QDir::Files, QDir::Name))
-            if (!isWriteTemporary(f.fileName()) && !isProgramsOwnFile(f.fileName()))
+            if (!isProgramsOwnFile(f.fileName()))
                 entries.append({f.fileName().toLatin1(), f.size()});
         plan = m_asked.name.isEmpty() ? directoryPlan(entries, m_asked.byHeader)
                                       : programPlan(listingOf(entries), {}, 'H', true);

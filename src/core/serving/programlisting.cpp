@@ -1,6 +1,5 @@
 #include "core/serving/programlisting.h"
 
-#include "core/base/atomicfile.h"
 #include "core/base/ownfiles.h"
 #include "core/controls/commentprogram.h"
 #include "core/serving/punchstore.h"
@@ -51,7 +50,7 @@ ProgramListing listPrograms(const QString &folder, QByteArrayView pattern)
     for (const QString &f : dir.entryList(QDir::Files)) {
         const QByteArray name = QFile::encodeName(f);
         const QByteArray base = name.left(name.indexOf('.'));
-        if (!isWriteTemporary(f) && !isProgramsOwnFile(f) &&
+        if (!isProgramsOwnFile(f) &&
             (matchesPattern(name, pattern) || matchesPattern(base, pattern)))
             names.append(name);
     }

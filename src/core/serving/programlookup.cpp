@@ -1,6 +1,5 @@
 #include "core/serving/programlookup.h"
 
-#include "core/base/atomicfile.h"
 #include "core/base/ownfiles.h"
 #include "core/controls/controlfamily.h"
 #include "core/serving/programextension.h"
@@ -55,7 +54,7 @@ ProgramLookup findProgram(const QString &folder, const ProgramRequest &request,
     // A punch cut off is never taken for the program it began, nor a save's
     // temporary file for the program it was to become.
     files.removeIf([](const QString &f) {
-        return PunchStore::isIncomplete(f) || isWriteTemporary(f) || isProgramsOwnFile(f);
+        return PunchStore::isIncomplete(f) || isProgramsOwnFile(f);
     });
     const QString name = QString::fromLatin1(request.name);
     const auto named = [](const QString &wanted) {
